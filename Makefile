@@ -1,0 +1,29 @@
+# vorlex front door.
+#   make         build build/vorlex.mex (and the tests)
+#   make deps    install the Debian packages the project needs (as root)
+#   make demo    deps + build, then run examples/demo.m against a server
+#   make check   deps + build, then every test through ctest
+BUILD := build
+JOBS := $(shell nproc)
+
+.PHONY: all build deps demo check clean
+
+all: build
+
+build:
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake --build $(BUILD) -j $(JOBS)
+
+deps:
+	@scripts/deps.sh
+
+demo: deps
+	$(MAKE) build
+	scripts/with_server.sh octave-cli --norc --no-history --quiet examples/demo.m
+
+check: deps
+	$(MAKE) build
+	scripts/check.sh $(BUILD)
+
+clean:
+	rm -rf $(BUILD)

@@ -1,0 +1,115 @@
+// dispatch.cpp - command table, lookup and the run of one command.
+#include "gateway/dispatch.hpp"
+
+#include <libpqtypes.h>
+#include <strings.h>
+
+#include <new>
+#include <string>
+
+#include "gateway/commands.hpp"
+#include "gateway/errors.hpp"
+
+namespace vorlex {
+
+// The row order is part of the interface: lookup walks it from the top and
+// the first match wins.
+const Command commandTable[kCommandCount] = {
+    {"exec", commandNotAvailable},                // 0
+    {"paramExec", commandNotAvailable},           // 1
+    {"batchExec", commandNotAvailable},           // 2
+    {"clear", commandNotAvailable},               // 3
+    {"paramPut", commandNotAvailable},            // 4
+    {"resultGet", commandNotAvailable},           // 5
+    {"paramCreate", commandNotAvailable},         // 6
+    {"paramClear", commandNotAvailable},          // 7
+    {"isNull", commandNotAvailable},              // 8
+    {"resultErrorMessage", commandNotAvailable},  // 9
+    {"resultStatus", commandNotAvailable},        // 10
+    {"fieldCount", commandNotAvailable},          // 11
+    {"rowCount", commandNotAvailable},            // 12
+    {"fieldName", commandNotAvailable},           // 13
+    {"connect", commandNotAvailable},             // 14
+    {"finish", commandNotAvailable},              // 15
+    {"status", commandNotAvailable},              // 16
+    {"errorMessage", commandNotAvailable},        // 17
+    {"paramReset", commandNotAvailable},          // 18
+    {"paramCount", commandNotAvailable},          // 19
+    {"fieldNumber", commandNotAvailable},         // 20
+    {"binaryTuples", commandNotAvailable},        // 21
+    {"cmdStatus", commandNotAvailable},           // 22
+    {"cmdTuples", commandNotAvailable},           // 23
+    {"db", commandNotAvailable},                  // 24
+    {"execText", commandNotAvailable},            // 25
+    {"fieldSize", commandNotAvailable},           // 26
+    {"valueLength", commandNotAvailable},         // 27
+    {"getValue", commandNotAvailable},            // 28
+    {"host", commandNotAvailable},                // 29
+    {"options", commandNotAvailable},             // 30
+    {"pass", commandNotAvailable},                // 31
+    {"port", commandNotAvailable},                // 32
+    {"reset", commandNotAvailable},               // 33
+    {"user", commandNotAvailable},                // 34
+};
+
+const Command* findCommand(const char* name) {
+    for (const Command& command : commandTable)
+        if (strcasecmp(command.name, name) == 0) return &command;
+    return nullptr;
+}
+
+void commandNotAvailable(int, mxArray*[], int, const mxArray*[]) {
+    raiseError("notAvailable", "the command '%s' is not available yet in this build",
+               activeCommand());
+}
+
+void raisePendingTypesError(const char* check) {
+    const char* pending = PQgeterror();
+    if (!pending || !*pending) return;
+    std::string text(pending);
+    PQseterror(nullptr);
+    raiseError(check, "%s", text.c_str());
+}
+
+namespace {
+
+std::string commandName(const mxArray* arg) {
+    if (!mxIsChar(arg))
+        raiseError("commandNotChar", "argument 1 must be a command name (char), not %s",
+                   mxGetClassName(arg));
+    char* converted = mxArrayToString(arg);
+    if (!converted) raiseError("commandUnreadable", "argument 1 could not be read as text");
+    std::string name(converted);
+    mxFree(converted);
+    // A NUL inside the array would cut the text short and let "exec\0x"
+    // pass for "exec".
+    if (name.size() < mxGetNumberOfElements(arg))
+        raiseError("unknownCommand", "unknown command '%s...': the name holds a NUL character",
+                   name.c_str());
+    return name;
+}
+
+void runHandler(const Command& command, int nlhs, mxArray* plhs[], int nrhs,
+                const mxArray* prhs[]) {
+    PQseterror(nullptr);
+    try {
+        command.handler(nlhs, plhs, nrhs - 1, prhs + 1);
+    } catch (const std::bad_alloc&) {
+        raiseError("outOfMemory", "out of memory");
+    }
+    raisePendingTypesError("libpqtypes");
+}
+
+}  // namespace
+
+void dispatchCommand(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
+    std::string name = commandName(prhs[0]);
+    const Command* command = findCommand(name.c_str());
+    if (!command)
+        raiseError("unknownCommand", "unknown command '%s'; vorlex with no arguments lists the commands",
+                   name.c_str());
+    CommandScope scope(command->name);
+    runHandler(*command, nlhs, plhs, nrhs, prhs);
+}
+
+}  // namespace vorlex

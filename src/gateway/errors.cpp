@@ -1,0 +1,44 @@
+// errors.cpp - identifiers and messages of raised errors.
+#include <cstdarg>
+#include <cstdio>
+
+#include "gateway/errors.hpp"
+
+namespace vorlex {
+
+namespace {
+const char* currentCommand = "dispatch";
+}
+
+const char* activeCommand() { return currentCommand; }
+
+CommandScope::CommandScope(const char* command) : previous_(currentCommand) {
+    currentCommand = command;
+}
+
+CommandScope::~CommandScope() { currentCommand = previous_; }
+
+std::string errorId(const char* check) {
+    return std::string("vorlex:") + currentCommand + ":" + check;
+}
+
+std::string formatText(const char* format, va_list args) {
+    va_list measure;
+    va_copy(measure, args);
+    int length = std::vsnprintf(nullptr, 0, format, measure);
+    va_end(measure);
+    if (length <= 0) return std::string();
+    std::string text(static_cast<size_t>(length), '\0');
+    std::vsnprintf(&text[0], text.size() + 1, format, args);
+    return text;
+}
+
+void raiseError(const char* check, const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    GatewayError error{errorId(check), formatText(format, args)};
+    va_end(args);
+    throw error;
+}
+
+}  // namespace vorlex

@@ -1,0 +1,47 @@
+// errors.hpp - how every failure of a command is raised.
+//
+// Handlers and the helpers below them throw GatewayError; the entry point
+// catches it once every owner of a libpq object has been destroyed and hands
+// it to the host.  Identifiers read "vorlex:<command>:<check>", where the
+// command is the one being run (see CommandScope) and the check names the
+// test that failed.
+#pragma once
+
+#include <cstdarg>
+#include <string>
+
+namespace vorlex {
+
+struct GatewayError {
+    std::string id;
+    std::string message;
+};
+
+// The command whose errors are being raised: the dispatcher itself
+// ("dispatch") until it has found a row, then that row's command.
+const char* activeCommand();
+
+class CommandScope {
+  public:
+    explicit CommandScope(const char* command);
+    ~CommandScope();
+    CommandScope(const CommandScope&) = delete;
+    CommandScope& operator=(const CommandScope&) = delete;
+
+  private:
+    const char* previous_;
+};
+
+// Builds "vorlex:<active command>:<check>".
+std::string errorId(const char* check);
+
+// Throws GatewayError with the message printf-formatted from `format`.  Texts
+// from libpq, libpqtypes or the caller are passed as arguments, never as the
+// format.
+[[noreturn]] void raiseError(const char* check, const char* format, ...)
+    __attribute__((format(printf, 2, 3)));
+
+// The printf-style formatting used for errors, warnings and notes.
+std::string formatText(const char* format, va_list args);
+
+}  // namespace vorlex

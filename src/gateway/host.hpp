@@ -1,0 +1,31 @@
+// host.hpp - the module's side of the MEX interface.
+//
+// Reporting (warnings, notes), argument-count and argument-class checks with
+// messages that name the argument's position in the user's call.  Only MEX
+// and MX functions that both Octave and MATLAB document are used here, so
+// the same sources build for either host.
+#pragma once
+
+#include <mex.h>
+
+namespace vorlex {
+
+// Handlers see their inputs from index 0, which is the user's argument 2
+// (argument 1 is the command name).
+constexpr int argPosition(int index) { return index + 2; }
+
+// Warning under "vorlex:<command>:<check>"; the command goes on.
+void warn(const char* check, const char* format, ...) __attribute__((format(printf, 2, 3)));
+// A plain note on the host's output.
+void note(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+// Count checks, raised under the checks "nargin" and "nargout".  `usage`
+// shows the call, for example "c = vorlex('connect' [, conninfo])".
+// A negative `most` means no upper bound.
+void requireInputCount(int nrhs, int least, int most, const char* usage);
+void requireOutputCount(int nlhs, int least, int most, const char* usage);
+
+// The class of `arg` as the host names it ("double", "cell", ...).
+const char* className(const mxArray* arg);
+
+}  // namespace vorlex

@@ -1,0 +1,30 @@
+// owners.hpp - owners of libpq and libpqtypes objects.
+//
+// Every object a command creates is held by one of these from the line that
+// receives it until the registry takes it over, so that an error raised in
+// between (a GatewayError, or the host's own error unwinding through our
+// frames) releases it.
+#pragma once
+
+#include <libpq-fe.h>
+#include <libpqtypes.h>
+
+#include <memory>
+
+namespace vorlex {
+
+struct ConnectionCloser {
+    void operator()(PGconn* conn) const { PQfinish(conn); }
+};
+struct ResultCloser {
+    void operator()(PGresult* result) const { PQclear(result); }
+};
+struct ParamCloser {
+    void operator()(PGparam* param) const { PQparamClear(param); }
+};
+
+using ConnectionOwner = std::unique_ptr<PGconn, ConnectionCloser>;
+using ResultOwner = std::unique_ptr<PGresult, ResultCloser>;
+using ParamOwner = std::unique_ptr<PGparam, ParamCloser>;
+
+}  // namespace vorlex

@@ -1,0 +1,63 @@
+// Tests of command lookup, the pending libpqtypes error and error texts.
+#include "gateway/dispatch.hpp"
+
+#include <gtest/gtest.h>
+#include <libpqtypes.h>
+
+#include <set>
+#include <string>
+
+#include "test_support.hpp"
+
+namespace vorlex {
+namespace {
+
+TEST(CommandTable, HasThirtyFiveDistinctRowsInTheirFixedPlaces) {
+    std::set<std::string> names;
+    for (const Command& command : commandTable) {
+        ASSERT_NE(command.handler, nullptr) << command.name;
+        EXPECT_LE(std::string(command.name).size(), 29u);
+        names.insert(command.name);
+    }
+    EXPECT_EQ(names.size(), 35u);
+    EXPECT_STREQ(commandTable[0].name, "exec");
+    EXPECT_STREQ(commandTable[5].name, "resultGet");
+    EXPECT_STREQ(commandTable[14].name, "connect");
+    EXPECT_STREQ(commandTable[25].name, "execText");
+    EXPECT_STREQ(commandTable[34].name, "user");
+}
+
+TEST(CommandTable, LookupIgnoresCaseButNothingElse) {
+    EXPECT_EQ(findCommand("paramExec"), &commandTable[1]);
+    EXPECT_EQ(findCommand("PARAMEXEC"), &commandTable[1]);
+    EXPECT_EQ(findCommand("pArAmExEc"), &commandTable[1]);
+    EXPECT_EQ(findCommand(" paramExec"), nullptr);
+    EXPECT_EQ(findCommand("paramExec "), nullptr);
+    EXPECT_EQ(findCommand("param"), nullptr);
+    EXPECT_EQ(findCommand(""), nullptr);
+}
+
+TEST(PendingTypesError, IsRaisedVerbatimAndCleared) {
+    CommandScope scope("exec");
+    raisePendingTypesError("typesCheck");  // nothing pending: no error
+    PQseterror("%s", "100% wrong: %d %s");
+    std::string message = raisedMessage([] { raisePendingTypesError("typesCheck"); });
+    EXPECT_EQ(message, "100% wrong: %d %s");
+    EXPECT_STREQ(PQgeterror(), "");
+    PQseterror("%s", "again");
+    expectRaises("vorlex:exec:typesCheck", [] { raisePendingTypesError("typesCheck"); });
+}
+
+TEST(RaiseError, IdentifierFollowsTheActiveCommand) {
+    expectRaises("vorlex:dispatch:x", [] { raiseError("x", "%s", "m"); });
+    {
+        CommandScope outer("connect");
+        expectRaises("vorlex:connect:x", [] { raiseError("x", "%s", "m"); });
+    }
+    expectRaises("vorlex:dispatch:x", [] { raiseError("x", "%s", "m"); });
+    std::string longText(10000, 'a');
+    EXPECT_EQ(raisedMessage([&] { raiseError("x", "<%s>", longText.c_str()); }).size(), 10002u);
+}
+
+}  // namespace
+}  // namespace vorlex

@@ -1,0 +1,169 @@
+// Tests of the handle registry on real libpq objects made without a server:
+// issuing, lookup, refusal of foreign and released handles, release and the
+// shared parameter set; and the checks made on handle arguments.
+#include "gateway/registry.hpp"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "gateway/errors.hpp"
+#include "test_support.hpp"
+
+namespace vorlex {
+namespace {
+
+ResultOwner newResult() { return ResultOwner(PQmakeEmptyPGresult(nullptr, PGRES_COMMAND_OK)); }
+ConnectionOwner newConnection() {
+    // Never reaches a server: enough for an object that PQfinish releases
+    // and that parameter sets can be made for.
+    ConnectionOwner conn(PQconnectStart("host=/nonexistent-vorlex-test dbname=none"));
+    PQinitTypes(conn.get());
+    return conn;
+}
+
+class Registry : public ::testing::Test {
+  protected:
+    CommandScope scope{"status"};
+    void TearDown() override {
+        EXPECT_EQ(liveCount(HandleKind::connection), 0);
+        EXPECT_EQ(liveCount(HandleKind::result), 0);
+        EXPECT_EQ(liveCount(HandleKind::param), 0);
+        EXPECT_EQ(sharedParam(), nullptr);
+    }
+};
+
+TEST_F(Registry, IssuesFreshNumbersThatMapBackToTheirObjects) {
+    ResultOwner first = newResult();
+    PGresult* firstObject = first.get();
+    uint32_t a = registerResult(std::move(first));
+    uint32_t b = registerResult(newResult());
+    EXPECT_NE(a, 0u);
+    EXPECT_GT(b, a);
+    EXPECT_EQ(findLive(HandleKind::result, a, 2), firstObject);
+    EXPECT_EQ(liveCount(HandleKind::result), 2);
+    releaseHandle(HandleKind::result, a, 2);
+    // Never reused, even though the same address may come back.
+    uint32_t c = registerResult(newResult());
+    EXPECT_GT(c, b);
+    expectRaises("vorlex:status:unknownResult", [&] { findLive(HandleKind::result, a, 2); });
+    releaseHandle(HandleKind::result, b, 2);
+    releaseHandle(HandleKind::result, c, 2);
+}
+
+TEST_F(Registry, RefusesUnknownNumbersWithNoneLiveOrNotLive) {
+    expectRaises("vorlex:status:noConnections",
+                 [] { findLive(HandleKind::connection, 12345, 2); });
+    expectRaises("vorlex:status:noConnections",
+                 [] { releaseHandle(HandleKind::connection, 12345, 2); });
+    uint32_t conn = registerConnection(newConnection());
+    expectRaises("vorlex:status:unknownConnection",
+                 [] { findLive(HandleKind::connection, 12345, 2); });
+    EXPECT_NE(raisedMessage([] { findLive(HandleKind::connection, 12345, 3); })
+                  .find("argument 3 (12345)"),
+              std::string::npos);
+    releaseHandle(HandleKind::connection, conn, 2);
+    expectRaises("vorlex:status:noConnections",
+                 [&] { releaseHandle(HandleKind::connection, conn, 2); });
+}
+
+TEST_F(Registry, HandlesOfOneKindAreRefusedAsAnother) {
+    uint32_t conn = registerConnection(newConnection());
+    uint32_t result = registerResult(newResult());
+    uint32_t param = registerParam(ParamOwner(PQparamCreate(static_cast<PGconn*>(
+        findLive(HandleKind::connection, conn, 2)))));
+    expectRaises("vorlex:status:unknownResult", [&] { findLive(HandleKind::result, conn, 2); });
+    expectRaises("vorlex:status:unknownConnection",
+                 [&] { findLive(HandleKind::connection, result, 2); });
+    expectRaises("vorlex:status:unknownParam", [&] { findLive(HandleKind::param, result, 2); });
+    expectRaises("vorlex:status:unknownResult",
+                 [&] { releaseHandle(HandleKind::result, param, 2); });
+    EXPECT_EQ(liveCount(HandleKind::param), 1);
+    releaseHandle(HandleKind::param, param, 2);
+    releaseHandle(HandleKind::result, result, 2);
+    releaseHandle(HandleKind::connection, conn, 2);
+}
+
+TEST_F(Registry, LastConnectionReleasesTheSharedParameterSet) {
+    uint32_t first = registerConnection(newConnection());
+    uint32_t second = registerConnection(newConnection());
+    adoptSharedParam(ParamOwner(
+        PQparamCreate(static_cast<PGconn*>(findLive(HandleKind::connection, first, 2)))));
+    ASSERT_NE(sharedParam(), nullptr);
+    releaseHandle(HandleKind::connection, first, 2);
+    EXPECT_NE(sharedParam(), nullptr);  // outlives its own connection
+    releaseHandle(HandleKind::connection, second, 2);
+    EXPECT_EQ(sharedParam(), nullptr);
+}
+
+// --- handle arguments, on real mxArrays ---------------------------------------
+
+// Owns the arrays a test makes, as the host would at the end of a call.
+struct ArrayPool {
+    std::vector<mxArray*> arrays;
+    ~ArrayPool() {
+        for (mxArray* array : arrays) mxDestroyArray(array);
+    }
+    mxArray* keep(mxArray* array) {
+        arrays.push_back(array);
+        return array;
+    }
+    mxArray* uint32Array(size_t rows, size_t cols, uint32_t first) {
+        mxArray* array = keep(mxCreateNumericMatrix(rows, cols, mxUINT32_CLASS, mxREAL));
+        if (rows > 0 && cols > 0) static_cast<uint32_t*>(mxGetData(array))[0] = first;
+        return array;
+    }
+};
+
+TEST_F(Registry, HandleArgumentsAreCheckedInOrder) {
+    uint32_t conn = registerConnection(newConnection());
+    PGconn* object = static_cast<PGconn*>(findLive(HandleKind::connection, conn, 2));
+    const mxArray* args[1];
+    ArrayPool pool;
+
+    args[0] = pool.keep(mxCreateDoubleScalar(conn));
+    expectRaises("vorlex:status:connectionClass",
+                 [&] { connectionArg(args, 0, RowRule::oneRow); });
+    args[0] = pool.keep(mxCreateString("1"));
+    expectRaises("vorlex:status:connectionClass",
+                 [&] { connectionArg(args, 0, RowRule::anyRows); });
+
+    args[0] = pool.uint32Array(2, 1, conn);
+    expectRaises("vorlex:status:connectionRows", [&] { connectionArg(args, 0, RowRule::oneRow); });
+    EXPECT_EQ(connectionArg(args, 0, RowRule::anyRows), object);  // first element only
+
+    args[0] = pool.uint32Array(1, 3, conn);
+    EXPECT_EQ(connectionArg(args, 0, RowRule::oneRow), object);
+
+    args[0] = pool.uint32Array(1, 0, 0);
+    expectRaises("vorlex:status:connectionEmpty",
+                 [&] { connectionArg(args, 0, RowRule::oneRow); });
+    args[0] = pool.uint32Array(0, 0, 0);
+    expectRaises("vorlex:status:connectionEmpty",
+                 [&] { connectionArg(args, 0, RowRule::anyRows); });
+    expectRaises("vorlex:status:connectionRows", [&] { connectionArg(args, 0, RowRule::oneRow); });
+
+    args[0] = pool.uint32Array(1, 1, conn);
+    expectRaises("vorlex:status:noResults", [&] { resultArg(args, 0, RowRule::oneRow); });
+    uint32_t result = registerResult(newResult());
+    expectRaises("vorlex:status:unknownResult", [&] { resultArg(args, 0, RowRule::oneRow); });
+    EXPECT_NE(raisedMessage([&] { resultArg(args, 0, RowRule::oneRow); }).find("argument 2"),
+              std::string::npos);
+    releaseHandle(HandleKind::result, result, 2);
+
+    releaseHandleArg(HandleKind::connection, args, 0, RowRule::anyRows);
+    expectRaises("vorlex:status:noConnections",
+                 [&] { connectionArg(args, 0, RowRule::oneRow); });
+}
+
+TEST_F(Registry, CreatedHandleIsOneByOneUint32) {
+    mxArray* handle = createHandle(77);
+    EXPECT_TRUE(mxIsUint32(handle));
+    EXPECT_EQ(mxGetM(handle), 1u);
+    EXPECT_EQ(mxGetN(handle), 1u);
+    EXPECT_EQ(*static_cast<uint32_t*>(mxGetData(handle)), 77u);
+    mxDestroyArray(handle);
+}
+
+}  // namespace
+}  // namespace vorlex
