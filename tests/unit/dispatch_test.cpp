@@ -7,6 +7,7 @@
 #include <set>
 #include <string>
 
+#include "gateway/host.hpp"
 #include "test_support.hpp"
 
 namespace vorlex {
@@ -57,6 +58,19 @@ TEST(RaiseError, IdentifierFollowsTheActiveCommand) {
     expectRaises("vorlex:dispatch:x", [] { raiseError("x", "%s", "m"); });
     std::string longText(10000, 'a');
     EXPECT_EQ(raisedMessage([&] { raiseError("x", "<%s>", longText.c_str()); }).size(), 10002u);
+}
+
+TEST(CountChecks, BoundsAreInclusiveAndNegativeMeansUnbounded) {
+    CommandScope scope("resultGet");
+    requireInputCount(2, 2, 4, "usage");
+    requireInputCount(4, 2, 4, "usage");
+    requireOutputCount(9, 1, -1, "usage");
+    expectRaises("vorlex:resultGet:nargin", [] { requireInputCount(1, 2, 4, "usage"); });
+    expectRaises("vorlex:resultGet:nargin", [] { requireInputCount(5, 2, 4, "usage"); });
+    expectRaises("vorlex:resultGet:nargout", [] { requireOutputCount(0, 1, -1, "usage"); });
+    EXPECT_NE(raisedMessage([] { requireInputCount(0, 1, 1, "c = vorlex('x')"); })
+                  .find("c = vorlex('x')"),
+              std::string::npos);
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 
 #include <vector>
 
+#include "collections/handle_set.hpp"
 #include "gateway/errors.hpp"
 #include "test_support.hpp"
 
@@ -94,6 +95,25 @@ TEST_F(Registry, LastConnectionReleasesTheSharedParameterSet) {
     EXPECT_NE(sharedParam(), nullptr);  // outlives its own connection
     releaseHandle(HandleKind::connection, second, 2);
     EXPECT_EQ(sharedParam(), nullptr);
+}
+
+// Registration that fails releases the object it was given (the sanitizer
+// run reports it otherwise) and leaves no set behind.
+TEST_F(Registry, FailedRegistrationReleasesTheObject) {
+    void* (*savedAllocate)(size_t) = setAllocate;
+    setAllocate = [](size_t) -> void* { return nullptr; };
+    expectRaises("vorlex:status:registryCreate", [] { registerResult(newResult()); });
+    setAllocate = savedAllocate;
+    EXPECT_EQ(liveCount(HandleKind::result), 0);
+    expectRaises("vorlex:status:noResults", [] { findLive(HandleKind::result, 1, 2); });
+
+    uint32_t first = registerResult(newResult());
+    setAllocate = [](size_t) -> void* { return nullptr; };
+    std::string message = raisedMessage([] { registerResult(newResult()); });
+    setAllocate = savedAllocate;
+    EXPECT_NE(message.find("error 1001"), std::string::npos) << message;
+    EXPECT_EQ(liveCount(HandleKind::result), 1);
+    releaseHandle(HandleKind::result, first, 2);
 }
 
 // --- handle arguments, on real mxArrays ---------------------------------------
