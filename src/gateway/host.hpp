@@ -1,9 +1,10 @@
 // host.hpp - the module's side of the MEX interface.
 //
-// Reporting (warnings, notes), argument-count and argument-class checks with
-// messages that name the argument's position in the user's call.  Only MEX
-// and MX functions that both Octave and MATLAB document are used here, so
-// the same sources build for either host.
+// Reporting (warnings, notes) and the argument checks every handler makes,
+// with messages that name the argument's position in the user's call.  Only
+// MEX and MX functions that both Octave and MATLAB document are used in the
+// module, so the same sources build for either host; errors are raised
+// through raiseError (errors.hpp).
 #pragma once
 
 #include <mex.h>
