@@ -25,8 +25,8 @@ void* allocateOrReport(size_t bytes, const char* site) {
     void* block = setAllocate(bytes);
     if (!block) {
         setErrorCode = kSetErrorNoMemory;
-        std::snprintf(setErrorText, sizeof setErrorText,
-                      "%s: could not allocate %zu bytes", site, bytes);
+        std::snprintf(setErrorText, sizeof setErrorText, "%s: could not allocate %zu bytes", site,
+                      bytes);
     }
     return block;
 }
@@ -112,8 +112,7 @@ void rebalanceRightHeavy(SetNode** link) {
     }
 }
 
-int orderedInsertAt(OrderedSet* set, SetNode** link, SetNode* parent, uint32_t key,
-                    bool* grown) {
+int orderedInsertAt(OrderedSet* set, SetNode** link, SetNode* parent, uint32_t key, bool* grown) {
     SetNode* node = *link;
     if (!node) {
         node = static_cast<SetNode*>(allocateOrReport(sizeof(SetNode), "set node"));
@@ -297,14 +296,12 @@ void freeNodes(SetNode* node) {
 // Hashed kind.
 
 constexpr int32_t kSetSteps[kSetGrowthSteps] = {
-    3,      3,       5,       11,      17,      37,       67,       131,      257,       521,
-    1031,   2053,    4099,    8209,    16411,   32771,    65537,    131101,   262147,    524309,
+    3,       3,       5,       11,      17,       37,       67,       131,      257,    521,
+    1031,    2053,    4099,    8209,    16411,    32771,    65537,    131101,   262147, 524309,
     1048583, 2097169, 4194319, 8388617, 16777259, 33554467, 67108879, 134217757};
 
 HashedSet* asHashed(HandleSet* set) { return reinterpret_cast<HashedSet*>(set); }
-const HashedSet* asHashed(const HandleSet* set) {
-    return reinterpret_cast<const HashedSet*>(set);
-}
+const HashedSet* asHashed(const HandleSet* set) { return reinterpret_cast<const HashedSet*>(set); }
 
 int32_t homeSlot(const HashedSet* set, uint32_t key) {
     return set->hash(key) & (set->capacity - 1);
@@ -373,8 +370,7 @@ int hashedRemove(HashedSet* set, uint32_t key) {
     for (int32_t index = nextSlot(set, hole); set->slots[index] != 0;
          index = nextSlot(set, index)) {
         int32_t home = homeSlot(set, set->slots[index]);
-        bool reachable = home != hole &&
-                         (home == index || probedBetween(set, hole, index, home));
+        bool reachable = home != hole && (home == index || probedBetween(set, hole, index, home));
         if (reachable) continue;
         set->slots[hole] = set->slots[index];
         set->slots[index] = 0;
@@ -392,8 +388,7 @@ int32_t setCapacityAt(int index) { return int32_t{1} << (index + 3); }
 int32_t setStepAt(int index) { return kSetSteps[index]; }
 
 int32_t setKeyHash(uint32_t key) {
-    uint32_t b0 = key & 0xFF, b1 = (key >> 8) & 0xFF, b2 = (key >> 16) & 0xFF,
-             b3 = key >> 24;
+    uint32_t b0 = key & 0xFF, b1 = (key >> 8) & 0xFF, b2 = (key >> 16) & 0xFF, b3 = key >> 24;
     uint32_t h = (b0 + 3377510u) ^ 0x19919u;
     h ^= (h << 5) + (h >> 2) + b1;
     h ^= (h << 5) + (h >> 2) + b2;
@@ -424,8 +419,8 @@ int32_t setGrow(HashedSet* set, int32_t n) {
     while (index < kSetGrowthSteps && setCapacityAt(index) < needed) index++;
     if (index == kSetGrowthSteps) {
         setErrorCode = kSetErrorTooLarge;
-        std::snprintf(setErrorText, sizeof setErrorText,
-                      "hashed set: no capacity holds %d keys", static_cast<int>(n));
+        std::snprintf(setErrorText, sizeof setErrorText, "hashed set: no capacity holds %d keys",
+                      static_cast<int>(n));
         return -1;
     }
     int32_t capacity = setCapacityAt(index);

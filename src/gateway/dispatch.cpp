@@ -106,7 +106,8 @@ void dispatchCommand(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[])
     std::string name = commandName(prhs[0]);
     const Command* command = findCommand(name.c_str());
     if (!command)
-        raiseError("unknownCommand", "unknown command '%s'; vorlex with no arguments lists the commands",
+        raiseError("unknownCommand",
+                   "unknown command '%s'; vorlex with no arguments lists the commands",
                    name.c_str());
     CommandScope scope(command->name);
     runHandler(*command, nlhs, plhs, nrhs, prhs);

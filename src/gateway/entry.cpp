@@ -39,11 +39,12 @@ void initialiseOnce() {
 
 void printBanner() {
     int libpq = PQlibVersion();
-    note("vorlex %s: typed binary PostgreSQL access (libpq %d.%d)\n", versionText,
-         libpq / 10000, libpq % 10000);
+    note("vorlex %s: typed binary PostgreSQL access (libpq %d.%d)\n", versionText, libpq / 10000,
+         libpq % 10000);
     note("usage: vorlex('command', arguments...); the commands are:\n");
     for (int row = 0; row < kCommandCount; row++)
-        note("  %s%s", commandTable[row].name, row % 6 == 5 || row + 1 == kCommandCount ? "\n" : "");
+        note("  %s%s", commandTable[row].name,
+             row % 6 == 5 || row + 1 == kCommandCount ? "\n" : "");
 }
 
 }  // namespace

@@ -1,8 +1,8 @@
 // errors.cpp - identifiers and messages of raised errors.
+#include "gateway/errors.hpp"
+
 #include <cstdarg>
 #include <cstdio>
-
-#include "gateway/errors.hpp"
 
 namespace vorlex {
 

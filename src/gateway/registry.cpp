@@ -31,8 +31,8 @@ void clearParam(void* object) { PQparamClear(static_cast<PGparam*>(object)); }
 const KindInfo kKinds[] = {
     {"connection", "finish", "noConnections", "unknownConnection", "connectionClass",
      "connectionRows", "connectionEmpty", finishConnection},
-    {"result", "clear", "noResults", "unknownResult", "resultClass", "resultRows",
-     "resultEmpty", clearResult},
+    {"result", "clear", "noResults", "unknownResult", "resultClass", "resultRows", "resultEmpty",
+     clearResult},
     {"parameter set", "paramClear", "noParams", "unknownParam", "paramClass", "paramRows",
      "paramEmpty", clearParam},
 };

@@ -68,8 +68,9 @@ TEST(CountChecks, BoundsAreInclusiveAndNegativeMeansUnbounded) {
     expectRaises("vorlex:resultGet:nargin", [] { requireInputCount(1, 2, 4, "usage"); });
     expectRaises("vorlex:resultGet:nargin", [] { requireInputCount(5, 2, 4, "usage"); });
     expectRaises("vorlex:resultGet:nargout", [] { requireOutputCount(0, 1, -1, "usage"); });
-    EXPECT_NE(raisedMessage([] { requireInputCount(0, 1, 1, "c = vorlex('x')"); })
-                  .find("c = vorlex('x')"),
+    EXPECT_NE(raisedMessage([] {
+                  requireInputCount(0, 1, 1, "c = vorlex('x')");
+              }).find("c = vorlex('x')"),
               std::string::npos);
 }
 

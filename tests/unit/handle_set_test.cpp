@@ -7,8 +7,8 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <random>
 #include <memory>
+#include <random>
 #include <set>
 #include <string>
 #include <vector>
@@ -46,8 +46,7 @@ void expectValidTree(const SetPtr& set, const std::set<uint32_t>& model) {
 
 // Drives one set and std::set with the same random inserts and removes over
 // a small key range (so that both hits and misses are frequent).
-void runAgainstModel(SetPtr set, uint32_t keyRange, int operations, unsigned seed,
-                     bool checkTree) {
+void runAgainstModel(SetPtr set, uint32_t keyRange, int operations, unsigned seed, bool checkTree) {
     std::mt19937 random(seed);
     std::uniform_int_distribution<uint32_t> keys(1, keyRange);
     std::set<uint32_t> model;
@@ -234,8 +233,8 @@ TEST(HashedSet, HashMatchesReferenceValues) {
     uint32_t h = (0x01u + 3377510u) ^ 0x19919u;
     h ^= (h << 5) + (h >> 2);
     h ^= (h << 5) + (h >> 2);
-    uint32_t expected = (((h << 5) + static_cast<uint32_t>(static_cast<int32_t>(h) >> 2)) ^ h) &
-                        0x7FFFFFFFu;
+    uint32_t expected =
+        (((h << 5) + static_cast<uint32_t>(static_cast<int32_t>(h) >> 2)) ^ h) & 0x7FFFFFFFu;
     EXPECT_EQ(setKeyHash(1), static_cast<int32_t>(expected));
     for (uint32_t key : {1u, 0x80000000u, 0xFFFFFFFFu, 0x12345678u}) EXPECT_GE(setKeyHash(key), 0);
     EXPECT_NE(setKeyHash(0x00000100u), setKeyHash(0x00010000u));

@@ -53,15 +53,15 @@ TEST_F(Registry, IssuesFreshNumbersThatMapBackToTheirObjects) {
 }
 
 TEST_F(Registry, RefusesUnknownNumbersWithNoneLiveOrNotLive) {
-    expectRaises("vorlex:status:noConnections",
-                 [] { findLive(HandleKind::connection, 12345, 2); });
+    expectRaises("vorlex:status:noConnections", [] { findLive(HandleKind::connection, 12345, 2); });
     expectRaises("vorlex:status:noConnections",
                  [] { releaseHandle(HandleKind::connection, 12345, 2); });
     uint32_t conn = registerConnection(newConnection());
     expectRaises("vorlex:status:unknownConnection",
                  [] { findLive(HandleKind::connection, 12345, 2); });
-    EXPECT_NE(raisedMessage([] { findLive(HandleKind::connection, 12345, 3); })
-                  .find("argument 3 (12345)"),
+    EXPECT_NE(raisedMessage([] {
+                  findLive(HandleKind::connection, 12345, 3);
+              }).find("argument 3 (12345)"),
               std::string::npos);
     releaseHandle(HandleKind::connection, conn, 2);
     expectRaises("vorlex:status:noConnections",
@@ -71,8 +71,8 @@ TEST_F(Registry, RefusesUnknownNumbersWithNoneLiveOrNotLive) {
 TEST_F(Registry, HandlesOfOneKindAreRefusedAsAnother) {
     uint32_t conn = registerConnection(newConnection());
     uint32_t result = registerResult(newResult());
-    uint32_t param = registerParam(ParamOwner(PQparamCreate(static_cast<PGconn*>(
-        findLive(HandleKind::connection, conn, 2)))));
+    uint32_t param = registerParam(
+        ParamOwner(PQparamCreate(static_cast<PGconn*>(findLive(HandleKind::connection, conn, 2)))));
     expectRaises("vorlex:status:unknownResult", [&] { findLive(HandleKind::result, conn, 2); });
     expectRaises("vorlex:status:unknownConnection",
                  [&] { findLive(HandleKind::connection, result, 2); });
@@ -142,8 +142,7 @@ TEST_F(Registry, HandleArgumentsAreCheckedInOrder) {
     ArrayPool pool;
 
     args[0] = pool.keep(mxCreateDoubleScalar(conn));
-    expectRaises("vorlex:status:connectionClass",
-                 [&] { connectionArg(args, 0, RowRule::oneRow); });
+    expectRaises("vorlex:status:connectionClass", [&] { connectionArg(args, 0, RowRule::oneRow); });
     args[0] = pool.keep(mxCreateString("1"));
     expectRaises("vorlex:status:connectionClass",
                  [&] { connectionArg(args, 0, RowRule::anyRows); });
@@ -156,8 +155,7 @@ TEST_F(Registry, HandleArgumentsAreCheckedInOrder) {
     EXPECT_EQ(connectionArg(args, 0, RowRule::oneRow), object);
 
     args[0] = pool.uint32Array(1, 0, 0);
-    expectRaises("vorlex:status:connectionEmpty",
-                 [&] { connectionArg(args, 0, RowRule::oneRow); });
+    expectRaises("vorlex:status:connectionEmpty", [&] { connectionArg(args, 0, RowRule::oneRow); });
     args[0] = pool.uint32Array(0, 0, 0);
     expectRaises("vorlex:status:connectionEmpty",
                  [&] { connectionArg(args, 0, RowRule::anyRows); });
@@ -172,8 +170,7 @@ TEST_F(Registry, HandleArgumentsAreCheckedInOrder) {
     releaseHandle(HandleKind::result, result, 2);
 
     releaseHandleArg(HandleKind::connection, args, 0, RowRule::anyRows);
-    expectRaises("vorlex:status:noConnections",
-                 [&] { connectionArg(args, 0, RowRule::oneRow); });
+    expectRaises("vorlex:status:noConnections", [&] { connectionArg(args, 0, RowRule::oneRow); });
 }
 
 TEST_F(Registry, CreatedHandleIsOneByOneUint32) {
