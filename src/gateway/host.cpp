@@ -43,6 +43,4 @@ void requireOutputCount(int nlhs, int least, int most, const char* usage) {
         raiseError("nargout", "wrong number of outputs (%d); usage: %s", nlhs, usage);
 }
 
-const char* className(const mxArray* arg) { return mxGetClassName(arg); }
-
 }  // namespace vorlex

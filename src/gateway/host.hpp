@@ -26,7 +26,4 @@ void note(const char* format, ...) __attribute__((format(printf, 1, 2)));
 void requireInputCount(int nrhs, int least, int most, const char* usage);
 void requireOutputCount(int nlhs, int least, int most, const char* usage);
 
-// The class of `arg` as the host names it ("double", "cell", ...).
-const char* className(const mxArray* arg);
-
 }  // namespace vorlex

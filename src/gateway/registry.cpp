@@ -3,6 +3,7 @@
 
 #include <limits>
 #include <unordered_map>
+#include <utility>
 
 #include "collections/handle_set.hpp"
 #include "gateway/errors.hpp"
@@ -61,32 +62,38 @@ void freeSetIfUnused(KindRegistry& registry) {
 uint32_t registerObject(HandleKind kind, void* object) {
     const KindInfo& info = infoOf(kind);
     KindRegistry& registry = registryOf(kind);
+    if (lastHandle == std::numeric_limits<uint32_t>::max())
+        raiseError("handlesExhausted", "all %u handle numbers of this session are used",
+                   lastHandle);
     if (!registry.set) {
         registry.set = setNewOrdered();
         if (!registry.set)
             raiseError("registryCreate", "could not create the %s registry (error %d: %s)",
                        info.noun, setErrorCode, setErrorText);
     }
-    if (lastHandle == std::numeric_limits<uint32_t>::max()) {
-        freeSetIfUnused(registry);
-        raiseError("handlesExhausted", "all %u handle numbers of this session are used",
-                   lastHandle);
-    }
     uint32_t number = lastHandle + 1;
-    try {
-        objectsByHandle.emplace(number, object);
-    } catch (...) {
-        freeSetIfUnused(registry);
-        throw;
-    }
     if (setInsert(registry.set, number) < 0) {
-        objectsByHandle.erase(number);
         freeSetIfUnused(registry);
         raiseError("registryInsert", "could not register the new %s (error %d: %s)", info.noun,
                    setErrorCode, setErrorText);
     }
+    try {
+        objectsByHandle.emplace(number, object);
+    } catch (...) {
+        setRemove(registry.set, number);
+        freeSetIfUnused(registry);
+        throw;
+    }
     lastHandle = number;
     registry.live++;
+    return number;
+}
+
+// Registers what `owner` holds and takes it over only once that succeeded.
+template <typename Owner>
+uint32_t registerOwned(HandleKind kind, Owner owner) {
+    uint32_t number = registerObject(kind, owner.get());
+    owner.release();
     return number;
 }
 
@@ -112,7 +119,7 @@ uint32_t handleNumberArg(HandleKind kind, const mxArray* const prhs[], int index
     int position = argPosition(index);
     if (!mxIsUint32(arg))
         raiseError(info.classCheck, "argument %d must be a %s handle (uint32), not %s", position,
-                   info.noun, className(arg));
+                   info.noun, mxGetClassName(arg));
     if (rows == RowRule::oneRow && mxGetM(arg) != 1)
         raiseError(info.rowsCheck, "argument %d must be one %s handle (1 row), not %zu rows",
                    position, info.noun, static_cast<size_t>(mxGetM(arg)));
@@ -125,21 +132,15 @@ uint32_t handleNumberArg(HandleKind kind, const mxArray* const prhs[], int index
 }  // namespace
 
 uint32_t registerConnection(ConnectionOwner conn) {
-    uint32_t number = registerObject(HandleKind::connection, conn.get());
-    conn.release();
-    return number;
+    return registerOwned(HandleKind::connection, std::move(conn));
 }
 
 uint32_t registerResult(ResultOwner result) {
-    uint32_t number = registerObject(HandleKind::result, result.get());
-    result.release();
-    return number;
+    return registerOwned(HandleKind::result, std::move(result));
 }
 
 uint32_t registerParam(ParamOwner param) {
-    uint32_t number = registerObject(HandleKind::param, param.get());
-    param.release();
-    return number;
+    return registerOwned(HandleKind::param, std::move(param));
 }
 
 void* findLive(HandleKind kind, uint32_t number, int position) {
