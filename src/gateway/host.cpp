@@ -2,6 +2,7 @@
 #include "gateway/host.hpp"
 
 #include <cstdarg>
+#include <cstring>
 #include <string>
 
 #include "gateway/errors.hpp"
@@ -41,6 +42,45 @@ void requireInputCount(int nrhs, int least, int most, const char* usage) {
 void requireOutputCount(int nlhs, int least, int most, const char* usage) {
     if (!countFits(nlhs, least, most))
         raiseError("nargout", "wrong number of outputs (%d); usage: %s", nlhs, usage);
+}
+
+bool charArrayBytes(const mxArray* array, std::string& bytes) {
+    size_t count = mxGetNumberOfElements(array);
+    if constexpr (sizeof(mxChar) == 1) {
+        const mxChar* chars = mxGetChars(array);
+        if (count > 0 && !chars) return false;
+        bytes.assign(reinterpret_cast<const char*>(chars), count);
+        return true;
+    } else {
+        if (count == 0) {
+            bytes.clear();
+            return true;
+        }
+        char* converted = mxArrayToString(array);
+        if (!converted) return false;
+        bytes.assign(converted);
+        mxFree(converted);
+        return true;
+    }
+}
+
+mxArray* createCharRow(const char* bytes, size_t length) {
+    if (length == 0) {
+        mwSize empty[2] = {0, 0};
+        return mxCreateCharArray(2, empty);
+    }
+    if constexpr (sizeof(mxChar) == 1) {
+        mwSize dims[2] = {1, static_cast<mwSize>(length)};
+        mxArray* row = mxCreateCharArray(2, dims);
+        std::memcpy(mxGetChars(row), bytes, length);
+        return row;
+    } else {
+        return mxCreateString(std::string(bytes, length).c_str());
+    }
+}
+
+mxArray* createCharRow(const char* text) {
+    return text ? createCharRow(text, std::strlen(text)) : createCharRow("", 0);
 }
 
 }  // namespace vorlex

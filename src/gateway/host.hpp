@@ -9,6 +9,9 @@
 
 #include <mex.h>
 
+#include <cstddef>
+#include <string>
+
 namespace vorlex {
 
 // Handlers see their inputs from index 0, which is the user's argument 2
@@ -25,5 +28,20 @@ void note(const char* format, ...) __attribute__((format(printf, 1, 2)));
 // A negative `most` means no upper bound.
 void requireInputCount(int nrhs, int least, int most, const char* usage);
 void requireOutputCount(int nlhs, int least, int most, const char* usage);
+
+// --- Text ------------------------------------------------------------------
+// Octave's char arrays hold UTF-8 bytes one per element; MATLAB's hold
+// UTF-16 units.  These helpers are the only places that care.
+
+// The bytes of a char array in column-major order.  False when the host
+// cannot convert the text.
+bool charArrayBytes(const mxArray* array, std::string& bytes);
+
+// A 1-by-n char row holding `length` bytes of text (0-by-0 when empty).
+// Embedded NULs are kept where the host's chars are bytes.
+mxArray* createCharRow(const char* bytes, size_t length);
+
+// A char row of a NUL-terminated text; a null text gives an empty row.
+mxArray* createCharRow(const char* text);
 
 }  // namespace vorlex

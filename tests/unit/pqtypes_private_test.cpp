@@ -1,0 +1,121 @@
+// Pins the libpqtypes internals the module relies on against the installed
+// library and a real server (the PG* variables name it).
+#include "convert/pqtypes_private.hpp"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <memory>
+#include <string>
+
+namespace vorlex {
+namespace {
+
+struct Connection {
+    PGconn* conn = PQconnectdb("");
+    ~Connection() { PQfinish(conn); }
+};
+
+class PqtypesPrivate : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_EQ(PQstatus(db.conn), CONNECTION_OK) << PQerrorMessage(db.conn);
+        ASSERT_TRUE(PQinitTypes(db.conn));
+        PQseterror(nullptr);
+    }
+    Connection db;
+};
+
+int putNothing(PGtypeArgs* args) {
+    args->put.out = nullptr;
+    return 0;
+}
+
+TEST_F(PqtypesPrivate, TypeDataHoldsRegisteredHandlersAndSpecs) {
+    PqtTypeData* data = connectionTypeData(db.conn);
+    ASSERT_NE(data, nullptr);
+    EXPECT_EQ(data->typhcnt, 0);
+    EXPECT_EQ(data->fmtinfo.sversion, PQserverVersion(db.conn));
+
+    PGregisterType types[] = {{"probe.int4_array=int4", putNothing, nullptr}};
+    ASSERT_TRUE(PQregisterTypes(db.conn, PQT_SUBCLASS, types, 1, 0)) << PQgeterror();
+    ASSERT_EQ(data->typhcnt, 1);
+    PGtypeHandler* handler =
+        pqt_gethandler(data->typhandlers, data->typhcnt, "probe", "int4_array");
+    ASSERT_EQ(handler, &data->typhandlers[0]);
+    EXPECT_EQ(handler->id, kBuiltinHandlerCount);
+    EXPECT_EQ(handler->typoid, 23u);
+    EXPECT_EQ(handler->typoid_array, 1007u);
+    EXPECT_STREQ(handler->typschema, "probe");
+    EXPECT_EQ(pqt_gethandlerbyid(data->typhandlers, data->typhcnt, kBuiltinHandlerCount), handler);
+
+    ASSERT_TRUE(PQspecPrepare(db.conn, "probe", "%int4_array", 0)) << PQgeterror();
+    ASSERT_EQ(data->typspeccnt, 1);
+    EXPECT_STREQ(data->typspecs[0].name, "probe");
+    ASSERT_EQ(data->typspecs[0].idcnt, 1);
+    EXPECT_EQ(data->typspecs[0].idlist[0], handler->id);
+
+    // Results carry their own copy of the connection's type data.
+    std::unique_ptr<PGresult, decltype(&PQclear)> result(PQexec(db.conn, "select 1"), PQclear);
+    PqtTypeData* copy = resultTypeData(result.get());
+    ASSERT_NE(copy, nullptr);
+    EXPECT_NE(copy, data);
+    EXPECT_EQ(copy->typhcnt, 1);
+}
+
+TEST_F(PqtypesPrivate, ParamSetCopiesHandlersAndCountsValues) {
+    PGregisterType types[] = {{"probe.t=text", nullptr, nullptr}};
+    ASSERT_TRUE(PQregisterTypes(db.conn, PQT_SUBCLASS, types, 1, 0)) << PQgeterror();
+    PGparam* param = PQparamCreate(db.conn);
+    ASSERT_NE(param, nullptr);
+    EXPECT_EQ(param->typhcnt, 1);
+    EXPECT_STREQ(param->typhandlers[0].typname, "t");
+    ASSERT_TRUE(PQputf(param, "%int4 %text", 7, "ab")) << PQgeterror();
+    EXPECT_EQ(param->vcnt, PQparamCount(param));
+    EXPECT_EQ(param->vals[0].oid, 23u);
+    EXPECT_EQ(param->vals[0].datal, 4);
+    EXPECT_EQ(param->vals[1].oid, 25u);
+    PQparamReset(param);
+    EXPECT_EQ(param->vcnt, 0);
+    PQparamClear(param);
+}
+
+TEST_F(PqtypesPrivate, ParsersSplitSpecifiersAndNames) {
+    PqtTypeData* data = connectionTypeData(db.conn);
+    PGtypeHandler* handler = nullptr;
+    size_t position = 0;
+    int typpos = 0, flags = 0;
+    const char* rest = pqt_parse("%int4[]@ %text", data->typhandlers, data->typhcnt, nullptr, 0,
+                                 &handler, &position, &typpos, &flags);
+    ASSERT_NE(rest, nullptr);
+    ASSERT_NE(handler, nullptr);
+    EXPECT_STREQ(handler->typname, "int4");
+    EXPECT_EQ(flags, kSpecCaseFolded | kSpecArray);
+    EXPECT_EQ(typpos, 1);
+    EXPECT_STREQ(rest, "@ %text");
+
+    handler = nullptr;
+    rest = pqt_parse("#text", data->typhandlers, data->typhcnt, nullptr, 0, &handler, &position,
+                     &typpos, &flags);
+    ASSERT_NE(handler, nullptr);
+    EXPECT_EQ(flags, kSpecCaseFolded | kSpecByName);
+
+    handler = nullptr;
+    rest = pqt_parse("x", data->typhandlers, data->typhcnt, nullptr, 0, &handler, &position,
+                     &typpos, &flags);
+    EXPECT_EQ(handler, nullptr);
+    EXPECT_STREQ(rest, "");
+
+    EXPECT_EQ(pqt_parse("%nosuchtype", data->typhandlers, data->typhcnt, nullptr, 0, &handler,
+                        &position, &typpos, &flags),
+              nullptr);
+    EXPECT_NE(std::string(PQgeterror()).find("nosuchtype"), std::string::npos);
+
+    char schema[kTypeNameBuffer], name[kTypeNameBuffer];
+    ASSERT_NE(pqt_parsetype("myschema.int4_arr", schema, name, &flags, 1), nullptr);
+    EXPECT_STREQ(schema, "myschema");
+    EXPECT_STREQ(name, "int4_arr");
+}
+
+}  // namespace
+}  // namespace vorlex
