@@ -5,6 +5,21 @@
 
 namespace vorlex {
 
+// Connections and results (gateway/connection_commands.cpp).
+void commandFinish(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]);
+void commandClear(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]);
+void commandReset(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]);
+void commandStatus(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]);
+
+// Every property query (gateway/properties.cpp): the running command's
+// name selects the property.
+void commandProperty(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]);
+
+// Connecting (query/connect.cpp) and running SQL (query/execute.cpp).
+void commandConnect(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]);
+void commandExec(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]);
+void commandExecText(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]);
+
 // Stands in for a command whose handler is not part of this build yet.
 void commandNotAvailable(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]);
 

@@ -41,4 +41,10 @@ void raiseError(const char* check, const char* format, ...) {
     throw error;
 }
 
+std::string libpqText(const char* text) {
+    std::string value(text ? text : "");
+    while (!value.empty() && (value.back() == '\n' || value.back() == ' ')) value.pop_back();
+    return value;
+}
+
 }  // namespace vorlex

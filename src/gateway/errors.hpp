@@ -41,6 +41,9 @@ std::string errorId(const char* check);
 [[noreturn]] void raiseError(const char* check, const char* format, ...)
     __attribute__((format(printf, 2, 3)));
 
+// A text from libpq without the newline its messages end with.
+std::string libpqText(const char* text);
+
 // The printf-style formatting used for errors, warnings and notes.
 std::string formatText(const char* format, va_list args);
 

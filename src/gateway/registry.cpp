@@ -117,9 +117,7 @@ uint32_t handleNumberArg(HandleKind kind, const mxArray* const prhs[], int index
     const KindInfo& info = infoOf(kind);
     const mxArray* arg = prhs[index];
     int position = argPosition(index);
-    if (!mxIsUint32(arg))
-        raiseError(info.classCheck, "argument %d must be a %s handle (uint32), not %s", position,
-                   info.noun, mxGetClassName(arg));
+    requireHandleClass(kind, prhs, index);
     if (rows == RowRule::oneRow && mxGetM(arg) != 1)
         raiseError(info.rowsCheck, "argument %d must be one %s handle (1 row), not %zu rows",
                    position, info.noun, static_cast<size_t>(mxGetM(arg)));
@@ -130,6 +128,13 @@ uint32_t handleNumberArg(HandleKind kind, const mxArray* const prhs[], int index
 }
 
 }  // namespace
+
+void requireHandleClass(HandleKind kind, const mxArray* const prhs[], int index) {
+    const KindInfo& info = infoOf(kind);
+    if (!mxIsUint32(prhs[index]))
+        raiseError(info.classCheck, "argument %d must be a %s handle (uint32), not %s",
+                   argPosition(index), info.noun, mxGetClassName(prhs[index]));
+}
 
 uint32_t registerConnection(ConnectionOwner conn) {
     return registerOwned(HandleKind::connection, std::move(conn));

@@ -50,6 +50,10 @@ void adoptSharedParam(ParamOwner param);
 // Whether a command also requires the handle array to have exactly one row.
 enum class RowRule { anyRows, oneRow };
 
+// The class check alone, for commands that check other arguments before
+// the handle's shape.
+void requireHandleClass(HandleKind kind, const mxArray* const prhs[], int index);
+
 // Checks input `index` in order (uint32 class, row count where the command
 // asks for it, at least one element) and looks up its first element.
 void* validateHandle(HandleKind kind, const mxArray* const prhs[], int index, RowRule rows);

@@ -1,0 +1,87 @@
+// execute.cpp - exec (through libpqtypes, binary results) and execText
+// (plain libpq, text results).
+#include <libpq-fe.h>
+#include <libpqtypes.h>
+
+#include <string>
+
+#include "gateway/commands.hpp"
+#include "gateway/dispatch.hpp"
+#include "gateway/errors.hpp"
+#include "gateway/host.hpp"
+#include "gateway/registry.hpp"
+
+namespace vorlex {
+
+namespace {
+
+// A NUL would end the statement early on its way to libpq: the server
+// would run a different statement than the one written.
+void refuseNul(const std::string& sql, int index) {
+    if (sql.find('\0') != std::string::npos)
+        raiseError("sqlHasNul", "argument %d (SQL) holds a NUL character", argPosition(index));
+}
+
+std::string sqlRowArg(const mxArray* const prhs[], int index) {
+    const mxArray* arg = prhs[index];
+    if (!mxIsChar(arg) || mxGetM(arg) != 1)
+        raiseError("sqlNotText", "argument %d (SQL) must be a char row, not a %zux%zu %s",
+                   argPosition(index), static_cast<size_t>(mxGetM(arg)),
+                   static_cast<size_t>(mxGetN(arg)), mxGetClassName(arg));
+    std::string sql;
+    if (!charArrayBytes(arg, sql))
+        raiseError("sqlUnreadable", "argument %d (SQL) could not be read", argPosition(index));
+    refuseNul(sql, index);
+    return sql;
+}
+
+// The result goes to the registry when the caller asked for it; otherwise
+// its owner clears it.
+void handOut(ResultOwner result, int nlhs, mxArray* plhs[]) {
+    if (nlhs == 1) plhs[0] = createHandle(registerResult(std::move(result)));
+}
+
+}  // namespace
+
+void commandExec(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
+    const char* usage = "[result =] vorlex('exec', conn, sql)";
+    requireInputCount(nrhs, 2, 2, usage);
+    requireOutputCount(nlhs, 0, 1, usage);
+    PGconn* conn = connectionArg(prhs, 0, RowRule::anyRows);
+    std::string sql = sqlRowArg(prhs, 1);
+
+    // libpqtypes refuses any status but empty query, command ok and tuples
+    // ok: it clears the result and leaves "PGresult: <server message>".
+    ResultOwner result(PQparamExec(conn, nullptr, sql.c_str(), 1));
+    raisePendingTypesError("queryFailed");
+    if (!result)
+        raiseError("queryFailed", "no result: %s", libpqText(PQerrorMessage(conn)).c_str());
+    handOut(std::move(result), nlhs, plhs);
+}
+
+void commandExecText(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
+    requireInputCount(nrhs, 2, 2, "result = vorlex('execText', conn, sql)");
+    requireHandleClass(HandleKind::connection, prhs, 0);
+    if (!mxIsChar(prhs[1]))
+        raiseError("sqlNotChar", "argument %d (SQL) must be char, not %s", argPosition(1),
+                   mxGetClassName(prhs[1]));
+    if (mxGetM(prhs[0]) != 1)
+        raiseError("connectionRows", "argument %d must be one connection handle (1 row)",
+                   argPosition(0));
+
+    // The text is taken in column-major order, whatever its shape.
+    std::string sql;
+    if (!charArrayBytes(prhs[1], sql))
+        warn("sqlTruncated", "argument %d (SQL) could not be copied whole", argPosition(1));
+    refuseNul(sql, 1);
+    PGconn* conn = connectionArg(prhs, 0, RowRule::oneRow);
+
+    // Server failures are results too: the caller reads resultStatus and
+    // resultErrorMessage.  Only a missing result (libpq out of memory or
+    // the connection gone) is an error here.
+    ResultOwner result(PQexec(conn, sql.c_str()));
+    if (!result) raiseError("noResult", "no result: %s", libpqText(PQerrorMessage(conn)).c_str());
+    handOut(std::move(result), nlhs, plhs);
+}
+
+}  // namespace vorlex
