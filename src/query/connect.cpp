@@ -104,6 +104,16 @@ void prepareSpecifiers(PGconn* conn) {
     }
 }
 
+void ensureSharedParam(PGconn* conn) {
+    if (sharedParam()) return;
+    ParamOwner param(PQparamCreate(conn));
+    raisePendingTypesError("sharedParam");
+    if (!param) raiseError("sharedParam", "the shared parameter set could not be created");
+    adoptSharedParam(std::move(param));
+}
+
+}  // namespace
+
 void registerGatewayTypes(PGconn* conn) {
     if (!PQinitTypes(conn))
         raiseError("initTypes", "libpqtypes could not be attached to the connection");
@@ -117,16 +127,6 @@ void registerGatewayTypes(PGconn* conn) {
     registerTable(conn, PQT_SUBCLASS, nullCarrierTypes(), "NULL carrier");
     prepareSpecifiers(conn);
 }
-
-void ensureSharedParam(PGconn* conn) {
-    if (sharedParam()) return;
-    ParamOwner param(PQparamCreate(conn));
-    raisePendingTypesError("sharedParam");
-    if (!param) raiseError("sharedParam", "the shared parameter set could not be created");
-    adoptSharedParam(std::move(param));
-}
-
-}  // namespace
 
 int serializedTypeHandlerId() { return serializedHandlerId; }
 int serializedWithNullsTypeHandlerId() { return serializedWithNullsHandlerId; }
