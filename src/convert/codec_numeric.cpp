@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "convert/wire.hpp"
+
 namespace vorlex {
 namespace {
 
@@ -38,12 +40,13 @@ constexpr size_t kMaxQuotedBytes = 60;
 // Shared helpers
 
 uint16_t readBigEndian16(const unsigned char* at) {
-    return static_cast<uint16_t>((at[0] << 8) | at[1]);
+    return loadBig16(reinterpret_cast<const char*>(at));
 }
 
 void appendBigEndian16(std::string& out, uint16_t value) {
-    out.push_back(static_cast<char>(value >> 8));
-    out.push_back(static_cast<char>(value & 0xFF));
+    char bytes[2];
+    storeBig16(bytes, value);
+    out.append(bytes, 2);
 }
 
 int toSigned16(uint16_t word) { return word >= 0x8000 ? int(word) - 0x10000 : int(word); }

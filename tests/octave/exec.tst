@@ -57,9 +57,10 @@
 %! ## execText takes the text in column-major order, whatever its shape;
 %! ## without one output its result is cleared.
 %! vorlex ('execText', c, 'create temp table shaped (a int4)');
-%! r = vorlex ('execText', c, ['ie';'nl';'s ';'e '; 'rc';'tt';' 1'; 'i ';'n ';'t ';'o ';' ';...
-%!                            's ';'h ';'a ';'p ';'e ';'d ';' ';'v ';'a ';'l ';'u ';'e ';'s ';...
-%!                            ' ';'( ';'7 ';') ']');
+%! sql = 'insert into shaped values (7) ';
+%! r = vorlex ('execText', c, reshape (sql, 2, []));
+%! assert (vorlex ('resultStatus', r), 1);
+%! assert (vorlex ('cmdTuples', r), '1');
 %! vorlex ('clear', r);
 
 %!test

@@ -138,6 +138,7 @@ TEST(ArrayEncode, TextCellsCarryTheirBytesAndBadElementsAreNamed) {
                                           "xyz",
                                           17));
 
+    mxDestroyArray(mxGetCell(cell, 1));  // mxSetCell does not free what it replaces
     mxSetCell(cell, 1, mxCreateDoubleScalar(1));
     size_t total;
     EXPECT_FALSE(arrayEncodedSize(value, codecNamed("text"), total, error));
@@ -158,6 +159,7 @@ TEST(ArrayEncode, NumericCellsAreSentInBinary) {
     EXPECT_EQ(out.substr(28, 4 + 10),
               std::string("\0\0\0\x0A\0\x01\xFF\xFF\0\0\0\x01\x13\x88", 14));
 
+    mxDestroyArray(mxGetCell(cell, 1));
     mxSetCell(cell, 1, mxCreateString("12abc"));
     size_t total;
     EXPECT_FALSE(arrayEncodedSize(value, codecNamed("numeric"), total, error));
