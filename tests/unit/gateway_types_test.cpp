@@ -210,6 +210,15 @@ TEST_F(GatewayTypes, EveryTypeCanBeSentAsNullOfItsOwnType) {
     EXPECT_NE(all.find("truetimestamp without time zone"), std::string::npos) << all;
 }
 
+TEST_F(GatewayTypes, ResetKeepsTheRegisteredTypes) {
+    PQreset(conn);
+    ASSERT_EQ(PQstatus(conn), CONNECTION_OK) << PQerrorMessage(conn);
+    ResultPtr result = binary("select '{7}'::int4[]");
+    ArrayOutput ints;
+    ASSERT_TRUE(PQgetf(result.get(), 0, "@int4_array", 0, ints.target, 0)) << PQgeterror();
+    EXPECT_EQ(*static_cast<const int32_t*>(mxGetData(ints.value())), 7);
+}
+
 TEST_F(GatewayTypes, BadValuesAreRefusedWithLibpqtypesErrorText) {
     EXPECT_FALSE(PQputf(param.get(), "@numeric", "12abc"));
     EXPECT_NE(std::string(PQgeterror()).find("12abc"), std::string::npos) << PQgeterror();
