@@ -11,6 +11,7 @@
 #include <limits>
 
 #include "convert/codecs.hpp"
+#include "convert/element_access.hpp"
 #include "convert/wire.hpp"
 
 namespace vorlex {
@@ -44,23 +45,6 @@ double decodeSinceEpoch(const char* in, bool integerDatetimes) {
 double roundNearEpoch(double fraction) {
     volatile double shifted = fraction + kPostgresEpochDatenum;
     return shifted - kPostgresEpochDatenum;
-}
-
-double sourceDouble(const ElementSource& source, size_t index) {
-    double value;
-    std::memcpy(&value, static_cast<const char*>(source.data) + index * sizeof value, sizeof value);
-    return value;
-}
-
-bool checkLength(size_t length, size_t width, const char* type, std::string& error) {
-    if (length == width) return true;
-    error = std::string("a ") + type + " value must have " + std::to_string(width) +
-            " bytes, the server sent " + std::to_string(length);
-    return false;
-}
-
-void storeDouble(const ElementTarget& target, size_t index, double value) {
-    std::memcpy(static_cast<char*>(target.data) + index * sizeof value, &value, sizeof value);
 }
 
 }  // namespace
@@ -100,33 +84,33 @@ double decodeDate(const char* in) {
 
 bool writeTimestamp(char* out, const ElementSource& source, size_t index,
                     const PGtypeFormatInfo& format, std::string&) {
-    encodeTimestamp(out, sourceDouble(source, index), format.integer_datetimes != 0);
+    encodeTimestamp(out, elementAt<double>(source, index), format.integer_datetimes != 0);
     return true;
 }
 
 bool writeTime(char* out, const ElementSource& source, size_t index, const PGtypeFormatInfo& format,
                std::string&) {
-    encodeTime(out, sourceDouble(source, index), format.integer_datetimes != 0);
+    encodeTime(out, elementAt<double>(source, index), format.integer_datetimes != 0);
     return true;
 }
 
 bool writeTimetz(char* out, const ElementSource& source, size_t index,
                  const PGtypeFormatInfo& format, std::string&) {
-    encodeTime(out, sourceDouble(source, index), format.integer_datetimes != 0);
+    encodeTime(out, elementAt<double>(source, index), format.integer_datetimes != 0);
     storeBig32(out + 8, 0);  // zone offset: always UTC
     return true;
 }
 
 bool writeDate(char* out, const ElementSource& source, size_t index, const PGtypeFormatInfo&,
                std::string&) {
-    encodeDate(out, sourceDouble(source, index));
+    encodeDate(out, elementAt<double>(source, index));
     return true;
 }
 
 bool readTimestamp(const char* bytes, size_t length, const ElementTarget& target, size_t index,
                    const PGtypeFormatInfo& format, std::string& error) {
-    if (!checkLength(length, 8, "timestamp", error)) return false;
-    storeDouble(target, index, decodeTimestamp(bytes, format.integer_datetimes != 0));
+    if (!checkElementLength(length, 8, "timestamp", error)) return false;
+    storeAt<double>(target, index, decodeTimestamp(bytes, format.integer_datetimes != 0));
     return true;
 }
 
@@ -138,14 +122,14 @@ bool readTime(const char* bytes, size_t length, const ElementTarget& target, siz
                 std::to_string(length);
         return false;
     }
-    storeDouble(target, index, decodeTime(bytes, format.integer_datetimes != 0));
+    storeAt<double>(target, index, decodeTime(bytes, format.integer_datetimes != 0));
     return true;
 }
 
 bool readDate(const char* bytes, size_t length, const ElementTarget& target, size_t index,
               const PGtypeFormatInfo&, std::string& error) {
-    if (!checkLength(length, 4, "date", error)) return false;
-    storeDouble(target, index, decodeDate(bytes));
+    if (!checkElementLength(length, 4, "date", error)) return false;
+    storeAt<double>(target, index, decodeDate(bytes));
     return true;
 }
 

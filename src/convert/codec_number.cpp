@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "convert/codecs.hpp"
+#include "convert/element_access.hpp"
 #include "convert/wire.hpp"
 
 namespace vorlex {
@@ -28,27 +29,8 @@ int64_t truncateToInt64(double value) {
 
 namespace {
 
-template <typename T>
-T elementAt(const ElementSource& source, size_t index) {
-    T value;
-    std::memcpy(&value, static_cast<const char*>(source.data) + index * sizeof(T), sizeof(T));
-    return value;
-}
-
 double doubleAt(const ElementSource& source, size_t index) {
     return elementAt<double>(source, index);
-}
-
-bool checkWidth(size_t length, size_t width, const char* type, std::string& error) {
-    if (length == width) return true;
-    error = std::string("a ") + type + " element must have " + std::to_string(width) +
-            " bytes, the server sent " + std::to_string(length);
-    return false;
-}
-
-template <typename T>
-void storeAt(const ElementTarget& target, size_t index, T value) {
-    std::memcpy(static_cast<char*>(target.data) + index * sizeof(T), &value, sizeof(T));
 }
 
 }  // namespace
@@ -103,42 +85,42 @@ bool writeBool(char* out, const ElementSource& source, size_t index, const PGtyp
 
 bool readInt2(const char* bytes, size_t length, const ElementTarget& target, size_t index,
               const PGtypeFormatInfo&, std::string& error) {
-    if (!checkWidth(length, 2, "int2", error)) return false;
+    if (!checkElementLength(length, 2, "int2", error)) return false;
     storeAt(target, index, static_cast<int16_t>(loadBig16(bytes)));
     return true;
 }
 
 bool readInt4(const char* bytes, size_t length, const ElementTarget& target, size_t index,
               const PGtypeFormatInfo&, std::string& error) {
-    if (!checkWidth(length, 4, "int4", error)) return false;
+    if (!checkElementLength(length, 4, "int4", error)) return false;
     storeAt(target, index, static_cast<int32_t>(loadBig32(bytes)));
     return true;
 }
 
 bool readInt8(const char* bytes, size_t length, const ElementTarget& target, size_t index,
               const PGtypeFormatInfo&, std::string& error) {
-    if (!checkWidth(length, 8, "int8", error)) return false;
+    if (!checkElementLength(length, 8, "int8", error)) return false;
     storeAt(target, index, static_cast<int64_t>(loadBig64(bytes)));
     return true;
 }
 
 bool readFloat4(const char* bytes, size_t length, const ElementTarget& target, size_t index,
                 const PGtypeFormatInfo&, std::string& error) {
-    if (!checkWidth(length, 4, "float4", error)) return false;
+    if (!checkElementLength(length, 4, "float4", error)) return false;
     storeAt(target, index, loadBigFloat(bytes));
     return true;
 }
 
 bool readFloat8(const char* bytes, size_t length, const ElementTarget& target, size_t index,
                 const PGtypeFormatInfo&, std::string& error) {
-    if (!checkWidth(length, 8, "float8", error)) return false;
+    if (!checkElementLength(length, 8, "float8", error)) return false;
     storeAt(target, index, loadBigDouble(bytes));
     return true;
 }
 
 bool readBool(const char* bytes, size_t length, const ElementTarget& target, size_t index,
               const PGtypeFormatInfo&, std::string& error) {
-    if (!checkWidth(length, 1, "bool", error)) return false;
+    if (!checkElementLength(length, 1, "bool", error)) return false;
     storeAt(target, index, static_cast<mxLogical>(*bytes != 0));
     return true;
 }

@@ -11,20 +11,9 @@ namespace vorlex {
 
 namespace {
 
-mxArray* createInt16(mwSize ndim, const mwSize* dims) {
-    return mxCreateNumericArray(ndim, dims, mxINT16_CLASS, mxREAL);
-}
-mxArray* createInt32(mwSize ndim, const mwSize* dims) {
-    return mxCreateNumericArray(ndim, dims, mxINT32_CLASS, mxREAL);
-}
-mxArray* createInt64(mwSize ndim, const mwSize* dims) {
-    return mxCreateNumericArray(ndim, dims, mxINT64_CLASS, mxREAL);
-}
-mxArray* createSingle(mwSize ndim, const mwSize* dims) {
-    return mxCreateNumericArray(ndim, dims, mxSINGLE_CLASS, mxREAL);
-}
-mxArray* createDouble(mwSize ndim, const mwSize* dims) {
-    return mxCreateNumericArray(ndim, dims, mxDOUBLE_CLASS, mxREAL);
+template <mxClassID Class>
+mxArray* createNumeric(mwSize ndim, const mwSize* dims) {
+    return mxCreateNumericArray(ndim, dims, Class, mxREAL);
 }
 mxArray* createLogical(mwSize ndim, const mwSize* dims) { return mxCreateLogicalArray(ndim, dims); }
 mxArray* createCell(mwSize ndim, const mwSize* dims) { return mxCreateCellArray(ndim, dims); }
@@ -34,19 +23,27 @@ mxArray* createCell(mwSize ndim, const mwSize* dims) { return mxCreateCellArray(
 // Keep in step with specifierTypeNames' element types and with the array
 // registration names built below.
 const ElementCodec elementCodecs[kArrayTypeCount] = {
-    {"int2", "int2", 21, 2, mxINT16_CLASS, writeInt2, nullptr, readInt2, createInt16},
-    {"int4", "int4", 23, 4, mxINT32_CLASS, writeInt4, nullptr, readInt4, createInt32},
-    {"int8", "int8", 20, 8, mxINT64_CLASS, writeInt8, nullptr, readInt8, createInt64},
-    {"float4", "float4", 700, 4, mxSINGLE_CLASS, writeFloat4, nullptr, readFloat4, createSingle},
-    {"float8", "float8", 701, 8, mxUNKNOWN_CLASS, writeFloat8, nullptr, readFloat8, createDouble},
+    {"int2", "int2", 21, 2, mxINT16_CLASS, writeInt2, nullptr, readInt2,
+     createNumeric<mxINT16_CLASS>},
+    {"int4", "int4", 23, 4, mxINT32_CLASS, writeInt4, nullptr, readInt4,
+     createNumeric<mxINT32_CLASS>},
+    {"int8", "int8", 20, 8, mxINT64_CLASS, writeInt8, nullptr, readInt8,
+     createNumeric<mxINT64_CLASS>},
+    {"float4", "float4", 700, 4, mxSINGLE_CLASS, writeFloat4, nullptr, readFloat4,
+     createNumeric<mxSINGLE_CLASS>},
+    {"float8", "float8", 701, 8, mxUNKNOWN_CLASS, writeFloat8, nullptr, readFloat8,
+     createNumeric<mxDOUBLE_CLASS>},
     {"bool", "bool", 16, 1, mxLOGICAL_CLASS, writeBool, nullptr, readBool, createLogical},
     {"timestamp", "timestamp", 1114, 8, mxUNKNOWN_CLASS, writeTimestamp, nullptr, readTimestamp,
-     createDouble},
+     createNumeric<mxDOUBLE_CLASS>},
     {"timestamptz", "timestamptz", 1184, 8, mxUNKNOWN_CLASS, writeTimestamp, nullptr, readTimestamp,
-     createDouble},
-    {"time", "time", 1083, 8, mxUNKNOWN_CLASS, writeTime, nullptr, readTime, createDouble},
-    {"timetz", "timetz", 1266, 12, mxUNKNOWN_CLASS, writeTimetz, nullptr, readTime, createDouble},
-    {"date", "date", 1082, 4, mxUNKNOWN_CLASS, writeDate, nullptr, readDate, createDouble},
+     createNumeric<mxDOUBLE_CLASS>},
+    {"time", "time", 1083, 8, mxUNKNOWN_CLASS, writeTime, nullptr, readTime,
+     createNumeric<mxDOUBLE_CLASS>},
+    {"timetz", "timetz", 1266, 12, mxUNKNOWN_CLASS, writeTimetz, nullptr, readTime,
+     createNumeric<mxDOUBLE_CLASS>},
+    {"date", "date", 1082, 4, mxUNKNOWN_CLASS, writeDate, nullptr, readDate,
+     createNumeric<mxDOUBLE_CLASS>},
     {"name", "name", 19, 0, mxCELL_CLASS, writeText, sizeText, readText, createCell},
     {"text", "text", 25, 0, mxCELL_CLASS, writeText, sizeText, readText, createCell},
     {"json", "json", 114, 0, mxCELL_CLASS, writeText, sizeText, readText, createCell},
