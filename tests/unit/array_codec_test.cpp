@@ -58,13 +58,20 @@ std::string encode(const ArrayValue& value, const ElementCodec& codec, Oid oid =
 // The 2-by-3 matrix with rows (1 2 3) and (4 5 6), as Octave stores it.
 const double kMatrix[] = {1, 4, 2, 5, 3, 6};
 
-ArrayValue matrixValue(const char* mask, bool flatten) {
+// A direct-form value of doubles with the given extents.
+ArrayValue doubleValue(const double* data, std::initializer_list<size_t> dims) {
     ArrayValue value{};
-    value.elements = {kMatrix, nullptr, true};
-    value.count = 6;
-    value.ndims = 2;
-    value.dims[0] = 2;
-    value.dims[1] = 3;
+    value.elements = {data, nullptr, true};
+    value.count = 1;
+    for (size_t extent : dims) {
+        value.dims[value.ndims++] = extent;
+        value.count *= extent;
+    }
+    return value;
+}
+
+ArrayValue matrixValue(const char* mask, bool flatten) {
+    ArrayValue value = doubleValue(kMatrix, {2, 3});
     value.mask = mask;
     value.flatten = flatten;
     return value;
@@ -90,9 +97,7 @@ TEST(ArrayEncode, MaskedElementIsSentAsNull) {
 }
 
 TEST(ArrayEncode, EmptyMatrixHasTwoZeroExtents) {
-    ArrayValue value{};
-    value.elements = {nullptr, nullptr, true};
-    value.ndims = 2;
+    ArrayValue value = doubleValue(nullptr, {0, 0});
     EXPECT_EQ(wordsOf(encode(value, codecNamed("float8"), 701)),
               (std::vector<int32_t>{2, 0, 701, 0, 1, 0, 1}));
 }
@@ -330,13 +335,7 @@ TEST(ArrayCodec, EveryFixedWidthTypeRoundTripsShapeAndValues) {
     };
     for (const Case& c : cases) {
         const ElementCodec& codec = codecNamed(c.type);
-        ArrayValue value{};
-        value.elements = {sent, nullptr, true};
-        value.count = 6;
-        value.ndims = 3;
-        value.dims[0] = 1;
-        value.dims[1] = 3;
-        value.dims[2] = 2;
+        ArrayValue value = doubleValue(sent, {1, 3, 2});
         Decoded out;
         decode(encode(value, codec, codec.baseOid), c.type, codec.baseOid, false, out);
         ASSERT_TRUE(out.ok) << c.type << ": " << out.error;
