@@ -122,16 +122,10 @@ bool readBytea(const char* bytes, size_t length, const ElementTarget& target, si
 bool readSerialised(const char* bytes, size_t length, const ElementTarget& target, size_t index,
                     const PGtypeFormatInfo&, std::string& error) {
     mxArray* input = createByteRow(bytes, length);
-    mxArray* output = nullptr;
-    // The trapping call: a failing Octave function comes back as a value,
-    // so nothing unwinds through libpqtypes, which called us.
-    mxArray* failure = mexCallMATLABWithTrap(1, &output, 1, &input, kDeserialiseFunction);
+    mxArray* output;
+    bool restored = callHostFunction(kDeserialiseFunction, input, output, error);
     mxDestroyArray(input);
-    if (failure || !output) {
-        error = std::string("the Octave function ") + kDeserialiseFunction +
-                " could not restore the serialised value";
-        return false;
-    }
+    if (!restored) return false;
     mxSetCell(target.array, index, output);
     return true;
 }

@@ -2,6 +2,7 @@
 #include "convert/type_tables.hpp"
 
 #include <array>
+#include <cstring>
 #include <utility>
 
 #include "convert/array_codec.hpp"
@@ -80,6 +81,12 @@ const char* const specifierTypeNames[kSpecifierTypeCount] = {"bool",
                                                              "timestamptz",
                                                              kSerializedTypeName,
                                                              kSerializedWithNullsTypeName};
+
+const ElementCodec* elementCodecNamed(const char* name) {
+    for (const ElementCodec& codec : elementCodecs)
+        if (std::strcmp(codec.name, name) == 0) return &codec;
+    return nullptr;
+}
 
 const char* const nullCarrierBaseNames[kNullCarrierCount] = {"bool", "int2",   "int4",
                                                              "int8", "float4", "float8"};

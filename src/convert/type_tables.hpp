@@ -43,6 +43,10 @@ constexpr int kSpecifierTypeCount = 21;
 // Element codecs of the array types, in the array table's order.
 extern const ElementCodec elementCodecs[kArrayTypeCount];
 
+// The element codec of a gateway type name ("int4", "serbytea", ...), or
+// null for a name that is not one of them.
+const ElementCodec* elementCodecNamed(const char* name);
+
 TypeTable serverTextTypes();
 TypeTable dateTimeTypes();
 TypeTable arrayTypes();

@@ -19,6 +19,17 @@ void commandProperty(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[])
 void commandConnect(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]);
 void commandExec(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]);
 void commandExecText(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]);
+void commandParamExec(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]);
+
+// Parameter sets (convert/param_commands.cpp).
+void commandParamCreate(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]);
+void commandParamClear(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]);
+void commandParamReset(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]);
+void commandParamCount(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]);
+void commandParamPut(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]);
+
+// Whole result columns as Octave arrays (query/result_get.cpp).
+void commandResultGet(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]);
 
 // Stands in for a command whose handler is not part of this build yet.
 void commandNotAvailable(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]);

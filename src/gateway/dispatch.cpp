@@ -16,13 +16,13 @@ namespace vorlex {
 // the first match wins.
 const Command commandTable[kCommandCount] = {
     {"exec", commandExec},                    // 0
-    {"paramExec", commandNotAvailable},       // 1
+    {"paramExec", commandParamExec},          // 1
     {"batchExec", commandNotAvailable},       // 2
     {"clear", commandClear},                  // 3
-    {"paramPut", commandNotAvailable},        // 4
-    {"resultGet", commandNotAvailable},       // 5
-    {"paramCreate", commandNotAvailable},     // 6
-    {"paramClear", commandNotAvailable},      // 7
+    {"paramPut", commandParamPut},            // 4
+    {"resultGet", commandResultGet},          // 5
+    {"paramCreate", commandParamCreate},      // 6
+    {"paramClear", commandParamClear},        // 7
     {"isNull", commandNotAvailable},          // 8
     {"resultErrorMessage", commandProperty},  // 9
     {"resultStatus", commandProperty},        // 10
@@ -33,8 +33,8 @@ const Command commandTable[kCommandCount] = {
     {"finish", commandFinish},                // 15
     {"status", commandStatus},                // 16
     {"errorMessage", commandProperty},        // 17
-    {"paramReset", commandNotAvailable},      // 18
-    {"paramCount", commandNotAvailable},      // 19
+    {"paramReset", commandParamReset},        // 18
+    {"paramCount", commandParamCount},        // 19
     {"fieldNumber", commandNotAvailable},     // 20
     {"binaryTuples", commandProperty},        // 21
     {"cmdStatus", commandProperty},           // 22

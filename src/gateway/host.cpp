@@ -44,6 +44,22 @@ void requireOutputCount(int nlhs, int least, int most, const char* usage) {
         raiseError("nargout", "wrong number of outputs (%d); usage: %s", nlhs, usage);
 }
 
+bool callHostFunction(const char* name, mxArray* input, mxArray*& output, std::string& error) {
+    output = nullptr;
+    mxArray* failure = mexCallMATLABWithTrap(1, &output, 1, &input, name);
+    if (!failure && output) return true;
+    error = std::string("the Octave function ") + name + " failed";
+    if (failure) {
+        mxArray* message = mxGetProperty(failure, 0, "message");
+        std::string text;
+        if (message && mxIsChar(message) && charArrayBytes(message, text) && !text.empty())
+            error += ": " + text;
+    } else {
+        error += ": it returned no value";
+    }
+    return false;
+}
+
 bool charArrayBytes(const mxArray* array, std::string& bytes) {
     size_t count = mxGetNumberOfElements(array);
     if constexpr (sizeof(mxChar) == 1) {

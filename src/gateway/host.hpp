@@ -29,6 +29,11 @@ void note(const char* format, ...) __attribute__((format(printf, 1, 2)));
 void requireInputCount(int nrhs, int least, int most, const char* usage);
 void requireOutputCount(int nlhs, int least, int most, const char* usage);
 
+// Calls the Octave function `name` with one input and one output.  A
+// failing function comes back as false with its message in `error` instead
+// of unwinding through the caller, so it is safe inside library callbacks.
+bool callHostFunction(const char* name, mxArray* input, mxArray*& output, std::string& error);
+
 // --- Text ------------------------------------------------------------------
 // Octave's char arrays hold UTF-8 bytes one per element; MATLAB's hold
 // UTF-16 units.  These helpers are the only places that care.

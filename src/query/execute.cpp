@@ -1,4 +1,4 @@
-// execute.cpp - exec (through libpqtypes, binary results) and execText
+// execute.cpp - exec and paramExec (through libpqtypes, binary results) and execText
 // (plain libpq, text results).
 #include <libpq-fe.h>
 #include <libpqtypes.h>
@@ -43,20 +43,36 @@ void handOut(ResultOwner result, int nlhs, mxArray* plhs[]) {
 
 }  // namespace
 
+namespace {
+
+// libpqtypes refuses any status but empty query, command ok and tuples ok:
+// it clears the result and leaves "PGresult: <server message>".
+void runBinary(PGconn* conn, PGparam* param, const std::string& sql, int nlhs, mxArray* plhs[]) {
+    ResultOwner result(PQparamExec(conn, param, sql.c_str(), 1));
+    raisePendingTypesError("queryFailed");
+    if (!result)
+        raiseError("queryFailed", "no result: %s", libpqText(PQerrorMessage(conn)).c_str());
+    handOut(std::move(result), nlhs, plhs);
+}
+
+}  // namespace
+
 void commandExec(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
     const char* usage = "[result =] vorlex('exec', conn, sql)";
     requireInputCount(nrhs, 2, 2, usage);
     requireOutputCount(nlhs, 0, 1, usage);
     PGconn* conn = connectionArg(prhs, 0, RowRule::anyRows);
-    std::string sql = sqlRowArg(prhs, 1);
+    runBinary(conn, nullptr, sqlRowArg(prhs, 1), nlhs, plhs);
+}
 
-    // libpqtypes refuses any status but empty query, command ok and tuples
-    // ok: it clears the result and leaves "PGresult: <server message>".
-    ResultOwner result(PQparamExec(conn, nullptr, sql.c_str(), 1));
-    raisePendingTypesError("queryFailed");
-    if (!result)
-        raiseError("queryFailed", "no result: %s", libpqText(PQerrorMessage(conn)).c_str());
-    handOut(std::move(result), nlhs, plhs);
+// The set is only read: it can be executed again, or reset and refilled.
+void commandParamExec(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
+    const char* usage = "[result =] vorlex('paramExec', conn, param, sql)";
+    requireInputCount(nrhs, 3, 3, usage);
+    requireOutputCount(nlhs, 0, 1, usage);
+    PGconn* conn = connectionArg(prhs, 0, RowRule::anyRows);
+    PGparam* param = paramArg(prhs, 1, RowRule::anyRows);
+    runBinary(conn, param, sqlRowArg(prhs, 2), nlhs, plhs);
 }
 
 void commandExecText(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {

@@ -1,0 +1,524 @@
+// param_building.cpp - records of a parameter format and the put of one
+// value.
+#include "convert/param_building.hpp"
+
+#include <cstring>
+#include <string>
+
+#include "convert/codecs.hpp"
+#include "convert/pqtypes_private.hpp"
+#include "convert/type_tables.hpp"
+#include "gateway/dispatch.hpp"
+#include "gateway/errors.hpp"
+#include "gateway/host.hpp"
+#include "gateway/registry.hpp"
+
+namespace vorlex {
+
+namespace {
+
+struct OidClass {
+    Oid oid;
+    mxClassID classId;
+};
+
+// Keep in step with the element codecs' classes (type_tables.cpp).
+constexpr OidClass oidClasses[] = {
+    {16, mxLOGICAL_CLASS},  {17, mxUINT8_CLASS},    {19, mxCHAR_CLASS},     {25, mxCHAR_CLASS},
+    {114, mxCHAR_CLASS},    {142, mxCHAR_CLASS},    {1042, mxCHAR_CLASS},   {1043, mxCHAR_CLASS},
+    {1700, mxCHAR_CLASS},   {20, mxINT64_CLASS},    {21, mxINT16_CLASS},    {23, mxINT32_CLASS},
+    {700, mxSINGLE_CLASS},  {701, mxDOUBLE_CLASS},  {1082, mxDOUBLE_CLASS}, {1083, mxDOUBLE_CLASS},
+    {1114, mxDOUBLE_CLASS}, {1184, mxDOUBLE_CLASS}, {1266, mxDOUBLE_CLASS},
+};
+
+constexpr Oid kNumericOid = 1700;
+
+bool isNumericLikeOid(Oid oid) {
+    for (Oid numericLike : {16, 20, 21, 23, 700, 701, 1082, 1083, 1114, 1184, 1266})
+        if (oid == numericLike) return true;
+    return false;
+}
+
+bool isSerialisedHandler(const PGtypeHandler* handler) {
+    return isGatewayHandler(handler) &&
+           (std::strcmp(handler->typname, kSerializedTypeName) == 0 ||
+            std::strcmp(handler->typname, kSerializedWithNullsTypeName) == 0);
+}
+
+const char* className(mxClassID classId) {
+    switch (classId) {
+        case mxLOGICAL_CLASS:
+            return "logical";
+        case mxCHAR_CLASS:
+            return "char";
+        case mxDOUBLE_CLASS:
+            return "double";
+        case mxSINGLE_CLASS:
+            return "single";
+        case mxUINT8_CLASS:
+            return "uint8";
+        case mxINT16_CLASS:
+            return "int16";
+        case mxINT32_CLASS:
+            return "int32";
+        case mxINT64_CLASS:
+            return "int64";
+        default:
+            return "?";
+    }
+}
+
+ParamRecord makeRecord(PGtypeHandler* handler, int flags, int position,
+                       const std::string& valueClass) {
+    ParamRecord record{};
+    record.flags = flags;
+    record.handler = handler;
+    record.specifier = specifierText(handler, flags);
+    record.context = "parameter " + std::to_string(position) + " (" + record.specifier + ", a " +
+                     valueClass + " value)";
+    record.isArray = (flags & kSpecArray) != 0;
+    record.isTextLike = isTextLikeOid(handler->typoid);
+    record.checkEmptyShape = true;
+    record.isNumericLike = isNumericLikeOid(handler->typoid);
+    record.isSerialised = isSerialisedHandler(handler);
+    record.classId = classForTypeOid(handler->typoid);
+    if (isDateTimeOid(handler->typoid) && !isGatewayHandler(handler))
+        raiseError("dateTimeSchema",
+                   "%s: date and time parameters take date numbers through the %s types; "
+                   "name the type without a schema",
+                   record.context.c_str(), kTypeSchema);
+    if (record.classId == mxUNKNOWN_CLASS)
+        raiseError("unsupportedType", "%s: type OID %u is not supported", record.context.c_str(),
+                   handler->typoid);
+    return record;
+}
+
+// Consumes the "!" and "@" modifiers that may follow an array specifier.
+const char* takeArrayModifiers(const char* rest, ParamRecord& record) {
+    for (;; ++rest) {
+        if (*rest == '!')
+            record.checkEmptyShape = false;
+        else if (*rest == '@')
+            record.flags |= kSpecFlatten;
+        else
+            return rest;
+    }
+}
+
+}  // namespace
+
+mxClassID classForTypeOid(Oid oid) {
+    for (const OidClass& entry : oidClasses)
+        if (entry.oid == oid) return entry.classId;
+    return mxUNKNOWN_CLASS;
+}
+
+bool isDateTimeOid(Oid oid) {
+    return oid == 1082 || oid == 1083 || oid == 1114 || oid == 1184 || oid == 1266;
+}
+
+bool isTextLikeOid(Oid oid) {
+    for (Oid textLike : {17, 19, 25, 114, 142, 1042, 1043, 1700})
+        if (oid == textLike) return true;
+    return false;
+}
+
+bool isGatewayHandler(const PGtypeHandler* handler) {
+    return std::strcmp(handler->typschema, kTypeSchema) == 0;
+}
+
+std::string specifierText(const PGtypeHandler* handler, int flags) {
+    std::string text(1, (flags & kSpecByName) ? '#' : '%');
+    text += std::string(handler->typschema) + "." + handler->typname;
+    if (flags & kSpecArray) text += "[]";
+    if (flags & kSpecPointer) text += "*";
+    return text;
+}
+
+std::vector<ParamRecord> buildRecords(const char* format, PGparam* param,
+                                      const std::vector<std::string>& classNames) {
+    std::vector<ParamRecord> records;
+    records.reserve(classNames.size());
+    int typpos = 0;
+    for (const char* rest = format; *rest;) {
+        PGtypeHandler* handler = nullptr;
+        size_t stmtPos = 0;
+        int flags = 0;
+        rest = pqt_parse(rest, param->typhandlers, param->typhcnt, nullptr, 0, &handler, &stmtPos,
+                         &typpos, &flags);
+        if (!rest) {
+            std::string text = PQgeterror();
+            PQseterror(nullptr);
+            raiseError("badFormat", "specifier %d of the format: %s", typpos + 1, text.c_str());
+        }
+        if (!handler) continue;
+        if (static_cast<size_t>(typpos) > classNames.size())
+            raiseError("tooManySpecifiers", "the format has more specifiers than the %zu value(s)",
+                       classNames.size());
+        records.push_back(makeRecord(handler, flags, typpos, classNames[typpos - 1]));
+        if (flags & kSpecArray) rest = takeArrayModifiers(rest, records.back());
+    }
+    if (records.size() < classNames.size())
+        raiseError("tooFewSpecifiers", "the format has %zu specifier(s) for %zu values",
+                   records.size(), classNames.size());
+    return records;
+}
+
+namespace {
+
+// The prepared specifier for a record's type: "@" + type name + suffix.
+std::string prepared(const ParamRecord& record, const char* suffix = "") {
+    return std::string("@") + record.handler->typname + suffix;
+}
+
+// libpqtypes' error text, left by a put that failed, raised with the
+// parameter's context.
+void raisePutFailure(const ParamRecord& record, int ok) {
+    const char* pending = PQgeterror();
+    if (pending && *pending) {
+        std::string text(pending);
+        PQseterror(nullptr);
+        raiseError("putFailed", "%s: %s", record.context.c_str(), text.c_str());
+    }
+    if (!ok) raiseError("putFailed", "%s: the value could not be put", record.context.c_str());
+}
+
+// libpqtypes keeps a zero-length value with a null data pointer, which
+// libpq would send as NULL: an empty text or bytea would arrive as NULL.
+// Pointing it at an empty text sends the empty value it is.
+void keepEmptyValueNotNull(PGparam* param) {
+    PqtParamValue& last = param->vals[param->vcnt - 1];
+    static char empty[1] = "";
+    if (last.datal == 0 && !last.data) last.data = empty;
+}
+
+template <typename... Args>
+void putChecked(PGparam* param, const ParamRecord& record, const std::string& name, Args... args) {
+    int ok = PQputf(param, name.c_str(), args...);
+    raisePutFailure(record, ok);
+    keepEmptyValueNotNull(param);
+}
+
+bool isRowVector(const mxArray* array) {
+    return mxGetNumberOfDimensions(array) == 2 && !mxIsSparse(array) &&
+           (mxIsEmpty(array) || mxGetM(array) == 1);
+}
+
+void requireRowVector(const ParamRecord& record, const mxArray* array) {
+    if (!isRowVector(array))
+        raiseError("notRow", "%s: a row vector is needed, not a %zux%zu array",
+                   record.context.c_str(), static_cast<size_t>(mxGetM(array)),
+                   static_cast<size_t>(mxGetN(array)));
+}
+
+void putNull(PGparam* param, const ParamRecord& record) {
+    putChecked(param, record, prepared(record, record.isArray ? "[]*" : "*"), nullptr);
+}
+
+// Extents may not be zero, except for the 0-by-0 empty array.
+void checkEmptyShape(const ParamRecord& record, const ValueSource& source) {
+    size_t ndims;
+    size_t dims[kMaxArrayDims + 1];
+    bool tooMany = false;
+    if (source.offset < 0) {
+        if (!source.array) return;  // reported with the value's other checks
+        ndims = mxGetNumberOfDimensions(source.array);
+        const mwSize* extents = mxGetDimensions(source.array);
+        tooMany = ndims > kMaxArrayDims;
+        for (size_t d = 0; d < ndims && d <= kMaxArrayDims; ++d) dims[d] = extents[d];
+        if (tooMany) ndims = kMaxArrayDims + 1;
+    } else {
+        ndims = source.slice->ndims;
+        for (size_t d = 0; d < ndims && d < kMaxArrayDims; ++d) dims[d] = source.slice->dims[d];
+        if (ndims > kMaxArrayDims) ndims = kMaxArrayDims;
+    }
+    if (ndims == 2 && dims[0] == 0 && dims[1] == 0) return;
+    for (size_t d = 0; d < ndims; ++d)
+        if (dims[d] == 0)
+            raiseError("emptyShape",
+                       "%s: an array with an extent of 0 (other than 0x0) is refused; put \"!\" "
+                       "after the specifier to send it",
+                       record.context.c_str());
+}
+
+void checkShape(const ParamRecord& record, const ValueSource& source) {
+    const mxArray* array = source.offset < 0 ? source.array : nullptr;
+    if (record.isArray) {
+        if (record.checkEmptyShape) checkEmptyShape(record, source);
+        if (record.isTextLike) {
+            if (!array)
+                raiseError("textArraySource", "%s: arrays of this type are sent from a cell array",
+                           record.context.c_str());
+            if (!mxIsCell(array))
+                raiseError("textArrayNotCell", "%s: arrays of this type need a cell array, not %s",
+                           record.context.c_str(), mxGetClassName(array));
+        } else if (source.offset < 0 && !array) {
+            raiseError("missingValue", "%s: the value is missing", record.context.c_str());
+        }
+        return;
+    }
+    if (!array) {
+        if (record.isSerialised)
+            raiseError(
+                "serialisedSource",
+                "Values of serbytea and serbytea_wn must be passed in column cell arrays: %s",
+                record.context.c_str());
+        return;
+    }
+    if (!record.isTextLike && (mxGetNumberOfElements(array) != 1 ||
+                               mxGetNumberOfDimensions(array) != 2 || mxIsSparse(array)))
+        raiseError("notScalar", "%s: one value (1x1) is needed, not a %zux%zu array",
+                   record.context.c_str(), static_cast<size_t>(mxGetM(array)),
+                   static_cast<size_t>(mxGetN(array)));
+}
+
+void checkClass(const ParamRecord& record, const mxArray* array) {
+    if (record.isSerialised) return;
+    bool accepted = (record.isArray && record.isTextLike) ||
+                    mxGetClassID(array) == record.classId ||
+                    (mxIsDouble(array) && record.isNumericLike);
+    if (!accepted)
+        raiseError("wrongClass", "%s: %s values cannot be sent as this type (it takes %s%s)",
+                   record.context.c_str(), mxGetClassName(array), className(record.classId),
+                   record.isNumericLike && record.classId != mxDOUBLE_CLASS ? " or double" : "");
+    // The imaginary part would be dropped without a word.
+    if (mxIsComplex(array))
+        raiseError("complexValue", "%s: complex values cannot be sent", record.context.c_str());
+}
+
+// --- Array-object path: numeric and serialised arrays ---------------------
+
+// The bytes of `value` serialised by the Octave function, as a uint8 row.
+mxArray* serialise(const ParamRecord& record, const mxArray* value) {
+    mxArray* input = const_cast<mxArray*>(value);
+    mxArray* output;
+    std::string error;
+    if (!callHostFunction(kSerialiseFunction, input, output, error))
+        raiseError("serialiseFailed", "%s: %s", record.context.c_str(), error.c_str());
+    if (!mxIsUint8(output) || !isRowVector(output))
+        raiseError("serialiseFailed", "%s: %s must return a uint8 row, not a %zux%zu %s",
+                   record.context.c_str(), kSerialiseFunction, static_cast<size_t>(mxGetM(output)),
+                   static_cast<size_t>(mxGetN(output)), mxGetClassName(output));
+    return output;
+}
+
+// An empty value is a zero-length value, never NULL: the data pointer is
+// never null.
+PGbytea byteaOf(const void* data, size_t length) {
+    static char none = 0;
+    if (length > static_cast<size_t>(INT32_MAX)) raiseError("tooLong", "a value over 2 GB");
+    return PGbytea{static_cast<int>(length),
+                   length ? static_cast<char*>(const_cast<void*>(data)) : &none};
+}
+
+void putSerialised(PGparam* param, const ParamRecord& record, const std::string& name,
+                   const mxArray* value) {
+    PGbytea bytes = byteaOf(nullptr, 0);
+    mxArray* row = nullptr;
+    if (value) {
+        row = serialise(record, value);
+        bytes = byteaOf(mxGetData(row), mxGetNumberOfElements(row));
+    }
+    putChecked(param, record, name, &bytes);
+    if (row) mxDestroyArray(row);
+}
+
+void putNumericText(PGparam* param, const ParamRecord& record, const std::string& name,
+                    const mxArray* element) {
+    std::string text;
+    if (element) {
+        if (!mxIsChar(element))
+            raiseError("numericNotText", "%s: numeric elements are decimal texts, not %s",
+                       record.context.c_str(), mxGetClassName(element));
+        requireRowVector(record, element);
+        if (!charArrayBytes(element, text))
+            raiseError("textUnreadable", "%s: a text could not be read", record.context.c_str());
+    }
+    putChecked(param, record, name, text.c_str());
+}
+
+void putArrayObject(PGparam* param, const ParamRecord& record, const mxArray* cell,
+                    const char* mask) {
+    PGparam* scratch = sharedParam();
+    if (!scratch)
+        raiseError("noConnection", "%s: numeric and serialised arrays need an open connection",
+                   record.context.c_str());
+    PGarray array{};
+    array.param = scratch;
+    size_t ndims = mxGetNumberOfDimensions(cell);
+    if (ndims > kMaxArrayDims)
+        raiseError("tooManyDims", "%s: %zu dimensions; arrays have at most %d",
+                   record.context.c_str(), ndims, kMaxArrayDims);
+    size_t dims[kMaxArrayDims];
+    const mwSize* extents = mxGetDimensions(cell);
+    for (size_t d = 0; d < ndims; ++d) {
+        if (extents[d] > static_cast<mwSize>(INT32_MAX))
+            raiseError("tooLarge", "%s: the array is too large", record.context.c_str());
+        dims[d] = extents[d];
+    }
+    bool flatten = (record.flags & kSpecFlatten) != 0;
+    if (!flatten) {
+        array.ndims = static_cast<int>(ndims);
+        for (size_t d = 0; d < ndims; ++d) {
+            array.lbound[d] = 1;
+            array.dims[d] = static_cast<int>(dims[d]);
+        }
+    }
+
+    PQparamReset(scratch);
+    std::string elementName = prepared(record), nullName = prepared(record, "*");
+    size_t count = mxGetNumberOfElements(cell);
+    RowMajorWalk walk(static_cast<int>(ndims), dims);
+    for (size_t i = 0; i < count; ++i, walk.next()) {
+        size_t pos = flatten ? i : walk.index();
+        const mxArray* element = mxGetCell(cell, pos);
+        if (mask && mask[pos])
+            putChecked(scratch, record, nullName, nullptr);
+        else if (record.isSerialised)
+            putSerialised(scratch, record, elementName, element);
+        else
+            putNumericText(scratch, record, elementName, element);
+    }
+    putChecked(param, record, record.specifier, &array);
+    PQparamReset(scratch);  // the elements' copies are not needed any more
+}
+
+// --- Scalars ---------------------------------------------------------------
+
+// Element `offset` of the slice form's raw data, or element 0 of the
+// direct form's array.
+template <typename T>
+T scalarAt(const ValueSource& source) {
+    T value;
+    if (source.offset < 0)
+        std::memcpy(&value, mxGetData(source.array), sizeof(T));
+    else
+        std::memcpy(&value, static_cast<const char*>(source.data) + source.offset * sizeof(T),
+                    sizeof(T));
+    return value;
+}
+
+bool readsDouble(const ValueSource& source) {
+    return source.offset < 0 ? source.array && mxIsDouble(source.array) : source.isDouble;
+}
+
+// The text of a char scalar: the direct form's row, or the slice form's
+// `count` characters at element `offset`.
+std::string scalarText(const ParamRecord& record, const ValueSource& source) {
+    std::string text;
+    if (source.offset < 0) {
+        if (!source.array) return text;
+        requireRowVector(record, source.array);
+        if (!charArrayBytes(source.array, text))
+            raiseError("textUnreadable", "%s: the text could not be read", record.context.c_str());
+    } else {
+        const ColumnSlice& slice = *source.slice;
+        if constexpr (sizeof(mxChar) == 1) {
+            text.assign(static_cast<const char*>(slice.data) + source.offset, slice.count);
+        } else {
+            std::memcpy(mxGetChars(slice.scratch),
+                        static_cast<const mxChar*>(slice.data) + source.offset,
+                        slice.count * sizeof(mxChar));
+            if (!charArrayBytes(slice.scratch, text))
+                raiseError("textUnreadable", "%s: the text could not be read",
+                           record.context.c_str());
+        }
+    }
+    // libpqtypes takes NUL-terminated text: a NUL would cut the value short.
+    if (text.find('\0') != std::string::npos)
+        raiseError("textHasNul", "%s: the text holds a NUL character", record.context.c_str());
+    return text;
+}
+
+PGbytea scalarBytes(const ParamRecord& record, const ValueSource& source) {
+    if (source.offset >= 0) {
+        const ColumnSlice& slice = *source.slice;
+        return byteaOf(static_cast<const char*>(slice.data) + source.offset, slice.count);
+    }
+    if (!source.array) return byteaOf(nullptr, 0);
+    requireRowVector(record, source.array);
+    return byteaOf(mxGetData(source.array), mxGetNumberOfElements(source.array));
+}
+
+void requirePresent(const ParamRecord& record, const ValueSource& source) {
+    if (source.offset < 0 && !source.array)
+        raiseError("missingValue", "%s: the value is missing", record.context.c_str());
+}
+
+void putScalar(PGparam* param, const ParamRecord& record, const ValueSource& source) {
+    std::string name = prepared(record);
+    if (record.classId != mxCHAR_CLASS && record.classId != mxUINT8_CLASS)
+        requirePresent(record, source);
+    bool fromDouble = readsDouble(source);
+    switch (record.classId) {
+        case mxLOGICAL_CLASS:
+            putChecked(param, record, name,
+                       fromDouble ? truncateToInt32(scalarAt<double>(source)) & 0xFF
+                                  : int{scalarAt<mxLogical>(source)});
+            return;
+        case mxCHAR_CLASS:
+            putChecked(param, record, name, scalarText(record, source).c_str());
+            return;
+        case mxDOUBLE_CLASS:
+            putChecked(param, record, name, scalarAt<double>(source));
+            return;
+        case mxSINGLE_CLASS:
+            putChecked(param, record, name,
+                       static_cast<double>(fromDouble ? static_cast<float>(scalarAt<double>(source))
+                                                      : scalarAt<float>(source)));
+            return;
+        case mxUINT8_CLASS:
+            if (record.isSerialised) {
+                putSerialised(param, record, name, source.array);
+            } else {
+                PGbytea bytes = scalarBytes(record, source);
+                putChecked(param, record, name, &bytes);
+            }
+            return;
+        case mxINT16_CLASS:  // a double keeps the low 16 bits of its int32 truncation
+            putChecked(
+                param, record, name,
+                int{fromDouble ? static_cast<int16_t>(truncateToInt32(scalarAt<double>(source)))
+                               : scalarAt<int16_t>(source)});
+            return;
+        case mxINT32_CLASS:
+            putChecked(
+                param, record, name,
+                fromDouble ? truncateToInt32(scalarAt<double>(source)) : scalarAt<int32_t>(source));
+            return;
+        case mxINT64_CLASS:
+            putChecked(param, record, name,
+                       static_cast<PGint8>(fromDouble ? truncateToInt64(scalarAt<double>(source))
+                                                      : scalarAt<int64_t>(source)));
+            return;
+        default:
+            raiseError("unsupportedType", "%s: values of class %s are not supported",
+                       record.context.c_str(), className(record.classId));
+    }
+}
+
+}  // namespace
+
+void putValue(PGparam* param, const ParamRecord& record, const ValueSource& source,
+              const char* mask, bool isNull) {
+    if (isNull) {
+        putNull(param, record);
+        return;
+    }
+    checkShape(record, source);
+    if (source.offset < 0 && source.array) checkClass(record, source.array);
+
+    if (record.isArray && (record.isSerialised || record.handler->typoid == kNumericOid)) {
+        putArrayObject(param, record, source.array, mask);
+    } else if (record.isArray) {
+        std::string name = prepared(record, kArraySuffix);
+        const void* value =
+            source.offset < 0 ? static_cast<const void*>(source.array) : source.slice;
+        putChecked(param, record, name, value, mask, (record.flags & kSpecFlatten) ? 1 : 0,
+                   static_cast<long long>(source.offset));
+    } else {
+        putScalar(param, record, source);
+    }
+}
+
+}  // namespace vorlex

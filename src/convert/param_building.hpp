@@ -1,0 +1,86 @@
+// param_building.hpp - from a format text and Octave values to the values
+// of a libpqtypes parameter set.
+//
+// A format such as "%int4 %text[]@ #float8" is split by libpqtypes' own
+// specifier parser into one ParamRecord per specifier; each record then
+// takes one Octave value, checked for shape and class and handed to the
+// codecs through the connection's prepared specifiers ("@int4",
+// "@int4_array", "@int4*", "@int4[]*").  paramPut puts values one by one
+// from Octave arrays (the direct form); the batch command puts every row
+// of its columns through the same operation (the slice form).
+//
+// Every failure is raised (GatewayError) under the running command's
+// identifier; values put before the failure stay in the set.
+#pragma once
+
+#include <libpqtypes.h>
+#include <mex.h>
+
+#include <string>
+#include <vector>
+
+#include "convert/array_codec.hpp"
+
+namespace vorlex {
+
+// Record flags besides libpqtypes' specifier flags: "@" followed the array
+// specifier, so the value goes as one dimension of all its elements.
+constexpr int kSpecFlatten = 0x80;
+
+struct ParamRecord {
+    int flags;  // libpqtypes' specifier flags, plus kSpecFlatten
+    PGtypeHandler* handler;
+    std::string specifier;  // "%schema.name[]*", as the type was resolved
+    std::string context;    // names the parameter in every error about it
+    bool isArray;
+    bool isTextLike;       // bytea and the text-like types: variable length
+    bool checkEmptyShape;  // false when "!" followed the array specifier
+    bool isNumericLike;    // doubles are accepted in place of the class
+    bool isSerialised;     // serbytea or serbytea_wn
+    mxClassID classId;     // the Octave class of the type's values
+};
+
+// The Octave class that stands for values of a type (bool: logical, int4:
+// int32, text: char, date/time: double, ...); mxUNKNOWN_CLASS when the
+// type is not supported.  Shared by parameters and results.
+mxClassID classForTypeOid(Oid oid);
+
+// Whether a date/time type is one of the gateway's, which take date
+// numbers; libpqtypes' own take structs.
+bool isDateTimeOid(Oid oid);
+// bytea and the text-like types: values of variable length, kept in cells.
+bool isTextLikeOid(Oid oid);
+bool isGatewayHandler(const PGtypeHandler* handler);
+
+// "%" or "#", schema, name, "[]" for arrays, "*" for pointers.
+std::string specifierText(const PGtypeHandler* handler, int flags);
+
+// One record per value, in format order, parsed against the set's type
+// handlers; `classNames` holds each value's class name for the messages.
+std::vector<ParamRecord> buildRecords(const char* format, PGparam* param,
+                                      const std::vector<std::string>& classNames);
+
+// Where one value comes from.  Direct form (offset < 0): `array`, which
+// may be null for an absent value (an unset cell element).  Slice form
+// (offset >= 0): array and text-like records read `slice` at element
+// `offset`; other records read element `offset` of `data` (doubles when
+// `isDouble`).
+struct ValueSource {
+    const mxArray* array = nullptr;
+    const ColumnSlice* slice = nullptr;
+    const void* data = nullptr;
+    bool isDouble = false;
+    long long offset = -1;
+};
+
+// Puts one value into the set: NULL when `isNull`, else the value with
+// its element mask (one byte per element, column-major; may be null).
+void putValue(PGparam* param, const ParamRecord& record, const ValueSource& source,
+              const char* mask, bool isNull);
+
+// The names of a value wrapper's fields, which mirror resultGet's output.
+inline constexpr const char kValueField[] = "value";
+inline constexpr const char kMaskField[] = "valueIsNull";
+inline constexpr const char kNullFlagField[] = "rowIsNull";
+
+}  // namespace vorlex

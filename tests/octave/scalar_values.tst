@@ -1,0 +1,153 @@
+## Scalars of every type: paramPut sends them, the server's text shows what
+## arrived, and resultGet reads them back in both output modes.
+
+%!shared c
+%! c = vorlex ('connect', '');
+
+%!test
+%! ## Numbers and bool: the value, its class, and the server's text.
+%! cases = {
+%!   '%int2',   int16(-32768),  '-32768',  'int16'
+%!   '%int4',   int32(2147483647), '2147483647', 'int32'
+%!   '%int8',   intmax('int64'), '9223372036854775807', 'int64'
+%!   '%float4', single(1.5),    '1.5',     'single'
+%!   '%float8', -0.125,         '-0.125',  'double'
+%!   '%float8', Inf,            'Infinity', 'double'
+%!   '%bool',   true,           'true',    'logical'
+%!   '%bool',   false,          'false',   'logical'
+%! };
+%! for k = 1:rows (cases)
+%!   [s, t] = put_and_get (c, cases{k,1}, cases{k,2});
+%!   assert (t, cases{k,3});
+%!   assert (class (s.value), cases{k,4});
+%!   assert (s.value, cases{k,2});
+%!   assert (s.valueIsNull, false);
+%!   assert (s.rowIsNull, false);
+%! end
+%! [s, t] = put_and_get (c, '%float8', NaN);
+%! assert (t, 'NaN');
+%! assert (isnan (s.value));
+
+%!test
+%! ## Doubles for the numeric-like types: truncation toward zero, low bits
+%! ## for int2 and bool, rounding to single for float4.
+%! [~, t] = put_and_get (c, '%int4', 2.7);   assert (t, '2');
+%! [~, t] = put_and_get (c, '%int4', -1.9);  assert (t, '-1');
+%! [~, t] = put_and_get (c, '%int2', 40000); assert (t, '-25536');
+%! [~, t] = put_and_get (c, '%int8', 2^53 + 0.5); assert (t, '9007199254740992');
+%! [~, t] = put_and_get (c, '%bool', 2);     assert (t, 'true');
+%! [~, t] = put_and_get (c, '%bool', 256);   assert (t, 'false');
+%! [s, t] = put_and_get (c, '%float4', 0.1);
+%! assert (s.value, single (0.1));
+
+%!test
+%! ## Date numbers for the five date/time types.
+%! [s, t] = put_and_get (c, '%timestamp', 730486.5);
+%! assert (t, '2000-01-01 12:00:00');
+%! assert (s.value, 730486.5);
+%! [s, t] = put_and_get (c, '%date', 730486 + 1.25);
+%! assert (t, '2000-01-02');
+%! assert (s.value, 730487);
+%! [s, t] = put_and_get (c, '%time', 0.25);
+%! assert (t, '06:00:00');
+%! assert (s.value, 0.25);
+%! [s, t] = put_and_get (c, '%timetz', 0.5);
+%! assert (t, '12:00:00+00');
+%! assert (s.value, 0.5);
+%! vorlex ('exec', c, 'set timezone = ''UTC''');
+%! [s, t] = put_and_get (c, '%timestamptz', datenum (2024, 2, 29, 18, 0, 0));
+%! assert (t, '2024-02-29 18:00:00+00');
+%! assert (s.value, datenum (2024, 2, 29, 18, 0, 0));
+%! ## Date numbers of our time resolve about 10 microseconds.
+%! [s, t] = put_and_get (c, '%timestamp', datenum (2024, 2, 29, 23, 59, 30));
+%! assert (strncmp (t, '2024-02-29 23:59:30', 19));
+%! assert (abs (s.value - datenum (2024, 2, 29, 23, 59, 30)) < 2e-10);
+
+%!test
+%! ## Text-like types, numeric and bytea come back as cells.
+%! texts = {'%text', 'h€llo'; '%varchar', 'v'; '%bpchar', 'b c'; '%name', 'nm';
+%!          '%json', '{"a": [1, 2]}'; '%xml', '<a>x</a>'; '%numeric', '-12.3400'};
+%! for k = 1:rows (texts)
+%!   [s, t] = put_and_get (c, texts{k,1}, texts{k,2});
+%!   assert (t, texts{k,2});
+%!   assert (s.value, texts(k,2));
+%!   assert (s.valueIsNull, false);
+%! end
+%! [s, t] = put_and_get (c, '%numeric', '0.5');
+%! assert (s.value, {'0.5'});
+%! [s, t] = put_and_get (c, '%numeric', 'NaN');
+%! assert (s.value, {'NaN'});
+%! [s, t] = put_and_get (c, '%bytea', uint8 ([0 1 255]));
+%! assert (t, '\x0001ff');
+%! assert (s.value, {uint8([0 1 255])});
+%! ## Empty texts and bytea are zero-length values, not NULL.
+%! [s, t] = put_and_get (c, '%text', '');
+%! assert (s.rowIsNull, false);
+%! assert (s.value, {''});
+%! [s, t] = put_and_get (c, '%bytea', uint8 ([]));
+%! assert (t, '\x');
+%! assert (s.rowIsNull, false);
+%! assert (size (s.value{1}), [0 0]);
+%! assert (class (s.value{1}), 'uint8');
+
+%!test
+%! ## NULL through the wrapper's null flag or its scalar mask, for every
+%! ## type, read back in both modes.
+%! specs = {'%bool','%int2','%int4','%int8','%float4','%float8','%timestamp', ...
+%!          '%timestamptz','%time','%timetz','%date','%name','%text','%json', ...
+%!          '%xml','%bpchar','%varchar','%bytea','%numeric','%serbytea_wn'};
+%! empty = struct ('value', 1, 'valueIsNull', true);
+%! flagged = struct ('value', 'ignored', 'valueIsNull', false, 'rowIsNull', true);
+%! for k = 1:numel (specs)
+%!   [s, t] = put_and_get (c, specs{k}, flagged);
+%!   assert (isempty (t), specs{k});
+%!   assert (s.rowIsNull, true);
+%!   [s, t] = put_and_get (c, specs{k}, flagged, 'columnVectors', false);
+%!   assert (s.valueIsNull, {true});
+%!   assert (isempty (s.value{1}));
+%! end
+%! [s, t] = put_and_get (c, '%int4', empty);
+%! assert (isempty (t));
+%! assert (s.value, int32 (0));
+%! assert (s.valueIsNull, true);
+%! [s, t] = put_and_get (c, '%int4', struct ('value', int32 (7), 'valueIsNull', false));
+%! assert (t, '7');
+
+%!test
+%! ## The column of 1, NULL, 3 in both modes; a result without rows.
+%! r = vorlex ('exec', c, 'select * from (values (1), (null), (3)) v(a)');
+%! s = vorlex ('resultGet', r, '%int4', 0);
+%! assert (s.value, int32 ([1; 0; 3]));
+%! assert (s.valueIsNull, [false; true; false]);
+%! assert (s.rowIsNull, [false; true; false]);
+%! s = vorlex ('resultGet', r, '%int4', 0, 'COLUMNVECTORS', false);
+%! assert (s.value, {int32(1); zeros(0, 0, 'int32'); int32(3)});
+%! assert (s.valueIsNull, {false; true; false});
+%! assert (s.rowIsNull, [false; true; false]);
+%! vorlex ('clear', r);
+%! r = vorlex ('exec', c, 'select 1::int4 a, $$x$$::text b where false');
+%! [a, b] = vorlex ('resultGet', r, '%int4 #text', 0, 'b');
+%! assert (size (a.value), [0 1]);
+%! assert (class (a.value), 'int32');
+%! assert (size (b.value), [0 1]);
+%! assert (iscell (b.value));
+%! assert (size (b.rowIsNull), [0 1]);
+%! vorlex ('clear', r);
+
+%!test
+%! ## Text columns always give cells; their NULL is a 0x0 char.
+%! r = vorlex ('exec', c, 'select * from (values ($$a$$), (null)) v(t)');
+%! s = vorlex ('resultGet', r, '%text', 0);
+%! assert (s.value, {'a'; ''});
+%! assert (class (s.value{2}), 'char');
+%! assert (s.valueIsNull, [false; true]);
+%! vorlex ('clear', r);
+
+%!test
+%! ## A text-format result is read through libpqtypes' text parsing.
+%! r = vorlex ('execText', c, 'select 41::int4 + 1, 2.5::float8, $$t$$::text');
+%! [a, b, t] = vorlex ('resultGet', r, '%int4 %float8 %text', 0, 1, 2);
+%! assert (a.value, int32 (42));
+%! assert (b.value, 2.5);
+%! assert (t.value, {'t'});
+%! vorlex ('clear', r);
