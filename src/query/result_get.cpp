@@ -124,7 +124,9 @@ Column describeColumn(const PGresult* result, PGtypeHandler* handler, int flags,
     column.number = (flags & kSpecByName) ? columnByName(result, column, prhs[index], index)
                                           : columnByNumber(column, prhs[index], index);
     Oid wanted = column.isArray ? handler->typoid_array : handler->typoid;
-    Oid actual = PQftype(result, column.number);
+    // Checked here: libpq would also print a notice for a column it lacks.
+    bool exists = column.number >= 0 && column.number < PQnfields(result);
+    Oid actual = exists ? PQftype(result, column.number) : 0;
     if (actual != wanted)
         raiseError("typeMismatch", "%s: column %d has type OID %u, the specifier reads OID %u",
                    column.description.c_str(), column.number, actual, wanted);
