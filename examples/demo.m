@@ -1,5 +1,6 @@
-% demo.m - connects to PostgreSQL, creates a table, fills it and reads a
-% few properties of the connection and of the results back.
+% demo.m - connects to PostgreSQL, creates a table, inserts typed rows
+% from Octave arrays, reads whole columns back, and shows a few properties
+% of the connection and of the results.
 %
 % Run from the project folder with `make demo`, which builds the module and
 % starts a throwaway server unless the PG* variables name one.
@@ -19,10 +20,32 @@ result = vorlex ('exec', conn, ['insert into readings ' ...
 printf ('%s: %s rows\n', vorlex ('cmdStatus', result), vorlex ('cmdTuples', result));
 vorlex ('clear', result);
 
-result = vorlex ('exec', conn, 'select id, value from readings where value > 1');
+% Typed parameters: one value per specifier; a wrapper struct carries a
+% NULL.  Date numbers go to timestamp columns.
+param = vorlex ('paramCreate', conn);
+vorlex ('paramPut', param, '%int4 %float8 %timestamp', int32 (6), ...
+        struct ('value', 0, 'valueIsNull', true), datenum (2026, 12, 7, 9, 30, 0));
+vorlex ('paramExec', conn, param, 'insert into readings values ($1, $2, $3)');
+vorlex ('paramReset', param);
+vorlex ('paramPut', param, '%float8', 1);
+result = vorlex ('paramExec', conn, param, ...
+                 'select id, value, taken from readings where value > $1 or value is null');
+vorlex ('paramClear', param);
 printf ('select: status %d, %s rows, binary results: %d\n', vorlex ('resultStatus', result), ...
         vorlex ('cmdTuples', result), vorlex ('binaryTuples', result));
+
+% Whole columns in one call: class int32, double and date numbers, with the
+% NULL rows flagged separately.
+[id, value, taken] = vorlex ('resultGet', result, '%int4 #float8 %timestamp', 0, 'value', 2);
 vorlex ('clear', result);
+for k = 1:numel (id.value)
+  if (value.rowIsNull(k))
+    shown = 'NULL';
+  else
+    shown = sprintf ('%g', value.value(k));
+  end
+  printf ('  id %d  value %-5s taken %s\n', id.value(k), shown, datestr (taken.value(k)));
+end
 
 % A failing statement: exec raises the server's message ...
 try

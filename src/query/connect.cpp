@@ -23,9 +23,6 @@ namespace vorlex {
 
 namespace {
 
-int serializedHandlerId = -1;
-int serializedWithNullsHandlerId = -1;
-
 // The connection string as it may be shown: password values are masked.
 std::string shownConnInfo(const std::string& conninfo) {
     PQconninfoOption* options = PQconninfoParse(conninfo.c_str(), nullptr);
@@ -63,12 +60,10 @@ PGtypeHandler* findHandler(PGconn* conn, const char* schema, const char* name) {
     return pqt_gethandler(data->typhandlers, data->typhcnt, schema, name);
 }
 
-int handlerId(PGconn* conn, const char* name) {
-    PGtypeHandler* handler = findHandler(conn, kTypeSchema, name);
-    if (!handler)
+void requireHandler(PGconn* conn, const char* name) {
+    if (!findHandler(conn, kTypeSchema, name))
         raiseError("missingType", "the type %s.%s is missing after registration", kTypeSchema,
                    name);
-    return handler->id;
 }
 
 // From now on the handler's typoid is the array type's OID (what
@@ -119,17 +114,14 @@ void registerGatewayTypes(PGconn* conn) {
         raiseError("initTypes", "libpqtypes could not be attached to the connection");
     registerTable(conn, PQT_USERDEFINED, serverTextTypes(), "server text");
     registerTable(conn, PQT_SUBCLASS, dateTimeTypes(), "date/time and serialised");
-    serializedHandlerId = handlerId(conn, kSerializedTypeName);
-    serializedWithNullsHandlerId = handlerId(conn, kSerializedWithNullsTypeName);
+    requireHandler(conn, kSerializedTypeName);
+    requireHandler(conn, kSerializedWithNullsTypeName);
     registerTable(conn, PQT_SUBCLASS, arrayTypes(), "array");
     exchangeArrayOids(conn);
     registerTable(conn, PQT_SUBCLASS, numericTypes(), "numeric");
     registerTable(conn, PQT_SUBCLASS, nullCarrierTypes(), "NULL carrier");
     prepareSpecifiers(conn);
 }
-
-int serializedTypeHandlerId() { return serializedHandlerId; }
-int serializedWithNullsTypeHandlerId() { return serializedWithNullsHandlerId; }
 
 void commandConnect(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
     const char* usage = "conn = vorlex('connect' [, conninfo])";

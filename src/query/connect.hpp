@@ -1,5 +1,4 @@
-// connect.hpp - the gateway's types on a connection, and what connect
-// leaves behind for the commands that build parameters.
+// connect.hpp - the gateway's types on a connection.
 #pragma once
 
 #include <libpq-fe.h>
@@ -10,10 +9,5 @@ namespace vorlex {
 // types and prepared specifiers on it; raises on failure (the caller owns
 // the connection).
 void registerGatewayTypes(PGconn* conn);
-
-// The libpqtypes handler ids of the two serialised types, as the latest
-// connect registered them; -1 before the first connect.
-int serializedTypeHandlerId();
-int serializedWithNullsTypeHandlerId();
 
 }  // namespace vorlex
