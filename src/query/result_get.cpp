@@ -40,8 +40,9 @@ struct Column {
     int number;
     mxClassID classId;
     const ElementCodec* codec;
-    bool cellValue;  // `value` is a cell: arrays, variable-length types, or columnVectors false
-    bool cellMask;   // `valueIsNull` is a cell: arrays or columnVectors false
+    bool cellValue;   // `value` is a cell: arrays, variable-length types, or columnVectors false
+    bool cellMask;    // `valueIsNull` is a cell: arrays or columnVectors false
+    bool textFormat;  // the column came in text format (a result of execText)
 };
 
 bool optionColumnVectors(int nlhs, int nrhs, const mxArray* prhs[]) {
@@ -132,6 +133,7 @@ Column describeColumn(const PGresult* result, PGtypeHandler* handler, int flags,
                    column.description.c_str(), column.number, actual, wanted);
     column.cellValue = column.isArray || !columnVectors || isTextLikeOid(handler->typoid);
     column.cellMask = column.isArray || !columnVectors;
+    column.textFormat = PQfformat(result, column.number) == 0;
     return column;
 }
 
@@ -223,8 +225,7 @@ bool readTextFormat(const PGresult* result, int row, const Column& column,
 bool readField(const PGresult* result, int row, const Column& column,
                const PGtypeFormatInfo& format, const ElementTarget& target, size_t index,
                std::string& error) {
-    if (PQfformat(result, column.number) == 0)
-        return readTextFormat(result, row, column, target, index, error);
+    if (column.textFormat) return readTextFormat(result, row, column, target, index, error);
     return column.codec->read(PQgetvalue(result, row, column.number),
                               static_cast<size_t>(PQgetlength(result, row, column.number)), target,
                               index, format, error);
@@ -232,7 +233,7 @@ bool readField(const PGresult* result, int row, const Column& column,
 
 void fillArrayRow(const PGresult* result, int row, const Column& column,
                   const PGtypeFormatInfo& format, const ColumnOutput& out) {
-    if (PQfformat(result, column.number) == 0)
+    if (column.textFormat)
         raiseReadFailure(column, row, "the array column is in text format; read it with getValue");
     mxArray *value, *mask;
     std::string error;
