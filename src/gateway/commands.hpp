@@ -31,6 +31,16 @@ void commandParamPut(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[])
 // Whole result columns as Octave arrays (query/result_get.cpp).
 void commandResultGet(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]);
 
+// Looking into results (query/result_inspection.cpp).
+void commandRowCount(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]);
+void commandFieldCount(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]);
+void commandFieldName(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]);
+void commandFieldNumber(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]);
+void commandFieldSize(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]);
+void commandIsNull(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]);
+void commandValueLength(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]);
+void commandGetValue(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]);
+
 // Stands in for a command whose handler is not part of this build yet.
 void commandNotAvailable(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]);
 

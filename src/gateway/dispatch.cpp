@@ -23,27 +23,27 @@ const Command commandTable[kCommandCount] = {
     {"resultGet", commandResultGet},          // 5
     {"paramCreate", commandParamCreate},      // 6
     {"paramClear", commandParamClear},        // 7
-    {"isNull", commandNotAvailable},          // 8
+    {"isNull", commandIsNull},                // 8
     {"resultErrorMessage", commandProperty},  // 9
     {"resultStatus", commandProperty},        // 10
-    {"fieldCount", commandNotAvailable},      // 11
-    {"rowCount", commandNotAvailable},        // 12
-    {"fieldName", commandNotAvailable},       // 13
+    {"fieldCount", commandFieldCount},        // 11
+    {"rowCount", commandRowCount},            // 12
+    {"fieldName", commandFieldName},          // 13
     {"connect", commandConnect},              // 14
     {"finish", commandFinish},                // 15
     {"status", commandStatus},                // 16
     {"errorMessage", commandProperty},        // 17
     {"paramReset", commandParamReset},        // 18
     {"paramCount", commandParamCount},        // 19
-    {"fieldNumber", commandNotAvailable},     // 20
+    {"fieldNumber", commandFieldNumber},      // 20
     {"binaryTuples", commandProperty},        // 21
     {"cmdStatus", commandProperty},           // 22
     {"cmdTuples", commandProperty},           // 23
     {"db", commandProperty},                  // 24
     {"execText", commandExecText},            // 25
-    {"fieldSize", commandNotAvailable},       // 26
-    {"valueLength", commandNotAvailable},     // 27
-    {"getValue", commandNotAvailable},        // 28
+    {"fieldSize", commandFieldSize},          // 26
+    {"valueLength", commandValueLength},      // 27
+    {"getValue", commandGetValue},            // 28
     {"host", commandProperty},                // 29
     {"options", commandProperty},             // 30
     {"pass", commandProperty},                // 31
