@@ -44,19 +44,27 @@ void requireOutputCount(int nlhs, int least, int most, const char* usage) {
         raiseError("nargout", "wrong number of outputs (%d); usage: %s", nlhs, usage);
 }
 
+namespace {
+
+// The message of the error a trapped call raised: MATLAB gives an
+// MException, Octave a struct with the same fields.
+std::string trappedMessage(const mxArray* failure) {
+    std::string text;
+    mxArray* message = mxIsStruct(failure) ? mxGetField(failure, 0, "message")
+                                           : mxGetProperty(failure, 0, "message");
+    if (message && mxIsChar(message)) charArrayBytes(message, text);
+    return text;
+}
+
+}  // namespace
+
 bool callHostFunction(const char* name, mxArray* input, mxArray*& output, std::string& error) {
     output = nullptr;
     mxArray* failure = mexCallMATLABWithTrap(1, &output, 1, &input, name);
     if (!failure && output) return true;
     error = std::string("the Octave function ") + name + " failed";
-    if (failure) {
-        mxArray* message = mxGetProperty(failure, 0, "message");
-        std::string text;
-        if (message && mxIsChar(message) && charArrayBytes(message, text) && !text.empty())
-            error += ": " + text;
-    } else {
-        error += ": it returned no value";
-    }
+    std::string text = failure ? trappedMessage(failure) : "it returned no value";
+    if (!text.empty()) error += ": " + text;
     return false;
 }
 
