@@ -3,10 +3,11 @@
 #   make deps    install the Debian packages the project needs (as root)
 #   make demo    deps + build, then run examples/demo.m against a server
 #   make check   deps + build, then every test through ctest
+#   make bench   deps + the module and the baseline, then bench/run.sh (resultGet's benchmark)
 BUILD := build
 JOBS := $(shell nproc)
 
-.PHONY: all build deps demo check clean
+.PHONY: all build deps demo check bench clean
 
 all: build
 
@@ -24,6 +25,12 @@ demo: deps
 check: deps
 	$(MAKE) build
 	scripts/check.sh $(BUILD)
+
+# Builds only what the benchmark runs: the unit tests take minutes.
+bench: deps
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVORLEX_BENCH=ON
+	cmake --build $(BUILD) -j $(JOBS) --target vorlex baseline_read
+	scripts/with_server.sh bench/run.sh $(BUILD)
 
 clean:
 	rm -rf $(BUILD)

@@ -1,0 +1,79 @@
+% result_get_bench (table, reps) - times exec and resultGet on the benchmark
+% table, the best of REPS runs each, and measures memory on the first run.
+%
+% Prints "vorlex.<name> <value>" lines for bench/run.sh: times in seconds,
+% memory in bytes.  The per-column lines time resultGet reading that one
+% column alone, to show where the conversion time goes.
+function result_get_bench (table, reps)
+  sql = sprintf ('select id, x, label, taken, vals from %s', table);
+  format = '%int4 %float8 %text %timestamp %int4[]';
+  columns = {'int4', 'float8', 'text', 'timestamp', 'int4[]'};
+  c = vorlex ('connect', '');
+
+  best_exec = Inf;
+  best_get = Inf;
+  best_column = Inf (1, numel (columns));
+  for rep = 1:reps
+    if (rep == 1)
+      hwm_reset = reset_peak ();
+      rss_start = status_bytes ('VmRSS');
+    end
+
+    t0 = tic ();
+    r = vorlex ('exec', c, sql);
+    best_exec = min (best_exec, toc (t0));
+    if (rep == 1)
+      result_bytes = status_bytes ('VmRSS') - rss_start;
+    end
+
+    t0 = tic ();
+    [a, b, t, ts, arr] = vorlex ('resultGet', r, format, 0, 1, 2, 3, 4);
+    best_get = min (best_get, toc (t0));
+    if (rep == 1)
+      % Taken while the result and every output are alive.
+      peak_growth = status_bytes ('VmHWM') - rss_start;
+      held = whos ('a', 'b', 't', 'ts', 'arr');
+      output_bytes = sum ([held.bytes]);
+      rows = numel (a.value);
+    end
+    clear a b t ts arr;
+
+    for k = 1:numel (columns)
+      t0 = tic ();
+      one = vorlex ('resultGet', r, ['%' columns{k}], k - 1);
+      best_column(k) = min (best_column(k), toc (t0));
+      clear one;
+    end
+    vorlex ('clear', r);
+  end
+  vorlex ('finish', c);
+
+  printf ('vorlex.rows %d\n', rows);
+  printf ('vorlex.fetch_s %.6f\n', best_exec);
+  printf ('vorlex.convert_s %.6f\n', best_get);
+  printf ('vorlex.result_bytes %d\n', result_bytes);
+  printf ('vorlex.output_bytes %d\n', output_bytes);
+  printf ('vorlex.peak_growth_bytes %d\n', peak_growth);
+  printf ('vorlex.peak_reset %d\n', hwm_reset);
+  for k = 1:numel (columns)
+    printf ('vorlex.column_s.%s %.6f\n', columns{k}, best_column(k));
+  end
+end
+
+% A "VmRSS" or "VmHWM" value of /proc/self/status, in bytes.
+function bytes = status_bytes (key)
+  status = fileread ('/proc/self/status');
+  kb = regexp (status, [key ':\s*(\d+)'], 'tokens', 'once');
+  bytes = str2double (kb{1}) * 1024;
+end
+
+% Linux lets a process reset its own peak RSS to the current RSS (writing 5
+% to clear_refs), so the peak measured next is this run's, not start-up's.
+function ok = reset_peak ()
+  fid = fopen ('/proc/self/clear_refs', 'w');
+  ok = fid >= 0;
+  if (ok)
+    ok = fprintf (fid, '5') == 1;
+    ok = fclose (fid) == 0 && ok;
+  end
+end
