@@ -87,9 +87,9 @@ ParamRecord makeRecord(PGtypeHandler* handler, int flags, int position,
                    "%s: date and time parameters take date numbers through the %s types; "
                    "name the type without a schema",
                    record.context.c_str(), kTypeSchema);
-    if (record.classId == mxUNKNOWN_CLASS)
-        raiseError("unsupportedType", "%s: type OID %u is not supported", record.context.c_str(),
-                   handler->typoid);
+    if (!isSupportedHandler(handler))
+        raiseError("unsupportedType", "%s: the type %s.%s (OID %u) is not supported",
+                   record.context.c_str(), handler->typschema, handler->typname, handler->typoid);
     return record;
 }
 
@@ -121,6 +121,11 @@ bool isTextLikeOid(Oid oid) {
     for (Oid textLike : {17, 19, 25, 114, 142, 1042, 1043, 1700})
         if (oid == textLike) return true;
     return false;
+}
+
+bool isSupportedHandler(const PGtypeHandler* handler) {
+    return classForTypeOid(handler->typoid) != mxUNKNOWN_CLASS &&
+           elementCodecNamed(handler->typname) != nullptr;
 }
 
 bool isGatewayHandler(const PGtypeHandler* handler) {

@@ -45,6 +45,11 @@ struct ParamRecord {
 // type is not supported.  Shared by parameters and results.
 mxClassID classForTypeOid(Oid oid);
 
+// Whether values of the handler's type can be sent and read: its OID has
+// a class and its name one of the gateway's codecs (not, say, a NULL
+// carrier or an array type named directly).
+bool isSupportedHandler(const PGtypeHandler* handler);
+
 // Whether a date/time type is one of the gateway's, which take date
 // numbers; libpqtypes' own take structs.
 bool isDateTimeOid(Oid oid);

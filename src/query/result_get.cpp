@@ -117,9 +117,10 @@ Column describeColumn(const PGresult* result, PGtypeHandler* handler, int flags,
                    column.description.c_str(), kTypeSchema);
     column.classId = classForTypeOid(handler->typoid);
     column.codec = elementCodecNamed(handler->typname);
-    if (column.classId == mxUNKNOWN_CLASS || !column.codec)
-        raiseError("unsupportedType", "%s: type OID %u is not supported",
-                   column.description.c_str(), handler->typoid);
+    if (!isSupportedHandler(handler))
+        raiseError("unsupportedType", "%s: the type %s.%s (OID %u) is not supported",
+                   column.description.c_str(), handler->typschema, handler->typname,
+                   handler->typoid);
 
     int index = position + 1;
     column.number = (flags & kSpecByName) ? columnByName(result, column, prhs[index], index)
