@@ -8,6 +8,7 @@
 // fails any step is finished before the error is raised.
 #include "query/connect.hpp"
 
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -49,6 +50,7 @@ ConnectionOwner openConnection(const std::string& conninfo) {
 }
 
 void registerTable(PGconn* conn, int kind, const TypeTable& table, const char* what) {
+    reserveTypeHandlers(conn, table.count);
     int ok = PQregisterTypes(conn, kind, table.entries, table.count, 0);
     raisePendingTypesError("registerTypes");
     if (!ok) raiseError("registerTypes", "the %s types could not be registered", what);
@@ -108,6 +110,17 @@ void ensureSharedParam(PGconn* conn) {
 }
 
 }  // namespace
+
+void reserveTypeHandlers(PGconn* conn, int extra) {
+    PqtTypeData* data = connectionTypeData(conn);
+    if (!data || data->typhmax - data->typhcnt >= extra) return;
+    int wanted = data->typhcnt + extra;
+    // libpqtypes allocates the array with malloc and grows it with realloc.
+    void* grown = std::realloc(data->typhandlers, sizeof(PGtypeHandler) * wanted);
+    if (!grown) raiseError("registerTypes", "out of memory while registering types");
+    data->typhandlers = static_cast<PGtypeHandler*>(grown);
+    data->typhmax = wanted;
+}
 
 void registerGatewayTypes(PGconn* conn) {
     if (!PQinitTypes(conn))

@@ -237,5 +237,28 @@ TEST_F(GatewayTypes, BadValuesAreRefusedWithLibpqtypesErrorText) {
     EXPECT_FALSE(PQgetf(result.get(), 0, "@int4_array", 0, wrong.target, 0));
 }
 
+// Sub-classes of a registered type (json's array type) must not make
+// libpqtypes move the handler array under its own feet.
+TEST(TypeRegistration, RoomIsMadeSoThatRegisteringNeverMovesTheHandlers) {
+    PGconn* conn = PQconnectdb("");
+    ASSERT_EQ(PQstatus(conn), CONNECTION_OK) << PQerrorMessage(conn);
+    ASSERT_TRUE(PQinitTypes(conn));
+    PGregisterType json{"json", pqt_put_text, pqt_get_text};
+    ASSERT_TRUE(PQregisterTypes(conn, PQT_USERDEFINED, &json, 1, 0)) << PQgeterror();
+    constexpr int kCount = 20;
+    reserveTypeHandlers(conn, kCount);
+    const PGtypeHandler* before = connectionTypeData(conn)->typhandlers;
+    std::string names[kCount];
+    for (int i = 0; i < kCount; ++i) {
+        names[i] = "probe.json" + std::to_string(i) + "=json";
+        PGregisterType subclass{names[i].c_str(), pqt_put_text, pqt_get_text};
+        ASSERT_TRUE(PQregisterTypes(conn, PQT_SUBCLASS, &subclass, 1, 0)) << PQgeterror();
+    }
+    PqtTypeData* data = connectionTypeData(conn);
+    EXPECT_EQ(data->typhandlers, before);
+    EXPECT_EQ(data->typhandlers[data->typhcnt - 1].typoid, 114u);
+    PQfinish(conn);
+}
+
 }  // namespace
 }  // namespace vorlex
