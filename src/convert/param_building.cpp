@@ -2,13 +2,13 @@
 // value.
 #include "convert/param_building.hpp"
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 
 #include "convert/codecs.hpp"
 #include "convert/pqtypes_private.hpp"
 #include "convert/type_tables.hpp"
-#include "gateway/dispatch.hpp"
 #include "gateway/errors.hpp"
 #include "gateway/host.hpp"
 #include "gateway/registry.hpp"
@@ -221,29 +221,22 @@ void putNull(PGparam* param, const ParamRecord& record) {
 }
 
 // Extents may not be zero, except for the 0-by-0 empty array.
+template <typename Extent>
+bool hasRefusedZeroExtent(size_t ndims, const Extent* dims) {
+    if (ndims == 2 && dims[0] == 0 && dims[1] == 0) return false;
+    return std::find(dims, dims + ndims, Extent{0}) != dims + ndims;
+}
+
 void checkEmptyShape(const ParamRecord& record, const ValueSource& source) {
-    size_t ndims;
-    size_t dims[kMaxArrayDims + 1];
-    bool tooMany = false;
-    if (source.offset < 0) {
-        if (!source.array) return;  // reported with the value's other checks
-        ndims = mxGetNumberOfDimensions(source.array);
-        const mwSize* extents = mxGetDimensions(source.array);
-        tooMany = ndims > kMaxArrayDims;
-        for (size_t d = 0; d < ndims && d <= kMaxArrayDims; ++d) dims[d] = extents[d];
-        if (tooMany) ndims = kMaxArrayDims + 1;
-    } else {
-        ndims = source.slice->ndims;
-        for (size_t d = 0; d < ndims && d < kMaxArrayDims; ++d) dims[d] = source.slice->dims[d];
-        if (ndims > kMaxArrayDims) ndims = kMaxArrayDims;
-    }
-    if (ndims == 2 && dims[0] == 0 && dims[1] == 0) return;
-    for (size_t d = 0; d < ndims; ++d)
-        if (dims[d] == 0)
-            raiseError("emptyShape",
-                       "%s: an array with an extent of 0 (other than 0x0) is refused; put \"!\" "
-                       "after the specifier to send it",
-                       record.context.c_str());
+    bool refused = source.offset < 0
+                       ? source.array && hasRefusedZeroExtent(mxGetNumberOfDimensions(source.array),
+                                                              mxGetDimensions(source.array))
+                       : hasRefusedZeroExtent(source.slice->ndims, source.slice->dims);
+    if (refused)
+        raiseError("emptyShape",
+                   "%s: an array with an extent of 0 (other than 0x0) is refused; put \"!\" "
+                   "after the specifier to send it",
+                   record.context.c_str());
 }
 
 void checkShape(const ParamRecord& record, const ValueSource& source) {
@@ -307,22 +300,24 @@ mxArray* serialise(const ParamRecord& record, const mxArray* value) {
     return output;
 }
 
-// An empty value is a zero-length value, never NULL: the data pointer is
-// never null.
-PGbytea byteaOf(const void* data, size_t length) {
+// The bytes of a bytea value; an empty one still points somewhere, as a
+// zero-length value is not NULL (see keepEmptyValueNotNull).
+PGbytea byteaOf(const ParamRecord& record, const void* data, size_t length) {
     static char none = 0;
-    if (length > static_cast<size_t>(INT32_MAX)) raiseError("tooLong", "a value over 2 GB");
+    if (length > static_cast<size_t>(INT32_MAX))
+        raiseError("tooLong", "%s: %zu bytes; a value holds at most 2 GB", record.context.c_str(),
+                   length);
     return PGbytea{static_cast<int>(length),
                    length ? static_cast<char*>(const_cast<void*>(data)) : &none};
 }
 
 void putSerialised(PGparam* param, const ParamRecord& record, const std::string& name,
                    const mxArray* value) {
-    PGbytea bytes = byteaOf(nullptr, 0);
+    PGbytea bytes = byteaOf(record, nullptr, 0);
     mxArray* row = nullptr;
     if (value) {
         row = serialise(record, value);
-        bytes = byteaOf(mxGetData(row), mxGetNumberOfElements(row));
+        bytes = byteaOf(record, mxGetData(row), mxGetNumberOfElements(row));
     }
     putChecked(param, record, name, &bytes);
     if (row) mxDestroyArray(row);
@@ -438,11 +433,11 @@ std::string scalarText(const ParamRecord& record, const ValueSource& source) {
 PGbytea scalarBytes(const ParamRecord& record, const ValueSource& source) {
     if (source.offset >= 0) {
         const ColumnSlice& slice = *source.slice;
-        return byteaOf(static_cast<const char*>(slice.data) + source.offset, slice.count);
+        return byteaOf(record, static_cast<const char*>(slice.data) + source.offset, slice.count);
     }
-    if (!source.array) return byteaOf(nullptr, 0);
+    if (!source.array) return byteaOf(record, nullptr, 0);
     requireRowVector(record, source.array);
-    return byteaOf(mxGetData(source.array), mxGetNumberOfElements(source.array));
+    return byteaOf(record, mxGetData(source.array), mxGetNumberOfElements(source.array));
 }
 
 void requirePresent(const ParamRecord& record, const ValueSource& source) {
