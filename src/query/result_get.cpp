@@ -156,9 +156,10 @@ struct ColumnOutput {
     mxLogical* rowIsNull;
 };
 
+// Serialised values fail only in the Octave function that restores them.
 [[noreturn]] void raiseReadFailure(const Column& column, int row, const std::string& error) {
-    bool host = error.rfind("the Octave function", 0) == 0;
-    raiseError(host ? "deserialiseFailed" : "readFailed", "%s, row %d: %s",
+    bool restoring = column.codec->read == readSerialised;
+    raiseError(restoring ? "deserialiseFailed" : "readFailed", "%s, row %d: %s",
                column.description.c_str(), row, error.c_str());
 }
 
