@@ -140,28 +140,51 @@ std::string specifierText(const PGtypeHandler* handler, int flags) {
     return text;
 }
 
+std::string formatArg(const mxArray* const prhs[], int index) {
+    const mxArray* arg = prhs[index];
+    if (!mxIsChar(arg))
+        raiseError("formatNotChar", "argument %d (format) must be char, not %s", argPosition(index),
+                   mxGetClassName(arg));
+    std::string format;
+    if (!charArrayBytes(arg, format))
+        raiseError("formatUnreadable", "argument %d (format) could not be read",
+                   argPosition(index));
+    // libpqtypes reads the format up to its first NUL.
+    if (format.find('\0') != std::string::npos)
+        raiseError("formatHasNul", "argument %d (format) holds a NUL character",
+                   argPosition(index));
+    return format;
+}
+
+const char* parseSpecifier(const char* format, PGtypeHandler* handlers, int count,
+                           SpecifierParse& parse) {
+    parse.handler = nullptr;
+    parse.flags = 0;
+    size_t statementPosition = 0;
+    const char* rest = pqt_parse(format, handlers, count, nullptr, 0, &parse.handler,
+                                 &statementPosition, &parse.position, &parse.flags);
+    if (!rest) {
+        std::string text = PQgeterror();
+        PQseterror(nullptr);
+        raiseError("badFormat", "specifier %d of the format: %s", parse.position + 1, text.c_str());
+    }
+    return rest;
+}
+
 std::vector<ParamRecord> buildRecords(const char* format, PGparam* param,
                                       const std::vector<std::string>& classNames) {
     std::vector<ParamRecord> records;
     records.reserve(classNames.size());
-    int typpos = 0;
+    SpecifierParse parse;
     for (const char* rest = format; *rest;) {
-        PGtypeHandler* handler = nullptr;
-        size_t stmtPos = 0;
-        int flags = 0;
-        rest = pqt_parse(rest, param->typhandlers, param->typhcnt, nullptr, 0, &handler, &stmtPos,
-                         &typpos, &flags);
-        if (!rest) {
-            std::string text = PQgeterror();
-            PQseterror(nullptr);
-            raiseError("badFormat", "specifier %d of the format: %s", typpos + 1, text.c_str());
-        }
-        if (!handler) continue;
-        if (static_cast<size_t>(typpos) > classNames.size())
+        rest = parseSpecifier(rest, param->typhandlers, param->typhcnt, parse);
+        if (!parse.handler) continue;
+        if (static_cast<size_t>(parse.position) > classNames.size())
             raiseError("tooManySpecifiers", "the format has more specifiers than the %zu value(s)",
                        classNames.size());
-        records.push_back(makeRecord(handler, flags, typpos, classNames[typpos - 1]));
-        if (flags & kSpecArray) rest = takeArrayModifiers(rest, records.back());
+        records.push_back(
+            makeRecord(parse.handler, parse.flags, parse.position, classNames[parse.position - 1]));
+        if (parse.flags & kSpecArray) rest = takeArrayModifiers(rest, records.back());
     }
     if (records.size() < classNames.size())
         raiseError("tooFewSpecifiers", "the format has %zu specifier(s) for %zu values",

@@ -60,6 +60,23 @@ bool isGatewayHandler(const PGtypeHandler* handler);
 // "%" or "#", schema, name, "[]" for arrays, "*" for pointers.
 std::string specifierText(const PGtypeHandler* handler, int flags);
 
+// Input `index` as a format text: char, readable, without NUL characters
+// (libpqtypes reads a format up to its first NUL).
+std::string formatArg(const mxArray* const prhs[], int index);
+
+// Where libpqtypes' specifier parser has got to in a format.
+struct SpecifierParse {
+    PGtypeHandler* handler = nullptr;  // null when only other text was passed
+    int flags = 0;                     // the specifier's flags
+    int position = 0;                  // 1-based; counts the specifiers parsed
+};
+
+// Parses the specifier at the start of `format` against `handlers` and
+// returns the rest of the format.  A specifier libpqtypes cannot parse
+// raises "badFormat" with its text.
+const char* parseSpecifier(const char* format, PGtypeHandler* handlers, int count,
+                           SpecifierParse& parse);
+
 // One record per value, in format order, parsed against the set's type
 // handlers; `classNames` holds each value's class name for the messages.
 std::vector<ParamRecord> buildRecords(const char* format, PGparam* param,

@@ -18,22 +18,6 @@ namespace vorlex {
 
 namespace {
 
-std::string formatArg(const mxArray* const prhs[], int index) {
-    const mxArray* arg = prhs[index];
-    if (!mxIsChar(arg))
-        raiseError("formatNotChar", "argument %d (format) must be char, not %s", argPosition(index),
-                   mxGetClassName(arg));
-    std::string format;
-    if (!charArrayBytes(arg, format))
-        raiseError("formatUnreadable", "argument %d (format) could not be read",
-                   argPosition(index));
-    // libpqtypes reads the format up to its first NUL.
-    if (format.find('\0') != std::string::npos)
-        raiseError("formatHasNul", "argument %d (format) holds a NUL character",
-                   argPosition(index));
-    return format;
-}
-
 // The class named in messages: of a wrapper's value field, else of the
 // value itself.
 std::string valueClassName(const mxArray* value) {

@@ -316,32 +316,20 @@ void commandResultGet(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]
         raiseError("noTypeData",
                    "result %u carries no type data; use a result of exec or paramExec",
                    *static_cast<const uint32_t*>(mxGetData(prhs[0])));
-    if (!mxIsChar(prhs[1]))
-        raiseError("formatNotChar", "argument %d (format) must be char, not %s", argPosition(1),
-                   mxGetClassName(prhs[1]));
-    std::string format;
-    if (!charArrayBytes(prhs[1], format) || format.find('\0') != std::string::npos)
-        raiseError("formatUnreadable", "argument %d (format) could not be read as text",
-                   argPosition(1));
+    std::string format = formatArg(prhs, 1);
 
-    int position = 0;
+    SpecifierParse parse;
     for (const char* rest = format.c_str(); *rest;) {
-        PGtypeHandler* handler = nullptr;
-        size_t stmtPos = 0;
-        int flags = 0;
-        rest = pqt_parse(rest, types->typhandlers, types->typhcnt, nullptr, 0, &handler, &stmtPos,
-                         &position, &flags);
-        if (!rest) {
-            std::string text = takePendingError();
-            raiseError("badFormat", "specifier %d of the format: %s", position + 1, text.c_str());
-        }
-        if (!handler) continue;
+        rest = parseSpecifier(rest, types->typhandlers, types->typhcnt, parse);
+        if (!parse.handler) continue;
+        int position = parse.position;
         if (position > nlhs)
             raiseError("tooManySpecifiers", "the format has more specifiers than the %d output(s)",
                        nlhs);
-        bool flatten = (flags & kSpecArray) && *rest == '@';
+        bool flatten = (parse.flags & kSpecArray) && *rest == '@';
         if (flatten) ++rest;
-        Column column = describeColumn(result, handler, flags, position, prhs, columnVectors);
+        Column column =
+            describeColumn(result, parse.handler, parse.flags, position, prhs, columnVectors);
         column.flatten = flatten;
         plhs[position - 1] = extractColumn(result, column, types->fmtinfo);
     }
