@@ -118,3 +118,31 @@
 %!     assert (isequaln (s.value{1}, v), cases{k,1});
 %!   end
 %! end
+
+%!test
+%! ## A NULL element in an array of every type, and a NULL array of every
+%! ## type, in both output modes.  (serbytea takes any struct as a value to
+%! ## serialise, so only serbytea_wn has wrappers and NULLs.)
+%! names = {'bool','int2','int4','int8','float4','float8','timestamp','timestamptz', ...
+%!          'time','timetz','date','name','text','json','xml','bpchar','varchar', ...
+%!          'bytea','numeric','serbytea_wn'};
+%! cells = struct ('bytea', {{uint8(1), uint8(2)}}, 'numeric', {{'1', '2'}}, ...
+%!                 'serbytea_wn', {{1, 2}}, 'json', {{'1', '2'}});
+%! for n = 1:numel (names)
+%!   if (isfield (cells, names{n}))
+%!     v = cells.(names{n});
+%!   elseif (any (strcmp (names{n}, {'name','text','xml','bpchar','varchar'})))
+%!     v = {'a', 'b'};
+%!   else
+%!     v = [1 0.5];
+%!   end
+%!   spec = ['%' names{n} '[]'];
+%!   w = struct ('value', {v}, 'valueIsNull', logical ([0 1]));
+%!   [s, t] = put_and_get (c, spec, w, 'columnVectors', false);
+%!   assert (! isempty (regexp (t, ',NULL}}$', 'once')), spec);
+%!   assert (isequal (s.valueIsNull, {logical([0 1])}), spec);
+%!   w.rowIsNull = true;
+%!   [s, t] = put_and_get (c, spec, w);
+%!   assert (isempty (t), spec);
+%!   assert (s.rowIsNull, true);
+%! end

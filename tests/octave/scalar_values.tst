@@ -23,6 +23,9 @@
 %!   assert (s.value, cases{k,2});
 %!   assert (s.valueIsNull, false);
 %!   assert (s.rowIsNull, false);
+%!   s = put_and_get (c, cases{k,1}, cases{k,2}, 'columnVectors', false);
+%!   assert (s.value, cases(k,2));
+%!   assert (s.valueIsNull, {false});
 %! end
 %! [s, t] = put_and_get (c, '%float8', NaN);
 %! assert (t, 'NaN');
