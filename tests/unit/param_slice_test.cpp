@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "convert/param_building.hpp"
+#include "convert/type_tables.hpp"
 #include "gateway/errors.hpp"
 #include "query/connect.hpp"
 
@@ -125,6 +126,24 @@ TEST_F(ParamSlices, SliceFormsThatCannotHoldTheValueAreRefused) {
     EXPECT_THROW(putValue(param, record("%int4[]"), sliceAt(zeroExtent, 0), nullptr, false),
                  GatewayError);
     EXPECT_EQ(PQparamCount(param), 0);
+}
+
+// Parameters are checked against the class that results of the same type
+// come back as: the two tables must agree.
+TEST(TypeClasses, EveryElementTypeHasTheClassItsValuesComeBackAs) {
+    for (const ElementCodec& codec : elementCodecs) {
+        mwSize dims[2] = {1, 1};
+        mxArray* created = codec.create(2, dims);
+        if (codec.width > 0) {
+            EXPECT_EQ(classForTypeOid(codec.baseOid), mxGetClassID(created)) << codec.name;
+        } else {
+            EXPECT_TRUE(isTextLikeOid(codec.baseOid)) << codec.name;
+            EXPECT_TRUE(classForTypeOid(codec.baseOid) == mxCHAR_CLASS ||
+                        classForTypeOid(codec.baseOid) == mxUINT8_CLASS)
+                << codec.name;
+        }
+        mxDestroyArray(created);
+    }
 }
 
 }  // namespace
