@@ -19,6 +19,13 @@
 %! assert (s.value, {{'inside'}});
 %! s = put_and_get (c, '%serbytea_wn', struct ('value', 1, 'valueIsNull', true));
 %! assert (s.rowIsNull, true);
+%! ## serbytea has no wrapper, but its columns may hold NULL.
+%! r = vorlex ('exec', c, 'select null::bytea');
+%! s = vorlex ('resultGet', r, '%serbytea', 0, 'columnVectors', false);
+%! assert (s.rowIsNull, true);
+%! assert (s.value, {zeros(0, 0, 'uint8')});
+%! assert (s.valueIsNull, {true});
+%! vorlex ('clear', r);
 
 %!test
 %! ## Arrays of serialised values: one element per cell, masks for NULLs.
