@@ -1,16 +1,15 @@
 // entry.cpp - mexFunction, the module's only entry point and its one error
 // boundary.
 //
-// Handlers raise GatewayError.  It is caught here and handed to the host only
-// after the try block has been left, so that every owner of a libpq object
-// on the way has already released it; the host's own errors (from mx calls
-// or calls into the interpreter) pass through untouched.
+// Handlers raise GatewayError.  runAtBoundary (errors.hpp) catches it and
+// hands it to the host only after the try block has been left, so that every
+// owner of a libpq object on the way has already released it; the host's own
+// errors (from mx calls or calls into the interpreter) pass through
+// untouched.
 #include <libpq-fe.h>
 #include <mex.h>
 
 #include <cstdio>
-#include <new>
-#include <string>
 
 #include "gateway/dispatch.hpp"
 #include "gateway/errors.hpp"
@@ -22,11 +21,6 @@ namespace {
 
 bool firstCall = true;
 char versionText[20];
-
-// Module-wide so that nothing needs freeing when the host's error call does
-// not return to us.
-std::string raisedId;
-std::string raisedMessage;
 
 void initialiseOnce() {
     if (!firstCall) return;
@@ -57,17 +51,5 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
         printBanner();
         return;
     }
-    bool failed = false;
-    try {
-        dispatchCommand(nlhs, plhs, nrhs, prhs);
-    } catch (const GatewayError& error) {
-        raisedId = error.id;
-        raisedMessage = error.message;
-        failed = true;
-    } catch (const std::bad_alloc&) {
-        raisedId = "vorlex:dispatch:outOfMemory";
-        raisedMessage = "out of memory";
-        failed = true;
-    }
-    if (failed) mexErrMsgIdAndTxt(raisedId.c_str(), "%s", raisedMessage.c_str());
+    runAtBoundary(dispatchCommand, "vorlex:dispatch:outOfMemory", nlhs, plhs, nrhs, prhs);
 }

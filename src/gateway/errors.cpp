@@ -3,11 +3,34 @@
 
 #include <cstdarg>
 #include <cstdio>
+#include <new>
 
 namespace vorlex {
 
 namespace {
 const char* currentCommand = "dispatch";
+
+// Module-wide so that nothing needs freeing when the host's error call does
+// not return to us.
+std::string raisedId;
+std::string raisedMessage;
+}  // namespace
+
+void runAtBoundary(EntryHandler run, const char* outOfMemoryId, int nlhs, mxArray* plhs[], int nrhs,
+                   const mxArray* prhs[]) {
+    bool failed = false;
+    try {
+        run(nlhs, plhs, nrhs, prhs);
+    } catch (const GatewayError& error) {
+        raisedId = error.id;
+        raisedMessage = error.message;
+        failed = true;
+    } catch (const std::bad_alloc&) {
+        raisedId = outOfMemoryId;
+        raisedMessage = "out of memory";
+        failed = true;
+    }
+    if (failed) mexErrMsgIdAndTxt(raisedId.c_str(), "%s", raisedMessage.c_str());
 }
 
 const char* activeCommand() { return currentCommand; }

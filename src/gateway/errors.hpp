@@ -7,6 +7,8 @@
 // test that failed.
 #pragma once
 
+#include <mex.h>
+
 #include <cstdarg>
 #include <string>
 
@@ -43,6 +45,13 @@ std::string errorId(const char* check);
 
 // A text from libpq without the newline its messages end with.
 std::string libpqText(const char* text);
+
+// The one place a failure becomes a host error: runs `run` and raises a
+// GatewayError it throws (or running out of memory, under `outOfMemoryId`)
+// through the host once the try block, and every owner in it, is gone.
+using EntryHandler = void (*)(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]);
+void runAtBoundary(EntryHandler run, const char* outOfMemoryId, int nlhs, mxArray* plhs[], int nrhs,
+                   const mxArray* prhs[]);
 
 // The printf-style formatting used for errors, warnings and notes.
 std::string formatText(const char* format, va_list args);

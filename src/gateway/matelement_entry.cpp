@@ -6,25 +6,17 @@
 //
 // Its errors carry the identifier of the function file the command serves
 // ("vorlex:vorlex_deserialize:truncated"); a wrong call of the module itself
-// is reported under "vorlex:vorlex_matelement:<check>".  Like the main
-// module's entry, this is the one place where GatewayError becomes a host
-// error, after the try block has been left.
+// is reported under "vorlex:vorlex_matelement:<check>".  Errors reach the
+// host through the same boundary as the main module's (runAtBoundary).
 #include <mex.h>
 
 #include <cstring>
-#include <new>
-#include <string>
 
 #include "convert/mat_element.hpp"
 #include "gateway/errors.hpp"
 
 namespace vorlex {
 namespace {
-
-// Module-wide so that nothing needs freeing when the host's error call does
-// not return to us.
-std::string raisedId;
-std::string raisedMessage;
 
 mxArray* serialize(const mxArray* value) { return encodeMatElement(value); }
 
@@ -79,17 +71,5 @@ void runCommand(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
 
 void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
     using namespace vorlex;
-    bool failed = false;
-    try {
-        runCommand(nlhs, plhs, nrhs, prhs);
-    } catch (const GatewayError& error) {
-        raisedId = error.id;
-        raisedMessage = error.message;
-        failed = true;
-    } catch (const std::bad_alloc&) {
-        raisedId = "vorlex:vorlex_matelement:outOfMemory";
-        raisedMessage = "out of memory";
-        failed = true;
-    }
-    if (failed) mexErrMsgIdAndTxt(raisedId.c_str(), "%s", raisedMessage.c_str());
+    runAtBoundary(runCommand, "vorlex:vorlex_matelement:outOfMemory", nlhs, plhs, nrhs, prhs);
 }
