@@ -45,7 +45,9 @@ bool isSerialisedHandler(const PGtypeHandler* handler) {
             std::strcmp(handler->typname, kSerializedWithNullsTypeName) == 0);
 }
 
-const char* className(mxClassID classId) {
+}  // namespace
+
+const char* classIdName(mxClassID classId) {
     switch (classId) {
         case mxLOGICAL_CLASS:
             return "logical";
@@ -67,6 +69,8 @@ const char* className(mxClassID classId) {
             return "?";
     }
 }
+
+namespace {
 
 ParamRecord makeRecord(PGtypeHandler* handler, int flags, int position,
                        const std::string& valueClass) {
@@ -300,7 +304,7 @@ void checkClass(const ParamRecord& record, const mxArray* array) {
                     (mxIsDouble(array) && record.isNumericLike);
     if (!accepted)
         raiseError("wrongClass", "%s: %s values cannot be sent as this type (it takes %s%s)",
-                   record.context.c_str(), mxGetClassName(array), className(record.classId),
+                   record.context.c_str(), mxGetClassName(array), classIdName(record.classId),
                    record.isNumericLike && record.classId != mxDOUBLE_CLASS ? " or double" : "");
     // The imaginary part would be dropped without a word.
     if (mxIsComplex(array))
@@ -516,7 +520,7 @@ void putScalar(PGparam* param, const ParamRecord& record, const ValueSource& sou
             return;
         default:
             raiseError("unsupportedType", "%s: values of class %s are not supported",
-                       record.context.c_str(), className(record.classId));
+                       record.context.c_str(), classIdName(record.classId));
     }
 }
 

@@ -45,6 +45,9 @@ struct ParamRecord {
 // type is not supported.  Shared by parameters and results.
 mxClassID classForTypeOid(Oid oid);
 
+// "int32", "char", ...: the name of a class that types stand for.
+const char* classIdName(mxClassID classId);
+
 // Whether values of the handler's type can be sent and read: its OID has
 // a class and its name one of the gateway's codecs (not, say, a NULL
 // carrier or an array type named directly).

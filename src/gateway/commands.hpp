@@ -21,6 +21,9 @@ void commandExec(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]);
 void commandExecText(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]);
 void commandParamExec(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]);
 
+// Batches (batch/batch_command.cpp).
+void commandBatchExec(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]);
+
 // Parameter sets (convert/param_commands.cpp).
 void commandParamCreate(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]);
 void commandParamClear(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]);

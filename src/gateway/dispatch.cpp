@@ -17,7 +17,7 @@ namespace vorlex {
 const Command commandTable[kCommandCount] = {
     {"exec", commandExec},                    // 0
     {"paramExec", commandParamExec},          // 1
-    {"batchExec", commandNotAvailable},       // 2
+    {"batchExec", commandBatchExec},          // 2
     {"clear", commandClear},                  // 3
     {"paramPut", commandParamPut},            // 4
     {"resultGet", commandResultGet},          // 5

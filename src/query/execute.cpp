@@ -10,17 +10,24 @@
 #include "gateway/errors.hpp"
 #include "gateway/host.hpp"
 #include "gateway/registry.hpp"
+#include "query/statement_args.hpp"
 
 namespace vorlex {
 
 namespace {
 
-// A NUL would end the statement early on its way to libpq: the server
-// would run a different statement than the one written.
 void refuseNul(const std::string& sql, int index) {
     if (sql.find('\0') != std::string::npos)
         raiseError("sqlHasNul", "argument %d (SQL) holds a NUL character", argPosition(index));
 }
+
+// The result goes to the registry when the caller asked for it; otherwise
+// its owner clears it.
+void handOut(ResultOwner result, int nlhs, mxArray* plhs[]) {
+    if (nlhs == 1) plhs[0] = createHandle(registerResult(std::move(result)));
+}
+
+}  // namespace
 
 std::string sqlRowArg(const mxArray* const prhs[], int index) {
     const mxArray* arg = prhs[index];
@@ -34,14 +41,6 @@ std::string sqlRowArg(const mxArray* const prhs[], int index) {
     refuseNul(sql, index);
     return sql;
 }
-
-// The result goes to the registry when the caller asked for it; otherwise
-// its owner clears it.
-void handOut(ResultOwner result, int nlhs, mxArray* plhs[]) {
-    if (nlhs == 1) plhs[0] = createHandle(registerResult(std::move(result)));
-}
-
-}  // namespace
 
 namespace {
 

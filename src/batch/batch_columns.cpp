@@ -1,0 +1,296 @@
+// batch_columns.cpp - checks and preparation of the batch command's
+// columns, and the put of one row.
+#include "batch/batch_columns.hpp"
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+
+#include "batch/rearrange.hpp"
+#include "convert/type_tables.hpp"
+#include "gateway/errors.hpp"
+
+namespace vorlex {
+
+namespace {
+
+// Names a column in messages: "parameter 2 (field 'price', %pg_catalog.int4)".
+struct ColumnLabel {
+    std::string text;
+    const char* c_str() const { return text.c_str(); }
+};
+
+ColumnLabel labelOf(const ParamRecord& record, const mxArray* values, size_t i) {
+    return {"parameter " + std::to_string(i + 1) + " (field '" +
+            mxGetFieldNameByNumber(values, static_cast<int>(i)) + "', " + record.specifier + ")"};
+}
+
+std::string shapeText(const mxArray* array) {
+    std::string text;
+    mwSize ndims = mxGetNumberOfDimensions(array);
+    const mwSize* dims = mxGetDimensions(array);
+    for (mwSize d = 0; d < ndims; ++d)
+        text += (d ? "x" : "") + std::to_string(static_cast<size_t>(dims[d]));
+    return text + " " + mxGetClassName(array);
+}
+
+bool isSerbytea(const ParamRecord& record) {
+    return isGatewayHandler(record.handler) &&
+           std::strcmp(record.handler->typname, kSerializedTypeName) == 0;
+}
+
+// An M-by-1 column (0-by-0 or 0-by-1 when M is 0).
+bool isColumnOf(const mxArray* array, size_t rows) {
+    return mxGetNumberOfDimensions(array) == 2 && mxGetM(array) == rows &&
+           (mxGetN(array) == 1 || (rows == 0 && mxGetN(array) == 0));
+}
+
+bool sameShape(const mxArray* a, const mxArray* b) {
+    mwSize ndims = mxGetNumberOfDimensions(a);
+    return ndims == mxGetNumberOfDimensions(b) &&
+           std::equal(mxGetDimensions(a), mxGetDimensions(a) + ndims, mxGetDimensions(b));
+}
+
+const mxLogical* logicalData(const mxArray* array, size_t rows) {
+    return rows ? mxGetLogicals(array) : nullptr;
+}
+
+// A non-cell column is read as raw elements of the record's class, so any
+// other class would be read with the wrong width: it is refused here.
+void checkColumnClass(const ParamRecord& record, const mxArray* column, const ColumnLabel& label) {
+    if (record.isArray && record.isTextLike)
+        raiseError("columnNotCell", "%s: arrays of this type are given as a cell column, not %s",
+                   label.c_str(), shapeText(column).c_str());
+    bool accepted =
+        mxGetClassID(column) == record.classId || (record.isNumericLike && mxIsDouble(column));
+    if (!accepted || mxIsSparse(column))
+        raiseError("columnClass",
+                   "%s: a %s column cannot be sent as this type (it takes full %s%s)",
+                   label.c_str(), shapeText(column).c_str(), classIdName(record.classId),
+                   record.isNumericLike && record.classId != mxDOUBLE_CLASS ? " or double" : "");
+    if (mxIsComplex(column))
+        raiseError("complexColumn", "%s: complex values cannot be sent", label.c_str());
+}
+
+// The column's data, or a copy with each row's `count` elements together.
+const void* rowsTogetherData(const mxArray* column, size_t rows, size_t count,
+                             std::vector<char>& copy) {
+    if (rows <= 1 || count <= 1) return mxGetData(column);
+    size_t elementSize = mxGetElementSize(column);
+    copy.resize(rows * count * elementSize);
+    rowsTogether(mxGetData(column), rows, count, elementSize, copy.data());
+    return copy.data();
+}
+
+void makeTextSlice(BatchColumn& column, const ParamRecord& record, const mxArray* values,
+                   size_t rows) {
+    size_t count = mxGetN(values);
+    if (count > UINT32_MAX) raiseError("tooLong", "values of %zu characters are too long", count);
+    column.dims = {1, static_cast<uint32_t>(count)};
+    if (record.classId == mxCHAR_CLASS) {
+        mwSize scratchDims[2] = {1, static_cast<mwSize>(count)};
+        column.scratch.reset(mxCreateCharArray(2, scratchDims));
+    }
+    column.slice = {rowsTogetherData(values, rows, count, column.valueCopy),
+                    0,
+                    static_cast<uint32_t>(count),
+                    2,
+                    column.dims.data(),
+                    column.scratch.get()};
+    column.hasSlice = true;
+}
+
+// Cell columns, and non-cell columns of scalar records.
+void prepareRowColumn(BatchColumn& column, const ParamRecord& record, const mxArray* values,
+                      const mxArray* elementNulls, size_t rows, const ColumnLabel& label) {
+    if (record.isSerialised && !column.isCell)
+        raiseError("serialisedNotCell", "%s: serialised values are given as a cell column, not %s",
+                   label.c_str(), shapeText(values).c_str());
+    if (mxGetNumberOfDimensions(values) > 2)
+        raiseError("columnShape", "%s: a column has 2 dimensions, not %s", label.c_str(),
+                   shapeText(values).c_str());
+    if ((column.isCell || !record.isTextLike) && !isColumnOf(values, rows))
+        raiseError("columnShape", "%s: a %zu-by-1 column is needed, not %s", label.c_str(), rows,
+                   shapeText(values).c_str());
+    if (!column.isCell) {
+        checkColumnClass(record, values, label);
+        if (rows >= 1 && record.isTextLike)
+            makeTextSlice(column, record, values, rows);
+        else
+            column.data = rows ? mxGetData(values) : nullptr;
+    }
+    if (!elementNulls) return;
+    if (!isColumnOf(elementNulls, rows))
+        raiseError("elementNullsShape",
+                   "%s: its elementNulls field must be a %zu-by-1 column, not %s", label.c_str(),
+                   rows, shapeText(elementNulls).c_str());
+    if (record.isArray && column.isCell) {
+        if (!mxIsCell(elementNulls))
+            raiseError("elementNullsClass",
+                       "%s: its elementNulls field must be a cell column of logical masks, not %s",
+                       label.c_str(), shapeText(elementNulls).c_str());
+        column.maskCells = rows ? elementNulls : nullptr;
+        return;
+    }
+    if (!mxIsLogical(elementNulls) || mxIsSparse(elementNulls))
+        raiseError("elementNullsClass",
+                   "%s: its elementNulls field must be a full logical column, not %s",
+                   label.c_str(), shapeText(elementNulls).c_str());
+    column.maskData = logicalData(elementNulls, rows);
+}
+
+// Non-cell columns of array records: row r is the array values(r, :, :, ...).
+void prepareArrayColumn(BatchColumn& column, const ParamRecord& record, const mxArray* values,
+                        const mxArray* elementNulls, size_t rows, const ColumnLabel& label) {
+    checkColumnClass(record, values, label);
+    mwSize ndims = mxGetNumberOfDimensions(values);
+    if (ndims > static_cast<mwSize>(kMaxArrayDims))
+        raiseError("tooManyDims",
+                   "%s: a column of %zu dimensions holds values of as many; "
+                   "arrays have at most %d",
+                   label.c_str(), static_cast<size_t>(ndims), kMaxArrayDims);
+    const mwSize* extents = mxGetDimensions(values);
+    size_t count = 1;
+    column.dims.assign(ndims, 1);
+    for (mwSize d = 1; d < ndims; ++d) {
+        if (extents[d] > static_cast<mwSize>(INT32_MAX))
+            raiseError("tooLarge", "%s: the values are too large", label.c_str());
+        column.dims[d] = static_cast<uint32_t>(extents[d]);
+        count *= extents[d];
+    }
+    if (count > UINT32_MAX) raiseError("tooLarge", "%s: the values are too large", label.c_str());
+    if (elementNulls && (!mxIsLogical(elementNulls) || mxIsSparse(elementNulls) ||
+                         !sameShape(elementNulls, values)))
+        raiseError("elementNullsShape",
+                   "%s: its elementNulls field must be a full logical array shaped like the "
+                   "column (%s), not %s",
+                   label.c_str(), shapeText(values).c_str(), shapeText(elementNulls).c_str());
+    if (rows == 0) return;
+    column.slice = {rowsTogetherData(values, rows, count, column.valueCopy),
+                    column.isDouble,
+                    static_cast<uint32_t>(count),
+                    static_cast<uint32_t>(ndims),
+                    column.dims.data(),
+                    nullptr};
+    column.hasSlice = true;
+    if (elementNulls)
+        column.maskData = static_cast<const mxLogical*>(
+            rowsTogetherData(elementNulls, rows, count, column.maskCopy));
+}
+
+void prepareRowNulls(BatchColumn& column, const mxArray* valueNulls, size_t rows,
+                     const ColumnLabel& label) {
+    if (!mxIsLogical(valueNulls) || mxIsSparse(valueNulls) ||
+        mxGetNumberOfDimensions(valueNulls) != 2 || mxGetN(valueNulls) > 1 ||
+        (rows > 0 && mxGetN(valueNulls) != 1))
+        raiseError("valueNullsShape",
+                   "%s: its valueNulls field must be a full logical column, not %s", label.c_str(),
+                   shapeText(valueNulls).c_str());
+    if (mxGetM(valueNulls) != rows)
+        raiseError("valueNullsRows", "%s: its valueNulls field has %zu rows, not %zu",
+                   label.c_str(), static_cast<size_t>(mxGetM(valueNulls)), rows);
+    column.rowNulls = logicalData(valueNulls, rows);
+}
+
+const mxArray* fieldOf(const mxArray* structure, size_t i) {
+    return structure ? mxGetFieldByNumber(structure, 0, static_cast<int>(i)) : nullptr;
+}
+
+// The element mask of a cell column's row: shaped like the row's value.
+const char* cellRowMask(const ParamRecord& record, const BatchColumn& column, size_t row,
+                        const mxArray* value) {
+    const mxArray* mask = mxGetCell(column.maskCells, row);
+    if (!value) return nullptr;  // refused as a missing value
+    if (!mask || !mxIsLogical(mask) || mxIsSparse(mask) || !sameShape(mask, value))
+        raiseError("elementNullsShape",
+                   "%s: its elementNulls mask must be a full logical array shaped like the "
+                   "value (%s), not %s",
+                   record.context.c_str(), shapeText(value).c_str(),
+                   mask ? shapeText(mask).c_str() : "missing");
+    return reinterpret_cast<const char*>(mxGetLogicals(mask));
+}
+
+void refuseNullSerbytea(const ParamRecord& record, bool isNull, const char* mask, size_t count) {
+    if (isNull)
+        raiseError("serialisedNull", "%s: serbytea values cannot be NULL (serbytea_wn can)",
+                   record.context.c_str());
+    if (mask && std::any_of(mask, mask + count, [](char flag) { return flag != 0; }))
+        raiseError("serialisedNull", "%s: serbytea elements cannot be NULL (serbytea_wn can)",
+                   record.context.c_str());
+}
+
+void putColumnValue(PGparam* param, const ParamRecord& record, const BatchColumn& column,
+                    size_t row) {
+    bool isNull = column.rowNulls && column.rowNulls[row];
+    ValueSource source;
+    const char* mask = nullptr;
+    size_t maskCount = 0;
+    if (column.isCell) {
+        source.array = mxGetCell(column.cells, row);
+        if (column.maskCells) {
+            mask = cellRowMask(record, column, row, source.array);
+            maskCount = source.array ? mxGetNumberOfElements(source.array) : 0;
+        } else if (column.maskData && column.maskData[row]) {
+            isNull = true;
+        }
+    } else if (!isNull) {
+        if (column.hasSlice) {
+            source.slice = &column.slice;
+            source.offset = static_cast<long long>(row) * column.slice.count;
+            if (record.isArray) mask = reinterpret_cast<const char*>(column.maskData);
+        } else {
+            source.data = column.data;
+            source.isDouble = column.isDouble;
+            source.offset = static_cast<long long>(row);
+        }
+        if (!record.isArray && column.maskData && column.maskData[row]) isNull = true;
+    }
+    if (column.refusesNull) refuseNullSerbytea(record, isNull, mask, maskCount);
+    putValue(param, record, source, mask, isNull);
+}
+
+}  // namespace
+
+void prepareColumns(BatchRows& batch, const mxArray* values, const mxArray* elementNulls,
+                    const mxArray* valueNulls, size_t rows) {
+    const std::vector<ParamRecord>& records = *batch.records;
+    batch.columns.resize(records.size());
+    for (size_t i = 0; i < records.size(); ++i) {
+        const ParamRecord& record = records[i];
+        BatchColumn& column = batch.columns[i];
+        ColumnLabel label = labelOf(record, values, i);
+        const mxArray* field = fieldOf(values, i);
+        if (!field) raiseError("missingColumn", "%s: the column is missing", label.c_str());
+        column.isCell = mxIsCell(field);
+        column.isDouble = !column.isCell && mxIsDouble(field);
+        column.refusesNull = isSerbytea(record);
+        if (column.isCell) column.cells = field;
+        const mxArray* masks = fieldOf(elementNulls, i);
+        if (elementNulls && !masks)
+            raiseError("missingColumn", "%s: its elementNulls field is missing", label.c_str());
+        if (column.isCell || !record.isArray)
+            prepareRowColumn(column, record, field, masks, rows, label);
+        else
+            prepareArrayColumn(column, record, field, masks, rows, label);
+        if (valueNulls) {
+            const mxArray* flags = fieldOf(valueNulls, i);
+            if (!flags)
+                raiseError("missingColumn", "%s: its valueNulls field is missing", label.c_str());
+            prepareRowNulls(column, flags, rows, label);
+        }
+    }
+}
+
+void putBatchRow(const void* context, PGparam* param, size_t row) {
+    const BatchRows& batch = *static_cast<const BatchRows*>(context);
+    const std::vector<ParamRecord>& records = *batch.records;
+    try {
+        for (size_t i = 0; i < records.size(); ++i)
+            putColumnValue(param, records[i], batch.columns[i], row);
+    } catch (GatewayError& error) {
+        error.message = "row " + std::to_string(row + 1) + ": " + error.message;
+        throw;
+    }
+}
+
+}  // namespace vorlex

@@ -1,0 +1,62 @@
+// batch_columns.hpp - the batch command's columns, ready to be read row by
+// row in place.
+//
+// Every parameter's values arrive as one column of M rows: a cell column
+// (one Octave array per row, put in the direct form), a plain numeric or
+// logical column vector (element r is row r), or, for text-like and array
+// parameters, a matrix whose row r holds one value (M-by-K characters or
+// bytes, or M-by-d2-by-d3... elements), read through a ColumnSlice.  Such a
+// matrix is rearranged once so that each row's elements lie together.
+// Every check on shapes and classes runs here, before anything is sent.
+#pragma once
+
+#include <mex.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "convert/array_codec.hpp"
+#include "convert/param_building.hpp"
+
+namespace vorlex {
+
+struct HostArrayDestroyer {
+    void operator()(mxArray* array) const { mxDestroyArray(array); }
+};
+using HostArrayOwner = std::unique_ptr<mxArray, HostArrayDestroyer>;
+
+struct BatchColumn {
+    bool isCell = false;
+    const mxArray* cells = nullptr;  // a cell column
+    const void* data = nullptr;      // a plain column: its elements
+    bool isDouble = false;           // the column holds doubles
+    bool hasSlice = false;           // text-like and array matrices
+    ColumnSlice slice{};
+    std::vector<uint32_t> dims;           // the slice's extents of one value
+    const mxArray* maskCells = nullptr;   // per-row element masks of a cell column
+    const mxLogical* maskData = nullptr;  // element masks, or per-row NULL flags
+    const mxLogical* rowNulls = nullptr;  // whole-value NULL flags
+    bool refusesNull = false;             // serbytea has no NULL
+    std::vector<char> valueCopy;          // the rearranged column
+    std::vector<char> maskCopy;           // the rearranged element masks
+    HostArrayOwner scratch;               // the slice's 1-by-K char array
+};
+
+// The columns of one call and the records they are put with.
+struct BatchRows {
+    const std::vector<ParamRecord>* records;
+    std::vector<BatchColumn> columns;
+};
+
+// Checks and prepares column i of `values` (and of the NULL structs, which
+// may be null) for its record.  `rows` is M.
+void prepareColumns(BatchRows& batch, const mxArray* values, const mxArray* elementNulls,
+                    const mxArray* valueNulls, size_t rows);
+
+// Puts row `row` of every column into the set; a RowBuilder's procedure
+// (context: the BatchRows).
+void putBatchRow(const void* context, PGparam* param, size_t row);
+
+}  // namespace vorlex

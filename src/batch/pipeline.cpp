@@ -1,0 +1,367 @@
+// pipeline.cpp - the send-and-receive loop of the batch command.
+//
+// Rows are queued a few dozen at a time while the socket takes them; each
+// pass then reads whatever results have come in.  The loop blocks in poll
+// only when libpq holds output the socket cannot take yet, or when
+// everything is queued and results are awaited, so sending and receiving
+// overlap and neither side's buffers grow with the row count.
+#include "batch/pipeline.hpp"
+
+#include <poll.h>
+
+#include <cerrno>
+#include <cstring>
+#include <vector>
+
+#include "convert/pqtypes_private.hpp"
+#include "gateway/errors.hpp"
+#include "gateway/owners.hpp"
+
+namespace vorlex {
+
+namespace {
+
+// Rows queued between two looks at the socket: enough to keep the syscalls
+// per row low, few enough that an error is seen soon.
+constexpr size_t kRowsPerPass = 64;
+
+// Queued when the stream must be given up before its end: its failure makes
+// the server roll back the rows already run, up to the sync point.
+constexpr char kAbandonSql[] = "SELECT 'batch abandoned by the client'::pg_catalog.int4";
+
+bool isAccepted(ExecStatusType status) {
+    return status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK;
+}
+
+// What was queued, in the order its results come back: the prepare, the
+// rows, then the closing statement, the abandon statement and the sync
+// point, each of the last three at most once.
+enum class Item { prepare, row, closing, abandon, sync };
+
+class Pipeline {
+  public:
+    Pipeline(PGconn* conn, PGparam* param, const BatchStatement& statement, size_t rows,
+             const RowBuilder& builder)
+        : conn_(conn), param_(param), statement_(statement), rows_(rows), builder_(builder) {}
+
+    void run();
+    void recover() noexcept;
+
+  private:
+    size_t queuedCount() const {
+        return prepareQueued_ + rowsQueued_ + closingQueued_ + abandonQueued_ + syncQueued_;
+    }
+    Item itemAt(size_t index) const;
+    bool canQueue() const { return !syncQueued_ && !outputPending_; }
+
+    void queueSome();
+    void queueRow(size_t row);
+    void queuePrepare();
+    void queueEnd();
+    bool flush();
+    bool waitAndRead(bool block);
+    bool readReady();
+    bool failLostResults();
+    void take(PGresult* result);
+    void leaveCopy(ExecStatusType status);
+    [[noreturn]] void raiseWithConnection(const char* check, const char* what);
+    void fail(const char* check, const char* format, ...) __attribute__((format(printf, 3, 4)));
+
+    PGconn* conn_;
+    PGparam* param_;
+    const BatchStatement& statement_;
+    size_t rows_;
+    const RowBuilder& builder_;
+
+    bool entered_ = false;
+    int savedNonblocking_ = 0;
+    bool prepareQueued_ = false;
+    size_t rowsQueued_ = 0;
+    bool closingQueued_ = false;
+    bool abandonQueued_ = false;
+    bool syncQueued_ = false;
+    size_t received_ = 0;
+    bool prepareOk_ = false;
+    bool closingOk_ = false;
+    bool syncReceived_ = false;
+    bool outputPending_ = false;
+    bool recovering_ = false;
+};
+
+Item Pipeline::itemAt(size_t index) const {
+    if (index == 0) return Item::prepare;
+    if (index <= rowsQueued_) return Item::row;
+    index -= rowsQueued_ + 1;
+    if (closingQueued_ && index-- == 0) return Item::closing;
+    if (abandonQueued_ && index-- == 0) return Item::abandon;
+    return Item::sync;
+}
+
+void Pipeline::raiseWithConnection(const char* check, const char* what) {
+    raiseError(check, "%s: %s", what, libpqText(PQerrorMessage(conn_)).c_str());
+}
+
+// Raises the first failure; while recovering, results are only read.
+void Pipeline::fail(const char* check, const char* format, ...) {
+    if (recovering_) return;
+    va_list args;
+    va_start(args, format);
+    std::string message = formatText(format, args);
+    va_end(args);
+    raiseError(check, "%s", message.c_str());
+}
+
+void Pipeline::run() {
+    if (!PQenterPipelineMode(conn_))
+        raiseWithConnection("pipelineFailed", "the connection could not enter pipeline mode");
+    entered_ = true;
+    savedNonblocking_ = PQisnonblocking(conn_);
+    // In blocking mode both sides could wait on full buffers at once.
+    if (PQsetnonblocking(conn_, 1) != 0)
+        raiseWithConnection("pipelineFailed", "the connection could not be made non-blocking");
+
+    while (!syncReceived_) {
+        if (canQueue()) queueSome();
+        waitAndRead(!canQueue());
+    }
+
+    if (!PQexitPipelineMode(conn_))
+        raiseWithConnection("pipelineFailed", "the connection could not leave pipeline mode");
+    entered_ = false;
+    if (!savedNonblocking_ && PQsetnonblocking(conn_, 0) != 0)
+        raiseWithConnection("pipelineFailed", "the connection could not be made blocking again");
+}
+
+void Pipeline::queueSome() {
+    for (size_t n = 0; n < kRowsPerPass && !syncQueued_; ++n) {
+        if (rowsQueued_ < rows_)
+            queueRow(rowsQueued_);
+        else
+            queueEnd();
+    }
+    flush();
+}
+
+void Pipeline::queueRow(size_t row) {
+    if (row > 0) PQparamReset(param_);
+    builder_.build(builder_.context, param_, row);
+    if (row == 0) queuePrepare();
+    if (!PQparamSendQueryPrepared(conn_, param_, statement_.name.c_str(), 0)) {
+        const char* pending = PQgeterror();
+        std::string reason = pending && *pending ? pending : libpqText(PQerrorMessage(conn_));
+        PQseterror(nullptr);
+        raiseError("sendFailed", "row %zu could not be queued: %s", row + 1, reason.c_str());
+    }
+    ++rowsQueued_;
+}
+
+// The statement is prepared with the types of row 1's values; every row's
+// values have the same types, as the same records put them.
+void Pipeline::queuePrepare() {
+    std::vector<Oid> types(static_cast<size_t>(param_->vcnt));
+    for (size_t i = 0; i < types.size(); ++i) types[i] = param_->vals[i].oid;
+    if (!PQsendPrepare(conn_, statement_.name.c_str(), statement_.sql.c_str(), param_->vcnt,
+                       types.data()))
+        raiseWithConnection("prepareFailed", "the statement could not be prepared");
+    prepareQueued_ = true;
+}
+
+void Pipeline::queueEnd() {
+    if (!PQsendQueryParams(conn_, statement_.closing.c_str(), 0, nullptr, nullptr, nullptr, nullptr,
+                           0))
+        raiseWithConnection("sendFailed", "the closing statement could not be queued");
+    closingQueued_ = true;
+    if (!PQpipelineSync(conn_))
+        raiseWithConnection("sendFailed", "the sync point could not be queued");
+    syncQueued_ = true;
+}
+
+bool Pipeline::flush() {
+    int flushed = PQflush(conn_);
+    if (flushed < 0) {
+        fail("connectionLost", "sending to the server failed: %s",
+             libpqText(PQerrorMessage(conn_)).c_str());
+        return false;
+    }
+    outputPending_ = flushed == 1;
+    return true;
+}
+
+// Waits (or, unless `block`, only looks) for the socket, sends what libpq
+// holds when it can take more, and reads every complete result.  False
+// when nothing more can come: the connection is lost, or libpq expects no
+// more results although some are outstanding.
+bool Pipeline::waitAndRead(bool block) {
+    // libpq may already hold input, read while it was sending.
+    if (block && !readReady()) return failLostResults();
+    if (syncReceived_) return true;
+    size_t outstanding = queuedCount() - received_;
+    pollfd socket{PQsocket(conn_), POLLIN, 0};
+    if (socket.fd < 0) {
+        fail("connectionLost", "the connection was lost with %zu result(s) outstanding",
+             outstanding);
+        return false;
+    }
+    if (outputPending_) socket.events |= POLLOUT;
+    int ready = poll(&socket, 1, block ? -1 : 0);
+    if (ready < 0) {
+        if (errno == EINTR) return true;
+        fail("pollFailed", "waiting for the server failed: %s", std::strerror(errno));
+        return false;
+    }
+    if ((socket.revents & POLLOUT) && !flush()) return false;
+    if ((socket.revents & (POLLIN | POLLHUP | POLLERR)) && !PQconsumeInput(conn_)) {
+        fail("connectionLost", "the connection was lost with %zu result(s) outstanding: %s",
+             outstanding, libpqText(PQerrorMessage(conn_)).c_str());
+        return false;
+    }
+    return readReady() || failLostResults();
+}
+
+bool Pipeline::failLostResults() {
+    fail("resultsLost", "the server's results ended with %zu result(s) outstanding",
+         queuedCount() - received_);
+    return false;
+}
+
+// Takes every result libpq has complete.  False when libpq has nothing
+// more queued although the sync point's result is still to come.
+bool Pipeline::readReady() {
+    bool lastWasNull = false;
+    while (received_ < queuedCount() && !PQisBusy(conn_)) {
+        PGresult* result = PQgetResult(conn_);
+        if (result) {
+            lastWasNull = false;
+            take(result);
+            continue;
+        }
+        // One null ends a statement's results; a second in a row means that
+        // libpq has nothing more queued, which before the sync point is
+        // queued only says that every result so far is in.
+        if (lastWasNull) return !syncQueued_;
+        lastWasNull = true;
+    }
+    return true;
+}
+
+void Pipeline::take(PGresult* result) {
+    ResultOwner owner(result);
+    ExecStatusType status = PQresultStatus(result);
+    size_t index = received_++;
+    Item item = itemAt(index);
+    if (status == PGRES_COPY_IN || status == PGRES_COPY_OUT || status == PGRES_COPY_BOTH)
+        leaveCopy(status);
+    if (item == Item::sync) {
+        syncReceived_ = true;
+        if (status != PGRES_PIPELINE_SYNC)
+            fail("syncFailed", "the sync point failed (%s): %s", PQresStatus(status),
+                 libpqText(PQresultErrorMessage(result)).c_str());
+        return;
+    }
+    bool accepted = isAccepted(status);
+    const char* reason = *PQresultErrorMessage(result)
+                             ? PQresultErrorMessage(result)
+                             : "the statement did not return a command or query result";
+    switch (item) {
+        case Item::prepare:
+            prepareOk_ = accepted;
+            if (!accepted)
+                fail("prepareFailed", "the statement could not be prepared (%s): %s",
+                     PQresStatus(status), libpqText(reason).c_str());
+            return;
+        case Item::row:
+            if (!accepted)
+                fail("rowFailed", "row %zu of %zu failed (%s): %s", index, rows_,
+                     PQresStatus(status), libpqText(reason).c_str());
+            return;
+        case Item::closing:
+            closingOk_ = accepted;
+            if (!accepted)
+                fail("closeFailed", "the prepared statement could not be released (%s): %s",
+                     PQresStatus(status), libpqText(reason).c_str());
+            return;
+        default:
+            return;
+    }
+}
+
+// A statement that starts a COPY holds the connection in copy mode; end it
+// so that the rest of the stream can be read.
+void Pipeline::leaveCopy(ExecStatusType status) {
+    if (status == PGRES_COPY_OUT) {
+        char* row = nullptr;
+        while (PQgetCopyData(conn_, &row, 0) > 0) PQfreemem(row);
+        if (row) PQfreemem(row);
+    } else {
+        PQputCopyEnd(conn_, "COPY cannot run in a batch");
+    }
+}
+
+void Pipeline::recover() noexcept {
+    recovering_ = true;
+    if (!entered_) return;
+    bool alive = PQstatus(conn_) == CONNECTION_OK;
+    if (alive && !syncQueued_ && queuedCount() > 0) {
+        if (prepareQueued_ && !closingQueued_)
+            closingQueued_ = PQsendQueryParams(conn_, statement_.closing.c_str(), 0, nullptr,
+                                               nullptr, nullptr, nullptr, 0) == 1;
+        abandonQueued_ =
+            PQsendQueryParams(conn_, kAbandonSql, 0, nullptr, nullptr, nullptr, nullptr, 0) == 1;
+        syncQueued_ = PQpipelineSync(conn_) == 1;
+    }
+    if (syncQueued_ && alive && flush())
+        while (!syncReceived_ && waitAndRead(true)) {
+        }
+    PQexitPipelineMode(conn_);
+    PQsetnonblocking(conn_, 0);
+    // The prepared statement outlives a failed stream unless the closing
+    // statement ran; it can be released now when no transaction is open.
+    if (prepareOk_ && !closingOk_ && PQstatus(conn_) == CONNECTION_OK &&
+        PQtransactionStatus(conn_) == PQTRANS_IDLE)
+        PQclear(PQexec(conn_, statement_.closing.c_str()));
+    if (savedNonblocking_) PQsetnonblocking(conn_, 1);
+}
+
+// libpqtypes gives every result made on a connection its own copy of the
+// connection's type data: every registered handler and prepared specifier,
+// several microseconds of copying per row here, for results of which only
+// the status is read.  The parameter set holds its own copy, so the
+// connection's is hidden while the stream runs and shown again after.
+class HiddenTypeData {
+  public:
+    explicit HiddenTypeData(PGconn* conn) : data_(connectionTypeData(conn)) {
+        if (!data_) return;
+        handlers_ = data_->typhcnt;
+        specs_ = data_->typspeccnt;
+        data_->typhcnt = 0;
+        data_->typspeccnt = 0;
+    }
+    ~HiddenTypeData() {
+        if (!data_) return;
+        data_->typhcnt = handlers_;
+        data_->typspeccnt = specs_;
+    }
+    HiddenTypeData(const HiddenTypeData&) = delete;
+    HiddenTypeData& operator=(const HiddenTypeData&) = delete;
+
+  private:
+    PqtTypeData* data_;
+    int handlers_ = 0;
+    int specs_ = 0;
+};
+
+}  // namespace
+
+void runPipeline(PGconn* conn, PGparam* param, const BatchStatement& statement, size_t rows,
+                 const RowBuilder& builder) {
+    Pipeline pipeline(conn, param, statement, rows, builder);
+    HiddenTypeData hidden(conn);
+    try {
+        pipeline.run();
+    } catch (...) {
+        pipeline.recover();
+        throw;
+    }
+}
+
+}  // namespace vorlex

@@ -1,0 +1,42 @@
+// pipeline.hpp - one prepared statement run once per row in a single
+// pipelined stream.
+//
+// The prepare, every row's execution, a closing DEALLOCATE and a sync point
+// go to the server without waiting for each other, while results are read
+// and checked as they arrive.  Before the sync the server runs everything
+// as one implicit transaction (or inside the caller's own), so a batch is
+// kept whole or not at all.
+//
+// Whatever fails (a row the server refuses, a row that cannot be built, a
+// libpq refusal), the stream is first brought to its sync point and the
+// connection back to its own modes, so that the next command on it works;
+// only then is the error raised.  A connection that is gone is left for
+// status and reset.
+#pragma once
+
+#include <libpq-fe.h>
+#include <libpqtypes.h>
+
+#include <cstddef>
+#include <string>
+
+namespace vorlex {
+
+// Fills the (emptied) parameter set with the values of one row, 0-based.
+struct RowBuilder {
+    void (*build)(const void* context, PGparam* param, size_t row);
+    const void* context;
+};
+
+struct BatchStatement {
+    std::string sql;
+    std::string name;     // the prepared statement's name
+    std::string closing;  // "DEALLOCATE <quoted name>"
+};
+
+// Runs `statement` for rows 0..rows-1 (rows >= 1).  The set is reused for
+// every row; the caller owns it.
+void runPipeline(PGconn* conn, PGparam* param, const BatchStatement& statement, size_t rows,
+                 const RowBuilder& builder);
+
+}  // namespace vorlex

@@ -1,0 +1,16 @@
+// statement_args.hpp - the SQL argument of the commands that run a
+// statement.
+#pragma once
+
+#include <mex.h>
+
+#include <string>
+
+namespace vorlex {
+
+// Input `index` as SQL: a char row without NUL characters (a NUL would end
+// the statement early on its way to libpq, and the server would run a
+// different statement than the one written).
+std::string sqlRowArg(const mxArray* const prhs[], int index);
+
+}  // namespace vorlex
