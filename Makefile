@@ -3,7 +3,8 @@
 #   make deps    install the Debian packages the project needs (as root)
 #   make demo    deps + build, then run examples/demo.m against a server
 #   make check   deps + build, then every test through ctest
-#   make bench   deps + the module and the baseline, then bench/run.sh (resultGet's benchmark)
+#   make bench   deps + the module and the baselines, then bench/run.sh and bench/run_batch.sh
+#                (the resultGet and batchExec benchmarks, on one server)
 BUILD := build
 JOBS := $(shell nproc)
 
@@ -26,11 +27,11 @@ check: deps
 	$(MAKE) build
 	scripts/check.sh $(BUILD)
 
-# Builds only what the benchmark runs: the unit tests take minutes.
+# Builds only what the benchmarks run: the unit tests take minutes.
 bench: deps
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVORLEX_BENCH=ON
-	cmake --build $(BUILD) -j $(JOBS) --target vorlex baseline_read
-	scripts/with_server.sh bench/run.sh $(BUILD)
+	cmake --build $(BUILD) -j $(JOBS) --target vorlex baseline_read baseline_write
+	scripts/with_server.sh sh -c 'bench/run.sh "$$1" && bench/run_batch.sh "$$1"' sh $(BUILD)
 
 clean:
 	rm -rf $(BUILD)

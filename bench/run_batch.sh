@@ -1,0 +1,102 @@
+#!/bin/sh
+# Benchmarks batchExec against the plain libpq writers (a pipeline of
+# prepared inserts, and binary COPY) in one run, on the same rows, and
+# prints the times, their ratios and batchExec's memory.
+#
+#   bench/run_batch.sh [BUILD_DIR]     (make bench runs it with a server)
+#
+# BENCH_ROWS (default 1000000) scalar rows and BENCH_ARRAY_ROWS (default
+# 200000) array rows are inserted BENCH_REPS (default 3) times each way;
+# the best run counts.  The two unlogged tables are named after this
+# process and dropped at the end.
+set -eu
+
+here=$(cd "$(dirname "$0")" && pwd)
+build=$(cd "${1:-$here/../build}" && pwd)
+rows=${BENCH_ROWS:-1000000}
+array_rows=${BENCH_ARRAY_ROWS:-200000}
+reps=${BENCH_REPS:-3}
+scalar="vorlex_batch_scalar_$$"
+array="vorlex_batch_array_$$"
+numbers=$(mktemp)
+
+psql_run() { psql -X -q -v ON_ERROR_STOP=1 -c "$1" >/dev/null; }
+cleanup() {
+    psql_run "drop table if exists $scalar, $array" || true
+    rm -f "$numbers"
+}
+trap cleanup EXIT
+
+echo "creating $scalar (int4, float8, text, timestamp) and $array (int4[], float8[])"
+psql_run "create unlogged table $scalar (id int4, x float8, label text, taken timestamp)"
+psql_run "create unlogged table $array (a int4[], b float8[])"
+
+echo "baseline (libpq pipeline, binary COPY): $rows + $array_rows rows, best of $reps"
+"$build/baseline_write" "$scalar" "$array" "$rows" "$array_rows" "$reps" >>"$numbers"
+
+# One Octave process per table and size: heap an earlier batch freed would
+# hide part of the next one's memory.  The runs at a tenth of the rows show
+# whether memory grows with the rows.
+bench() {
+    # As in run.sh: no linear algebra here, so no OpenBLAS workers to spin.
+    OPENBLAS_NUM_THREADS=${OPENBLAS_NUM_THREADS:-1} octave-cli --norc --no-history --quiet \
+        --path "$build" --path "$here" --eval "batch_exec_bench('$scalar', '$array', $1, $2, $3)"
+}
+echo "vorlex (batchExec): $rows + $array_rows rows, best of $reps"
+bench "$rows" 0 "$reps" >>"$numbers"
+bench 0 "$array_rows" "$reps" >>"$numbers"
+echo "vorlex (batchExec): memory at a tenth of the rows"
+tenth=$(bench $(((rows + 9) / 10)) 0 1)
+printf '%s\n' "$tenth" | sed 's/^/tenth./' >>"$numbers"
+tenth=$(bench 0 $(((array_rows + 9) / 10)) 1)
+printf '%s\n' "$tenth" | sed 's/^/tenth./' >>"$numbers"
+
+awk '
+{ v[$1] = $2 }
+function mb(bytes) { return bytes / 1048576 }
+function line(name, s, a) {
+    printf "%-22s %10.3f %12.0f %10.3f %12.0f\n", name, s, v["baseline.rows"] / s, a, v["baseline.array_rows"] / a
+}
+END {
+    ps = v["baseline.pipeline_s"]; pa = v["baseline.array_pipeline_s"]
+    cs = v["baseline.copy_s"]; ca = v["baseline.array_copy_s"]
+    vs = v["vorlex.batch.s"]; va = v["vorlex.batch.array_s"]
+    printf "\n%d scalar rows (int4, float8, text, timestamp), %d array rows (int4[10], float8[10])\n",
+           v["baseline.rows"], v["baseline.array_rows"]
+    printf "%-22s %10s %12s %10s %12s\n", "", "scalar s", "rows/s", "array s", "rows/s"
+    line("pipeline (libpq)", ps, pa)
+    line("binary COPY (libpq)", cs, ca)
+    line("batchExec", vs, va)
+    printf "ratio batchExec/pipeline: scalar %.2f, array %.2f (target <= 1.3)\n", vs / ps, va / pa
+    printf "ratio batchExec/COPY:     scalar %.2f, array %.2f\n", vs / cs, va / ca
+
+    split("scalar array", kinds, " ")
+    prefix["scalar"] = "vorlex.batch."; prefix["array"] = "vorlex.batch.array_"
+    printf "\nbatchExec memory (MiB)    %12s %12s %12s %12s\n", "scalar", "a tenth", "array", "a tenth"
+    split("rows input_bytes peak_growth_bytes kept_bytes", keys, " ")
+    split("rows|inputs (whos bytes)|peak growth|RSS growth kept", labels, "|")
+    for (k = 1; k <= 4; ++k) {
+        printf "  %-23s", labels[k]
+        for (j = 1; j <= 2; ++j)
+            for (t = 0; t <= 1; ++t) {
+                x = v[(t ? "tenth." : "") prefix[kinds[j]] keys[k]]
+                if (k == 1) printf " %12d", x; else printf " %12.1f", mb(x)
+            }
+        printf "\n"
+    }
+    for (j = 1; j <= 2; ++j) {
+        p = prefix[kinds[j]]
+        ratio[j] = v[p "peak_growth_bytes"] / v[p "input_bytes"]
+        # What grows with the rows beyond the inputs themselves.
+        beyond = v[p "peak_growth_bytes"] - v[p "input_bytes"]
+        tenth_beyond = v["tenth." p "peak_growth_bytes"] - v["tenth." p "input_bytes"]
+        extra = v[p "rows"] - v["tenth." p "rows"]
+        per_row[j] = extra > 0 ? (beyond - tenth_beyond) / extra : 0
+    }
+    printf "peak growth / inputs: scalar %.2f, array %.2f (target: at most the inputs plus a constant)\n",
+           ratio[1], ratio[2]
+    printf "peak growth beyond the inputs, per row from a tenth to all rows: scalar %.1f, array %.1f bytes (target: about 0)\n",
+           per_row[1], per_row[2]
+    printf "array values stored as %s (the baseline sends [1:10])\n", v["vorlex.batch.array_dims"]
+    if (!v["vorlex.batch.peak_reset"]) print "  (peak RSS could not be reset: the peaks may predate the runs)"
+}' "$numbers"
