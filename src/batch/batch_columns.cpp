@@ -219,7 +219,7 @@ void refuseNullSerbytea(const ParamRecord& record, bool isNull, const char* mask
                    record.context.c_str());
 }
 
-void putColumnValue(PGparam* param, const ParamRecord& record, const BatchColumn& column,
+void putColumnValue(PGparam* param, int slot, const ParamRecord& record, const BatchColumn& column,
                     size_t row) {
     bool isNull = column.rowNulls && column.rowNulls[row];
     ValueSource source;
@@ -246,7 +246,10 @@ void putColumnValue(PGparam* param, const ParamRecord& record, const BatchColumn
         if (!record.isArray && column.maskData && column.maskData[row]) isNull = true;
     }
     if (column.refusesNull) refuseNullSerbytea(record, isNull, mask, maskCount);
-    putValue(param, record, source, mask, isNull);
+    if (row == 0)
+        putValue(param, record, source, mask, isNull);
+    else
+        replaceValue(param, slot, record, source, mask, isNull);
 }
 
 }  // namespace
@@ -286,7 +289,7 @@ void putBatchRow(const void* context, PGparam* param, size_t row) {
     const std::vector<ParamRecord>& records = *batch.records;
     try {
         for (size_t i = 0; i < records.size(); ++i)
-            putColumnValue(param, records[i], batch.columns[i], row);
+            putColumnValue(param, static_cast<int>(i), records[i], batch.columns[i], row);
     } catch (GatewayError& error) {
         error.message = "row " + std::to_string(row + 1) + ": " + error.message;
         throw;

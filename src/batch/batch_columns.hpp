@@ -55,7 +55,8 @@ struct BatchRows {
 void prepareColumns(BatchRows& batch, const mxArray* values, const mxArray* elementNulls,
                     const mxArray* valueNulls, size_t rows);
 
-// Puts row `row` of every column into the set; a RowBuilder's procedure
+// Puts row `row` of every column into the set, row 0 into the empty set
+// and each later row over the one before; a RowBuilder's procedure
 // (context: the BatchRows).
 void putBatchRow(const void* context, PGparam* param, size_t row);
 

@@ -143,7 +143,6 @@ void Pipeline::queueSome() {
 }
 
 void Pipeline::queueRow(size_t row) {
-    if (row > 0) PQparamReset(param_);
     builder_.build(builder_.context, param_, row);
     if (row == 0) queuePrepare();
     if (!PQparamSendQueryPrepared(conn_, param_, statement_.name.c_str(), 0)) {

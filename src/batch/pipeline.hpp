@@ -22,7 +22,9 @@
 
 namespace vorlex {
 
-// Fills the (emptied) parameter set with the values of one row, 0-based.
+// Fills the parameter set with the values of one row, 0-based.  Rows are
+// built in order, row 0 into the empty set and each later row over the
+// values of the row before, so that the set keeps one value per parameter.
 struct RowBuilder {
     void (*build)(const void* context, PGparam* param, size_t row);
     const void* context;

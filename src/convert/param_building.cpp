@@ -3,7 +3,9 @@
 #include "convert/param_building.hpp"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
+#include <new>
 #include <string>
 
 #include "convert/codecs.hpp"
@@ -311,6 +313,12 @@ void checkClass(const ParamRecord& record, const mxArray* array) {
         raiseError("complexValue", "%s: complex values cannot be sent", record.context.c_str());
 }
 
+// The checks every value passes before it is encoded.
+void checkValue(const ParamRecord& record, const ValueSource& source) {
+    checkShape(record, source);
+    if (source.offset < 0 && source.array) checkClass(record, source.array);
+}
+
 // --- Array-object path: numeric and serialised arrays ---------------------
 
 // The bytes of `value` serialised by the Octave function, as a uint8 row.
@@ -532,9 +540,7 @@ void putValue(PGparam* param, const ParamRecord& record, const ValueSource& sour
         putNull(param, record);
         return;
     }
-    checkShape(record, source);
-    if (source.offset < 0 && source.array) checkClass(record, source.array);
-
+    checkValue(record, source);
     if (record.isArray && (record.isSerialised || record.handler->typoid == kNumericOid)) {
         putArrayObject(param, record, source.array, mask);
     } else if (record.isArray) {
@@ -546,6 +552,128 @@ void putValue(PGparam* param, const ParamRecord& record, const ValueSource& sour
     } else {
         putScalar(param, record, source);
     }
+}
+
+namespace {
+
+// --- Values written in place -------------------------------------------------
+
+// Room for `size` bytes in a slot's own buffer, which libpqtypes allocated
+// with malloc and releases with free.  A zero-length value still points
+// somewhere (see keepEmptyValueNotNull).
+char* slotRoom(PqtParamValue& slot, size_t size) {
+    static char empty[1] = "";
+    if (size == 0) return empty;
+    if (size > static_cast<size_t>(INT32_MAX)) throw std::bad_alloc();
+    if (static_cast<size_t>(slot.ptrl) < size) {
+        void* grown = std::realloc(slot.ptr, size);
+        if (!grown) throw std::bad_alloc();
+        slot.ptr = grown;
+        slot.ptrl = static_cast<int>(size);
+    }
+    return static_cast<char*>(slot.ptr);
+}
+
+// Every value the gateway puts travels in binary.
+void fillSlot(PqtParamValue& slot, char* data, size_t size) {
+    slot.data = data;
+    slot.datal = static_cast<int>(size);
+    slot.format = 1;
+}
+
+void raiseCodecFailure(const ParamRecord& record, const std::string& error) {
+    raiseError("putFailed", "%s: %s", record.context.c_str(), error.c_str());
+}
+
+void writeFixedWidth(PqtParamValue& slot, const ParamRecord& record, const ElementCodec& codec,
+                     const ValueSource& source, const PGtypeFormatInfo& format) {
+    requirePresent(record, source);
+    size_t width = static_cast<size_t>(codec.width);
+    char* out = slotRoom(slot, width);
+    ElementSource elements{source.data, nullptr, source.isDouble};
+    size_t index = static_cast<size_t>(source.offset);
+    if (source.offset < 0) {
+        elements = {mxGetData(source.array), nullptr, mxIsDouble(source.array)};
+        index = 0;
+    }
+    std::string error;
+    if (!codec.write(out, elements, index, format, error)) raiseCodecFailure(record, error);
+    fillSlot(slot, out, width);
+}
+
+void writeBytes(PqtParamValue& slot, const void* bytes, size_t size) {
+    char* out = slotRoom(slot, size);
+    std::memcpy(out, bytes, size);
+    fillSlot(slot, out, size);
+}
+
+void writeArraySlice(PqtParamValue& slot, const ParamRecord& record, const ElementCodec& codec,
+                     const ValueSource& source, const char* mask, const PGtypeFormatInfo& format) {
+    ArrayValue value;
+    std::string error;
+    size_t total;
+    if (!describeSlice(*source.slice, mask, (record.flags & kSpecFlatten) != 0,
+                       static_cast<size_t>(source.offset), value, error) ||
+        !arrayEncodedSize(value, codec, total, error))
+        raiseCodecFailure(record, error);
+    char* out = slotRoom(slot, total);
+    if (!writeArrayFrame(out, value, codec, codec.baseOid, format, error))
+        raiseCodecFailure(record, error);
+    fillSlot(slot, out, total);
+}
+
+// A value written without libpqtypes, for the records whose codec reads
+// Octave data: the same checks as putValue and the same bytes as the
+// procedures.  False for the others (numeric, serialised values, arrays
+// from Octave arrays), which go through putValue.
+bool writeValueDirectly(PqtParamValue& slot, const ParamRecord& record, const ValueSource& source,
+                        const char* mask, const PGtypeFormatInfo& format) {
+    if (record.isSerialised || record.handler->typoid == kNumericOid) return false;
+    const ElementCodec* codec = elementCodecNamed(record.handler->typname);
+    if (!codec || (record.isArray && (source.offset < 0 || codec->sourceClass == mxCELL_CLASS)))
+        return false;
+    checkValue(record, source);
+    if (record.isArray) {
+        writeArraySlice(slot, record, *codec, source, mask, format);
+    } else if (record.classId == mxCHAR_CLASS) {
+        std::string text = scalarText(record, source);
+        writeBytes(slot, text.data(), text.size());
+    } else if (record.classId == mxUINT8_CLASS) {
+        PGbytea bytes = scalarBytes(record, source);
+        writeBytes(slot, bytes.data, static_cast<size_t>(bytes.len));
+    } else {
+        writeFixedWidth(slot, record, *codec, source, format);
+    }
+    return true;
+}
+
+// Puts through libpqtypes into one slot: the set's count is moved back to
+// the slot for the put, which reuses the slot's buffer, and then restored.
+class SlotPut {
+  public:
+    SlotPut(PGparam* param, int slot) : param_(param), count_(param->vcnt) { param->vcnt = slot; }
+    ~SlotPut() { param_->vcnt = count_; }
+    SlotPut(const SlotPut&) = delete;
+    SlotPut& operator=(const SlotPut&) = delete;
+
+  private:
+    PGparam* param_;
+    int count_;
+};
+
+}  // namespace
+
+void replaceValue(PGparam* param, int slot, const ParamRecord& record, const ValueSource& source,
+                  const char* mask, bool isNull) {
+    PqtParamValue& value = param->vals[slot];
+    if (isNull) {
+        value.datal = -1;
+        value.data = nullptr;
+        return;
+    }
+    if (writeValueDirectly(value, record, source, mask, param->fmtinfo)) return;
+    SlotPut put(param, slot);
+    putValue(param, record, source, mask, false);
 }
 
 }  // namespace vorlex

@@ -103,6 +103,15 @@ struct ValueSource {
 void putValue(PGparam* param, const ParamRecord& record, const ValueSource& source,
               const char* mask, bool isNull);
 
+// Replaces value `slot` of a set filled before with values of the same
+// records (the batch command's rows after the first, whose types the
+// prepared statement already has): the same checks and bytes as putValue.
+// Scalars and slice-form arrays are encoded straight into the slot's
+// buffer, with no libpqtypes call per value; the others (numeric and
+// serialised values, arrays from Octave arrays) go through putValue.
+void replaceValue(PGparam* param, int slot, const ParamRecord& record, const ValueSource& source,
+                  const char* mask, bool isNull);
+
 // The names of a value wrapper's fields, which mirror resultGet's output.
 inline constexpr const char kValueField[] = "value";
 inline constexpr const char kMaskField[] = "valueIsNull";

@@ -1,0 +1,233 @@
+// Values written in place over the previous row's (the batch command's
+// rows after the first) must be the very bytes that a put through
+// libpqtypes gives, for every type, class and form.  Needs a server for the
+// type registration (the PG* variables name it).
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "convert/param_building.hpp"
+#include "convert/pqtypes_private.hpp"
+#include "gateway/errors.hpp"
+#include "query/connect.hpp"
+
+namespace vorlex {
+namespace {
+
+struct SlotBytes {
+    int length;
+    int format;
+    std::string bytes;
+};
+
+bool operator==(const SlotBytes& a, const SlotBytes& b) {
+    return a.length == b.length && a.bytes == b.bytes && (a.length < 0 || a.format == b.format);
+}
+
+std::ostream& operator<<(std::ostream& out, const SlotBytes& slot) {
+    out << "length " << slot.length << " format " << slot.format << " bytes";
+    for (unsigned char c : slot.bytes) out << ' ' << std::hex << int{c} << std::dec;
+    return out;
+}
+
+class ReplaceValue : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_EQ(PQstatus(conn), CONNECTION_OK) << PQerrorMessage(conn);
+        registerGatewayTypes(conn);
+        fresh = PQparamCreate(conn);
+        reused = PQparamCreate(conn);
+    }
+    void TearDown() override {
+        PQparamClear(fresh);
+        PQparamClear(reused);
+        PQfinish(conn);
+    }
+
+    ParamRecord record(const char* format) { return buildRecords(format, fresh, {"column"}).at(0); }
+
+    static SlotBytes slotOf(PGparam* param, int slot) {
+        const PqtParamValue& value = param->vals[slot];
+        std::string bytes = value.datal > 0 ? std::string(value.data, value.datal) : "";
+        EXPECT_TRUE(value.datal != 0 || value.data) << "an empty value must not read as NULL";
+        return {value.datal, value.format, bytes};
+    }
+
+    // The value put into an empty set, and the same value written over
+    // slot 1 of a set whose two slots held `previous` values.
+    void expectSameBytes(const ParamRecord& record, const ValueSource& source, const char* mask,
+                         const ValueSource& previous, bool isNull = false) {
+        PQparamReset(fresh);
+        putValue(fresh, record, source, mask, isNull);
+        PQparamReset(reused);
+        putValue(reused, record, previous, nullptr, false);
+        putValue(reused, record, previous, nullptr, false);
+        replaceValue(reused, 1, record, source, mask, isNull);
+        ASSERT_EQ(PQparamCount(reused), 2);
+        SlotBytes written = slotOf(reused, 1), put = slotOf(fresh, 0);
+        // The server reads any non-zero bool byte as true: libpqtypes writes
+        // 1, the element codec a double's low byte.
+        if (record.handler->typoid == 16 && written.length == 1 && put.length == 1) {
+            written.bytes[0] = written.bytes[0] != 0;
+            put.bytes[0] = put.bytes[0] != 0;
+        }
+        EXPECT_EQ(written, put) << record.specifier;
+    }
+
+    PGconn* conn = PQconnectdb("");
+    PGparam* fresh = nullptr;
+    PGparam* reused = nullptr;
+};
+
+ValueSource rawRow(const void* data, long long row, bool isDouble) {
+    ValueSource source;
+    source.data = data;
+    source.isDouble = isDouble;
+    source.offset = row;
+    return source;
+}
+
+ValueSource direct(const mxArray* array) {
+    ValueSource source;
+    source.array = array;
+    return source;
+}
+
+const char* const kFixedWidthFormats[] = {
+    "%bool", "%int2", "%int4",      "%int8",        "%float4", "%float8",
+    "%date", "%time", "%timestamp", "%timestamptz", "%timetz",
+};
+
+TEST_F(ReplaceValue, DoublesGiveTheSameBytesForEveryFixedWidthType) {
+    const double inf = std::numeric_limits<double>::infinity();
+    const std::vector<double> doubles = {0,    1.9,   -1.9, 2.5, 40000, -40000,   256, 2,
+                                         1e10, -1e20, NAN,  inf, -inf,  730486.5, 0.1, 1.25};
+    for (const char* format : kFixedWidthFormats) {
+        ParamRecord r = record(format);
+        for (size_t row = 0; row < doubles.size(); ++row) {
+            SCOPED_TRACE(std::string(format) + " row " + std::to_string(row));
+            expectSameBytes(r, rawRow(doubles.data(), row, true), nullptr,
+                            rawRow(doubles.data(), (row + 1) % doubles.size(), true));
+            mxArray* scalar = mxCreateDoubleScalar(doubles[row]);
+            expectSameBytes(r, direct(scalar), nullptr, rawRow(doubles.data(), 0, true));
+            mxDestroyArray(scalar);
+        }
+        expectSameBytes(r, rawRow(doubles.data(), 0, true), nullptr,
+                        rawRow(doubles.data(), 1, true), true);
+    }
+}
+
+TEST_F(ReplaceValue, NativeClassesGiveTheSameBytes) {
+    const mxLogical flags[] = {false, true};
+    const int16_t shorts[] = {0, -32768, 32767, 7};
+    const int32_t ints[] = {0, INT32_MIN, INT32_MAX, -7};
+    const int64_t longs[] = {0, INT64_MIN, INT64_MAX, (int64_t{1} << 53) + 1};
+    const float floats[] = {0.0f, -1.5f, 3.4e38f, NAN};
+    for (long long row = 0; row < 4; ++row) {
+        SCOPED_TRACE(row);
+        expectSameBytes(record("%bool"), rawRow(flags, row % 2, false), nullptr,
+                        rawRow(flags, (row + 1) % 2, false));
+        expectSameBytes(record("%int2"), rawRow(shorts, row, false), nullptr,
+                        rawRow(shorts, 3 - row, false));
+        expectSameBytes(record("%int4"), rawRow(ints, row, false), nullptr,
+                        rawRow(ints, 3 - row, false));
+        expectSameBytes(record("%int8"), rawRow(longs, row, false), nullptr,
+                        rawRow(longs, 3 - row, false));
+        expectSameBytes(record("%float4"), rawRow(floats, row, false), nullptr,
+                        rawRow(floats, 3 - row, false));
+    }
+}
+
+TEST_F(ReplaceValue, TextsAndBytesGiveTheSameBytesLongerOrShorterThanBefore) {
+    const char* texts[] = {"", "a", "a longer text than the others, of some length",
+                           "\xc3\xa9t\xc3\xa9"};
+    for (const char* format : {"%text", "%varchar", "%bpchar", "%name", "%json", "%xml"}) {
+        ParamRecord r = record(format);
+        for (const char* text : texts) {
+            SCOPED_TRACE(std::string(format) + " '" + text + "'");
+            mxArray* value = mxCreateString(text);
+            mxArray* before = mxCreateString(texts[2]);
+            expectSameBytes(r, direct(value), nullptr, direct(before));
+            mxDestroyArray(value);
+            mxDestroyArray(before);
+        }
+    }
+    // Rows of a 2-by-3 char matrix, each row's characters together.
+    const char rows[] = "abcdef";
+    uint32_t dims[] = {1, 3};
+    ColumnSlice slice{rows, 0, 3, 2, dims, nullptr};
+    ValueSource row1;
+    row1.slice = &slice;
+    row1.offset = 3;
+    ValueSource row0 = row1;
+    row0.offset = 0;
+    expectSameBytes(record("%text"), row1, nullptr, row0);
+    expectSameBytes(record("%bytea"), row1, nullptr, row0);
+
+    mwSize byteDims[2] = {1, 4};
+    mxArray* bytes = mxCreateNumericArray(2, byteDims, mxUINT8_CLASS, mxREAL);
+    std::memcpy(mxGetData(bytes), "\0\1\2\3", 4);
+    mxArray* empty = mxCreateNumericMatrix(0, 0, mxUINT8_CLASS, mxREAL);
+    expectSameBytes(record("%bytea"), direct(bytes), nullptr, direct(empty));
+    expectSameBytes(record("%bytea"), direct(empty), nullptr, direct(bytes));
+    mxDestroyArray(bytes);
+    mxDestroyArray(empty);
+}
+
+TEST_F(ReplaceValue, ArraySlicesGiveTheSameFramesWithMasksAndFlattening) {
+    // Three rows of 2-by-2 values, each row's elements together.
+    const double values[] = {1, 2, 3, 4, 5.5, -6, 7e9, NAN, 0, 0, 0, 0};
+    const char mask[] = {0, 0, 0, 0, 0, 1, 0, 1, 1, 1, 1, 1};
+    uint32_t dims[] = {1, 2, 2};
+    ColumnSlice slice{values, 1, 4, 3, dims, nullptr};
+    for (const char* format : {"%int4[]", "%float8[]@", "%int8[]", "%timestamp[]", "%bool[]"}) {
+        for (long long row = 0; row < 3; ++row) {
+            SCOPED_TRACE(std::string(format) + " row " + std::to_string(row));
+            ValueSource source;
+            source.slice = &slice;
+            source.offset = row * 4;
+            ValueSource previous = source;
+            previous.offset = ((row + 1) % 3) * 4;
+            expectSameBytes(record(format), source, nullptr, previous);
+            expectSameBytes(record(format), source, mask, previous);
+        }
+    }
+}
+
+TEST_F(ReplaceValue, RefusesWhatAPutRefusesUnderTheSameIdentifier) {
+    CommandScope scope("batchExec");
+    mxArray* previous = mxCreateString("ok");
+    ParamRecord text = record("%text");
+    putValue(reused, text, direct(previous), nullptr, false);
+    mxArray* nul = mxCreateString("a b");
+    mxGetChars(nul)[1] = 0;
+    mxArray* number = mxCreateDoubleScalar(3);
+    for (mxArray* bad : {nul, number}) {
+        std::string putId, replaceId;
+        try {
+            PQparamReset(fresh);
+            putValue(fresh, text, direct(bad), nullptr, false);
+        } catch (const GatewayError& error) {
+            putId = error.id;
+        }
+        try {
+            replaceValue(reused, 0, text, direct(bad), nullptr, false);
+        } catch (const GatewayError& error) {
+            replaceId = error.id;
+        }
+        EXPECT_FALSE(putId.empty());
+        EXPECT_EQ(replaceId, putId);
+    }
+    EXPECT_EQ(PQparamCount(reused), 1);
+    EXPECT_EQ(slotOf(reused, 0).bytes, "ok");
+    mxDestroyArray(previous);
+    mxDestroyArray(nul);
+    mxDestroyArray(number);
+}
+
+}  // namespace
+}  // namespace vorlex
