@@ -64,6 +64,8 @@ class Pipeline {
     bool failLostResults();
     void take(PGresult* result);
     void leaveCopy(ExecStatusType status);
+    void discardLeftovers();
+    void awaitClose();
     [[noreturn]] void raiseWithConnection(const char* check, const char* what);
     void fail(const char* check, const char* format, ...) __attribute__((format(printf, 3, 4)));
 
@@ -80,12 +82,14 @@ class Pipeline {
     bool closingQueued_ = false;
     bool abandonQueued_ = false;
     bool syncQueued_ = false;
-    size_t received_ = 0;
+    size_t received_ = 0;       // items whose results are all in
+    bool resultTaken_ = false;  // the next item's first result is in
     bool prepareOk_ = false;
     bool closingOk_ = false;
     bool syncReceived_ = false;
     bool outputPending_ = false;
     bool recovering_ = false;
+    bool copyInStarted_ = false;
 };
 
 Item Pipeline::itemAt(size_t index) const {
@@ -226,19 +230,18 @@ bool Pipeline::failLostResults() {
 // Takes every result libpq has complete.  False when libpq has nothing
 // more queued although the sync point's result is still to come.
 bool Pipeline::readReady() {
-    bool lastWasNull = false;
     while (received_ < queuedCount() && !PQisBusy(conn_)) {
         PGresult* result = PQgetResult(conn_);
         if (result) {
-            lastWasNull = false;
             take(result);
             continue;
         }
-        // One null ends a statement's results; a second in a row means that
-        // libpq has nothing more queued, which before the sync point is
-        // queued only says that every result so far is in.
-        if (lastWasNull) return !syncQueued_;
-        lastWasNull = true;
+        // A null ends one statement's results; a null with no result before
+        // it means that libpq has nothing more queued, which before the sync
+        // point is queued only says that every result so far is in.
+        if (!resultTaken_) return !syncQueued_;
+        resultTaken_ = false;
+        ++received_;
     }
     return true;
 }
@@ -246,19 +249,24 @@ bool Pipeline::readReady() {
 void Pipeline::take(PGresult* result) {
     ResultOwner owner(result);
     ExecStatusType status = PQresultStatus(result);
-    size_t index = received_++;
+    size_t index = received_;
     Item item = itemAt(index);
-    if (status == PGRES_COPY_IN || status == PGRES_COPY_OUT || status == PGRES_COPY_BOTH)
-        leaveCopy(status);
-    if (item == Item::sync) {
+    bool isCopy = status == PGRES_COPY_IN || status == PGRES_COPY_OUT || status == PGRES_COPY_BOTH;
+    if (isCopy) leaveCopy(status);
+    if (item == Item::sync) {  // no null follows the sync point's result
         syncReceived_ = true;
+        ++received_;
         if (status != PGRES_PIPELINE_SYNC)
             fail("syncFailed", "the sync point failed (%s): %s", PQresStatus(status),
                  libpqText(PQresultErrorMessage(result)).c_str());
         return;
     }
+    // Only a statement's first result counts: a COPY has a second.
+    if (resultTaken_) return;
+    resultTaken_ = true;
     bool accepted = isAccepted(status);
-    const char* reason = *PQresultErrorMessage(result)
+    const char* reason = isCopy ? "a COPY cannot run in a batch"
+                         : *PQresultErrorMessage(result)
                              ? PQresultErrorMessage(result)
                              : "the statement did not return a command or query result";
     switch (item) {
@@ -293,6 +301,34 @@ void Pipeline::leaveCopy(ExecStatusType status) {
         if (row) PQfreemem(row);
     } else {
         PQputCopyEnd(conn_, "COPY cannot run in a batch");
+        copyInStarted_ = true;
+    }
+}
+
+// A COPY FROM STDIN reads the next statement of the stream as copy data,
+// and the server ends the connection over it: wait (a while) for that, so
+// that the connection reports itself lost instead of failing later.
+void Pipeline::awaitClose() {
+    constexpr int kWaitMilliseconds = 10000;
+    pollfd socket{PQsocket(conn_), POLLIN, 0};
+    while (PQstatus(conn_) == CONNECTION_OK && socket.fd >= 0 &&
+           poll(&socket, 1, kWaitMilliseconds) > 0 && PQconsumeInput(conn_)) {
+        while (!PQisBusy(conn_)) {
+            PGresult* result = PQgetResult(conn_);
+            if (!result) break;
+            PQclear(result);
+        }
+    }
+}
+
+// On a lost connection libpq still answers for what was queued, with
+// errors; pipeline mode can be left once they are taken.
+void Pipeline::discardLeftovers() {
+    size_t bound = 2 * queuedCount() + 8;
+    for (size_t nulls = 0, n = 0; nulls < 2 && n < bound; ++n) {
+        PGresult* result = PQgetResult(conn_);
+        nulls = result ? 0 : nulls + 1;
+        PQclear(result);
     }
 }
 
@@ -311,6 +347,8 @@ void Pipeline::recover() noexcept {
     if (syncQueued_ && alive && flush())
         while (!syncReceived_ && waitAndRead(true)) {
         }
+    if (copyInStarted_) awaitClose();
+    if (PQstatus(conn_) == CONNECTION_BAD) discardLeftovers();
     PQexitPipelineMode(conn_);
     PQsetnonblocking(conn_, 0);
     // The prepared statement outlives a failed stream unless the closing
@@ -357,6 +395,11 @@ void runPipeline(PGconn* conn, PGparam* param, const BatchStatement& statement, 
     HiddenTypeData hidden(conn);
     try {
         pipeline.run();
+    } catch (GatewayError& error) {
+        pipeline.recover();
+        if (PQstatus(conn) == CONNECTION_BAD)
+            error.message += "\nThe connection is lost; reset restores it.";
+        throw;
     } catch (...) {
         pipeline.recover();
         throw;
