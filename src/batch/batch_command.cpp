@@ -76,15 +76,23 @@ const mxArray* nullsArg(const mxArray* const prhs[], int nrhs, int index, const 
     return nulls;
 }
 
-void requireSameFieldNames(const mxArray* values, const mxArray* nulls, int index,
-                           const char* name) {
-    if (!nulls) return;
+// Field i of each NULL struct, in turn, must be named as field i of values.
+void requireSameFieldNames(const mxArray* values, const mxArray* elementNulls,
+                           const mxArray* valueNulls) {
+    struct Named {
+        const mxArray* nulls;
+        int index;
+        const char* name;
+    };
+    const Named structs[] = {{elementNulls, kElementNulls, "elementNulls"},
+                             {valueNulls, kValueNulls, "valueNulls"}};
     for (int i = 0; i < mxGetNumberOfFields(values); ++i)
-        if (nameOf(nulls, i) != nameOf(values, i))
-            raiseError("fieldNames",
-                       "field %d of argument %d (%s) is '%s'; it must be '%s' as in values", i + 1,
-                       argPosition(index), name, nameOf(nulls, i).c_str(),
-                       nameOf(values, i).c_str());
+        for (const Named& named : structs)
+            if (named.nulls && nameOf(named.nulls, i) != nameOf(values, i))
+                raiseError("fieldNames",
+                           "field %d of argument %d (%s) is '%s'; it must be '%s' as in values",
+                           i + 1, argPosition(named.index), named.name,
+                           nameOf(named.nulls, i).c_str(), nameOf(values, i).c_str());
 }
 
 std::string prefixArg(const mxArray* const prhs[], int nrhs) {
@@ -167,8 +175,7 @@ void commandBatchExec(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]
     int fields = mxGetNumberOfFields(values);
     const mxArray* elementNulls = nullsArg(prhs, nrhs, kElementNulls, "elementNulls", fields);
     const mxArray* valueNulls = nullsArg(prhs, nrhs, kValueNulls, "valueNulls", fields);
-    requireSameFieldNames(values, elementNulls, kElementNulls, "elementNulls");
-    requireSameFieldNames(values, valueNulls, kValueNulls, "valueNulls");
+    requireSameFieldNames(values, elementNulls, valueNulls);
     BatchStatement statement = namedStatement(conn, std::move(sql), prefixArg(prhs, nrhs));
     ++statementCounter;
 
