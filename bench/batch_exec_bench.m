@@ -28,7 +28,7 @@ function batch_exec_bench (table_scalar, table_array, rows, array_rows, reps)
     if (array_rows > 0)
       [values, input] = array_columns (array_rows);
       sql = sprintf ('insert into %s values ($1, $2)', table_array);
-      report ('array_', c, table_array, sql, '%int4[] %float8[]', values, input, reps);
+      report ('array_', c, table_array, sql, '%int4[]@ %float8[]@', values, input, reps);
       check_array (c, table_array, array_rows);
     end
   unwind_protect_cleanup
