@@ -102,6 +102,23 @@ void runHandler(const Command& command, int nlhs, mxArray* plhs[], int nrhs,
 
 }  // namespace
 
+namespace {
+
+// Commands call back into Octave to serialise and deserialise values.  A
+// function there that called the module again could finish the connection,
+// result or set the running command is using: such calls are refused.
+bool commandRunning = false;
+
+class RunningCommand {
+  public:
+    RunningCommand() { commandRunning = true; }
+    ~RunningCommand() { commandRunning = false; }
+    RunningCommand(const RunningCommand&) = delete;
+    RunningCommand& operator=(const RunningCommand&) = delete;
+};
+
+}  // namespace
+
 void dispatchCommand(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
     std::string name = commandName(prhs[0]);
     const Command* command = findCommand(name.c_str());
@@ -110,6 +127,12 @@ void dispatchCommand(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[])
                    "unknown command '%s'; vorlex with no arguments lists the commands",
                    name.c_str());
     CommandScope scope(command->name);
+    if (commandRunning)
+        raiseError("reentrant",
+                   "vorlex cannot run '%s' while another vorlex command is running (from a "
+                   "function that command calls, such as vorlex_serialize)",
+                   command->name);
+    RunningCommand running;
     runHandler(*command, nlhs, plhs, nrhs, prhs);
 }
 

@@ -102,3 +102,44 @@
 %!   confirm_recursive_rmdir (false, 'local');
 %!   rmdir (dir, 's');
 %! end_unwind_protect
+
+%!test
+%! ## A serialiser that calls the module again (here: finishing the very
+%! ## connection the batch is using) is refused, not obeyed: the batch fails
+%! ## with the serialiser's failure and the connection stays usable.
+%! global vorlex_test_victim
+%! vorlex_test_victim = vorlex ('connect', '');
+%! dir = tempname ();
+%! mkdir (dir);
+%! fid = fopen (fullfile (dir, 'vorlex_serialize.m'), 'w');
+%! fprintf (fid, ['function b = vorlex_serialize (v)\n  global vorlex_test_victim\n' ...
+%!                '  vorlex (''finish'', vorlex_test_victim);\n  b = uint8 (1);\nend\n']);
+%! fclose (fid);
+%! previous = cd (dir);
+%! clear vorlex_serialize;
+%! unwind_protect
+%!   try
+%!     vorlex ('batchExec', vorlex_test_victim, 'select $1', '%serbytea', struct ('a', {{1; 2}}));
+%!     error ('a serialiser that calls vorlex was obeyed');
+%!   catch err
+%!     assert (err.identifier, 'vorlex:batchExec:serialiseFailed');
+%!   end_try_catch
+%!   p = vorlex ('paramCreate', vorlex_test_victim);
+%!   try
+%!     vorlex ('paramPut', p, '%serbytea', 1);
+%!     error ('a serialiser that calls vorlex was obeyed');
+%!   catch err
+%!     assert (err.identifier, 'vorlex:paramPut:serialiseFailed');
+%!   end_try_catch
+%!   vorlex ('paramClear', p);
+%!   r = vorlex ('execText', vorlex_test_victim, 'select 42');
+%!   assert (vorlex ('getValue', r, 0, 0), int32 (42));
+%!   vorlex ('clear', r);
+%! unwind_protect_cleanup
+%!   cd (previous);
+%!   clear vorlex_serialize;
+%!   confirm_recursive_rmdir (false, 'local');
+%!   rmdir (dir, 's');
+%!   vorlex ('finish', vorlex_test_victim);
+%!   clear -global vorlex_test_victim
+%! end_unwind_protect
