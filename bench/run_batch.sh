@@ -7,8 +7,8 @@
 #
 # BENCH_ROWS (default 1000000) scalar rows and BENCH_ARRAY_ROWS (default
 # 200000) array rows are inserted in BENCH_REPS (default 3) rounds, each
-# way once per round; the best round counts.  The two unlogged tables are named after this
-# process and dropped at the end.
+# way once per round; the best round counts.  The two unlogged tables are
+# named after this process and dropped at the end.
 set -eu
 
 here=$(cd "$(dirname "$0")" && pwd)
