@@ -148,21 +148,3 @@ function r = exec_text (c, sql)
     vorlex ('clear', r);
   end
 end
-
-% A "VmRSS" or "VmHWM" value of /proc/self/status, in bytes.
-function bytes = status_bytes (key)
-  status = fileread ('/proc/self/status');
-  kb = regexp (status, [key ':\s*(\d+)'], 'tokens', 'once');
-  bytes = str2double (kb{1}) * 1024;
-end
-
-% Linux lets a process reset its own peak RSS to the current RSS (writing 5
-% to clear_refs), so the peak measured next is this run's, not start-up's.
-function ok = reset_peak ()
-  fid = fopen ('/proc/self/clear_refs', 'w');
-  ok = fid >= 0;
-  if (ok)
-    ok = fprintf (fid, '5') == 1;
-    ok = fclose (fid) == 0 && ok;
-  end
-end

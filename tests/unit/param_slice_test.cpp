@@ -12,6 +12,7 @@
 #include "convert/type_tables.hpp"
 #include "gateway/errors.hpp"
 #include "query/connect.hpp"
+#include "value_sources.hpp"
 
 namespace vorlex {
 namespace {
@@ -49,21 +50,6 @@ class ParamSlices : public ::testing::Test {
     PGconn* conn = PQconnectdb("");
     PGparam* param = nullptr;
 };
-
-ValueSource rawRow(const void* data, long long row, bool isDouble) {
-    ValueSource source;
-    source.data = data;
-    source.isDouble = isDouble;
-    source.offset = row;
-    return source;
-}
-
-ValueSource sliceAt(const ColumnSlice& slice, long long offset) {
-    ValueSource source;
-    source.slice = &slice;
-    source.offset = offset;
-    return source;
-}
 
 TEST_F(ParamSlices, ScalarsAreReadAtTheirRowFromTheColumnData) {
     const int32_t ints[] = {10, 20, 30};

@@ -14,6 +14,7 @@
 #include "convert/pqtypes_private.hpp"
 #include "gateway/errors.hpp"
 #include "query/connect.hpp"
+#include "value_sources.hpp"
 
 namespace vorlex {
 namespace {
@@ -83,20 +84,6 @@ class ReplaceValue : public ::testing::Test {
     PGparam* reused = nullptr;
 };
 
-ValueSource rawRow(const void* data, long long row, bool isDouble) {
-    ValueSource source;
-    source.data = data;
-    source.isDouble = isDouble;
-    source.offset = row;
-    return source;
-}
-
-ValueSource direct(const mxArray* array) {
-    ValueSource source;
-    source.array = array;
-    return source;
-}
-
 const char* const kFixedWidthFormats[] = {
     "%bool", "%int2", "%int4",      "%int8",        "%float4", "%float8",
     "%date", "%time", "%timestamp", "%timestamptz", "%timetz",
@@ -160,13 +147,8 @@ TEST_F(ReplaceValue, TextsAndBytesGiveTheSameBytesLongerOrShorterThanBefore) {
     const char rows[] = "abcdef";
     uint32_t dims[] = {1, 3};
     ColumnSlice slice{rows, 0, 3, 2, dims, nullptr};
-    ValueSource row1;
-    row1.slice = &slice;
-    row1.offset = 3;
-    ValueSource row0 = row1;
-    row0.offset = 0;
-    expectSameBytes(record("%text"), row1, nullptr, row0);
-    expectSameBytes(record("%bytea"), row1, nullptr, row0);
+    expectSameBytes(record("%text"), sliceAt(slice, 3), nullptr, sliceAt(slice, 0));
+    expectSameBytes(record("%bytea"), sliceAt(slice, 3), nullptr, sliceAt(slice, 0));
 
     mwSize byteDims[2] = {1, 4};
     mxArray* bytes = mxCreateNumericArray(2, byteDims, mxUINT8_CLASS, mxREAL);
@@ -187,11 +169,8 @@ TEST_F(ReplaceValue, ArraySlicesGiveTheSameFramesWithMasksAndFlattening) {
     for (const char* format : {"%int4[]", "%float8[]@", "%int8[]", "%timestamp[]", "%bool[]"}) {
         for (long long row = 0; row < 3; ++row) {
             SCOPED_TRACE(std::string(format) + " row " + std::to_string(row));
-            ValueSource source;
-            source.slice = &slice;
-            source.offset = row * 4;
-            ValueSource previous = source;
-            previous.offset = ((row + 1) % 3) * 4;
+            ValueSource source = sliceAt(slice, row * 4);
+            ValueSource previous = sliceAt(slice, ((row + 1) % 3) * 4);
             expectSameBytes(record(format), source, nullptr, previous);
             expectSameBytes(record(format), source, mask, previous);
         }

@@ -1,0 +1,13 @@
+% ok = reset_peak () - resets the process's peak RSS to its current RSS.
+%
+% Linux lets a process do so (writing 5 to clear_refs), so that the peak
+% measured next is this run's, not start-up's.  False where it is not
+% allowed.
+function ok = reset_peak ()
+  fid = fopen ('/proc/self/clear_refs', 'w');
+  ok = fid >= 0;
+  if (ok)
+    ok = fprintf (fid, '5') == 1;
+    ok = fclose (fid) == 0 && ok;
+  end
+end
