@@ -88,6 +88,7 @@ ParamRecord makeRecord(PGtypeHandler* handler, int flags, int position,
     record.isNumericLike = isNumericLikeOid(handler->typoid);
     record.isSerialised = isSerialisedHandler(handler);
     record.classId = classForTypeOid(handler->typoid);
+    record.codec = elementCodecNamed(handler->typname);
     if (isDateTimeOid(handler->typoid) && !isGatewayHandler(handler))
         raiseError("dateTimeSchema",
                    "%s: date and time parameters take date numbers through the %s types; "
@@ -629,7 +630,7 @@ void writeArraySlice(PqtParamValue& slot, const ParamRecord& record, const Eleme
 bool writeValueDirectly(PqtParamValue& slot, const ParamRecord& record, const ValueSource& source,
                         const char* mask, const PGtypeFormatInfo& format) {
     if (record.isSerialised || record.handler->typoid == kNumericOid) return false;
-    const ElementCodec* codec = elementCodecNamed(record.handler->typname);
+    const ElementCodec* codec = record.codec;
     if (!codec || (record.isArray && (source.offset < 0 || codec->sourceClass == mxCELL_CLASS)))
         return false;
     checkValue(record, source);

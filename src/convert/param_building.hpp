@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "convert/array_codec.hpp"
+#include "convert/codecs.hpp"
 
 namespace vorlex {
 
@@ -33,11 +34,12 @@ struct ParamRecord {
     std::string specifier;  // "%schema.name[]*", as the type was resolved
     std::string context;    // names the parameter in every error about it
     bool isArray;
-    bool isTextLike;       // bytea and the text-like types: variable length
-    bool checkEmptyShape;  // false when "!" followed the array specifier
-    bool isNumericLike;    // doubles are accepted in place of the class
-    bool isSerialised;     // serbytea or serbytea_wn
-    mxClassID classId;     // the Octave class of the type's values
+    bool isTextLike;            // bytea and the text-like types: variable length
+    bool checkEmptyShape;       // false when "!" followed the array specifier
+    bool isNumericLike;         // doubles are accepted in place of the class
+    bool isSerialised;          // serbytea or serbytea_wn
+    mxClassID classId;          // the Octave class of the type's values
+    const ElementCodec* codec;  // the type's element codec
 };
 
 // The Octave class that stands for values of a type (bool: logical, int4:
