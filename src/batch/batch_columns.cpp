@@ -219,40 +219,40 @@ void refuseNullSerbytea(const ParamRecord& record, bool isNull, const char* mask
                    record.context.c_str());
 }
 
-void putColumnValue(PGparam* param, int slot, const ParamRecord& record, const BatchColumn& column,
-                    size_t row) {
-    bool isNull = column.rowNulls && column.rowNulls[row];
-    ValueSource source;
-    const char* mask = nullptr;
+}  // namespace
+
+ColumnValue columnValue(const ParamRecord& record, const BatchColumn& column, size_t row) {
+    ColumnValue value;
+    value.isNull = column.rowNulls && column.rowNulls[row];
+    ValueSource& source = value.source;
     size_t maskCount = 0;
     if (column.isCell) {
         source.array = mxGetCell(column.cells, row);
         if (column.maskCells) {
-            mask = cellRowMask(record, column, row, source.array);
+            value.mask = cellRowMask(record, column, row, source.array);
             maskCount = source.array ? mxGetNumberOfElements(source.array) : 0;
         } else if (column.maskData && column.maskData[row]) {
-            isNull = true;
+            value.isNull = true;
         }
-    } else if (!isNull) {
+    } else if (!value.isNull) {
         if (column.hasSlice) {
             source.slice = &column.slice;
             source.offset = static_cast<long long>(row) * column.slice.count;
-            if (record.isArray) mask = reinterpret_cast<const char*>(column.maskData);
+            if (record.isArray) value.mask = reinterpret_cast<const char*>(column.maskData);
         } else {
             source.data = column.data;
             source.isDouble = column.isDouble;
             source.offset = static_cast<long long>(row);
         }
-        if (!record.isArray && column.maskData && column.maskData[row]) isNull = true;
+        if (!record.isArray && column.maskData && column.maskData[row]) value.isNull = true;
     }
-    if (column.refusesNull) refuseNullSerbytea(record, isNull, mask, maskCount);
-    if (row == 0)
-        putValue(param, record, source, mask, isNull);
-    else
-        replaceValue(param, slot, record, source, mask, isNull);
+    if (column.refusesNull) refuseNullSerbytea(record, value.isNull, value.mask, maskCount);
+    return value;
 }
 
-}  // namespace
+void prefixRowNumber(GatewayError& error, size_t row) {
+    error.message = "row " + std::to_string(row + 1) + ": " + error.message;
+}
 
 void prepareColumns(BatchRows& batch, const mxArray* values, const mxArray* elementNulls,
                     const mxArray* valueNulls, size_t rows) {
@@ -288,10 +288,16 @@ void putBatchRow(const void* context, PGparam* param, size_t row) {
     const BatchRows& batch = *static_cast<const BatchRows*>(context);
     const std::vector<ParamRecord>& records = *batch.records;
     try {
-        for (size_t i = 0; i < records.size(); ++i)
-            putColumnValue(param, static_cast<int>(i), records[i], batch.columns[i], row);
+        for (size_t i = 0; i < records.size(); ++i) {
+            ColumnValue value = columnValue(records[i], batch.columns[i], row);
+            if (row == 0)
+                putValue(param, records[i], value.source, value.mask, value.isNull);
+            else
+                replaceValue(param, static_cast<int>(i), records[i], value.source, value.mask,
+                             value.isNull);
+        }
     } catch (GatewayError& error) {
-        error.message = "row " + std::to_string(row + 1) + ": " + error.message;
+        prefixRowNumber(error, row);
         throw;
     }
 }

@@ -19,6 +19,7 @@
 
 #include "convert/array_codec.hpp"
 #include "convert/param_building.hpp"
+#include "gateway/errors.hpp"
 
 namespace vorlex {
 
@@ -54,6 +55,19 @@ struct BatchRows {
 // may be null) for its record.  `rows` is M.
 void prepareColumns(BatchRows& batch, const mxArray* values, const mxArray* elementNulls,
                     const mxArray* valueNulls, size_t rows);
+
+// Row `row` of a prepared column: where its value comes from, its element
+// mask and whether it is NULL.  A NULL serbytea value or element is
+// refused here.
+struct ColumnValue {
+    ValueSource source;
+    const char* mask = nullptr;
+    bool isNull = false;
+};
+ColumnValue columnValue(const ParamRecord& record, const BatchColumn& column, size_t row);
+
+// Errors raised while row `row` (0-based) is sent start "row N: ".
+void prefixRowNumber(GatewayError& error, size_t row);
 
 // Puts row `row` of every column into the set, row 0 into the empty set
 // and each later row over the one before; a RowBuilder's procedure

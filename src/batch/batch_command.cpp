@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "batch/batch_columns.hpp"
+#include "batch/batch_input.hpp"
 #include "batch/pipeline.hpp"
 #include "convert/param_building.hpp"
 #include "gateway/commands.hpp"
@@ -40,60 +41,7 @@ constexpr size_t kMaxPrefixBytes = 63 - 1 - 20;
 // loaded; each names its statement with the value before its increment.
 long long statementCounter = 0;
 
-enum Arg { kConn, kSql, kSpec, kValues, kElementNulls, kValueNulls, kNamePrefix };
-
-std::string nameOf(const mxArray* structure, int field) {
-    return mxGetFieldNameByNumber(structure, field);
-}
-
-const mxArray* valuesArg(const mxArray* const prhs[]) {
-    const mxArray* values = prhs[kValues];
-    if (!mxIsStruct(values) || mxGetNumberOfElements(values) != 1)
-        raiseError("valuesNotStruct",
-                   "argument %d (values) must be a scalar struct of columns, not a %zux%zu %s",
-                   argPosition(kValues), static_cast<size_t>(mxGetM(values)),
-                   static_cast<size_t>(mxGetN(values)), mxGetClassName(values));
-    if (mxGetNumberOfFields(values) == 0)
-        raiseError("valuesNoFields", "argument %d (values) has no fields: one column per parameter",
-                   argPosition(kValues));
-    return values;
-}
-
-// An optional NULL struct: null when absent or given as an empty array.
-const mxArray* nullsArg(const mxArray* const prhs[], int nrhs, int index, const char* name,
-                        int fields) {
-    if (nrhs <= index || mxIsEmpty(prhs[index])) return nullptr;
-    const mxArray* nulls = prhs[index];
-    std::string check = name;
-    if (!mxIsStruct(nulls) || mxGetNumberOfElements(nulls) != 1)
-        raiseError((check + "NotStruct").c_str(),
-                   "argument %d (%s) must be a scalar struct or [], not a %zux%zu %s",
-                   argPosition(index), name, static_cast<size_t>(mxGetM(nulls)),
-                   static_cast<size_t>(mxGetN(nulls)), mxGetClassName(nulls));
-    if (mxGetNumberOfFields(nulls) != fields)
-        raiseError((check + "Fields").c_str(), "argument %d (%s) has %d fields; values has %d",
-                   argPosition(index), name, mxGetNumberOfFields(nulls), fields);
-    return nulls;
-}
-
-// Field i of each NULL struct, in turn, must be named as field i of values.
-void requireSameFieldNames(const mxArray* values, const mxArray* elementNulls,
-                           const mxArray* valueNulls) {
-    struct Named {
-        const mxArray* nulls;
-        int index;
-        const char* name;
-    };
-    const Named structs[] = {{elementNulls, kElementNulls, "elementNulls"},
-                             {valueNulls, kValueNulls, "valueNulls"}};
-    for (int i = 0; i < mxGetNumberOfFields(values); ++i)
-        for (const Named& named : structs)
-            if (named.nulls && nameOf(named.nulls, i) != nameOf(values, i))
-                raiseError("fieldNames",
-                           "field %d of argument %d (%s) is '%s'; it must be '%s' as in values",
-                           i + 1, argPosition(named.index), named.name,
-                           nameOf(named.nulls, i).c_str(), nameOf(values, i).c_str());
-}
+enum Arg { kConn, kSql, kSpec, kNamePrefix = kBatchArgCount };
 
 std::string prefixArg(const mxArray* const prhs[], int nrhs) {
     if (nrhs <= kNamePrefix) return kDefaultPrefix;
@@ -134,31 +82,6 @@ BatchStatement namedStatement(PGconn* conn, std::string sql, const std::string& 
     return statement;
 }
 
-// M, the row count of the first column; every column must have as many.
-size_t rowCountOf(const mxArray* values) {
-    int fields = mxGetNumberOfFields(values);
-    for (int i = 0; i < fields; ++i)
-        if (!mxGetFieldByNumber(values, 0, i))
-            raiseError("missingColumn", "field %d ('%s') of values holds no column", i + 1,
-                       nameOf(values, i).c_str());
-    size_t rows = mxGetM(mxGetFieldByNumber(values, 0, 0));
-    for (int i = 1; i < fields; ++i) {
-        size_t other = mxGetM(mxGetFieldByNumber(values, 0, i));
-        if (other != rows)
-            raiseError("rowCounts",
-                       "the columns of values differ in row count: '%s' has %zu, '%s' %zu",
-                       nameOf(values, 0).c_str(), rows, nameOf(values, i).c_str(), other);
-    }
-    return rows;
-}
-
-std::vector<std::string> columnClassNames(const mxArray* values) {
-    std::vector<std::string> names;
-    for (int i = 0; i < mxGetNumberOfFields(values); ++i)
-        names.push_back(mxGetClassName(mxGetFieldByNumber(values, 0, i)));
-    return names;
-}
-
 }  // namespace
 
 void commandBatchExec(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
@@ -171,23 +94,16 @@ void commandBatchExec(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]
     PGconn* conn = connectionArg(prhs, kConn, RowRule::anyRows);
     std::string sql = sqlRowArg(prhs, kSql);
     std::string spec = formatArg(prhs, kSpec);
-    const mxArray* values = valuesArg(prhs);
-    int fields = mxGetNumberOfFields(values);
-    const mxArray* elementNulls = nullsArg(prhs, nrhs, kElementNulls, "elementNulls", fields);
-    const mxArray* valueNulls = nullsArg(prhs, nrhs, kValueNulls, "valueNulls", fields);
-    requireSameFieldNames(values, elementNulls, valueNulls);
+    BatchInput input = batchInputArgs(prhs, nrhs);
     BatchStatement statement = namedStatement(conn, std::move(sql), prefixArg(prhs, nrhs));
     ++statementCounter;
 
-    size_t rows = rowCountOf(values);
-    ParamOwner param(PQparamCreate(conn));
-    if (!param) raiseError("paramCreateFailed", "no parameter set could be made: %s", PQgeterror());
-    std::vector<ParamRecord> records =
-        buildRecords(spec.c_str(), param.get(), columnClassNames(values));
-    BatchRows batch{&records, {}};
-    prepareColumns(batch, values, elementNulls, valueNulls, rows);
+    PreparedBatch prepared;
+    prepareBatch(conn, spec, input, prepared);
+    size_t rows = prepared.rows;
     if (rows == 0) return;
-    runPipeline(conn, param.get(), statement, rows, RowBuilder{putBatchRow, &batch});
+    runPipeline(conn, prepared.param.get(), statement, rows,
+                RowBuilder{putBatchRow, &prepared.batch});
 }
 
 }  // namespace vorlex

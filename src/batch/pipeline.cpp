@@ -16,6 +16,7 @@
 #include "convert/pqtypes_private.hpp"
 #include "gateway/errors.hpp"
 #include "gateway/owners.hpp"
+#include "query/lost_connection.hpp"
 
 namespace vorlex {
 
@@ -397,8 +398,7 @@ void runPipeline(PGconn* conn, PGparam* param, const BatchStatement& statement, 
         pipeline.run();
     } catch (GatewayError& error) {
         pipeline.recover();
-        if (PQstatus(conn) == CONNECTION_BAD)
-            error.message += "\nThe connection is lost; reset restores it.";
+        noteLostConnection(conn, error);
         throw;
     } catch (...) {
         pipeline.recover();

@@ -54,6 +54,23 @@ void RowMajorWalk::next() {
     }
 }
 
+bool checkDirectSource(const mxArray* source, const ElementCodec& codec, std::string& error) {
+    if (codec.sourceClass == mxCELL_CLASS) {
+        if (mxIsCell(source)) return true;
+        error = std::string("a ") + codec.baseName + " array is sent from a cell array, not " +
+                mxGetClassName(source);
+        return false;
+    }
+    if (mxIsComplex(source) || mxIsSparse(source)) {
+        error = "complex or sparse arrays cannot be sent";
+        return false;
+    }
+    if (mxIsDouble(source) || mxGetClassID(source) == codec.sourceClass) return true;
+    error = std::string("a ") + codec.baseName + " array cannot be sent from " +
+            mxGetClassName(source) + " values";
+    return false;
+}
+
 bool describeArray(const mxArray* array, const char* mask, bool flatten, ArrayValue& value,
                    std::string& error) {
     mwSize ndims = mxGetNumberOfDimensions(array);
@@ -277,24 +294,6 @@ namespace {
 
 int fail(PGtypeArgs* args, const std::string& error) {
     return args->errorf(args, "%s", error.c_str());
-}
-
-// The source of a direct-form value must be what the codec's writer reads.
-bool checkDirectSource(const mxArray* source, const ElementCodec& codec, std::string& error) {
-    if (codec.sourceClass == mxCELL_CLASS) {
-        if (mxIsCell(source)) return true;
-        error = std::string("a ") + codec.baseName + " array is sent from a cell array, not " +
-                mxGetClassName(source);
-        return false;
-    }
-    if (mxIsComplex(source) || mxIsSparse(source)) {
-        error = "complex or sparse arrays cannot be sent";
-        return false;
-    }
-    if (mxIsDouble(source) || mxGetClassID(source) == codec.sourceClass) return true;
-    error = std::string("a ") + codec.baseName + " array cannot be sent from " +
-            mxGetClassName(source) + " values";
-    return false;
 }
 
 int putArrayValue(PGtypeArgs* args, const ElementCodec& codec) {

@@ -59,6 +59,11 @@ struct ArrayValue {
     bool flatten;       // send as one dimension of all elements
 };
 
+// Whether an Octave array (direct form) is what the codec's writer reads:
+// a cell for the variable-length types, else a full real double or the
+// codec's own class.  False, with the reason, otherwise.
+bool checkDirectSource(const mxArray* source, const ElementCodec& codec, std::string& error);
+
 // Describes an Octave array (direct form) or a slice at element `offset`.
 // False, with the reason, for a value of more than 6 dimensions.
 bool describeArray(const mxArray* array, const char* mask, bool flatten, ArrayValue& value,

@@ -8,6 +8,7 @@
 #include <new>
 #include <string>
 
+#include "convert/codec_numeric.hpp"
 #include "convert/codecs.hpp"
 #include "convert/pqtypes_private.hpp"
 #include "convert/type_tables.hpp"
@@ -557,40 +558,29 @@ void putValue(PGparam* param, const ParamRecord& record, const ValueSource& sour
 
 namespace {
 
-// --- Values written in place -------------------------------------------------
+// --- Values encoded without libpqtypes ---------------------------------------
 
-// Room for `size` bytes in a slot's own buffer, which libpqtypes allocated
-// with malloc and releases with free.  A zero-length value still points
-// somewhere (see keepEmptyValueNotNull).
-char* slotRoom(PqtParamValue& slot, size_t size) {
-    static char empty[1] = "";
-    if (size == 0) return empty;
-    if (size > static_cast<size_t>(INT32_MAX)) throw std::bad_alloc();
-    if (static_cast<size_t>(slot.ptrl) < size) {
-        void* grown = std::realloc(slot.ptr, size);
-        if (!grown) throw std::bad_alloc();
-        slot.ptr = grown;
-        slot.ptrl = static_cast<int>(size);
-    }
-    return static_cast<char*>(slot.ptr);
-}
-
-// Every value the gateway puts travels in binary.
-void fillSlot(PqtParamValue& slot, char* data, size_t size) {
-    slot.data = data;
-    slot.datal = static_cast<int>(size);
-    slot.format = 1;
-}
+char* reserve(const ValueRoom& room, size_t size) { return room.reserve(room.context, size); }
 
 void raiseCodecFailure(const ParamRecord& record, const std::string& error) {
     raiseError("putFailed", "%s: %s", record.context.c_str(), error.c_str());
 }
 
-void writeFixedWidth(PqtParamValue& slot, const ParamRecord& record, const ElementCodec& codec,
-                     const ValueSource& source, const PGtypeFormatInfo& format) {
+size_t encodeBytes(const ValueRoom& room, const ParamRecord& record, const void* bytes,
+                   size_t size) {
+    if (size > static_cast<size_t>(INT32_MAX))
+        raiseError("tooLong", "%s: %zu bytes; a value holds at most 2 GB", record.context.c_str(),
+                   size);
+    char* out = reserve(room, size);
+    if (size) std::memcpy(out, bytes, size);
+    return size;
+}
+
+size_t encodeFixedWidth(const ValueRoom& room, const ParamRecord& record, const ElementCodec& codec,
+                        const ValueSource& source, const PGtypeFormatInfo& format) {
     requirePresent(record, source);
     size_t width = static_cast<size_t>(codec.width);
-    char* out = slotRoom(slot, width);
+    char* out = reserve(room, width);
     ElementSource elements{source.data, nullptr, source.isDouble};
     size_t index = static_cast<size_t>(source.offset);
     if (source.offset < 0) {
@@ -599,53 +589,80 @@ void writeFixedWidth(PqtParamValue& slot, const ParamRecord& record, const Eleme
     }
     std::string error;
     if (!codec.write(out, elements, index, format, error)) raiseCodecFailure(record, error);
-    fillSlot(slot, out, width);
+    return width;
 }
 
-void writeBytes(PqtParamValue& slot, const void* bytes, size_t size) {
-    char* out = slotRoom(slot, size);
-    std::memcpy(out, bytes, size);
-    fillSlot(slot, out, size);
+// numeric takes decimal text; the server knows infinities from version 14.
+size_t encodeNumericText(const ValueRoom& room, const ParamRecord& record,
+                         const ValueSource& source, const PGtypeFormatInfo& format) {
+    std::string text = scalarText(record, source), wire, error;
+    if (!encodeNumeric(text.data(), text.size(), format.sversion >= 140000, wire, error))
+        raiseCodecFailure(record, error);
+    return encodeBytes(room, record, wire.data(), wire.size());
 }
 
-void writeArraySlice(PqtParamValue& slot, const ParamRecord& record, const ElementCodec& codec,
-                     const ValueSource& source, const char* mask, const PGtypeFormatInfo& format) {
+size_t encodeArray(const ValueRoom& room, const ParamRecord& record, const ElementCodec& codec,
+                   const ValueSource& source, const char* mask, const PGtypeFormatInfo& format) {
+    bool flatten = (record.flags & kSpecFlatten) != 0;
     ArrayValue value;
     std::string error;
     size_t total;
-    if (!describeSlice(*source.slice, mask, (record.flags & kSpecFlatten) != 0,
-                       static_cast<size_t>(source.offset), value, error) ||
-        !arrayEncodedSize(value, codec, total, error))
+    bool described = source.offset < 0
+                         ? checkDirectSource(source.array, codec, error) &&
+                               describeArray(source.array, mask, flatten, value, error)
+                         : describeSlice(*source.slice, mask, flatten,
+                                         static_cast<size_t>(source.offset), value, error);
+    if (!described || !arrayEncodedSize(value, codec, total, error))
         raiseCodecFailure(record, error);
-    char* out = slotRoom(slot, total);
+    char* out = reserve(room, total);
     if (!writeArrayFrame(out, value, codec, codec.baseOid, format, error))
         raiseCodecFailure(record, error);
-    fillSlot(slot, out, total);
+    return total;
 }
 
-// A value written without libpqtypes, for the records whose codec reads
-// Octave data: the same checks as putValue and the same bytes as the
-// procedures.  False for the others (numeric, serialised values, arrays
-// from Octave arrays), which go through putValue.
-bool writeValueDirectly(PqtParamValue& slot, const ParamRecord& record, const ValueSource& source,
-                        const char* mask, const PGtypeFormatInfo& format) {
-    if (record.isSerialised || record.handler->typoid == kNumericOid) return false;
-    const ElementCodec* codec = record.codec;
-    if (!codec || (record.isArray && (source.offset < 0 || codec->sourceClass == mxCELL_CLASS)))
-        return false;
+}  // namespace
+
+bool encodesDirectly(const ParamRecord& record) {
+    return record.codec && !record.isSerialised &&
+           !(record.isArray && record.handler->typoid == kNumericOid);
+}
+
+size_t encodeValue(const ValueRoom& room, const ParamRecord& record, const ValueSource& source,
+                   const char* mask, const PGtypeFormatInfo& format) {
     checkValue(record, source);
-    if (record.isArray) {
-        writeArraySlice(slot, record, *codec, source, mask, format);
-    } else if (record.classId == mxCHAR_CLASS) {
+    if (record.isArray) return encodeArray(room, record, *record.codec, source, mask, format);
+    if (record.handler->typoid == kNumericOid)
+        return encodeNumericText(room, record, source, format);
+    if (record.classId == mxCHAR_CLASS) {
         std::string text = scalarText(record, source);
-        writeBytes(slot, text.data(), text.size());
-    } else if (record.classId == mxUINT8_CLASS) {
-        PGbytea bytes = scalarBytes(record, source);
-        writeBytes(slot, bytes.data, static_cast<size_t>(bytes.len));
-    } else {
-        writeFixedWidth(slot, record, *codec, source, format);
+        return encodeBytes(room, record, text.data(), text.size());
     }
-    return true;
+    if (record.classId == mxUINT8_CLASS) {
+        PGbytea bytes = scalarBytes(record, source);
+        return encodeBytes(room, record, bytes.data, static_cast<size_t>(bytes.len));
+    }
+    return encodeFixedWidth(room, record, *record.codec, source, format);
+}
+
+namespace {
+
+// Room for `size` bytes in a slot's own buffer, which libpqtypes allocated
+// with malloc and releases with free; the slot's value points at it.  A
+// zero-length value still points somewhere (see keepEmptyValueNotNull).
+char* slotRoom(void* context, size_t size) {
+    auto& slot = *static_cast<PqtParamValue*>(context);
+    static char empty[1] = "";
+    slot.data = empty;
+    if (size == 0) return empty;
+    if (size > static_cast<size_t>(INT32_MAX)) throw std::bad_alloc();
+    if (static_cast<size_t>(slot.ptrl) < size) {
+        void* grown = std::realloc(slot.ptr, size);
+        if (!grown) throw std::bad_alloc();
+        slot.ptr = grown;
+        slot.ptrl = static_cast<int>(size);
+    }
+    slot.data = static_cast<char*>(slot.ptr);
+    return slot.data;
 }
 
 // Puts through libpqtypes into one slot: the set's count is moved back to
@@ -672,7 +689,14 @@ void replaceValue(PGparam* param, int slot, const ParamRecord& record, const Val
         value.data = nullptr;
         return;
     }
-    if (writeValueDirectly(value, record, source, mask, param->fmtinfo)) return;
+    if (encodesDirectly(record)) {
+        size_t size =
+            encodeValue(ValueRoom{slotRoom, &value}, record, source, mask, param->fmtinfo);
+        // Every value the gateway puts travels in binary.
+        value.datal = static_cast<int>(size);
+        value.format = 1;
+        return;
+    }
     SlotPut put(param, slot);
     putValue(param, record, source, mask, false);
 }

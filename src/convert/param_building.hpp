@@ -108,11 +108,28 @@ void putValue(PGparam* param, const ParamRecord& record, const ValueSource& sour
 // Replaces value `slot` of a set filled before with values of the same
 // records (the batch command's rows after the first, whose types the
 // prepared statement already has): the same checks and bytes as putValue.
-// Scalars and slice-form arrays are encoded straight into the slot's
-// buffer, with no libpqtypes call per value; the others (numeric and
-// serialised values, arrays from Octave arrays) go through putValue.
+// Values that encodeValue takes are encoded straight into the slot's
+// buffer, with no libpqtypes call per value; the others go through
+// putValue.
 void replaceValue(PGparam* param, int slot, const ParamRecord& record, const ValueSource& source,
                   const char* mask, bool isNull);
+
+// Where an encoded value goes: `reserve` returns room for `size` bytes
+// (called once per value, before the bytes are written).
+struct ValueRoom {
+    char* (*reserve)(void* context, size_t size);
+    void* context;
+};
+
+// Whether encodeValue takes the record's values: all but serialised values
+// (which an Octave function turns into bytes) and numeric arrays.
+bool encodesDirectly(const ParamRecord& record);
+
+// Writes the binary form of one non-NULL value into room from `room`, with
+// putValue's checks and the bytes putValue's put would give, and returns
+// its length.  `format` is the connection's (date/time and numeric forms).
+size_t encodeValue(const ValueRoom& room, const ParamRecord& record, const ValueSource& source,
+                   const char* mask, const PGtypeFormatInfo& format);
 
 // The names of a value wrapper's fields, which mirror resultGet's output.
 inline constexpr const char kValueField[] = "value";

@@ -24,6 +24,10 @@ void commandParamExec(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]
 // Batches (batch/batch_command.cpp).
 void commandBatchExec(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]);
 
+// Bulk COPY in binary format (batch/copy_in.cpp, query/copy_out.cpp).
+void commandCopyIn(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]);
+void commandCopyOut(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]);
+
 // Parameter sets (convert/param_commands.cpp).
 void commandParamCreate(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]);
 void commandParamClear(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]);

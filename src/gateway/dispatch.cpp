@@ -50,6 +50,8 @@ const Command commandTable[kCommandCount] = {
     {"port", commandProperty},                // 32
     {"reset", commandReset},                  // 33
     {"user", commandProperty},                // 34
+    {"copyIn", commandCopyIn},                // 35
+    {"copyOut", commandCopyOut},              // 36
 };
 
 const Command* findCommand(const char* name) {

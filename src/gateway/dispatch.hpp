@@ -15,7 +15,7 @@ struct Command {
     CommandHandler handler;
 };
 
-constexpr int kCommandCount = 35;
+constexpr int kCommandCount = 37;
 extern const Command commandTable[kCommandCount];
 
 // The first row whose name equals `name` ignoring ASCII case, or null.

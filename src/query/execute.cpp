@@ -16,9 +16,11 @@ namespace vorlex {
 
 namespace {
 
-void refuseNul(const std::string& sql, int index) {
+void refuseNul(const std::string& sql, int index, const char* name = "sql",
+               const char* title = "SQL") {
     if (sql.find('\0') != std::string::npos)
-        raiseError("sqlHasNul", "argument %d (SQL) holds a NUL character", argPosition(index));
+        raiseError((std::string(name) + "HasNul").c_str(), "argument %d (%s) holds a NUL character",
+                   argPosition(index), title);
 }
 
 // The result goes to the registry when the caller asked for it; otherwise
@@ -29,16 +31,19 @@ void handOut(ResultOwner result, int nlhs, mxArray* plhs[]) {
 
 }  // namespace
 
-std::string sqlRowArg(const mxArray* const prhs[], int index) {
+std::string sqlRowArg(const mxArray* const prhs[], int index, const char* name, const char* title) {
     const mxArray* arg = prhs[index];
+    std::string check(name);
     if (!mxIsChar(arg) || mxGetM(arg) != 1)
-        raiseError("sqlNotText", "argument %d (SQL) must be a char row, not a %zux%zu %s",
-                   argPosition(index), static_cast<size_t>(mxGetM(arg)),
-                   static_cast<size_t>(mxGetN(arg)), mxGetClassName(arg));
+        raiseError((check + "NotText").c_str(),
+                   "argument %d (%s) must be a char row, not a %zux%zu %s", argPosition(index),
+                   title, static_cast<size_t>(mxGetM(arg)), static_cast<size_t>(mxGetN(arg)),
+                   mxGetClassName(arg));
     std::string sql;
     if (!charArrayBytes(arg, sql))
-        raiseError("sqlUnreadable", "argument %d (SQL) could not be read", argPosition(index));
-    refuseNul(sql, index);
+        raiseError((check + "Unreadable").c_str(), "argument %d (%s) could not be read",
+                   argPosition(index), title);
+    refuseNul(sql, index, name, title);
     return sql;
 }
 

@@ -1,0 +1,64 @@
+// batch_input.hpp - the columns argument of the commands that send a table
+// of rows (batchExec, copyIn): a struct of columns and its NULL structs.
+//
+//   vorlex(command, conn, statement, spec, values [, elementNulls [, valueNulls ...]])
+//
+// `values` is a scalar struct with one field per specifier, each a column
+// of M rows; `elementNulls` and `valueNulls` (or [] for none) have the same
+// fields and mark NULL elements of array values and NULL values.
+#pragma once
+
+#include <libpq-fe.h>
+#include <mex.h>
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+#include "batch/batch_columns.hpp"
+#include "convert/param_building.hpp"
+#include "gateway/owners.hpp"
+
+namespace vorlex {
+
+// The handler's input positions the commands share.
+enum BatchArg {
+    kConnArg,
+    kStatementArg,
+    kSpecArg,
+    kValuesArg,
+    kElementNullsArg,
+    kValueNullsArg,
+    kBatchArgCount
+};
+
+struct BatchInput {
+    const mxArray* values;
+    const mxArray* elementNulls;  // null when absent
+    const mxArray* valueNulls;    // null when absent
+};
+
+// The three structs, checked as structs: one element each, as many fields
+// as values, named alike position by position.
+BatchInput batchInputArgs(const mxArray* const prhs[], int nrhs);
+
+// What a command sends: the set (which carries the connection's types),
+// one record per specifier, and the checked, prepared columns.
+// Not copied or moved: `batch` points at `records`.
+struct PreparedBatch {
+    PreparedBatch() = default;
+    PreparedBatch(const PreparedBatch&) = delete;
+    PreparedBatch& operator=(const PreparedBatch&) = delete;
+
+    size_t rows = 0;  // M
+    ParamOwner param;
+    std::vector<ParamRecord> records;
+    BatchRows batch{&records, {}};
+};
+
+// Checks the columns against `spec` and prepares them, before anything is
+// sent.
+void prepareBatch(PGconn* conn, const std::string& spec, const BatchInput& input,
+                  PreparedBatch& prepared);
+
+}  // namespace vorlex
