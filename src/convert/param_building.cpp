@@ -440,31 +440,54 @@ bool readsDouble(const ValueSource& source) {
 }
 
 // The text of a char scalar: the direct form's row, or the slice form's
-// `count` characters at element `offset`.
-std::string scalarText(const ParamRecord& record, const ValueSource& source) {
-    std::string text;
+// `count` characters at element `offset`.  Where the host's chars are
+// bytes the text is read in place; else it is converted into `owned`.
+struct ScalarText {
+    const char* data = "";
+    size_t size = 0;
+    std::string owned;
+    std::string copy() const { return std::string(data, size); }
+};
+
+void readScalarText(const ParamRecord& record, const ValueSource& source, ScalarText& text) {
     if (source.offset < 0) {
-        if (!source.array) return text;
+        if (!source.array) return;
         requireRowVector(record, source.array);
-        if (!charArrayBytes(source.array, text))
-            raiseError("textUnreadable", "%s: the text could not be read", record.context.c_str());
+        if constexpr (sizeof(mxChar) == 1) {
+            text.size = mxGetNumberOfElements(source.array);
+            if (text.size) text.data = reinterpret_cast<const char*>(mxGetChars(source.array));
+        } else {
+            if (!charArrayBytes(source.array, text.owned))
+                raiseError("textUnreadable", "%s: the text could not be read",
+                           record.context.c_str());
+            text.data = text.owned.data();
+            text.size = text.owned.size();
+        }
     } else {
         const ColumnSlice& slice = *source.slice;
         if constexpr (sizeof(mxChar) == 1) {
-            text.assign(static_cast<const char*>(slice.data) + source.offset, slice.count);
+            text.data = static_cast<const char*>(slice.data) + source.offset;
+            text.size = slice.count;
         } else {
             std::memcpy(mxGetChars(slice.scratch),
                         static_cast<const mxChar*>(slice.data) + source.offset,
                         slice.count * sizeof(mxChar));
-            if (!charArrayBytes(slice.scratch, text))
+            if (!charArrayBytes(slice.scratch, text.owned))
                 raiseError("textUnreadable", "%s: the text could not be read",
                            record.context.c_str());
+            text.data = text.owned.data();
+            text.size = text.owned.size();
         }
     }
     // libpqtypes takes NUL-terminated text: a NUL would cut the value short.
-    if (text.find('\0') != std::string::npos)
+    if (text.size && std::memchr(text.data, '\0', text.size))
         raiseError("textHasNul", "%s: the text holds a NUL character", record.context.c_str());
-    return text;
+}
+
+std::string scalarText(const ParamRecord& record, const ValueSource& source) {
+    ScalarText text;
+    readScalarText(record, source, text);
+    return text.copy();
 }
 
 PGbytea scalarBytes(const ParamRecord& record, const ValueSource& source) {
@@ -634,8 +657,9 @@ size_t encodeValue(const ValueRoom& room, const ParamRecord& record, const Value
     if (record.handler->typoid == kNumericOid)
         return encodeNumericText(room, record, source, format);
     if (record.classId == mxCHAR_CLASS) {
-        std::string text = scalarText(record, source);
-        return encodeBytes(room, record, text.data(), text.size());
+        ScalarText text;
+        readScalarText(record, source, text);
+        return encodeBytes(room, record, text.data, text.size);
     }
     if (record.classId == mxUINT8_CLASS) {
         PGbytea bytes = scalarBytes(record, source);
