@@ -8,6 +8,7 @@
 #include <cstring>
 #include <limits>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "convert/param_building.hpp"
@@ -177,6 +178,51 @@ TEST_F(ReplaceValue, ArraySlicesGiveTheSameFramesWithMasksAndFlattening) {
     }
 }
 
+TEST_F(ReplaceValue, OctaveArraysAndNumericTextsGiveTheSameBytes) {
+    mxArray* ints = mxCreateNumericMatrix(2, 3, mxINT32_CLASS, mxREAL);
+    for (int i = 0; i < 6; ++i) static_cast<int32_t*>(mxGetData(ints))[i] = i * 1000 - 2;
+    mxArray* doubles = mxCreateDoubleMatrix(3, 1, mxREAL);
+    mxGetPr(doubles)[0] = 730486.5;
+    mxGetPr(doubles)[2] = -1;
+    const char mask[] = {0, 1, 0, 0, 1, 0};
+    mxArray* texts = mxCreateCellMatrix(1, 3);
+    mxSetCell(texts, 0, mxCreateString("first"));
+    mxSetCell(texts, 1, mxCreateString(""));
+    mxSetCell(texts, 2, mxCreateString("a longer third text"));
+    mxArray* bytes = mxCreateCellMatrix(2, 1);
+    mxSetCell(bytes, 0, mxCreateNumericMatrix(1, 4, mxUINT8_CLASS, mxREAL));
+    mxSetCell(bytes, 1, mxCreateNumericMatrix(0, 0, mxUINT8_CLASS, mxREAL));
+    struct Case {
+        const char* format;
+        const mxArray* value;
+        const mxArray* before;
+    };
+    // `before` is another value of the record's class.
+    const Case cases[] = {{"%int4[]", ints, doubles},      {"%int4[]@", ints, doubles},
+                          {"%float8[]", doubles, doubles}, {"%timestamp[]", doubles, doubles},
+                          {"%text[]", texts, texts},       {"%varchar[]@", texts, texts},
+                          {"%bytea[]", bytes, bytes}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.format);
+        try {
+            ParamRecord r = record(c.format);
+            expectSameBytes(r, direct(c.value), nullptr, direct(c.before));
+            if (mxGetNumberOfElements(c.value) <= sizeof mask)
+                expectSameBytes(r, direct(c.value), mask, direct(c.before));
+        } catch (const GatewayError& error) {
+            ADD_FAILURE() << error.id << ": " << error.message;
+        }
+    }
+    for (const char* text : {"12.5", "-1e3", "NaN", "0.000001", "123456789012345678901234567890"}) {
+        mxArray* number = mxCreateString(text);
+        mxArray* other = mxCreateString("7");
+        expectSameBytes(record("%numeric"), direct(number), nullptr, direct(other));
+        mxDestroyArray(number);
+        mxDestroyArray(other);
+    }
+    for (mxArray* array : {ints, doubles, texts, bytes}) mxDestroyArray(array);
+}
+
 TEST_F(ReplaceValue, RefusesWhatAPutRefusesUnderTheSameIdentifier) {
     CommandScope scope("batchExec");
     mxArray* previous = mxCreateString("ok");
@@ -203,6 +249,34 @@ TEST_F(ReplaceValue, RefusesWhatAPutRefusesUnderTheSameIdentifier) {
     }
     EXPECT_EQ(PQparamCount(reused), 1);
     EXPECT_EQ(slotOf(reused, 0).bytes, "ok");
+
+    // Arrays refused by their frame's checks: complex, sparse, a cell
+    // element of the wrong class.
+    ParamRecord ints = record("%int4[]"), texts = record("%text[]");
+    mxArray* complexValues = mxCreateDoubleMatrix(1, 2, mxCOMPLEX);
+    mxArray* sparse = mxCreateSparse(2, 2, 1, mxREAL);
+    mxArray* mixed = mxCreateCellMatrix(1, 2);
+    mxSetCell(mixed, 0, mxCreateString("x"));
+    mxSetCell(mixed, 1, mxCreateDoubleScalar(1));
+    const std::pair<const ParamRecord*, mxArray*> arrays[] = {
+        {&ints, complexValues}, {&ints, sparse}, {&texts, mixed}};
+    for (const auto& [arrayRecord, bad] : arrays) {
+        std::string putId, replaceId;
+        PQparamReset(fresh);
+        try {
+            putValue(fresh, *arrayRecord, direct(bad), nullptr, false);
+        } catch (const GatewayError& error) {
+            putId = error.id;
+        }
+        try {
+            replaceValue(reused, 0, *arrayRecord, direct(bad), nullptr, false);
+        } catch (const GatewayError& error) {
+            replaceId = error.id;
+        }
+        EXPECT_FALSE(putId.empty()) << arrayRecord->specifier;
+        EXPECT_EQ(replaceId, putId) << arrayRecord->specifier;
+        mxDestroyArray(bad);
+    }
     mxDestroyArray(previous);
     mxDestroyArray(nul);
     mxDestroyArray(number);
