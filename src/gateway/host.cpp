@@ -68,6 +68,52 @@ bool callHostFunction(const char* name, mxArray* input, mxArray*& output, std::s
     return false;
 }
 
+mxArray* createHostColumn(mxClassID classId, size_t rows) {
+    const char* className = nullptr;
+    switch (classId) {
+        case mxLOGICAL_CLASS:
+            className = "logical";
+            break;
+        case mxDOUBLE_CLASS:
+            className = "double";
+            break;
+        case mxSINGLE_CLASS:
+            className = "single";
+            break;
+        case mxINT16_CLASS:
+            className = "int16";
+            break;
+        case mxINT32_CLASS:
+            className = "int32";
+            break;
+        case mxINT64_CLASS:
+            className = "int64";
+            break;
+        case mxUINT8_CLASS:
+            className = "uint8";
+            break;
+        default:
+            return nullptr;
+    }
+    bool logical = classId == mxLOGICAL_CLASS;
+    mxArray* inputs[4] = {mxCreateString(logical ? "false" : "zeros"),
+                          mxCreateDoubleScalar(static_cast<double>(rows)), mxCreateDoubleScalar(1),
+                          logical ? nullptr : mxCreateString(className)};
+    int count = logical ? 3 : 4;
+    mxArray* column = nullptr;
+    // "builtin" passes over any function of the same name on the path.
+    mxArray* failure = mexCallMATLABWithTrap(1, &column, count, inputs, "builtin");
+    for (int i = 0; i < count; ++i) mxDestroyArray(inputs[i]);
+    bool made = !failure && column && mxGetClassID(column) == classId &&
+                mxGetNumberOfDimensions(column) == 2 && mxGetM(column) == rows &&
+                mxGetN(column) == 1 && !mxIsComplex(column) && !mxIsSparse(column) &&
+                (rows == 0 || mxGetData(column));
+    if (failure) mxDestroyArray(failure);
+    if (made) return column;
+    if (column) mxDestroyArray(column);
+    return nullptr;
+}
+
 bool charArrayBytes(const mxArray* array, std::string& bytes) {
     size_t count = mxGetNumberOfElements(array);
     if constexpr (sizeof(mxChar) == 1) {

@@ -34,6 +34,12 @@ void requireOutputCount(int nlhs, int least, int most, const char* usage);
 // of unwinding through the caller, so it is safe inside library callbacks.
 bool callHostFunction(const char* name, mxArray* input, mxArray*& output, std::string& error);
 
+// An N-by-1 column of zeros (false for logical) of a numeric or logical
+// class, made by the host's builtin: an array the host made itself goes
+// back to it without the copy that arrays made through the MX functions
+// cost Octave.  Null when the host did not make it.
+mxArray* createHostColumn(mxClassID classId, size_t rows);
+
 // --- Text ------------------------------------------------------------------
 // Octave's char arrays hold UTF-8 bytes one per element; MATLAB's hold
 // UTF-16 units.  These helpers are the only places that care.

@@ -57,6 +57,9 @@ class HostBuffer {
         data_ = data_ ? mxRealloc(data_, bytes) : mxMalloc(bytes);
     }
     void* release() { return std::exchange(data_, nullptr); }
+    void free() {
+        if (data_) mxFree(release());
+    }
 
   private:
     void* data_ = nullptr;
@@ -72,10 +75,17 @@ void growCells(HostArrayOwner& cells, size_t capacity, size_t filled) {
     cells = std::move(grown);
 }
 
-// A finished numeric or logical column of `rows` elements taken from `buffer`.
+// A finished numeric or logical column of `rows` elements from `buffer`,
+// which is released.  A column the host made is filled, so that returning
+// it costs no second copy of the data; else the buffer becomes the data.
 mxArray* vectorFrom(HostBuffer& buffer, mxClassID classId, size_t elementSize, size_t rows) {
+    if (rows == 0) return createColumnVector(classId, 0);
+    if (mxArray* column = createHostColumn(classId, rows)) {
+        std::memcpy(mxGetData(column), buffer.data(), rows * elementSize);
+        buffer.free();
+        return column;
+    }
     mxArray* vector = createColumnVector(classId, 0);
-    if (rows == 0) return vector;
     buffer.resize(rows * elementSize);
     if (void* empty = mxGetData(vector)) mxFree(empty);
     mxSetData(vector, buffer.release());
