@@ -92,6 +92,10 @@ bool columnVectorsOption(const mxArray* const prhs[], int index) {
 }
 
 mxArray* createColumnVector(mxClassID classId, size_t rows) {
+    // Below this the host's call costs more than the copy it saves.
+    constexpr size_t kHostColumnRows = 4096;
+    if (rows >= kHostColumnRows)
+        if (mxArray* column = createHostColumn(classId, rows)) return column;
     if (classId == mxLOGICAL_CLASS) return mxCreateLogicalMatrix(rows, 1);
     return mxCreateNumericMatrix(rows, 1, classId, mxREAL);
 }

@@ -59,7 +59,8 @@ mxArray* createColumnStruct(const ResultColumn& column, size_t rows, ColumnOutpu
 // The struct around finished columns.
 mxArray* columnStruct(mxArray* value, mxArray* valueIsNull, mxArray* rowIsNull);
 
-// An N-by-1 column vector of the class (logical included).
+// An N-by-1 column vector of zeros of the class (logical included); a
+// large one is made by the host, so that it goes back without a copy.
 mxArray* createColumnVector(mxClassID classId, size_t rows);
 
 // Fills row `row` with NULL.

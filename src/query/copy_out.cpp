@@ -56,9 +56,8 @@ class HostBuffer {
         if (bytes == 0) bytes = 1;
         data_ = data_ ? mxRealloc(data_, bytes) : mxMalloc(bytes);
     }
-    void* release() { return std::exchange(data_, nullptr); }
     void free() {
-        if (data_) mxFree(release());
+        if (data_) mxFree(std::exchange(data_, nullptr));
     }
 
   private:
@@ -76,21 +75,13 @@ void growCells(HostArrayOwner& cells, size_t capacity, size_t filled) {
 }
 
 // A finished numeric or logical column of `rows` elements from `buffer`,
-// which is released.  A column the host made is filled, so that returning
-// it costs no second copy of the data; else the buffer becomes the data.
+// which is released at once: the columns are made one at a time, so that
+// at most one column's data is held twice.
 mxArray* vectorFrom(HostBuffer& buffer, mxClassID classId, size_t elementSize, size_t rows) {
-    if (rows == 0) return createColumnVector(classId, 0);
-    if (mxArray* column = createHostColumn(classId, rows)) {
-        std::memcpy(mxGetData(column), buffer.data(), rows * elementSize);
-        buffer.free();
-        return column;
-    }
-    mxArray* vector = createColumnVector(classId, 0);
-    buffer.resize(rows * elementSize);
-    if (void* empty = mxGetData(vector)) mxFree(empty);
-    mxSetData(vector, buffer.release());
-    mxSetM(vector, rows);
-    return vector;
+    mxArray* column = createColumnVector(classId, rows);
+    if (rows) std::memcpy(mxGetData(column), buffer.data(), rows * elementSize);
+    buffer.free();
+    return column;
 }
 
 struct GrowingColumn {
