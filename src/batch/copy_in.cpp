@@ -161,7 +161,8 @@ void commandCopyIn(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
     double copied = 0;
     if (rows > 0) {
         CopySession copy(conn);
-        copy.start("COPY " + target + " FROM STDIN (FORMAT binary)", PGRES_COPY_IN, "copyFailed");
+        // The line break ends a comment the target may end with.
+        copy.start("COPY " + target + "\n FROM STDIN (FORMAT binary)", PGRES_COPY_IN, "copyFailed");
         CopyBuffer buffer;
         std::memcpy(buffer.append(sizeof kHeader), kHeader, sizeof kHeader);
         for (size_t row = 0; row < rows; ++row) {

@@ -305,7 +305,8 @@ void commandCopyOut(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) 
     checkQueryColumns(conn, query, columns);
 
     CopySession copy(conn);
-    copy.start("COPY (" + query + ") TO STDOUT (FORMAT binary)", PGRES_COPY_OUT, "queryFailed");
+    // The line break ends a comment the query may end with.
+    copy.start("COPY (" + query + "\n) TO STDOUT (FORMAT binary)", PGRES_COPY_OUT, "queryFailed");
     StreamDecoder decoder(columns, param->fmtinfo);
     for (;;) {
         CopyData data = copy.receive();

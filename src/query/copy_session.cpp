@@ -18,6 +18,11 @@ void dropCopyData(PGconn* conn) {
     while (PQgetCopyData(conn, &bytes, 0) > 0) PQfreemem(bytes);
 }
 
+bool isFailure(const PGresult* result) {
+    ExecStatusType status = PQresultStatus(result);
+    return status == PGRES_FATAL_ERROR || status == PGRES_BAD_RESPONSE;
+}
+
 }  // namespace
 
 CopySession::CopySession(PGconn* conn) : conn_(conn), savedNonblocking_(PQisnonblocking(conn)) {
@@ -80,11 +85,21 @@ CopyData CopySession::receive() {
 
 ResultOwner CopySession::finishReceiving() { return takeResult(); }
 
-// The COPY's own result; the results after it, if any, are read too.
+// The COPY's own result, unless a later one failed: the implicit
+// transaction the COPY ran in commits after it, and a deferred constraint
+// can fail there.
 ResultOwner CopySession::takeResult() {
     ResultOwner result(PQgetResult(conn_));
     if (!result) raiseFailure("the COPY gave no result");
-    drainResults();
+    while (PGresult* next = PQgetResult(conn_)) {
+        ExecStatusType status = PQresultStatus(next);
+        if (isFailure(next) && !isFailure(result.get()))
+            result.reset(next);
+        else
+            PQclear(next);
+        endCopy(status);
+        if (PQstatus(conn_) == CONNECTION_BAD) break;
+    }
     return result;
 }
 
@@ -103,15 +118,21 @@ void CopySession::abandon() {
     state_ = PGRES_COMMAND_OK;
 }
 
-// Reads every result until libpq has none, ending any COPY among them.
+// A result that starts another COPY (a statement the caller did not
+// expect) is ended at once.
+void CopySession::endCopy(ExecStatusType status) {
+    if (status == PGRES_COPY_IN)
+        PQputCopyEnd(conn_, kAbandonMessage);
+    else if (status == PGRES_COPY_OUT)
+        dropCopyData(conn_);
+}
+
+// Reads every result until libpq has none.
 void CopySession::drainResults() {
     while (PGresult* result = PQgetResult(conn_)) {
         ExecStatusType status = PQresultStatus(result);
         PQclear(result);
-        if (status == PGRES_COPY_IN)
-            PQputCopyEnd(conn_, kAbandonMessage);
-        else if (status == PGRES_COPY_OUT)
-            dropCopyData(conn_);
+        endCopy(status);
         if (PQstatus(conn_) == CONNECTION_BAD) return;
     }
 }

@@ -62,6 +62,7 @@ class CopySession {
     [[noreturn]] void raiseFailure(const char* what);
     ResultOwner takeResult();
     void abandon();
+    void endCopy(ExecStatusType status);
     void drainResults();
 
     PGconn* conn_;
