@@ -11,6 +11,7 @@
 #include <libpq-fe.h>
 #include <libpqtypes.h>
 
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -156,6 +157,10 @@ void commandCopyIn(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
     BatchInput input = batchInputArgs(prhs, nrhs);
     PreparedBatch prepared;
     prepareBatch(conn, spec, input, prepared);
+    // Each row of the stream counts its fields in 16 bits.
+    if (prepared.records.size() > INT16_MAX)
+        raiseError("tooManyColumns", "%zu columns; a COPY row holds at most %d",
+                   prepared.records.size(), INT16_MAX);
 
     size_t rows = prepared.rows;
     double copied = 0;
