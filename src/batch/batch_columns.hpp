@@ -20,13 +20,9 @@
 #include "convert/array_codec.hpp"
 #include "convert/param_building.hpp"
 #include "gateway/errors.hpp"
+#include "gateway/owners.hpp"
 
 namespace vorlex {
-
-struct HostArrayDestroyer {
-    void operator()(mxArray* array) const { mxDestroyArray(array); }
-};
-using HostArrayOwner = std::unique_ptr<mxArray, HostArrayDestroyer>;
 
 struct BatchColumn {
     bool isCell = false;

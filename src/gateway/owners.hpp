@@ -8,6 +8,7 @@
 
 #include <libpq-fe.h>
 #include <libpqtypes.h>
+#include <mex.h>
 
 #include <memory>
 
@@ -26,5 +27,11 @@ struct ParamCloser {
 using ConnectionOwner = std::unique_ptr<PGconn, ConnectionCloser>;
 using ResultOwner = std::unique_ptr<PGresult, ResultCloser>;
 using ParamOwner = std::unique_ptr<PGparam, ParamCloser>;
+
+// Host arrays a command made and has not handed out yet.
+struct HostArrayDestroyer {
+    void operator()(mxArray* array) const { mxDestroyArray(array); }
+};
+using HostArrayOwner = std::unique_ptr<mxArray, HostArrayDestroyer>;
 
 }  // namespace vorlex
