@@ -9,6 +9,7 @@
 #include "batch/rearrange.hpp"
 #include "convert/type_tables.hpp"
 #include "gateway/errors.hpp"
+#include "gateway/host.hpp"
 
 namespace vorlex {
 
@@ -228,6 +229,7 @@ ColumnValue columnValue(const ParamRecord& record, const BatchColumn& column, si
     size_t maskCount = 0;
     if (column.isCell) {
         source.array = mxGetCell(column.cells, row);
+        source.oneRow = !column.oneRow.empty() && column.oneRow[row];
         if (column.maskCells) {
             value.mask = cellRowMask(record, column, row, source.array);
             maskCount = source.array ? mxGetNumberOfElements(source.array) : 0;
@@ -268,6 +270,9 @@ void prepareColumns(BatchRows& batch, const mxArray* values, const mxArray* elem
         column.isDouble = !column.isCell && mxIsDouble(field);
         column.refusesNull = isSerbytea(record);
         if (column.isCell) column.cells = field;
+        // Texts are read row by row: their shapes are checked in one pass.
+        if (column.isCell && rows > 0 && record.classId == mxCHAR_CLASS && !record.isArray)
+            column.oneRow = oneRowElements(field);
         const mxArray* masks = fieldOf(elementNulls, i);
         if (elementNulls && !masks)
             raiseError("missingColumn", "%s: its elementNulls field is missing", label.c_str());

@@ -36,6 +36,7 @@ struct BatchColumn {
     const mxLogical* maskData = nullptr;  // element masks, or per-row NULL flags
     const mxLogical* rowNulls = nullptr;  // whole-value NULL flags
     bool refusesNull = false;             // serbytea has no NULL
+    std::vector<uint8_t> oneRow;          // a cell column of texts: rows known to be rows
     std::vector<char> valueCopy;          // the rearranged column
     std::vector<char> maskCopy;           // the rearranged element masks
     HostArrayOwner scratch;               // the slice's 1-by-K char array

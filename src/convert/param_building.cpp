@@ -452,7 +452,7 @@ struct ScalarText {
 void readScalarText(const ParamRecord& record, const ValueSource& source, ScalarText& text) {
     if (source.offset < 0) {
         if (!source.array) return;
-        requireRowVector(record, source.array);
+        if (!source.oneRow) requireRowVector(record, source.array);
         if constexpr (sizeof(mxChar) == 1) {
             text.size = mxGetNumberOfElements(source.array);
             if (text.size) text.data = reinterpret_cast<const char*>(mxGetChars(source.array));

@@ -98,6 +98,7 @@ struct ValueSource {
     const void* data = nullptr;
     bool isDouble = false;
     long long offset = -1;
+    bool oneRow = false;  // `array` is known to be 2-D with one row
 };
 
 // Puts one value into the set: NULL when `isNull`, else the value with

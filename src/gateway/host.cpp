@@ -114,6 +114,45 @@ mxArray* createHostColumn(mxClassID classId, size_t rows) {
     return nullptr;
 }
 
+namespace {
+
+// builtin('cellfun', name, cells [, extra]) as doubles, one per element.
+bool cellfunNumbers(const char* name, const mxArray* cells, const mxArray* extra,
+                    std::vector<double>& numbers) {
+    mxArray* inputs[4] = {mxCreateString("cellfun"), mxCreateString(name),
+                          const_cast<mxArray*>(cells), const_cast<mxArray*>(extra)};
+    int count = extra ? 4 : 3;
+    mxArray* output = nullptr;
+    mxArray* failure = mexCallMATLABWithTrap(1, &output, count, inputs, "builtin");
+    mxDestroyArray(inputs[0]);
+    mxDestroyArray(inputs[1]);
+    bool answered = !failure && output && mxIsDouble(output) && !mxIsComplex(output) &&
+                    !mxIsSparse(output) &&
+                    mxGetNumberOfElements(output) == mxGetNumberOfElements(cells);
+    if (answered) {
+        const double* values = mxGetPr(output);
+        numbers.assign(values, values + mxGetNumberOfElements(output));
+    }
+    if (failure) mxDestroyArray(failure);
+    if (output) mxDestroyArray(output);
+    return answered;
+}
+
+}  // namespace
+
+std::vector<uint8_t> oneRowElements(const mxArray* cells) {
+    std::vector<double> ndims, rows;
+    mxArray* first = mxCreateDoubleScalar(1);
+    bool answered = cellfunNumbers("ndims", cells, nullptr, ndims) &&
+                    cellfunNumbers("size", cells, first, rows);
+    mxDestroyArray(first);
+    std::vector<uint8_t> flags;
+    if (!answered) return flags;
+    flags.resize(ndims.size());
+    for (size_t i = 0; i < flags.size(); ++i) flags[i] = ndims[i] == 2 && rows[i] == 1;
+    return flags;
+}
+
 bool charArrayBytes(const mxArray* array, std::string& bytes) {
     size_t count = mxGetNumberOfElements(array);
     if constexpr (sizeof(mxChar) == 1) {

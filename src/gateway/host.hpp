@@ -10,7 +10,9 @@
 #include <mex.h>
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
+#include <vector>
 
 namespace vorlex {
 
@@ -39,6 +41,12 @@ bool callHostFunction(const char* name, mxArray* input, mxArray*& output, std::s
 // back to it without the copy that arrays made through the MX functions
 // cost Octave.  Null when the host did not make it.
 mxArray* createHostColumn(mxClassID classId, size_t rows);
+
+// For each element of a cell array, whether it is a 2-D array of one row,
+// found by the host's builtin cellfun in one pass: asking each element for
+// its dimensions costs Octave an allocation per element.  Empty when the
+// host did not answer.
+std::vector<uint8_t> oneRowElements(const mxArray* cells);
 
 // --- Text ------------------------------------------------------------------
 // Octave's char arrays hold UTF-8 bytes one per element; MATLAB's hold
