@@ -4,7 +4,7 @@
 #   make demo    deps + build, then run examples/demo.m against a server
 #   make check   deps + build, then every test through ctest
 #   make bench   deps + the module and the baselines, then bench/run.sh and bench/run_batch.sh
-#                (the resultGet and batchExec benchmarks, on one server)
+#                (resultGet, copyOut, batchExec and copyIn against plain libpq, on one server)
 BUILD := build
 JOBS := $(shell nproc)
 
@@ -27,7 +27,9 @@ check: deps
 	$(MAKE) build
 	scripts/check.sh $(BUILD)
 
-# Builds only what the benchmarks run: the unit tests take minutes.
+# Builds only what the benchmarks run (the unit tests take minutes), then
+# runs the reads (resultGet, copyOut) and the writes (batchExec, copyIn)
+# against plain libpq on one server.
 bench: deps
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVORLEX_BENCH=ON
 	cmake --build $(BUILD) -j $(JOBS) --target vorlex baseline_read baseline_write

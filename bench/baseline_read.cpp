@@ -1,13 +1,17 @@
-// baseline_read.cpp - the yardstick for resultGet: plain libpq reads the
-// benchmark table in binary and converts every field into typed C++
-// vectors, with none of the module's checks or Octave arrays.
+// baseline_read.cpp - the yardstick for resultGet and copyOut: plain libpq
+// reads the benchmark table in binary and converts every field into typed
+// C++ vectors, with none of the module's checks or Octave arrays.
 //
 //   baseline_read TABLE REPS
 //
-// Connects with the PG* variables, runs the query REPS times and prints
-// "baseline.<name> <value>" lines: the best fetch (query and transfer) and
-// conversion times in seconds, and memory in bytes measured on the first
-// repetition, before anything was freed for reuse.
+// Connects with the PG* variables and reads the table REPS times two ways,
+// taking turns: a query with binary results (PQexecParams), converted once
+// the whole result is in, and COPY (query) TO STDOUT in the binary format,
+// converted row by row as the rows arrive.  Prints "baseline.<name>
+// <value>" lines: the best fetch (query and transfer) and conversion times
+// of the query and the best time of the COPY in seconds, and memory in
+// bytes measured on the first repetition, before anything was freed for
+// reuse.  Both ways must convert the same values.
 #include <libpq-fe.h>
 
 #include <algorithm>
@@ -26,6 +30,11 @@ namespace {
 constexpr double kEpochDatenum = 730486.0;
 constexpr double kMicrosecondsPerDay = 86400e6;
 constexpr int kMaxDims = 6;
+
+uint16_t loadBig16(const char* in) {
+    auto* p = reinterpret_cast<const unsigned char*>(in);
+    return static_cast<uint16_t>((p[0] << 8) | p[1]);
+}
 
 uint32_t loadBig32(const char* in) {
     auto* p = reinterpret_cast<const unsigned char*>(in);
@@ -48,6 +57,8 @@ struct IntArray {
     int dims[kMaxDims] = {};
 };
 
+constexpr int kColumns = 5;
+
 // The typed columns, each with a row-is-NULL flag per row.
 struct Columns {
     std::vector<int32_t> id;
@@ -55,7 +66,17 @@ struct Columns {
     std::vector<std::string> label;
     std::vector<double> taken;
     std::vector<IntArray> vals;
-    std::vector<uint8_t> isNull[5];
+    std::vector<uint8_t> isNull[kColumns];
+
+    size_t rows() const { return id.size(); }
+    void resize(size_t rows) {
+        id.resize(rows);
+        x.resize(rows);
+        label.resize(rows);
+        taken.resize(rows);
+        vals.resize(rows);
+        for (auto& flags : isNull) flags.resize(rows);
+    }
 };
 
 // The binary array frame: ndim, has-null, element OID, (extent, lower
@@ -79,25 +100,100 @@ void decodeIntArray(const char* in, IntArray& out) {
     }
 }
 
+// Fills row r of the columns.  VALUE(f) is field f's binary value, a null
+// pointer for NULL, and LENGTH(f) its length in bytes (asked for the text
+// alone).
+template <typename Value, typename Length>
+void convertRow(size_t r, const Value& value, const Length& length, Columns& c) {
+    const char* fields[kColumns];
+    for (int f = 0; f < kColumns; ++f) {
+        fields[f] = value(f);
+        c.isNull[f][r] = !fields[f];
+    }
+    if (fields[0]) c.id[r] = static_cast<int32_t>(loadBig32(fields[0]));
+    if (fields[1]) c.x[r] = loadBigDouble(fields[1]);
+    if (fields[2]) c.label[r].assign(fields[2], length(2));
+    if (fields[3]) {
+        auto micros = static_cast<int64_t>(loadBig64(fields[3]));
+        c.taken[r] = static_cast<double>(micros) / kMicrosecondsPerDay + kEpochDatenum;
+    }
+    if (fields[4]) decodeIntArray(fields[4], c.vals[r]);
+}
+
 void convert(const PGresult* result, Columns& c) {
     int rows = PQntuples(result);
-    c.id.resize(rows);
-    c.x.resize(rows);
-    c.label.resize(rows);
-    c.taken.resize(rows);
-    c.vals.resize(rows);
-    for (auto& flags : c.isNull) flags.assign(rows, 0);
-    for (int r = 0; r < rows; ++r) {
-        for (int f = 0; f < 5; ++f) c.isNull[f][r] = PQgetisnull(result, r, f);
-        if (!c.isNull[0][r]) c.id[r] = static_cast<int32_t>(loadBig32(PQgetvalue(result, r, 0)));
-        if (!c.isNull[1][r]) c.x[r] = loadBigDouble(PQgetvalue(result, r, 1));
-        if (!c.isNull[2][r]) c.label[r].assign(PQgetvalue(result, r, 2), PQgetlength(result, r, 2));
-        if (!c.isNull[3][r]) {
-            auto micros = static_cast<int64_t>(loadBig64(PQgetvalue(result, r, 3)));
-            c.taken[r] = static_cast<double>(micros) / kMicrosecondsPerDay + kEpochDatenum;
+    c.resize(rows);
+    for (int r = 0; r < rows; ++r)
+        convertRow(
+            r,
+            [&](int f) { return PQgetisnull(result, r, f) ? nullptr : PQgetvalue(result, r, f); },
+            [&](int f) { return PQgetlength(result, r, f); }, c);
+}
+
+[[noreturn]] void fail(PGconn* conn, const char* what) {
+    std::fprintf(stderr, "baseline_read: %s: %s", what, PQerrorMessage(conn));
+    std::exit(1);
+}
+
+// Runs COPY (SQL) TO STDOUT in the binary format and converts each row as
+// it arrives.  The stream is the 11-byte signature, int32 flags, an int32
+// header extension length and the extension, then per row an int16 field
+// count, and per field an int32 length (-1 for NULL) and the bytes; a field
+// count of -1 ends it.  The server sends the header with the first row and
+// each row in a message of its own, so a row is never split between
+// messages; a message may hold several.  Returns the rows that COPY
+// reported.
+long long copyRead(PGconn* conn, const std::string& sql, Columns& c) {
+    static const char signature[] = "PGCOPY\n\377\r\n";  // and the terminating NUL: 11 bytes
+    constexpr int kHeader = sizeof signature + 4 + 4;
+    PGresult* result = PQexec(conn, ("copy (" + sql + ") to stdout (format binary)").c_str());
+    if (PQresultStatus(result) != PGRES_COPY_OUT) fail(conn, "copy");
+    PQclear(result);
+
+    size_t r = 0;
+    bool header = true, ended = false;
+    char* message;
+    int length;
+    while ((length = PQgetCopyData(conn, &message, 0)) > 0) {
+        const char* in = message;
+        const char* end = message + length;
+        if (header) {
+            if (length < kHeader || std::memcmp(in, signature, sizeof signature) != 0)
+                fail(conn, "not a binary COPY stream");
+            in += kHeader + loadBig32(in + kHeader - 4);
+            header = false;
         }
-        if (!c.isNull[4][r]) decodeIntArray(PQgetvalue(result, r, 4), c.vals[r]);
+        while (in < end && !ended) {
+            auto count = static_cast<int16_t>(loadBig16(in));
+            in += 2;
+            if (count == -1) {
+                ended = true;
+                break;
+            }
+            if (count != kColumns) fail(conn, "unexpected field count");
+            const char* values[kColumns];
+            int32_t lengths[kColumns];
+            for (int f = 0; f < kColumns; ++f) {
+                lengths[f] = static_cast<int32_t>(loadBig32(in));
+                values[f] = lengths[f] < 0 ? nullptr : in + 4;
+                in += 4 + std::max(lengths[f], 0);
+            }
+            if (r == c.rows()) c.resize(std::max<size_t>(1024, 2 * r));
+            convertRow(
+                r++, [&](int f) { return values[f]; }, [&](int f) { return lengths[f]; }, c);
+        }
+        if (in != end) fail(conn, "a row runs past its COPY message");
+        PQfreemem(message);
     }
+    if (length == -2 || !ended) fail(conn, "copy data");
+    c.resize(r);
+
+    result = PQgetResult(conn);
+    if (PQresultStatus(result) != PGRES_COMMAND_OK) fail(conn, "copy");
+    long long reported = std::atoll(PQcmdTuples(result));
+    PQclear(result);
+    while ((result = PQgetResult(conn))) PQclear(result);
+    return reported;
 }
 
 // Uses every converted value, so that no part of the conversion can be
@@ -136,12 +232,9 @@ int main(int argc, char** argv) {
     int reps = std::atoi(argv[2]);
 
     PGconn* conn = PQconnectdb("");
-    if (PQstatus(conn) != CONNECTION_OK) {
-        std::fprintf(stderr, "baseline_read: %s", PQerrorMessage(conn));
-        return 1;
-    }
+    if (PQstatus(conn) != CONNECTION_OK) fail(conn, "connect");
 
-    double bestFetch = 1e300, bestConvert = 1e300, checksum = 0;
+    double bestFetch = 1e300, bestConvert = 1e300, bestCopy = 1e300, checksum = 0;
     long long rssStart = statusBytes("VmRSS:"), resultBytes = 0, rows = 0;
     for (int rep = 0; rep < reps; ++rep) {
         auto start = std::chrono::steady_clock::now();
@@ -164,12 +257,29 @@ int main(int argc, char** argv) {
         }  // the columns are freed outside the timing, with the result
         PQclear(result);
         bestFetch = std::min(bestFetch, fetch);
+
+        start = std::chrono::steady_clock::now();
+        {
+            Columns columns;
+            long long copied = copyRead(conn, sql, columns);
+            bestCopy = std::min(bestCopy, since(start));
+            double copySum = sum(columns);
+            if (copied != rows || static_cast<long long>(columns.rows()) != rows ||
+                copySum != checksum) {
+                std::fprintf(stderr,
+                             "baseline_read: COPY gave %zu rows (reported %lld), checksum %.17g; "
+                             "the query %lld rows, checksum %.17g\n",
+                             columns.rows(), copied, copySum, rows, checksum);
+                return 1;
+            }
+        }
     }
     PQfinish(conn);
 
     std::printf("baseline.rows %lld\n", rows);
     std::printf("baseline.fetch_s %.6f\n", bestFetch);
     std::printf("baseline.convert_s %.6f\n", bestConvert);
+    std::printf("baseline.copy_s %.6f\n", bestCopy);
     std::printf("baseline.checksum %.17g\n", checksum);
     std::printf("baseline.result_bytes %lld\n", resultBytes);
     std::printf("baseline.peak_growth_bytes %lld\n", statusBytes("VmHWM:") - rssStart);

@@ -15,8 +15,7 @@ function result_get_bench (table, reps)
   best_column = Inf (1, numel (columns));
   for rep = 1:reps
     if (rep == 1)
-      hwm_reset = reset_peak ();
-      rss_start = status_bytes ('VmRSS');
+      [hwm_reset, rss_start] = reset_peak ();
     end
 
     t0 = tic ();

@@ -1,6 +1,7 @@
 #!/bin/sh
-# Benchmarks resultGet against the plain libpq baseline in one run, on one
-# table, and prints the times, their ratios and the memory comparison.
+# Benchmarks resultGet and copyOut against the plain libpq baselines in one
+# run, on one table, and prints the times, their ratios and the memory
+# comparisons.
 #
 #   bench/run.sh [BUILD_DIR]       (make bench runs it with a server)
 #
@@ -23,6 +24,13 @@ cleanup() {
 }
 trap cleanup EXIT
 
+# The scripts do no linear algebra: an idle OpenBLAS worker would only spin
+# (sched_yield) against the server for the machine's cores.
+run_octave() {
+    OPENBLAS_NUM_THREADS=${OPENBLAS_NUM_THREADS:-1} octave-cli --norc --no-history --quiet \
+        --path "$build" --path "$here" --eval "$1" >>"$numbers"
+}
+
 echo "creating $table: $rows rows (int4, float8, text, timestamp, int4[10])"
 psql_run "create unlogged table $table as
     select i::int4 as id,
@@ -34,17 +42,20 @@ psql_run "create unlogged table $table as
 # Sets the hint bits now, so that neither side's first read pays for them.
 psql_run "vacuum analyze $table"
 
-echo "baseline (libpq to C++ vectors), best of $reps"
+echo "baseline (libpq query and binary COPY to C++ vectors), best of $reps"
 "$build/baseline_read" "$table" "$reps" >>"$numbers"
 echo "vorlex (exec, resultGet), best of $reps"
-# The script does no linear algebra: an idle OpenBLAS worker would only spin
-# (sched_yield) against the server for the machine's cores.
-OPENBLAS_NUM_THREADS=${OPENBLAS_NUM_THREADS:-1} octave-cli --norc --no-history --quiet --path "$build" --path "$here" \
-    --eval "result_get_bench('$table', $reps)" >>"$numbers"
+run_octave "result_get_bench('$table', $reps)"
+# A process per column set, so that each copyOut's peak is measured in a
+# process where nothing big was freed before.
+echo "vorlex (copyOut, and exec with resultGet), all columns, then the fixed-width ones, best of $reps"
+run_octave "copy_out_bench('$table', $reps, 'all')"
+run_octave "copy_out_bench('$table', $reps, 'fixed')"
 
 awk '
 { v[$1] = $2 }
 function mb(bytes) { return bytes / 1048576 }
+function pair(label, x, y, format) { printf "  %-34s " format " " format "\n", label, x, y }
 END {
     bf = v["baseline.fetch_s"]; bc = v["baseline.convert_s"]
     vf = v["vorlex.fetch_s"]; vc = v["vorlex.convert_s"]
@@ -73,4 +84,19 @@ END {
     printf "  baseline peak growth, result + vectors     %9.1f\n", mb(v["baseline.peak_growth_bytes"])
     printf "ratio vorlex peak / (PGresult + outputs): %.2f (target <= 1.10)\n", peak / (res + out)
     if (!v["vorlex.peak_reset"]) print "  (peak RSS could not be reset: the peak may predate the run)"
+
+    a = "vorlex.copy_all."; f = "vorlex.copy_fixed."
+    printf "\ncopyOut, %d rows\n  %-34s %14s %14s\n", v[a "rows"], "", "all columns", "fixed-width"
+    pair("copyOut s", v[a "copy_out_s"], v[f "copy_out_s"], "%14.3f")
+    pair("exec + resultGet s (same process)", v[a "exec_get_s"], v[f "exec_get_s"], "%14.3f")
+    printf "  %-34s %14.3f\n", "libpq binary COPY to C++ vectors s", v["baseline.copy_s"]
+    pair("outputs (whos bytes) MiB", mb(v[a "output_bytes"]), mb(v[f "output_bytes"]), "%14.1f")
+    pair("copyOut peak growth MiB", mb(v[a "peak_growth_bytes"]), mb(v[f "peak_growth_bytes"]), "%14.1f")
+    printf "speedup (exec + resultGet) / copyOut: all %.2f, fixed-width %.2f (target >= 1.5)\n",
+           v[a "exec_get_s"] / v[a "copy_out_s"], v[f "exec_get_s"] / v[f "copy_out_s"]
+    printf "ratio copyOut / libpq COPY read: %.2f\n", v[a "copy_out_s"] / v["baseline.copy_s"]
+    printf "ratio copyOut peak growth / outputs: all %.2f, fixed-width %.2f (target <= 1.3)\n",
+           v[a "peak_growth_bytes"] / v[a "output_bytes"], v[f "peak_growth_bytes"] / v[f "output_bytes"]
+    if (!v[a "peak_reset"] || !v[f "peak_reset"])
+        print "  (peak RSS could not be reset: the peaks may predate the runs)"
 }' "$numbers"

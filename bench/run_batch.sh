@@ -1,7 +1,7 @@
 #!/bin/sh
-# Benchmarks batchExec against the plain libpq writers (a pipeline of
-# prepared inserts, and binary COPY) in one run, on the same rows, and
-# prints the times, their ratios and batchExec's memory.
+# Benchmarks batchExec and copyIn against the plain libpq writers (a
+# pipeline of prepared inserts, and binary COPY) in one run, on the same
+# rows, and prints the times, their ratios and the commands' memory.
 #
 #   bench/run_batch.sh [BUILD_DIR]     (make bench runs it with a server)
 #
@@ -31,28 +31,34 @@ echo "creating $scalar (int4, float8, text, timestamp) and $array (int4[], float
 psql_run "create unlogged table $scalar (id int4, x float8, label text, taken timestamp)"
 psql_run "create unlogged table $array (a int4[], b float8[])"
 
-# One Octave process per table and size: heap an earlier batch freed would
-# hide part of the next one's memory.  The runs at a tenth of the rows show
-# whether memory grows with the rows.
+# One Octave process per command, table and size: heap an earlier insert
+# freed would hide part of the next one's memory.  The runs at a tenth of
+# the rows show whether memory grows with the rows.
 bench() {
     # As in run.sh: no linear algebra here, so no OpenBLAS workers to spin.
     OPENBLAS_NUM_THREADS=${OPENBLAS_NUM_THREADS:-1} octave-cli --norc --no-history --quiet \
-        --path "$build" --path "$here" --eval "batch_exec_bench('$scalar', '$array', $1, $2, $3)"
+        --path "$build" --path "$here" --eval "write_bench('$1', '$scalar', '$array', $2, $3, 1)"
+}
+bench_tenth() {
+    tenth=$(bench "$@")
+    printf '%s\n' "$tenth" | sed 's/^/tenth./' >>"$numbers"
 }
 # The sides take turns, round by round, so that a slow spell of the shared
-# machine or of the server falls on both; each side's best round counts.
-echo "$rows + $array_rows rows, best of $reps rounds of: libpq pipeline and binary COPY, batchExec"
+# machine or of the server falls on all of them; each side's best round counts.
+echo "$rows + $array_rows rows, best of $reps rounds of: libpq pipeline and binary COPY, batchExec, copyIn"
 for round in $(seq "$reps"); do
     echo "  round $round"
     "$build/baseline_write" "$scalar" "$array" "$rows" "$array_rows" 1 >>"$numbers"
-    bench "$rows" 0 1 >>"$numbers"
-    bench 0 "$array_rows" 1 >>"$numbers"
+    for command in batchExec copyIn; do
+        bench $command "$rows" 0 >>"$numbers"
+        bench $command 0 "$array_rows" >>"$numbers"
+    done
 done
-echo "vorlex (batchExec): memory at a tenth of the rows"
-tenth=$(bench $(((rows + 9) / 10)) 0 1)
-printf '%s\n' "$tenth" | sed 's/^/tenth./' >>"$numbers"
-tenth=$(bench 0 $(((array_rows + 9) / 10)) 1)
-printf '%s\n' "$tenth" | sed 's/^/tenth./' >>"$numbers"
+echo "vorlex (batchExec, copyIn): memory at a tenth of the rows"
+for command in batchExec copyIn; do
+    bench_tenth $command $(((rows + 9) / 10)) 0
+    bench_tenth $command 0 $(((array_rows + 9) / 10))
+done
 
 awk '
 # Times (names ending in "s") keep the best round; the rest the first.
@@ -65,43 +71,50 @@ function line(name, s, a) {
 END {
     ps = v["baseline.pipeline_s"]; pa = v["baseline.array_pipeline_s"]
     cs = v["baseline.copy_s"]; ca = v["baseline.array_copy_s"]
-    vs = v["vorlex.batch.s"]; va = v["vorlex.batch.array_s"]
+    bs = v["vorlex.batchExec.s"]; ba = v["vorlex.batchExec.array_s"]
+    is = v["vorlex.copyIn.s"]; ia = v["vorlex.copyIn.array_s"]
     printf "\n%d scalar rows (int4, float8, text, timestamp), %d array rows (int4[10], float8[10])\n",
            v["baseline.rows"], v["baseline.array_rows"]
     printf "%-22s %10s %12s %10s %12s\n", "", "scalar s", "rows/s", "array s", "rows/s"
     line("pipeline (libpq)", ps, pa)
     line("binary COPY (libpq)", cs, ca)
-    line("batchExec", vs, va)
-    printf "ratio batchExec/pipeline: scalar %.2f, array %.2f (target <= 1.3)\n", vs / ps, va / pa
-    printf "ratio batchExec/COPY:     scalar %.2f, array %.2f\n", vs / cs, va / ca
+    line("batchExec", bs, ba)
+    line("copyIn", is, ia)
+    printf "ratio batchExec/pipeline: scalar %.2f, array %.2f (target <= 1.3)\n", bs / ps, ba / pa
+    printf "ratio batchExec/COPY:     scalar %.2f, array %.2f\n", bs / cs, ba / ca
+    printf "ratio copyIn/COPY:        scalar %.2f, array %.2f (target <= 1.11: 0.9 of the COPY rate)\n",
+           is / cs, ia / ca
+    printf "speedup batchExec/copyIn: scalar %.2f, array %.2f\n", bs / is, ba / ia
 
-    split("scalar array", kinds, " ")
-    prefix["scalar"] = "vorlex.batch."; prefix["array"] = "vorlex.batch.array_"
-    printf "\nbatchExec memory (MiB)    %12s %12s %12s %12s\n", "scalar", "a tenth", "array", "a tenth"
+    split("batchExec copyIn", commands, " ")
     split("rows input_bytes peak_growth_bytes kept_bytes", keys, " ")
     split("rows|inputs (whos bytes)|peak growth|RSS growth kept", labels, "|")
-    for (k = 1; k <= 4; ++k) {
-        printf "  %-23s", labels[k]
-        for (j = 1; j <= 2; ++j)
-            for (t = 0; t <= 1; ++t) {
-                x = v[(t ? "tenth." : "") prefix[kinds[j]] keys[k]]
-                if (k == 1) printf " %12d", x; else printf " %12.1f", mb(x)
-            }
-        printf "\n"
+    for (c = 1; c <= 2; ++c) {
+        prefix[1] = "vorlex." commands[c] "."; prefix[2] = prefix[1] "array_"
+        printf "\n%-9s memory (MiB)    %12s %12s %12s %12s\n", commands[c], "scalar", "a tenth", "array", "a tenth"
+        for (k = 1; k <= 4; ++k) {
+            printf "  %-23s", labels[k]
+            for (j = 1; j <= 2; ++j)
+                for (t = 0; t <= 1; ++t) {
+                    x = v[(t ? "tenth." : "") prefix[j] keys[k]]
+                    if (k == 1) printf " %12d", x; else printf " %12.1f", mb(x)
+                }
+            printf "\n"
+        }
+        for (j = 1; j <= 2; ++j) {
+            p = prefix[j]
+            ratio[j] = v[p "peak_growth_bytes"] / v[p "input_bytes"]
+            # What grows with the rows beyond the inputs themselves.
+            beyond = v[p "peak_growth_bytes"] - v[p "input_bytes"]
+            tenth_beyond = v["tenth." p "peak_growth_bytes"] - v["tenth." p "input_bytes"]
+            extra = v[p "rows"] - v["tenth." p "rows"]
+            per_row[j] = extra > 0 ? (beyond - tenth_beyond) / extra : 0
+        }
+        printf "peak growth / inputs: scalar %.2f, array %.2f (target: at most the inputs plus a constant)\n",
+               ratio[1], ratio[2]
+        printf "peak growth beyond the inputs, per row from a tenth to all rows: scalar %.1f, array %.1f bytes (target: about 0)\n",
+               per_row[1], per_row[2]
+        printf "array values stored as %s (the baseline sends [1:10])\n", v[prefix[1] "array_dims"]
+        if (!v[prefix[1] "peak_reset"]) print "  (peak RSS could not be reset: the peaks may predate the runs)"
     }
-    for (j = 1; j <= 2; ++j) {
-        p = prefix[kinds[j]]
-        ratio[j] = v[p "peak_growth_bytes"] / v[p "input_bytes"]
-        # What grows with the rows beyond the inputs themselves.
-        beyond = v[p "peak_growth_bytes"] - v[p "input_bytes"]
-        tenth_beyond = v["tenth." p "peak_growth_bytes"] - v["tenth." p "input_bytes"]
-        extra = v[p "rows"] - v["tenth." p "rows"]
-        per_row[j] = extra > 0 ? (beyond - tenth_beyond) / extra : 0
-    }
-    printf "peak growth / inputs: scalar %.2f, array %.2f (target: at most the inputs plus a constant)\n",
-           ratio[1], ratio[2]
-    printf "peak growth beyond the inputs, per row from a tenth to all rows: scalar %.1f, array %.1f bytes (target: about 0)\n",
-           per_row[1], per_row[2]
-    printf "array values stored as %s (the baseline sends [1:10])\n", v["vorlex.batch.array_dims"]
-    if (!v["vorlex.batch.peak_reset"]) print "  (peak RSS could not be reset: the peaks may predate the runs)"
 }' "$numbers"

@@ -1,39 +1,51 @@
-% batch_exec_bench (table_scalar, table_array, rows, array_rows, reps) -
-% times batchExec inserting ROWS scalar rows into TABLE_SCALAR and
-% ARRAY_ROWS array rows into TABLE_ARRAY, the best of REPS runs each into the
-% emptied table, measures memory on the first run, and checks every row
-% inserted.  Either count may be 0 to leave that table out.
+% write_bench (command, table_scalar, table_array, rows, array_rows, reps) -
+% times COMMAND, 'batchExec' or 'copyIn', inserting ROWS scalar rows into
+% TABLE_SCALAR and ARRAY_ROWS array rows into TABLE_ARRAY, the best of REPS
+% runs each into the emptied table, measures memory on the first run, and
+% checks every row inserted.  Either count may be 0 to leave that table out.
 %
-% The rows are those of baseline_write.cpp, built here as Octave columns
-% first: row i has id i, x i/7, a label of 10-20 letters, taken 2000-01-01
-% plus i seconds; and a = i..i+9 as int4, b = a/7 as float8, ten to a row.
+% Both commands get the same columns and specifiers; batchExec an INSERT
+% statement, copyIn the table as its COPY target.  The rows are those of
+% baseline_write.cpp, built here as Octave columns first: row i has id i,
+% x i/7, a label of 10-20 letters, taken 2000-01-01 plus i seconds; and
+% a = i..i+9 as int4, b = a/7 as float8, ten to a row.
 %
-% Prints "vorlex.batch.<name> <value>" lines for bench/run_batch.sh: times
-% in seconds, memory in bytes.  The memory is the peak RSS growth during
-% the first batchExec and the RSS growth left after it, next to the whos
+% Prints "vorlex.<command>.<name> <value>" lines for bench/run_batch.sh:
+% times in seconds, memory in bytes.  The memory is the peak RSS growth
+% during the first run and the RSS growth left after it, next to the whos
 % bytes of the input columns.  Heap that an earlier call freed and kept is
-% reused unseen, so bench/run_batch.sh measures each table and size in a
-% process of its own.  A wrong insert is an error, so that it cannot pass
-% for a fast one.
-function batch_exec_bench (table_scalar, table_array, rows, array_rows, reps)
+% reused unseen, so bench/run_batch.sh measures each command, table and
+% size in a process of its own.  A wrong insert is an error, so that it
+% cannot pass for a fast one.
+function write_bench (command, table_scalar, table_array, rows, array_rows, reps)
   c = vorlex ('connect', '');
   unwind_protect
     if (rows > 0)
       [values, input] = scalar_columns (rows);
-      sql = sprintf ('insert into %s values ($1, $2, $3, $4)', table_scalar);
-      report ('', c, table_scalar, sql, '%int4 %float8 %text %timestamp', values, input, reps);
+      target = target_of (command, table_scalar, 'values ($1, $2, $3, $4)');
+      report (command, '', c, table_scalar, target, '%int4 %float8 %text %timestamp', values, input, reps);
       check_scalar (c, table_scalar, rows);
       clear values;
     end
     if (array_rows > 0)
       [values, input] = array_columns (array_rows);
-      sql = sprintf ('insert into %s values ($1, $2)', table_array);
-      report ('array_', c, table_array, sql, '%int4[]@ %float8[]@', values, input, reps);
-      check_array (c, table_array, array_rows);
+      target = target_of (command, table_array, 'values ($1, $2)');
+      report (command, 'array_', c, table_array, target, '%int4[]@ %float8[]@', values, input, reps);
+      check_array (command, c, table_array, array_rows);
     end
   unwind_protect_cleanup
     vorlex ('finish', c);
   end_unwind_protect
+end
+
+% What COMMAND writes into TABLE: an INSERT with VALUES for batchExec, the
+% table itself for copyIn.
+function target = target_of (command, table, values)
+  if (strcmp (command, 'copyIn'))
+    target = table;
+  else
+    target = sprintf ('insert into %s %s', table, values);
+  end
 end
 
 % Row i = 1..n as the batch's columns, and their whos bytes.  The label is
@@ -60,33 +72,37 @@ function [values, bytes] = array_columns (n)
   bytes = held.bytes;
 end
 
-% Runs the batch REPS times, measuring memory on the first run, and prints
-% the best time and the memory.
-function report (prefix, c, table, sql, spec, values, input, reps)
+% Runs COMMAND REPS times, measuring memory on the first run, and prints
+% the best time and the memory.  copyIn must report every row copied.
+function report (command, prefix, c, table, target, spec, values, input, reps)
+  fields = fieldnames (values);
+  rows = size (values.(fields{1}), 1);
   best = Inf;
   for rep = 1:reps
     exec_text (c, ['truncate ' table]);
     if (rep == 1)
-      hwm_reset = reset_peak ();
-      rss_start = status_bytes ('VmRSS');
+      [hwm_reset, rss_start] = reset_peak ();
     end
     t0 = tic ();
-    vorlex ('batchExec', c, sql, spec, values);
+    if (strcmp (command, 'copyIn'))
+      copied = vorlex ('copyIn', c, target, spec, values);
+    else
+      vorlex ('batchExec', c, target, spec, values);
+      copied = rows;
+    end
     best = min (best, toc (t0));
+    if (! isequal (copied, rows))
+      error ('write_bench: copyIn reported %d rows copied into %s, not %d', copied, table, rows);
+    end
     if (rep == 1)
       peak = status_bytes ('VmHWM') - rss_start;
       kept = status_bytes ('VmRSS') - rss_start;
     end
   end
 
-  fields = fieldnames (values);
-  name = ['vorlex.batch.' prefix];
-  printf ('%srows %d\n', name, size (values.(fields{1}), 1));
-  printf ('%ss %.6f\n', name, best);
-  printf ('%sinput_bytes %d\n', name, input);
-  printf ('%speak_growth_bytes %d\n', name, peak);
-  printf ('%skept_bytes %d\n', name, kept);
-  printf ('%speak_reset %d\n', name, hwm_reset);
+  name = ['vorlex.' command '.' prefix];
+  print_numbers (name, 'rows', rows, 's', best, 'input_bytes', input, ...
+                 'peak_growth_bytes', peak, 'kept_bytes', kept, 'peak_reset', hwm_reset);
 end
 
 % Every row must be there once and hold what row id's generator gives; a
@@ -101,7 +117,7 @@ end
 
 % The arrays are compared flattened, as a 1-by-10 row may be stored either
 % as ten elements or as one row of ten; their shape is printed.
-function check_array (c, table, rows)
+function check_array (command, c, table, rows)
   a = sprintf (', a[1] + %d', 1:9);
   b = sprintf (', (a[1] + %d)::float8 / 7', 1:9);
   sql = sprintf (['select count(*), count(distinct a[1]), min(a[1]), max(a[1]), count(*) ' ...
@@ -111,7 +127,7 @@ function check_array (c, table, rows)
                   'array_dims(a) a_dims, array_dims(b) b_dims from %s) t'], a, b, table);
   check (c, sql, [rows rows 1 rows rows], table);
   r = exec_text (c, sprintf ('select array_dims(a) from %s limit 1', table));
-  printf ('vorlex.batch.array_dims %s\n', vorlex ('getValue', r, 0, 0));
+  printf ('vorlex.%s.array_dims %s\n', command, vorlex ('getValue', r, 0, 0));
   vorlex ('clear', r);
 end
 
@@ -130,7 +146,7 @@ function check (c, sql, expected, table)
   end
   vorlex ('clear', r);
   if (! isequal (got, expected))
-    error ('batch_exec_bench: %s holds the wrong rows: count, distinct, min, max, right = %s; expected %s', ...
+    error ('write_bench: %s holds the wrong rows: count, distinct, min, max, right = %s; expected %s', ...
            table, mat2str (got), mat2str (expected));
   end
 end
@@ -142,7 +158,7 @@ function r = exec_text (c, sql)
   if (status != 1 && status != 2)   % neither PGRES_COMMAND_OK nor PGRES_TUPLES_OK
     message = vorlex ('resultErrorMessage', r);
     vorlex ('clear', r);
-    error ('batch_exec_bench: %s: %s', sql, message);
+    error ('write_bench: %s: %s', sql, message);
   end
   if (nargout == 0)
     vorlex ('clear', r);
