@@ -97,6 +97,7 @@ void commandCopyOut(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) 
     if (!param)
         raiseError("paramCreateFailed", "the connection's types are missing: %s", PQgeterror());
     std::vector<GrowingColumn> columns = specifiedColumns(format, param.get(), columnVectors);
+    if (columns.empty()) raiseError("badFormat", "the format has no specifiers: one per column");
     if (nlhs < 1 || static_cast<size_t>(nlhs) != columns.size())
         raiseError("nargout",
                    "the format has %zu specifier(s), so copyOut gives %zu output(s); %d requested",
