@@ -441,7 +441,8 @@ bool readsDouble(const ValueSource& source) {
 
 // The text of a char scalar: the direct form's row, or the slice form's
 // `count` characters at element `offset`.  Where the host's chars are
-// bytes the text is read in place; else it is converted into `owned`.
+// bytes a slice is read in place; else the text is copied or converted
+// into `owned`.
 struct ScalarText {
     const char* data = "";
     size_t size = 0;
@@ -454,8 +455,18 @@ void readScalarText(const ParamRecord& record, const ValueSource& source, Scalar
         if (!source.array) return;
         if (!source.oneRow) requireRowVector(record, source.array);
         if constexpr (sizeof(mxChar) == 1) {
-            text.size = mxGetNumberOfElements(source.array);
-            if (text.size) text.data = reinterpret_cast<const char*>(mxGetChars(source.array));
+            // Copied out: Octave's mxGetChars on an element of a cell costs
+            // an allocation that lives until the call returns.
+            size_t count = mxGetNumberOfElements(source.array);
+            if (count) {
+                text.owned.resize(count + 1);
+                if (mxGetString(source.array, &text.owned[0], count + 1) != 0)
+                    raiseError("textUnreadable", "%s: the text could not be read",
+                               record.context.c_str());
+                text.owned.resize(count);
+                text.data = text.owned.data();
+                text.size = count;
+            }
         } else {
             if (!charArrayBytes(source.array, text.owned))
                 raiseError("textUnreadable", "%s: the text could not be read",
