@@ -52,7 +52,7 @@ const mxArray* rowElement(const mxArray* cell, size_t index, mxClassID wanted,
 bool elementText(const mxArray* cell, size_t index, std::string& text, std::string& error) {
     const mxArray* element = rowElement(cell, index, mxCHAR_CLASS, "char", error);
     if (!element) return false;
-    if (!charArrayBytes(element, text)) {
+    if (!charRowBytes(element, text)) {
         error = "the text could not be converted";
         return false;
     }

@@ -454,26 +454,10 @@ void readScalarText(const ParamRecord& record, const ValueSource& source, Scalar
     if (source.offset < 0) {
         if (!source.array) return;
         if (!source.oneRow) requireRowVector(record, source.array);
-        if constexpr (sizeof(mxChar) == 1) {
-            // Copied out: Octave's mxGetChars on an element of a cell costs
-            // an allocation that lives until the call returns.
-            size_t count = mxGetNumberOfElements(source.array);
-            if (count) {
-                text.owned.resize(count + 1);
-                if (mxGetString(source.array, &text.owned[0], count + 1) != 0)
-                    raiseError("textUnreadable", "%s: the text could not be read",
-                               record.context.c_str());
-                text.owned.resize(count);
-                text.data = text.owned.data();
-                text.size = count;
-            }
-        } else {
-            if (!charArrayBytes(source.array, text.owned))
-                raiseError("textUnreadable", "%s: the text could not be read",
-                           record.context.c_str());
-            text.data = text.owned.data();
-            text.size = text.owned.size();
-        }
+        if (!charRowBytes(source.array, text.owned))
+            raiseError("textUnreadable", "%s: the text could not be read", record.context.c_str());
+        text.data = text.owned.data();
+        text.size = text.owned.size();
     } else {
         const ColumnSlice& slice = *source.slice;
         if constexpr (sizeof(mxChar) == 1) {

@@ -173,6 +173,18 @@ bool charArrayBytes(const mxArray* array, std::string& bytes) {
     }
 }
 
+bool charRowBytes(const mxArray* row, std::string& bytes) {
+    if constexpr (sizeof(mxChar) == 1) {
+        size_t count = mxGetNumberOfElements(row);
+        bytes.resize(count + 1);
+        if (mxGetString(row, &bytes[0], count + 1) != 0) return false;
+        bytes.resize(count);
+        return true;
+    } else {
+        return charArrayBytes(row, bytes);
+    }
+}
+
 mxArray* createCharRow(const char* bytes, size_t length) {
     if (length == 0) {
         mwSize empty[2] = {0, 0};

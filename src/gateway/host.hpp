@@ -56,6 +56,12 @@ std::vector<uint8_t> oneRowElements(const mxArray* cells);
 // cannot convert the text.
 bool charArrayBytes(const mxArray* array, std::string& bytes);
 
+// The bytes of a char array known to be one row or empty, copied out: on
+// Octave mxGetChars on an element of a cell costs an allocation that lives
+// until the call returns, mxGetString none.  False when the host cannot
+// convert the text.
+bool charRowBytes(const mxArray* row, std::string& bytes);
+
 // A 1-by-n char row holding `length` bytes of text (0-by-0 when empty).
 // Embedded NULs are kept where the host's chars are bytes.
 mxArray* createCharRow(const char* bytes, size_t length);
