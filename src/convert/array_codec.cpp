@@ -290,6 +290,26 @@ bool decodeArrayFrame(const char* bytes, size_t length, const ElementCodec& code
     return true;
 }
 
+bool arrayFrameShape(const char* bytes, size_t length, Oid elementOid, bool flatten, mwSize& ndims,
+                     mwSize* dims, std::string& error) {
+    WireReader reader(bytes, length);
+    FrameHeader header;
+    if (!readFrameHeader(reader, elementOid, header, error)) return false;
+    octaveShape(header, flatten, ndims, dims);
+    return true;
+}
+
+bool decodeArrayFrameInto(const char* bytes, size_t length, const ElementCodec& codec,
+                          Oid elementOid, const PGtypeFormatInfo& format, void* data,
+                          size_t elementSize, mxLogical* mask, std::string& error) {
+    WireReader reader(bytes, length);
+    FrameHeader header;
+    if (!readFrameHeader(reader, elementOid, header, error)) return false;
+    std::memset(data, 0, header.total * elementSize);
+    std::memset(mask, 0, header.total * sizeof(mxLogical));
+    return readElements(reader, header, codec, format, ElementTarget{nullptr, data}, mask, error);
+}
+
 namespace {
 
 int fail(PGtypeArgs* args, const std::string& error) {

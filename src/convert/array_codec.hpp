@@ -85,6 +85,18 @@ bool decodeArrayFrame(const char* bytes, size_t length, const ElementCodec& code
                       bool flatten, const PGtypeFormatInfo& format, mxArray*& value, mxArray*& mask,
                       std::string& error);
 
+// The Octave shape a frame decodes to (what decodeArrayFrame creates).
+bool arrayFrameShape(const char* bytes, size_t length, Oid elementOid, bool flatten, mwSize& ndims,
+                     mwSize* dims, std::string& error);
+
+// Decodes a frame of a fixed-width element type into `data` (elements of
+// `elementSize` bytes in the order decodeArrayFrame's value holds them)
+// and `mask`, which have room for the frame's elements and are zeroed
+// first.
+bool decodeArrayFrameInto(const char* bytes, size_t length, const ElementCodec& codec,
+                          Oid elementOid, const PGtypeFormatInfo& format, void* data,
+                          size_t elementSize, mxLogical* mask, std::string& error);
+
 // The libpqtypes procedures of the array types.  Put takes (source, mask,
 // flatten flag, int64 offset): an mxArray* when the offset is negative, a
 // ColumnSlice* otherwise.  Get takes (output struct, flatten flag) and

@@ -114,6 +114,32 @@ mxArray* createHostColumn(mxClassID classId, size_t rows) {
     return nullptr;
 }
 
+mxArray* createHostSliceCells(mxArray* array, int sliceDims, size_t count) {
+    mxArray* dims = mxCreateDoubleMatrix(1, sliceDims, mxREAL);
+    for (int d = 0; d < sliceDims; ++d) mxGetPr(dims)[d] = d + 1;
+    mxArray* inputs[3] = {mxCreateString("num2cell"), array, dims};
+    mxArray* slices = nullptr;
+    mxArray* failure = mexCallMATLABWithTrap(1, &slices, 3, inputs, "builtin");
+    mxDestroyArray(inputs[0]);
+    mxDestroyArray(dims);
+    if (failure) mxDestroyArray(failure);
+    if (failure || !slices || !mxIsCell(slices) || mxGetNumberOfElements(slices) != count) {
+        if (slices) mxDestroyArray(slices);
+        return nullptr;
+    }
+    mxArray* shape[4] = {mxCreateString("reshape"), slices,
+                         mxCreateDoubleScalar(static_cast<double>(count)), mxCreateDoubleScalar(1)};
+    mxArray* column = nullptr;
+    failure = mexCallMATLABWithTrap(1, &column, 4, shape, "builtin");
+    for (mxArray* input : shape) mxDestroyArray(input);
+    if (failure) mxDestroyArray(failure);
+    bool made = !failure && column && mxIsCell(column) && mxGetM(column) == count &&
+                mxGetN(column) == 1 && mxGetNumberOfDimensions(column) == 2;
+    if (made) return column;
+    if (column) mxDestroyArray(column);
+    return nullptr;
+}
+
 namespace {
 
 // builtin('cellfun', name, cells [, extra]) as doubles, one per element.

@@ -42,6 +42,13 @@ bool callHostFunction(const char* name, mxArray* input, mxArray*& output, std::s
 // cost Octave.  Null when the host did not make it.
 mxArray* createHostColumn(mxClassID classId, size_t rows);
 
+// An N-by-1 cell whose element k is the slice array(:, ..., :, k) over the
+// first `sliceDims` dimensions, made by the host's builtin num2cell in one
+// pass instead of one MX array per element, which costs Octave about a
+// microsecond each.  `array` has sliceDims + 1 dimensions, the last N (or
+// fewer when trailing ones are 1).  Null when the host did not make it.
+mxArray* createHostSliceCells(mxArray* array, int sliceDims, size_t count);
+
 // For each element of a cell array, whether it is a 2-D array of one row,
 // found by the host's builtin cellfun in one pass: asking each element for
 // its dimensions costs Octave an allocation per element.  Empty when the

@@ -49,12 +49,12 @@ std::vector<GrowingColumn> specifiedColumns(const std::string& format, PGparam* 
                        "specifier %d of the format names its column (#); copyOut reads the "
                        "query's columns in order: use %%",
                        parse.position);
-        columns.emplace_back();
-        ResultColumn& column = columns.back().column;
-        column = describeSpecifier(parse.handler, parse.flags, parse.position, columnVectors);
+        ResultColumn column =
+            describeSpecifier(parse.handler, parse.flags, parse.position, columnVectors);
         column.number = parse.position - 1;
         column.flatten = (parse.flags & kSpecArray) && *rest == '@';
         if (column.flatten) ++rest;
+        columns.emplace_back(column);
     }
     return columns;
 }

@@ -465,4 +465,28 @@
 %! end_unwind_protect
 
 %!test
+%! ## Long columns of arrays of one shape are made in one pass, and a row
+%! ## that breaks the shape, a NULL row or an empty array anywhere sends the
+%! ## column back to row by row: the same structs as resultGet either way.
+%! g = ' from generate_series(1, 10000) g';
+%! check_against_result (c, ['select array[g, g+1, g+2]::int4[]' g], '%int4[]');
+%! check_against_result (c, ['select array[[g, null], [g*0.5, 2]]::float8[]' g], '%float8[]@');
+%! check_against_result (c, ['select array[[[g > 3]]]::bool[], array[timestamp ''2000-01-01'' ' ...
+%!                           '+ g * interval ''1 s'']::timestamp[], array[g]::float4[]' g], ...
+%!                       '%bool[] %timestamp[] %float4[]', 'columnVectors', false);
+%! check_against_result (c, ['select array[array[g, g], array[g, g], array[g, g]]::int8[]' g], ...
+%!                       '%int8[]');
+%! for breaks = {'null', 'array[1, 2]::int2[]', '''{}''::int2[]'}
+%!   for at = [1 5000 10000]
+%!     check_against_result (c, sprintf (['select case when g = %d then %s else ' ...
+%!                                        'array[g]::int2[] end' g], at, breaks{1}), '%int2[]');
+%!   end
+%! end
+%! ## Around the length from which the host cuts the cells.
+%! for n = [4095 4096]
+%!   check_against_result (c, sprintf ('select array[date ''2000-01-01'' + g] from generate_series(1, %d) g', n), ...
+%!                         '%date[]');
+%! end
+
+%!test
 %! vorlex ('finish', c);

@@ -62,9 +62,9 @@ std::string streamOf(int rows) {
 class CopyStream : public ::testing::Test {
   protected:
     std::vector<GrowingColumn> makeColumns() {
-        std::vector<GrowingColumn> columns(2);
-        columns[0].column = describeSpecifier(&kInt4, 0, 1, true);
-        columns[1].column = describeSpecifier(&kText, 0, 2, true);
+        std::vector<GrowingColumn> columns;
+        columns.emplace_back(describeSpecifier(&kInt4, 0, 1, true));
+        columns.emplace_back(describeSpecifier(&kText, 0, 2, true));
         return columns;
     }
 
