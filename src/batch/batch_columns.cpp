@@ -7,9 +7,9 @@
 #include <string>
 
 #include "batch/rearrange.hpp"
-#include "convert/type_tables.hpp"
-#include "gateway/errors.hpp"
-#include "gateway/host.hpp"
+#include "types/type_tables.hpp"
+#include "host/errors.hpp"
+#include "host/host.hpp"
 
 namespace vorlex {
 

@@ -17,10 +17,10 @@
 #include <memory>
 #include <vector>
 
-#include "convert/array_codec.hpp"
-#include "convert/param_building.hpp"
-#include "gateway/errors.hpp"
-#include "gateway/owners.hpp"
+#include "types/array_codec.hpp"
+#include "params/param_building.hpp"
+#include "host/errors.hpp"
+#include "host/owners.hpp"
 
 namespace vorlex {
 

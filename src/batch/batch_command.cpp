@@ -18,13 +18,13 @@
 #include "batch/batch_columns.hpp"
 #include "batch/batch_input.hpp"
 #include "batch/pipeline.hpp"
-#include "convert/param_building.hpp"
+#include "params/param_building.hpp"
 #include "gateway/commands.hpp"
-#include "gateway/errors.hpp"
-#include "gateway/host.hpp"
-#include "gateway/owners.hpp"
-#include "gateway/registry.hpp"
-#include "query/statement_args.hpp"
+#include "host/errors.hpp"
+#include "host/host.hpp"
+#include "host/owners.hpp"
+#include "handles/registry.hpp"
+#include "statements/statement_args.hpp"
 
 namespace vorlex {
 

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "gateway/errors.hpp"
-#include "gateway/host.hpp"
+#include "host/errors.hpp"
+#include "host/host.hpp"
 
 namespace vorlex {
 

@@ -16,8 +16,8 @@
 #include <vector>
 
 #include "batch/batch_columns.hpp"
-#include "convert/param_building.hpp"
-#include "gateway/owners.hpp"
+#include "params/param_building.hpp"
+#include "host/owners.hpp"
 
 namespace vorlex {
 

@@ -13,10 +13,10 @@
 #include <cstring>
 #include <vector>
 
-#include "convert/pqtypes_private.hpp"
-#include "gateway/errors.hpp"
-#include "gateway/owners.hpp"
-#include "query/lost_connection.hpp"
+#include "types/pqtypes_private.hpp"
+#include "host/errors.hpp"
+#include "host/owners.hpp"
+#include "statements/lost_connection.hpp"
 
 namespace vorlex {
 

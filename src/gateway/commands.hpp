@@ -5,17 +5,17 @@
 
 namespace vorlex {
 
-// Connections and results (gateway/connection_commands.cpp).
+// Connections and results (connection/connection_commands.cpp).
 void commandFinish(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]);
 void commandClear(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]);
 void commandReset(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]);
 void commandStatus(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]);
 
-// Every property query (gateway/properties.cpp): the running command's
+// Every property query (connection/properties.cpp): the running command's
 // name selects the property.
 void commandProperty(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]);
 
-// Connecting (query/connect.cpp) and running SQL (query/execute.cpp).
+// Connecting (connection/connect.cpp) and running SQL (statements/execute.cpp).
 void commandConnect(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]);
 void commandExec(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]);
 void commandExecText(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]);
@@ -24,21 +24,21 @@ void commandParamExec(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]
 // Batches (batch/batch_command.cpp).
 void commandBatchExec(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]);
 
-// Bulk COPY in binary format (batch/copy_in.cpp, query/copy_out.cpp).
+// Bulk COPY in binary format (copy/copy_in.cpp, copy/copy_out.cpp).
 void commandCopyIn(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]);
 void commandCopyOut(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]);
 
-// Parameter sets (convert/param_commands.cpp).
+// Parameter sets (params/param_commands.cpp).
 void commandParamCreate(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]);
 void commandParamClear(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]);
 void commandParamReset(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]);
 void commandParamCount(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]);
 void commandParamPut(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]);
 
-// Whole result columns as Octave arrays (query/result_get.cpp).
+// Whole result columns as Octave arrays (results/result_get.cpp).
 void commandResultGet(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]);
 
-// Looking into results (query/result_inspection.cpp).
+// Looking into results (results/result_inspection.cpp).
 void commandRowCount(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]);
 void commandFieldCount(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]);
 void commandFieldName(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]);

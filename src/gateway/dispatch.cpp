@@ -8,7 +8,7 @@
 #include <string>
 
 #include "gateway/commands.hpp"
-#include "gateway/errors.hpp"
+#include "host/errors.hpp"
 
 namespace vorlex {
 

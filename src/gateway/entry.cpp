@@ -12,8 +12,8 @@
 #include <cstdio>
 
 #include "gateway/dispatch.hpp"
-#include "gateway/errors.hpp"
-#include "gateway/host.hpp"
+#include "host/errors.hpp"
+#include "host/host.hpp"
 #include "gateway/version.hpp"
 
 namespace vorlex {

@@ -1,6 +1,6 @@
 // The binary array frame: shapes, element order, NULL masks, slices, and
 // frames a server (or an attacker) might send.
-#include "convert/array_codec.hpp"
+#include "types/array_codec.hpp"
 
 #include <gtest/gtest.h>
 
@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "convert/type_tables.hpp"
-#include "convert/wire.hpp"
+#include "types/type_tables.hpp"
+#include "types/wire.hpp"
 
 namespace vorlex {
 namespace {

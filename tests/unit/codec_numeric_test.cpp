@@ -1,6 +1,6 @@
 // Tests of the numeric codec: decoding hand-built numeric_send bytes, encoding text to bytes,
 // and agreement with a live server's numeric_in, numeric_send and numeric_out.
-#include "convert/codec_numeric.hpp"
+#include "types/codec_numeric.hpp"
 
 #include <gtest/gtest.h>
 #include <libpq-fe.h>

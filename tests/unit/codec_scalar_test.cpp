@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "convert/codecs.hpp"
-#include "convert/wire.hpp"
+#include "types/codecs.hpp"
+#include "types/wire.hpp"
 
 namespace vorlex {
 namespace {

@@ -2,13 +2,13 @@
 // the client in the middle of the stream, a refusal by the server), the
 // connection is left idle in its own blocking mode with nothing of an
 // unfinished COPY kept.  The PG* variables name the server.
-#include "query/copy_session.hpp"
+#include "copy/copy_session.hpp"
 
 #include <gtest/gtest.h>
 
 #include <string>
 
-#include "gateway/errors.hpp"
+#include "host/errors.hpp"
 #include "test_support.hpp"
 
 namespace vorlex {

@@ -1,7 +1,7 @@
 // The binary COPY stream decoder: the same columns whatever the cut of the
 // stream into messages, the outputs grown across many rows, and a refusal
 // of every malformed stream instead of a read past its bytes.
-#include "query/copy_stream.hpp"
+#include "copy/copy_stream.hpp"
 
 #include <gtest/gtest.h>
 
@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "convert/pqtypes_private.hpp"
-#include "convert/wire.hpp"
+#include "types/pqtypes_private.hpp"
+#include "types/wire.hpp"
 #include "test_support.hpp"
 
 namespace vorlex {

@@ -7,7 +7,7 @@
 #include <set>
 #include <string>
 
-#include "gateway/host.hpp"
+#include "host/host.hpp"
 #include "test_support.hpp"
 
 namespace vorlex {

@@ -8,9 +8,9 @@
 #include <memory>
 #include <string>
 
-#include "convert/pqtypes_private.hpp"
-#include "convert/type_tables.hpp"
-#include "query/connect.hpp"
+#include "types/pqtypes_private.hpp"
+#include "types/type_tables.hpp"
+#include "connection/connect.hpp"
 
 namespace vorlex {
 namespace {

@@ -1,7 +1,7 @@
 // Tests of the ordered and hashed sets: behaviour against std::set under
 // random operation sequences, the AVL invariants after every operation, and
 // the hashed table's growth points, steps and gap-closing removal.
-#include "collections/handle_set.hpp"
+#include "handles/handle_set.hpp"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 // prefix, every byte changed and random overwrites of a valid encoding must
 // either decode or raise a vorlex_deserialize error, reading nothing outside
 // the buffer and leaking none of the arrays made before the failure.
-#include "convert/mat_element.hpp"
+#include "matfile/mat_element.hpp"
 
 #include <gtest/gtest.h>
 
@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "gateway/errors.hpp"
+#include "host/errors.hpp"
 #include "test_support.hpp"
 
 namespace vorlex {

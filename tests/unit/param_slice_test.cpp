@@ -8,10 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "convert/param_building.hpp"
-#include "convert/type_tables.hpp"
-#include "gateway/errors.hpp"
-#include "query/connect.hpp"
+#include "params/param_building.hpp"
+#include "types/type_tables.hpp"
+#include "host/errors.hpp"
+#include "connection/connect.hpp"
 #include "value_sources.hpp"
 
 namespace vorlex {

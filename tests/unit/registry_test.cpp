@@ -1,14 +1,14 @@
 // Tests of the handle registry on real libpq objects made without a server:
 // issuing, lookup, refusal of foreign and released handles, release and the
 // shared parameter set; and the checks made on handle arguments.
-#include "gateway/registry.hpp"
+#include "handles/registry.hpp"
 
 #include <gtest/gtest.h>
 
 #include <vector>
 
-#include "collections/handle_set.hpp"
-#include "gateway/errors.hpp"
+#include "handles/handle_set.hpp"
+#include "host/errors.hpp"
 #include "test_support.hpp"
 
 namespace vorlex {

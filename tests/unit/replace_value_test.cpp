@@ -11,10 +11,10 @@
 #include <utility>
 #include <vector>
 
-#include "convert/param_building.hpp"
-#include "convert/pqtypes_private.hpp"
-#include "gateway/errors.hpp"
-#include "query/connect.hpp"
+#include "params/param_building.hpp"
+#include "types/pqtypes_private.hpp"
+#include "host/errors.hpp"
+#include "connection/connect.hpp"
 #include "value_sources.hpp"
 
 namespace vorlex {

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "gateway/errors.hpp"
+#include "host/errors.hpp"
 
 namespace vorlex {
 

@@ -1,6 +1,6 @@
 // Tests of the text-value readings: the forms the server writes, malformed
 // text, and a seeded random run over the two array readers.
-#include "query/text_values.hpp"
+#include "results/text_values.hpp"
 
 #include <gtest/gtest.h>
 

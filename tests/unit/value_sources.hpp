@@ -1,7 +1,7 @@
 // value_sources.hpp - where a value put in a test comes from.
 #pragma once
 
-#include "convert/param_building.hpp"
+#include "params/param_building.hpp"
 
 namespace vorlex {
 

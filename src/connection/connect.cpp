@@ -1,0 +1,166 @@
+// connect.cpp - opening a connection and preparing it for typed binary
+// exchange.
+//
+// Before a handle is handed out, the connection gets libpqtypes' event
+// procedure, the gateway's type tables (types/type_tables.hpp), the OID
+// exchange that turns each array entry into the array type libpqtypes
+// matches, and four prepared specifiers per type name.  A connection that
+// fails any step is finished before the error is raised.
+#include "connection/connect.hpp"
+
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "types/pqtypes_private.hpp"
+#include "types/type_tables.hpp"
+#include "gateway/commands.hpp"
+#include "gateway/dispatch.hpp"
+#include "host/errors.hpp"
+#include "host/host.hpp"
+#include "handles/registry.hpp"
+
+namespace vorlex {
+
+namespace {
+
+// The connection string as it may be shown: password values are masked.
+std::string shownConnInfo(const std::string& conninfo) {
+    PQconninfoOption* options = PQconninfoParse(conninfo.c_str(), nullptr);
+    if (!options) return "(unparsable connection string)";
+    std::string shown;
+    for (PQconninfoOption* option = options; option->keyword; ++option) {
+        if (!option->val) continue;
+        if (!shown.empty()) shown += ' ';
+        bool secret = std::strcmp(option->keyword, "password") == 0;
+        shown += std::string(option->keyword) + "=" + (secret ? "***" : option->val);
+    }
+    PQconninfoFree(options);
+    return shown;
+}
+
+ConnectionOwner openConnection(const std::string& conninfo) {
+    ConnectionOwner conn(PQconnectdb(conninfo.c_str()));
+    raisePendingTypesError("libpqtypes");
+    if (!conn) raiseError("connectFailed", "could not connect (out of memory)");
+    if (PQstatus(conn.get()) == CONNECTION_BAD)
+        raiseError("connectFailed", "could not connect with '%s': %s",
+                   shownConnInfo(conninfo).c_str(), libpqText(PQerrorMessage(conn.get())).c_str());
+    return conn;
+}
+
+void registerTable(PGconn* conn, int kind, const TypeTable& table, const char* what) {
+    reserveTypeHandlers(conn, table.count);
+    int ok = PQregisterTypes(conn, kind, table.entries, table.count, 0);
+    raisePendingTypesError("registerTypes");
+    if (!ok) raiseError("registerTypes", "the %s types could not be registered", what);
+}
+
+PGtypeHandler* findHandler(PGconn* conn, const char* schema, const char* name) {
+    PqtTypeData* data = connectionTypeData(conn);
+    if (!data) return nullptr;
+    return pqt_gethandler(data->typhandlers, data->typhcnt, schema, name);
+}
+
+void requireHandler(PGconn* conn, const char* name) {
+    if (!findHandler(conn, kTypeSchema, name))
+        raiseError("missingType", "the type %s.%s is missing after registration", kTypeSchema,
+                   name);
+}
+
+// From now on the handler's typoid is the array type's OID (what
+// libpqtypes sends and matches columns by) and typoid_array the element's.
+void exchangeArrayOids(PGconn* conn) {
+    TypeTable table = arrayTypes();
+    for (int row = 0; row < table.count; ++row) {
+        char schema[kTypeNameBuffer], name[kTypeNameBuffer];
+        int flags = 0;
+        if (!pqt_parsetype(table.entries[row].typname, schema, name, &flags, row + 1))
+            raiseError("registerTypes", "the array type name '%s' could not be parsed",
+                       table.entries[row].typname);
+        PGtypeHandler* handler = findHandler(conn, schema, name);
+        if (!handler)
+            raiseError("missingType", "the type %s.%s is missing after registration", schema, name);
+        std::swap(handler->typoid, handler->typoid_array);
+    }
+}
+
+void prepareSpecifier(PGconn* conn, const std::string& name, const std::string& format) {
+    PQspecPrepare(conn, name.c_str(), format.c_str(), 0);
+    raisePendingTypesError("prepareSpecifier");
+}
+
+// Per type name T: "T", "T<array suffix>", "T*" and "T[]*".
+void prepareSpecifiers(PGconn* conn) {
+    for (const char* type : specifierTypeNames) {
+        std::string name(type);
+        prepareSpecifier(conn, name, "%" + name);
+        prepareSpecifier(conn, name + kArraySuffix, "%" + name + kArraySuffix);
+        prepareSpecifier(conn, name + "*", pointerFormat(type));
+        prepareSpecifier(conn, name + "[]*", "%" + name + "[]*");
+    }
+}
+
+void ensureSharedParam(PGconn* conn) {
+    if (sharedParam()) return;
+    ParamOwner param(PQparamCreate(conn));
+    raisePendingTypesError("sharedParam");
+    if (!param) raiseError("sharedParam", "the shared parameter set could not be created");
+    adoptSharedParam(std::move(param));
+}
+
+}  // namespace
+
+void reserveTypeHandlers(PGconn* conn, int extra) {
+    PqtTypeData* data = connectionTypeData(conn);
+    if (!data || data->typhmax - data->typhcnt >= extra) return;
+    int wanted = data->typhcnt + extra;
+    // libpqtypes allocates the array with malloc and grows it with realloc.
+    void* grown = std::realloc(data->typhandlers, sizeof(PGtypeHandler) * wanted);
+    if (!grown) raiseError("registerTypes", "out of memory while registering types");
+    data->typhandlers = static_cast<PGtypeHandler*>(grown);
+    data->typhmax = wanted;
+}
+
+void registerGatewayTypes(PGconn* conn) {
+    if (!PQinitTypes(conn))
+        raiseError("initTypes", "libpqtypes could not be attached to the connection");
+    registerTable(conn, PQT_USERDEFINED, serverTextTypes(), "server text");
+    registerTable(conn, PQT_SUBCLASS, dateTimeTypes(), "date/time and serialised");
+    requireHandler(conn, kSerializedTypeName);
+    requireHandler(conn, kSerializedWithNullsTypeName);
+    registerTable(conn, PQT_SUBCLASS, arrayTypes(), "array");
+    exchangeArrayOids(conn);
+    registerTable(conn, PQT_SUBCLASS, numericTypes(), "numeric");
+    registerTable(conn, PQT_SUBCLASS, nullCarrierTypes(), "NULL carrier");
+    prepareSpecifiers(conn);
+}
+
+void commandConnect(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
+    const char* usage = "conn = vorlex('connect' [, conninfo])";
+    requireInputCount(nrhs, 0, 1, usage);
+    requireOutputCount(nlhs, 1, 1, usage);
+
+    std::string conninfo;
+    if (nrhs == 1) {
+        if (!mxIsChar(prhs[0]))
+            raiseError("connInfoNotChar", "argument %d (conninfo) must be char, not %s",
+                       argPosition(0), mxGetClassName(prhs[0]));
+        if (!charArrayBytes(prhs[0], conninfo))
+            raiseError("connInfoUnreadable", "argument %d (conninfo) could not be read",
+                       argPosition(0));
+        if (conninfo.find('\0') != std::string::npos)
+            raiseError("connInfoHasNul", "argument %d (conninfo) holds a NUL character",
+                       argPosition(0));
+    } else {
+        warn("noConnInfo",
+             "no connection string given: connecting with libpq's defaults and PG* variables");
+    }
+
+    ConnectionOwner conn = openConnection(conninfo);
+    registerGatewayTypes(conn.get());
+    ensureSharedParam(conn.get());
+    plhs[0] = createHandle(registerConnection(std::move(conn)));
+}
+
+}  // namespace vorlex

@@ -1,0 +1,190 @@
+// copy_in.cpp - copyIn: the rows of a struct of columns loaded with one
+// COPY ... FROM STDIN in PostgreSQL's binary format.
+//
+//   [n =] vorlex('copyIn', conn, target, spec, values [, elementNulls [, valueNulls]])
+//
+// The columns are batchExec's, checked the same way before anything is
+// sent.  Each row is encoded by the gateway's codecs straight into a
+// buffer of whole rows (a 16-bit field count, then per field a 32-bit
+// length, -1 for NULL, and the value's binary form: the bytes a parameter
+// of that type carries), which goes to the server a chunk at a time.
+#include <libpq-fe.h>
+#include <libpqtypes.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+#include <string>
+
+#include "batch/batch_input.hpp"
+#include "types/pqtypes_private.hpp"
+#include "types/wire.hpp"
+#include "gateway/commands.hpp"
+#include "host/errors.hpp"
+#include "host/host.hpp"
+#include "handles/registry.hpp"
+#include "copy/copy_session.hpp"
+#include "statements/statement_args.hpp"
+
+namespace vorlex {
+
+namespace {
+
+constexpr size_t kChunkBytes = size_t{1} << 20;
+
+// The stream's header: signature, flags (no OIDs), no header extension.
+constexpr char kHeader[19] = {'P',  'G', 'C', 'O', 'P', 'Y', '\n', '\377', '\r', '\n',
+                              '\0', 0,   0,   0,   0,   0,   0,    0,      0};
+
+// Whole rows of the stream, waiting to be sent.
+class CopyBuffer {
+  public:
+    CopyBuffer() = default;
+    ~CopyBuffer() { std::free(data_); }
+    CopyBuffer(const CopyBuffer&) = delete;
+    CopyBuffer& operator=(const CopyBuffer&) = delete;
+
+    size_t size() const { return size_; }
+    const char* data() const { return data_; }
+    char* at(size_t offset) { return data_ + offset; }
+    void clear() { size_ = 0; }
+
+    // Room for n more bytes; valid until the next append.
+    char* append(size_t n) {
+        if (size_ + n > capacity_) grow(size_ + n);
+        char* room = data_ + size_;
+        size_ += n;
+        return room;
+    }
+
+  private:
+    void grow(size_t needed) {
+        size_t capacity = capacity_ ? capacity_ * 2 : kChunkBytes + (kChunkBytes >> 4);
+        if (capacity < needed) capacity = needed;
+        void* grown = std::realloc(data_, capacity);
+        if (!grown) throw std::bad_alloc();
+        data_ = static_cast<char*>(grown);
+        capacity_ = capacity;
+    }
+
+    char* data_ = nullptr;
+    size_t size_ = 0;
+    size_t capacity_ = 0;
+};
+
+char* bufferRoom(void* context, size_t size) {
+    return static_cast<CopyBuffer*>(context)->append(size);
+}
+
+void appendInt16(CopyBuffer& buffer, int16_t value) {
+    storeBig16(buffer.append(2), static_cast<uint16_t>(value));
+}
+
+void appendInt32(CopyBuffer& buffer, int32_t value) {
+    storeBig32(buffer.append(4), static_cast<uint32_t>(value));
+}
+
+// Serialised values and numeric arrays are put through the set, whose
+// first value then holds their bytes; -1 for NULL.
+int32_t appendThroughSet(CopyBuffer& buffer, PGparam* param, const ParamRecord& record,
+                         const ColumnValue& value) {
+    PQparamReset(param);
+    putValue(param, record, value.source, value.mask, false);
+    const PqtParamValue& put = param->vals[0];
+    if (put.datal > 0)
+        std::memcpy(buffer.append(static_cast<size_t>(put.datal)), put.data,
+                    static_cast<size_t>(put.datal));
+    return put.datal < 0 ? -1 : put.datal;
+}
+
+void appendField(CopyBuffer& buffer, PGparam* param, const ParamRecord& record,
+                 const ColumnValue& value) {
+    if (value.isNull) {
+        appendInt32(buffer, -1);
+        return;
+    }
+    size_t lengthAt = buffer.size();
+    buffer.append(4);
+    int32_t length =
+        encodesDirectly(record)
+            ? static_cast<int32_t>(encodeValue(ValueRoom{bufferRoom, &buffer}, record, value.source,
+                                               value.mask, param->fmtinfo))
+            : appendThroughSet(buffer, param, record, value);
+    storeBig32(buffer.at(lengthAt), static_cast<uint32_t>(length));
+}
+
+void appendRow(CopyBuffer& buffer, PreparedBatch& prepared, size_t row) {
+    const std::vector<ParamRecord>& records = prepared.records;
+    try {
+        appendInt16(buffer, static_cast<int16_t>(records.size()));
+        for (size_t i = 0; i < records.size(); ++i)
+            appendField(buffer, prepared.param.get(), records[i],
+                        columnValue(records[i], prepared.batch.columns[i], row));
+    } catch (GatewayError& error) {
+        prefixRowNumber(error, row);
+        throw;
+    }
+}
+
+// COPY counts the rows it reads from 1 and names the one it failed on in
+// the error's context ("COPY t, line 5001"); 0 when it names none.
+unsigned long long failedRowOf(const PGresult* result) {
+    const char* context = PQresultErrorField(result, PG_DIAG_CONTEXT);
+    const char* copy = context ? std::strstr(context, "COPY ") : nullptr;
+    const char* line = copy ? std::strstr(copy, ", line ") : nullptr;
+    return line ? std::strtoull(line + 7, nullptr, 10) : 0;
+}
+
+[[noreturn]] void raiseServerFailure(const PGresult* result, size_t rows) {
+    std::string message = libpqText(PQresultErrorMessage(result));
+    unsigned long long row = failedRowOf(result);
+    if (row > 0 && row <= rows)
+        raiseError("rowFailed", "row %llu of %zu failed: %s", row, rows, message.c_str());
+    raiseError("copyFailed", "the COPY failed: %s", message.c_str());
+}
+
+}  // namespace
+
+void commandCopyIn(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
+    const char* usage =
+        "[n =] vorlex('copyIn', conn, target, spec, values [, elementNulls [, valueNulls]])";
+    requireInputCount(nrhs, 4, kBatchArgCount, usage);
+    requireOutputCount(nlhs, 0, 1, usage);
+    PGconn* conn = connectionArg(prhs, kConnArg, RowRule::anyRows);
+    std::string target = sqlRowArg(prhs, kStatementArg, "target", "target");
+    std::string spec = formatArg(prhs, kSpecArg);
+    BatchInput input = batchInputArgs(prhs, nrhs);
+    PreparedBatch prepared;
+    prepareBatch(conn, spec, input, prepared);
+    // Each row of the stream counts its fields in 16 bits.
+    if (prepared.records.size() > INT16_MAX)
+        raiseError("tooManyColumns", "%zu columns; a COPY row holds at most %d",
+                   prepared.records.size(), INT16_MAX);
+
+    size_t rows = prepared.rows;
+    double copied = 0;
+    if (rows > 0) {
+        CopySession copy(conn);
+        // The line break ends a comment the target may end with.
+        copy.start("COPY " + target + "\n FROM STDIN (FORMAT binary)", PGRES_COPY_IN, "copyFailed");
+        CopyBuffer buffer;
+        std::memcpy(buffer.append(sizeof kHeader), kHeader, sizeof kHeader);
+        for (size_t row = 0; row < rows; ++row) {
+            appendRow(buffer, prepared, row);
+            if (buffer.size() >= kChunkBytes) {
+                copy.send(buffer.data(), buffer.size());
+                buffer.clear();
+            }
+        }
+        appendInt16(buffer, -1);
+        copy.send(buffer.data(), buffer.size());
+        ResultOwner result = copy.finishSending();
+        if (PQresultStatus(result.get()) != PGRES_COMMAND_OK)
+            raiseServerFailure(result.get(), rows);
+        copied = std::strtod(PQcmdTuples(result.get()), nullptr);
+    }
+    if (nlhs > 0) plhs[0] = mxCreateDoubleScalar(copied);
+}
+
+}  // namespace vorlex

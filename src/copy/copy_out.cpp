@@ -1,0 +1,123 @@
+// copy_out.cpp - copyOut: the rows of a query streamed with one
+// COPY (query) TO STDOUT in PostgreSQL's binary format, into the columns
+// resultGet would give.
+//
+//   [s1, ..., sK] = vorlex('copyOut', conn, query, spec [, 'columnVectors', tf])
+//
+// The k-th specifier reads the query's k-th column.  The columns' types are
+// checked before the COPY starts, against the query prepared (unnamed) and
+// described, since the stream itself carries no types.  Rows are decoded
+// as their messages arrive, into outputs that grow geometrically and are
+// trimmed at the end: no result ever holds the whole set.
+#include <libpq-fe.h>
+#include <libpqtypes.h>
+
+#include <cstring>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "params/param_building.hpp"
+#include "types/pqtypes_private.hpp"
+#include "gateway/commands.hpp"
+#include "host/errors.hpp"
+#include "host/host.hpp"
+#include "host/owners.hpp"
+#include "handles/registry.hpp"
+#include "results/column_reading.hpp"
+#include "copy/copy_session.hpp"
+#include "copy/copy_stream.hpp"
+#include "statements/statement_args.hpp"
+
+namespace vorlex {
+
+namespace {
+
+enum Arg { kConn, kQuery, kSpec, kOption };
+
+// --- Arguments and the query's columns ---------------------------------------
+
+std::vector<GrowingColumn> specifiedColumns(const std::string& format, PGparam* param,
+                                            bool columnVectors) {
+    std::vector<GrowingColumn> columns;
+    SpecifierParse parse;
+    for (const char* rest = format.c_str(); *rest;) {
+        rest = parseSpecifier(rest, param->typhandlers, param->typhcnt, parse);
+        if (!parse.handler) continue;
+        if (parse.flags & kSpecByName)
+            raiseError("badFormat",
+                       "specifier %d of the format names its column (#); copyOut reads the "
+                       "query's columns in order: use %%",
+                       parse.position);
+        ResultColumn column =
+            describeSpecifier(parse.handler, parse.flags, parse.position, columnVectors);
+        column.number = parse.position - 1;
+        column.flatten = (parse.flags & kSpecArray) && *rest == '@';
+        if (column.flatten) ++rest;
+        columns.emplace_back(column);
+    }
+    return columns;
+}
+
+[[noreturn]] void raiseQueryFailure(const PGresult* result, PGconn* conn, const char* what) {
+    std::string message = libpqText(result ? PQresultErrorMessage(result) : PQerrorMessage(conn));
+    raiseError("queryFailed", "%s: %s", what, message.c_str());
+}
+
+// The query is prepared as the unnamed statement and described, so that its
+// columns' types are checked before a row is read.
+void checkQueryColumns(PGconn* conn, const std::string& query,
+                       const std::vector<GrowingColumn>& columns) {
+    ResultOwner prepared(PQprepare(conn, "", query.c_str(), 0, nullptr));
+    if (PQresultStatus(prepared.get()) != PGRES_COMMAND_OK)
+        raiseQueryFailure(prepared.get(), conn, "the query was refused");
+    ResultOwner described(PQdescribePrepared(conn, ""));
+    if (PQresultStatus(described.get()) != PGRES_COMMAND_OK)
+        raiseQueryFailure(described.get(), conn, "the query could not be described");
+    int fields = PQnfields(described.get());
+    if (static_cast<size_t>(fields) != columns.size())
+        raiseError("columnCount", "the query returns %d column(s); the format has %zu specifier(s)",
+                   fields, columns.size());
+    for (const GrowingColumn& growing : columns)
+        requireColumnType(growing.column, PQftype(described.get(), growing.column.number));
+}
+
+}  // namespace
+
+void commandCopyOut(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
+    const char* usage = "[s1, ...] = vorlex('copyOut', conn, query, spec [, 'columnVectors', tf])";
+    if (nrhs != 3 && nrhs != 5)
+        raiseError("nargin", "%d argument(s) given after the command; usage: %s", nrhs, usage);
+    PGconn* conn = connectionArg(prhs, kConn, RowRule::anyRows);
+    std::string query = sqlRowArg(prhs, kQuery, "query", "query");
+    std::string format = formatArg(prhs, kSpec);
+    bool columnVectors = nrhs == 5 ? columnVectorsOption(prhs, kOption) : true;
+
+    ParamOwner param(PQparamCreate(conn));  // the connection's types
+    if (!param)
+        raiseError("paramCreateFailed", "the connection's types are missing: %s", PQgeterror());
+    std::vector<GrowingColumn> columns = specifiedColumns(format, param.get(), columnVectors);
+    if (columns.empty()) raiseError("badFormat", "the format has no specifiers: one per column");
+    if (nlhs < 1 || static_cast<size_t>(nlhs) != columns.size())
+        raiseError("nargout",
+                   "the format has %zu specifier(s), so copyOut gives %zu output(s); %d requested",
+                   columns.size(), columns.size(), nlhs);
+    checkQueryColumns(conn, query, columns);
+
+    CopySession copy(conn);
+    // The line break ends a comment the query may end with.
+    copy.start("COPY (" + query + "\n) TO STDOUT (FORMAT binary)", PGRES_COPY_OUT, "queryFailed");
+    CopyStreamDecoder decoder(columns, param->fmtinfo);
+    for (;;) {
+        CopyData data = copy.receive();
+        if (data.atEnd()) break;
+        decoder.take(data.bytes(), data.length());
+    }
+    ResultOwner result = copy.finishReceiving();
+    if (PQresultStatus(result.get()) != PGRES_COMMAND_OK)
+        raiseQueryFailure(result.get(), conn, "the COPY failed");
+    decoder.requireEnd();
+    for (size_t k = 0; k < columns.size(); ++k) plhs[k] = columns[k].finish(decoder.rows());
+}
+
+}  // namespace vorlex

@@ -1,0 +1,74 @@
+// copy_session.hpp - one COPY on a connection, from its start to a
+// connection ready for the next command, whatever fails in between.
+//
+// The connection is made blocking for the COPY.  A COPY that an error
+// leaves unfinished is ended by the session's destructor before the error
+// reaches the caller: COPY FROM STDIN with a failure message, so that the
+// server keeps none of it, and COPY TO STDOUT with a cancel request and
+// its remaining data read and dropped.  Every result is then read, and the
+// connection's own blocking mode restored.
+#pragma once
+
+#include <libpq-fe.h>
+
+#include <cstddef>
+#include <string>
+
+#include "host/owners.hpp"
+
+namespace vorlex {
+
+// One message of a COPY TO stream, owned.
+class CopyData {
+  public:
+    CopyData(char* bytes, int length) : bytes_(bytes), length_(length) {}
+    ~CopyData() {
+        if (bytes_) PQfreemem(bytes_);
+    }
+    CopyData(const CopyData&) = delete;
+    CopyData& operator=(const CopyData&) = delete;
+
+    const char* bytes() const { return bytes_; }
+    size_t length() const { return length_ > 0 ? static_cast<size_t>(length_) : 0; }
+    bool atEnd() const { return !bytes_; }
+
+  private:
+    char* bytes_;
+    int length_;
+};
+
+class CopySession {
+  public:
+    explicit CopySession(PGconn* conn);
+    ~CopySession();
+    CopySession(const CopySession&) = delete;
+    CopySession& operator=(const CopySession&) = delete;
+
+    // Runs the COPY statement; a result other than `expected` (the
+    // server's refusal) is raised under `check` with the server's message.
+    void start(const std::string& sql, ExecStatusType expected, const char* check);
+
+    // COPY FROM STDIN: sends stream bytes; then ends the stream and
+    // returns the COPY's result (its status is the caller's to check).
+    void send(const char* data, size_t size);
+    ResultOwner finishSending();
+
+    // COPY TO STDOUT: the next message, or one that is atEnd() when the
+    // stream is over; then the COPY's result.
+    CopyData receive();
+    ResultOwner finishReceiving();
+
+  private:
+    [[noreturn]] void raiseFailure(const char* what);
+    ResultOwner takeResult();
+    void abandon();
+    void endCopy(ExecStatusType status);
+    void drainResults();
+
+    PGconn* conn_;
+    bool savedNonblocking_;
+    const char* check_ = "copyFailed";
+    ExecStatusType state_ = PGRES_EMPTY_QUERY;  // PGRES_COPY_IN/OUT while the COPY runs
+};
+
+}  // namespace vorlex

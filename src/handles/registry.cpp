@@ -1,0 +1,205 @@
+// registry.cpp - handle numbers, live sets and the shared parameter set.
+#include "handles/registry.hpp"
+
+#include <limits>
+#include <unordered_map>
+#include <utility>
+
+#include "handles/handle_set.hpp"
+#include "host/errors.hpp"
+#include "host/host.hpp"
+
+namespace vorlex {
+
+namespace {
+
+struct KindInfo {
+    const char* noun;
+    const char* releaseCommand;  // the command that releases such a handle
+    const char* noneLiveCheck;
+    const char* notLiveCheck;
+    const char* classCheck;
+    const char* rowsCheck;
+    const char* emptyCheck;
+    void (*release)(void* object);
+};
+
+void finishConnection(void* object) { PQfinish(static_cast<PGconn*>(object)); }
+void clearResult(void* object) { PQclear(static_cast<PGresult*>(object)); }
+void clearParam(void* object) { PQparamClear(static_cast<PGparam*>(object)); }
+
+// Indexed by HandleKind.
+const KindInfo kKinds[] = {
+    {"connection", "finish", "noConnections", "unknownConnection", "connectionClass",
+     "connectionRows", "connectionEmpty", finishConnection},
+    {"result", "clear", "noResults", "unknownResult", "resultClass", "resultRows", "resultEmpty",
+     clearResult},
+    {"parameter set", "paramClear", "noParams", "unknownParam", "paramClass", "paramRows",
+     "paramEmpty", clearParam},
+};
+
+struct KindRegistry {
+    HandleSet* set;  // null while nothing of the kind is live
+    int32_t live;
+};
+
+KindRegistry registries[3];
+std::unordered_map<uint32_t, void*> objectsByHandle;
+uint32_t lastHandle = 0;
+ParamOwner sharedParamOwner;
+
+const KindInfo& infoOf(HandleKind kind) { return kKinds[static_cast<int>(kind)]; }
+KindRegistry& registryOf(HandleKind kind) { return registries[static_cast<int>(kind)]; }
+
+// Keeps "no set while nothing is live" after a registration that failed.
+void freeSetIfUnused(KindRegistry& registry) {
+    if (registry.live == 0 && registry.set) {
+        setFree(registry.set);
+        registry.set = nullptr;
+    }
+}
+
+uint32_t registerObject(HandleKind kind, void* object) {
+    const KindInfo& info = infoOf(kind);
+    KindRegistry& registry = registryOf(kind);
+    if (lastHandle == std::numeric_limits<uint32_t>::max())
+        raiseError("handlesExhausted", "all %u handle numbers of this session are used",
+                   lastHandle);
+    if (!registry.set) {
+        registry.set = setNewOrdered();
+        if (!registry.set)
+            raiseError("registryCreate", "could not create the %s registry (error %d: %s)",
+                       info.noun, setErrorCode, setErrorText);
+    }
+    uint32_t number = lastHandle + 1;
+    if (setInsert(registry.set, number) < 0) {
+        freeSetIfUnused(registry);
+        raiseError("registryInsert", "could not register the new %s (error %d: %s)", info.noun,
+                   setErrorCode, setErrorText);
+    }
+    try {
+        objectsByHandle.emplace(number, object);
+    } catch (...) {
+        setRemove(registry.set, number);
+        freeSetIfUnused(registry);
+        throw;
+    }
+    lastHandle = number;
+    registry.live++;
+    return number;
+}
+
+// Registers what `owner` holds and takes it over only once that succeeded.
+template <typename Owner>
+uint32_t registerOwned(HandleKind kind, Owner owner) {
+    uint32_t number = registerObject(kind, owner.get());
+    owner.release();
+    return number;
+}
+
+void requireLiveSet(HandleKind kind, int position) {
+    const KindInfo& info = infoOf(kind);
+    if (!registryOf(kind).set)
+        raiseError(info.noneLiveCheck,
+                   "argument %d: no %s is live (each was released with '%s' or never created)",
+                   position, info.noun, info.releaseCommand);
+}
+
+[[noreturn]] void raiseNotLive(HandleKind kind, uint32_t number, int position) {
+    const KindInfo& info = infoOf(kind);
+    raiseError(info.notLiveCheck,
+               "argument %d (%u) is not a live %s handle: never issued, released with '%s', "
+               "or a handle of another kind",
+               position, number, info.noun, info.releaseCommand);
+}
+
+uint32_t handleNumberArg(HandleKind kind, const mxArray* const prhs[], int index, RowRule rows) {
+    const KindInfo& info = infoOf(kind);
+    const mxArray* arg = prhs[index];
+    int position = argPosition(index);
+    requireHandleClass(kind, prhs, index);
+    if (rows == RowRule::oneRow && mxGetM(arg) != 1)
+        raiseError(info.rowsCheck, "argument %d must be one %s handle (1 row), not %zu rows",
+                   position, info.noun, static_cast<size_t>(mxGetM(arg)));
+    if (mxGetNumberOfElements(arg) == 0)
+        raiseError(info.emptyCheck, "argument %d is an empty array, not a %s handle", position,
+                   info.noun);
+    return static_cast<const uint32_t*>(mxGetData(arg))[0];
+}
+
+}  // namespace
+
+void requireHandleClass(HandleKind kind, const mxArray* const prhs[], int index) {
+    const KindInfo& info = infoOf(kind);
+    if (!mxIsUint32(prhs[index]))
+        raiseError(info.classCheck, "argument %d must be a %s handle (uint32), not %s",
+                   argPosition(index), info.noun, mxGetClassName(prhs[index]));
+}
+
+uint32_t registerConnection(ConnectionOwner conn) {
+    return registerOwned(HandleKind::connection, std::move(conn));
+}
+
+uint32_t registerResult(ResultOwner result) {
+    return registerOwned(HandleKind::result, std::move(result));
+}
+
+uint32_t registerParam(ParamOwner param) {
+    return registerOwned(HandleKind::param, std::move(param));
+}
+
+void* findLive(HandleKind kind, uint32_t number, int position) {
+    requireLiveSet(kind, position);
+    if (!setContains(registryOf(kind).set, number)) raiseNotLive(kind, number, position);
+    return objectsByHandle.at(number);
+}
+
+void releaseHandle(HandleKind kind, uint32_t number, int position) {
+    requireLiveSet(kind, position);
+    KindRegistry& registry = registryOf(kind);
+    if (setRemove(registry.set, number) == 0) raiseNotLive(kind, number, position);
+    auto entry = objectsByHandle.find(number);
+    void* object = entry->second;
+    objectsByHandle.erase(entry);
+    infoOf(kind).release(object);
+    if (--registry.live > 0) return;
+    setFree(registry.set);
+    registry.set = nullptr;
+    if (kind == HandleKind::connection) sharedParamOwner.reset();
+}
+
+int32_t liveCount(HandleKind kind) { return registryOf(kind).live; }
+
+PGparam* sharedParam() { return sharedParamOwner.get(); }
+
+void adoptSharedParam(ParamOwner param) { sharedParamOwner = std::move(param); }
+
+void* validateHandle(HandleKind kind, const mxArray* const prhs[], int index, RowRule rows) {
+    uint32_t number = handleNumberArg(kind, prhs, index, rows);
+    return findLive(kind, number, argPosition(index));
+}
+
+PGconn* connectionArg(const mxArray* const prhs[], int index, RowRule rows) {
+    return static_cast<PGconn*>(validateHandle(HandleKind::connection, prhs, index, rows));
+}
+
+PGresult* resultArg(const mxArray* const prhs[], int index, RowRule rows) {
+    return static_cast<PGresult*>(validateHandle(HandleKind::result, prhs, index, rows));
+}
+
+PGparam* paramArg(const mxArray* const prhs[], int index, RowRule rows) {
+    return static_cast<PGparam*>(validateHandle(HandleKind::param, prhs, index, rows));
+}
+
+void releaseHandleArg(HandleKind kind, const mxArray* const prhs[], int index, RowRule rows) {
+    uint32_t number = handleNumberArg(kind, prhs, index, rows);
+    releaseHandle(kind, number, argPosition(index));
+}
+
+mxArray* createHandle(uint32_t number) {
+    mxArray* handle = mxCreateNumericMatrix(1, 1, mxUINT32_CLASS, mxREAL);
+    *static_cast<uint32_t*>(mxGetData(handle)) = number;
+    return handle;
+}
+
+}  // namespace vorlex

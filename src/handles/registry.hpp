@@ -1,0 +1,70 @@
+// registry.hpp - the live connections, results and parameter sets.
+//
+// Octave code holds objects only as handles: 1-by-1 uint32 numbers that the
+// registry issues.  A number is never issued twice, and numbers are unique
+// across the three kinds, so a released handle, a made-up number or a handle
+// of another kind is always refused before any object is touched.
+//
+// Per kind the registry keeps an ordered HandleSet of the live numbers and a
+// live count; the set exists only while the count is above 0.  The
+// connection kind also owns the shared scratch parameter set, released with
+// the last connection.
+//
+// Failures are raised (GatewayError) under the running command's identifier.
+#pragma once
+
+#include <mex.h>
+
+#include <cstdint>
+
+#include "host/owners.hpp"
+
+namespace vorlex {
+
+enum class HandleKind { connection, result, param };
+
+// Registration: takes the object over and returns its new handle number.
+// On failure the object is released by its owner as the error unwinds.
+uint32_t registerConnection(ConnectionOwner conn);
+uint32_t registerResult(ResultOwner result);
+uint32_t registerParam(ParamOwner param);
+
+// The live object behind a handle number, or an error naming argument
+// `position`: the kind's none-live message when nothing of the kind is
+// live, its not-live message when this number is not.
+void* findLive(HandleKind kind, uint32_t number, int position);
+
+// Drops a handle and releases its object (PQfinish, PQclear or
+// PQparamClear); the same errors as findLive.  Finishing the last live
+// connection also releases the shared parameter set.
+void releaseHandle(HandleKind kind, uint32_t number, int position);
+
+// Live objects of a kind, as counted by the registry.
+int32_t liveCount(HandleKind kind);
+
+// The shared scratch parameter set: null until a connection supplies one.
+PGparam* sharedParam();
+void adoptSharedParam(ParamOwner param);
+
+// --- Handle arguments -----------------------------------------------------
+// Whether a command also requires the handle array to have exactly one row.
+enum class RowRule { anyRows, oneRow };
+
+// The class check alone, for commands that check other arguments before
+// the handle's shape.
+void requireHandleClass(HandleKind kind, const mxArray* const prhs[], int index);
+
+// Checks input `index` in order (uint32 class, row count where the command
+// asks for it, at least one element) and looks up its first element.
+void* validateHandle(HandleKind kind, const mxArray* const prhs[], int index, RowRule rows);
+PGconn* connectionArg(const mxArray* const prhs[], int index, RowRule rows);
+PGresult* resultArg(const mxArray* const prhs[], int index, RowRule rows);
+PGparam* paramArg(const mxArray* const prhs[], int index, RowRule rows);
+
+// The same checks, then releaseHandle.
+void releaseHandleArg(HandleKind kind, const mxArray* const prhs[], int index, RowRule rows);
+
+// A new 1-by-1 uint32 array holding a handle number.
+mxArray* createHandle(uint32_t number);
+
+}  // namespace vorlex

@@ -1,0 +1,73 @@
+// errors.cpp - identifiers and messages of raised errors.
+#include "host/errors.hpp"
+
+#include <cstdarg>
+#include <cstdio>
+#include <new>
+
+namespace vorlex {
+
+namespace {
+const char* currentCommand = "dispatch";
+
+// Module-wide so that nothing needs freeing when the host's error call does
+// not return to us.
+std::string raisedId;
+std::string raisedMessage;
+}  // namespace
+
+void runAtBoundary(EntryHandler run, const char* outOfMemoryId, int nlhs, mxArray* plhs[], int nrhs,
+                   const mxArray* prhs[]) {
+    bool failed = false;
+    try {
+        run(nlhs, plhs, nrhs, prhs);
+    } catch (const GatewayError& error) {
+        raisedId = error.id;
+        raisedMessage = error.message;
+        failed = true;
+    } catch (const std::bad_alloc&) {
+        raisedId = outOfMemoryId;
+        raisedMessage = "out of memory";
+        failed = true;
+    }
+    if (failed) mexErrMsgIdAndTxt(raisedId.c_str(), "%s", raisedMessage.c_str());
+}
+
+const char* activeCommand() { return currentCommand; }
+
+CommandScope::CommandScope(const char* command) : previous_(currentCommand) {
+    currentCommand = command;
+}
+
+CommandScope::~CommandScope() { currentCommand = previous_; }
+
+std::string errorId(const char* check) {
+    return std::string("vorlex:") + currentCommand + ":" + check;
+}
+
+std::string formatText(const char* format, va_list args) {
+    va_list measure;
+    va_copy(measure, args);
+    int length = std::vsnprintf(nullptr, 0, format, measure);
+    va_end(measure);
+    if (length <= 0) return std::string();
+    std::string text(static_cast<size_t>(length), '\0');
+    std::vsnprintf(&text[0], text.size() + 1, format, args);
+    return text;
+}
+
+void raiseError(const char* check, const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    GatewayError error{errorId(check), formatText(format, args)};
+    va_end(args);
+    throw error;
+}
+
+std::string libpqText(const char* text) {
+    std::string value(text ? text : "");
+    while (!value.empty() && (value.back() == '\n' || value.back() == ' ')) value.pop_back();
+    return value;
+}
+
+}  // namespace vorlex

@@ -1,0 +1,140 @@
+// param_building.hpp - from a format text and Octave values to the values
+// of a libpqtypes parameter set.
+//
+// A format such as "%int4 %text[]@ #float8" is split by libpqtypes' own
+// specifier parser into one ParamRecord per specifier; each record then
+// takes one Octave value, checked for shape and class and handed to the
+// codecs through the connection's prepared specifiers ("@int4",
+// "@int4_array", "@int4*", "@int4[]*").  paramPut puts values one by one
+// from Octave arrays (the direct form); the batch command puts every row
+// of its columns through the same operation (the slice form).
+//
+// Every failure is raised (GatewayError) under the running command's
+// identifier; values put before the failure stay in the set.
+#pragma once
+
+#include <libpqtypes.h>
+#include <mex.h>
+
+#include <string>
+#include <vector>
+
+#include "types/array_codec.hpp"
+#include "types/codecs.hpp"
+
+namespace vorlex {
+
+// Record flags besides libpqtypes' specifier flags: "@" followed the array
+// specifier, so the value goes as one dimension of all its elements.
+constexpr int kSpecFlatten = 0x80;
+
+struct ParamRecord {
+    int flags;  // libpqtypes' specifier flags, plus kSpecFlatten
+    PGtypeHandler* handler;
+    std::string specifier;  // "%schema.name[]*", as the type was resolved
+    std::string context;    // names the parameter in every error about it
+    bool isArray;
+    bool isTextLike;            // bytea and the text-like types: variable length
+    bool checkEmptyShape;       // false when "!" followed the array specifier
+    bool isNumericLike;         // doubles are accepted in place of the class
+    bool isSerialised;          // serbytea or serbytea_wn
+    mxClassID classId;          // the Octave class of the type's values
+    const ElementCodec* codec;  // the type's element codec
+};
+
+// The Octave class that stands for values of a type (bool: logical, int4:
+// int32, text: char, date/time: double, ...); mxUNKNOWN_CLASS when the
+// type is not supported.  Shared by parameters and results.
+mxClassID classForTypeOid(Oid oid);
+
+// "int32", "char", ...: the name of a class that types stand for.
+const char* classIdName(mxClassID classId);
+
+// Whether values of the handler's type can be sent and read: its OID has
+// a class and its name one of the gateway's codecs (not, say, a NULL
+// carrier or an array type named directly).
+bool isSupportedHandler(const PGtypeHandler* handler);
+
+// Whether a date/time type is one of the gateway's, which take date
+// numbers; libpqtypes' own take structs.
+bool isDateTimeOid(Oid oid);
+// bytea and the text-like types: values of variable length, kept in cells.
+bool isTextLikeOid(Oid oid);
+bool isGatewayHandler(const PGtypeHandler* handler);
+
+// "%" or "#", schema, name, "[]" for arrays, "*" for pointers.
+std::string specifierText(const PGtypeHandler* handler, int flags);
+
+// Input `index` as a format text: char, readable, without NUL characters
+// (libpqtypes reads a format up to its first NUL).
+std::string formatArg(const mxArray* const prhs[], int index);
+
+// Where libpqtypes' specifier parser has got to in a format.
+struct SpecifierParse {
+    PGtypeHandler* handler = nullptr;  // null when only other text was passed
+    int flags = 0;                     // the specifier's flags
+    int position = 0;                  // 1-based; counts the specifiers parsed
+};
+
+// Parses the specifier at the start of `format` against `handlers` and
+// returns the rest of the format.  A specifier libpqtypes cannot parse
+// raises "badFormat" with its text.
+const char* parseSpecifier(const char* format, PGtypeHandler* handlers, int count,
+                           SpecifierParse& parse);
+
+// One record per value, in format order, parsed against the set's type
+// handlers; `classNames` holds each value's class name for the messages.
+std::vector<ParamRecord> buildRecords(const char* format, PGparam* param,
+                                      const std::vector<std::string>& classNames);
+
+// Where one value comes from.  Direct form (offset < 0): `array`, which
+// may be null for an absent value (an unset cell element).  Slice form
+// (offset >= 0): array and text-like records read `slice` at element
+// `offset`; other records read element `offset` of `data` (doubles when
+// `isDouble`).
+struct ValueSource {
+    const mxArray* array = nullptr;
+    const ColumnSlice* slice = nullptr;
+    const void* data = nullptr;
+    bool isDouble = false;
+    long long offset = -1;
+    bool oneRow = false;  // `array` is known to be 2-D with one row
+};
+
+// Puts one value into the set: NULL when `isNull`, else the value with
+// its element mask (one byte per element, column-major; may be null).
+void putValue(PGparam* param, const ParamRecord& record, const ValueSource& source,
+              const char* mask, bool isNull);
+
+// Replaces value `slot` of a set filled before with values of the same
+// records (the batch command's rows after the first, whose types the
+// prepared statement already has): the same checks and bytes as putValue.
+// Values that encodeValue takes are encoded straight into the slot's
+// buffer, with no libpqtypes call per value; the others go through
+// putValue.
+void replaceValue(PGparam* param, int slot, const ParamRecord& record, const ValueSource& source,
+                  const char* mask, bool isNull);
+
+// Where an encoded value goes: `reserve` returns room for `size` bytes
+// (called once per value, before the bytes are written).
+struct ValueRoom {
+    char* (*reserve)(void* context, size_t size);
+    void* context;
+};
+
+// Whether encodeValue takes the record's values: all but serialised values
+// (which an Octave function turns into bytes) and numeric arrays.
+bool encodesDirectly(const ParamRecord& record);
+
+// Writes the binary form of one non-NULL value into room from `room`, with
+// putValue's checks and the bytes putValue's put would give, and returns
+// its length.  `format` is the connection's (date/time and numeric forms).
+size_t encodeValue(const ValueRoom& room, const ParamRecord& record, const ValueSource& source,
+                   const char* mask, const PGtypeFormatInfo& format);
+
+// The names of a value wrapper's fields, which mirror resultGet's output.
+inline constexpr const char kValueField[] = "value";
+inline constexpr const char kMaskField[] = "valueIsNull";
+inline constexpr const char kNullFlagField[] = "rowIsNull";
+
+}  // namespace vorlex

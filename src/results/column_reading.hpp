@@ -1,0 +1,87 @@
+// column_reading.hpp - result columns into Octave arrays, shared by
+// resultGet (a whole PGresult) and copyOut (a COPY stream, row by row).
+//
+// Each specifier fills one output struct {value, valueIsNull, rowIsNull}.
+// `value` is a column vector of the type's class, or a cell column for
+// arrays, variable-length types and when columnVectors is false;
+// `valueIsNull` is a logical column, or a cell column of masks likewise.
+// Binary values are decoded with the gateway's element codecs.
+#pragma once
+
+#include <libpqtypes.h>
+#include <mex.h>
+
+#include <cstddef>
+#include <string>
+
+#include "types/codecs.hpp"
+
+namespace vorlex {
+
+struct ResultColumn {
+    const PGtypeHandler* handler;
+    bool isArray;
+    bool flatten;             // "@": an array's elements as one column
+    std::string description;  // names the specifier in messages
+    int number;               // the result column read
+    mxClassID classId;
+    size_t elementSize;  // bytes per element of the class
+    const ElementCodec* codec;
+    bool cellValue;   // `value` is a cell: arrays, variable-length types, or columnVectors false
+    bool cellMask;    // `valueIsNull` is a cell: arrays or columnVectors false
+    bool textFormat;  // the column came in text format (a result of execText)
+};
+
+// The column a specifier asks for, its type checked as one the gateway
+// reads; `number` and `textFormat` are left for the caller.
+ResultColumn describeSpecifier(const PGtypeHandler* handler, int flags, int position,
+                               bool columnVectors);
+
+// The type the specifier reads must be the column's (`actual`, 0 when the
+// column does not exist).
+void requireColumnType(const ResultColumn& column, Oid actual);
+
+// The 'columnVectors', tf pair at inputs index and index + 1.
+bool columnVectorsOption(const mxArray* const prhs[], int index);
+
+// Where row `row` of a column goes: `valueData`/`maskData` when the value
+// or mask is not a cell, else the cells.
+struct ColumnOutput {
+    mxArray* valueCells;
+    void* valueData;
+    mxArray* maskCells;
+    mxLogical* maskData;
+    mxLogical* rowIsNull;
+};
+
+// The output struct of three columns of `rows` rows, and where its rows go.
+mxArray* createColumnStruct(const ResultColumn& column, size_t rows, ColumnOutput& out);
+// The struct around finished columns.
+mxArray* columnStruct(mxArray* value, mxArray* valueIsNull, mxArray* rowIsNull);
+
+// An N-by-1 column vector of zeros of the class (logical included); a
+// large one is made by the host, so that it goes back without a copy.
+mxArray* createColumnVector(mxClassID classId, size_t rows);
+
+// Fills row `row` with NULL.
+void fillNullRow(const ResultColumn& column, const ColumnOutput& out, size_t row);
+
+// Fills row `row` with the binary value at `bytes`.
+void fillBinaryRow(const ResultColumn& column, const char* bytes, size_t length,
+                   const PGtypeFormatInfo& format, const ColumnOutput& out, size_t row);
+
+// Reads one scalar element into `target` at `index`: the codec's reader, or
+// another for text-format values.
+using ElementRead = bool (*)(const void* context, const ElementTarget& target, size_t index,
+                             std::string& error);
+
+// Fills row `row` with a scalar value read by `read`.
+void fillScalarRow(const ResultColumn& column, const ColumnOutput& out, size_t row,
+                   ElementRead read, const void* context);
+
+// Raises a value's failure to decode under readFailed (deserialiseFailed
+// for serialised values, which fail only in the Octave function).
+[[noreturn]] void raiseReadFailure(const ResultColumn& column, size_t row,
+                                   const std::string& error);
+
+}  // namespace vorlex

@@ -1,0 +1,233 @@
+// text_values.cpp - readings of a text-format value by type OID.
+#include "results/text_values.hpp"
+
+#include <cctype>
+#include <cstdlib>
+#include <cstring>
+#include <limits>
+
+namespace vorlex {
+
+namespace {
+
+// Type OIDs as fixed in PostgreSQL's catalog (pg_type.dat).
+constexpr uint32_t kInt8Oid = 20;
+constexpr uint32_t kInt2Oid = 21;
+constexpr uint32_t kInt4Oid = 23;
+constexpr uint32_t kFloat4Oid = 700;
+constexpr uint32_t kFloat8Oid = 701;
+constexpr uint32_t kInt2ArrayOid = 1005;
+constexpr uint32_t kInt4ArrayOid = 1007;
+constexpr uint32_t kTextArrayOid = 1009;
+constexpr uint32_t kFloat4ArrayOid = 1021;
+constexpr uint32_t kFloat8ArrayOid = 1022;
+
+// Characters an array element's number may start with (digits, signs, the
+// point, and the letters of Infinity and NaN) and those it may hold, which
+// add the exponent's E.
+constexpr char kNumberStart[] = "IFITYifitynaNA0123456789.+-";
+constexpr char kNumberBody[] = "IFITYifityEenaNA0123456789.+-";
+
+// The letters of NULL, which mark an array with NULL elements.
+constexpr char kNullLetters[] = "ULul";
+
+bool inSet(char c, const char* set) { return c != '\0' && std::strchr(set, c) != nullptr; }
+
+// strspn and strcspn bounded by `length` instead of a NUL.
+size_t spanOf(const char* text, size_t length, const char* set) {
+    size_t n = 0;
+    while (n < length && inSet(text[n], set)) ++n;
+    return n;
+}
+
+size_t spanNotOf(const char* text, size_t length, const char* set) {
+    size_t n = 0;
+    while (n < length && !inSet(text[n], set)) ++n;
+    return n;
+}
+
+size_t countOf(const char* text, size_t length, char c) {
+    size_t n = 0;
+    for (size_t i = 0; i < length; ++i) n += text[i] == c;
+    return n;
+}
+
+bool holdsAnyOf(const char* text, size_t length, const char* set) {
+    return spanNotOf(text, length, set) < length;
+}
+
+// Whether `c` is the lower-case letter `lower` in either case.
+bool isLetter(char c, char lower) { return std::tolower(static_cast<unsigned char>(c)) == lower; }
+
+TextValue rawText() { return TextValue{}; }
+
+TextValue integerValue(TextValueKind kind, int64_t value) {
+    TextValue out;
+    out.kind = kind;
+    out.integer = value;
+    return out;
+}
+
+TextValue truncatedArray() {
+    TextValue out;
+    out.kind = TextValueKind::truncatedArray;
+    return out;
+}
+
+// atoi's reading (blanks, a sign, then the digits up to the first other
+// character) on bounded text; out-of-range values stop at the nearest
+// limit instead of overflowing.
+int64_t leadingInteger(const char* text, size_t length, int64_t least, int64_t most) {
+    size_t p = 0;
+    while (p < length && std::isspace(static_cast<unsigned char>(text[p]))) ++p;
+    bool negative = p < length && text[p] == '-';
+    if (p < length && (text[p] == '-' || text[p] == '+')) ++p;
+    uint64_t limit =
+        negative ? static_cast<uint64_t>(-(least + 1)) + 1 : static_cast<uint64_t>(most);
+    uint64_t magnitude = 0;
+    for (; p < length && std::isdigit(static_cast<unsigned char>(text[p])); ++p) {
+        unsigned digit = static_cast<unsigned>(text[p] - '0');
+        if (magnitude > (limit - digit) / 10) {
+            magnitude = limit;
+            break;
+        }
+        magnitude = magnitude * 10 + digit;
+    }
+    if (!negative || magnitude == 0) return static_cast<int64_t>(magnitude);
+    return -static_cast<int64_t>(magnitude - 1) - 1;
+}
+
+// atof's reading of bounded text.  The copy supplies the NUL strtod needs;
+// the host runs with the C numeric locale, so the point is '.'.
+double leadingDouble(const char* text, size_t length) {
+    std::string copy(text, length);
+    return std::strtod(copy.c_str(), nullptr);
+}
+
+// A float as the server writes it: `rest` characters are left in the text,
+// the first `numberLength` of them form the number.  Infinities and NaN are
+// told by their first letter, so any spelling and case reads.
+double floatFromText(const char* text, size_t rest, size_t numberLength) {
+    if (rest == 0) return 0;
+    if (text[0] == '-' && rest >= 2)
+        return isLetter(text[1], 'i') ? -std::numeric_limits<double>::infinity()
+                                      : leadingDouble(text, numberLength);
+    if (isLetter(text[0], 'i')) return std::numeric_limits<double>::infinity();
+    if (isLetter(text[0], 'n')) return std::numeric_limits<double>::quiet_NaN();
+    return leadingDouble(text, numberLength);
+}
+
+// The quoted elements of a one-dimensional text array, as written between
+// their quotes (escapes kept).  False for any other form: an unquoted
+// element (the server writes those that need no quotes bare, NULL among
+// them), the empty array, an unterminated quote or text after the brace.
+bool quotedElements(const char* text, size_t length, std::vector<std::string>& lines) {
+    size_t p = 1;  // past the opening brace
+    while (true) {
+        if (p >= length || text[p] != '"') return false;
+        size_t start = ++p;
+        while (p < length && text[p] != '"') p += text[p] == '\\' ? 2 : 1;
+        if (p >= length) return false;
+        lines.emplace_back(text + start, p - start);
+        ++p;  // past the closing quote
+        if (p + 1 == length && text[p] == '}') return true;
+        if (p >= length || text[p] != ',') return false;
+        ++p;
+    }
+}
+
+struct TextReading {
+    uint32_t typeOid;
+    TextValue (*read)(const char* text, size_t length);
+};
+
+const TextReading textReadings[] = {
+    {kInt8Oid, readInt8Text},
+    {kInt2Oid, readInt4Text},
+    {kInt4Oid, readInt4Text},
+    {kFloat4Oid, readFloatText},
+    {kFloat8Oid, readFloatText},
+    {kInt2ArrayOid, readNumericArrayText},
+    {kInt4ArrayOid, readNumericArrayText},
+    {kFloat4ArrayOid, readNumericArrayText},
+    {kFloat8ArrayOid, readNumericArrayText},
+    {kTextArrayOid, readTextArrayText},
+};
+
+}  // namespace
+
+TextValue readInt8Text(const char* text, size_t length) {
+    if (length == 0 || isLetter(text[0], 'n')) return rawText();
+    return integerValue(TextValueKind::int64Scalar,
+                        leadingInteger(text, length, std::numeric_limits<int64_t>::min(),
+                                       std::numeric_limits<int64_t>::max()));
+}
+
+TextValue readInt4Text(const char* text, size_t length) {
+    if (length == 0 || isLetter(text[0], 'n')) return rawText();
+    return integerValue(TextValueKind::int32Scalar,
+                        leadingInteger(text, length, std::numeric_limits<int32_t>::min(),
+                                       std::numeric_limits<int32_t>::max()));
+}
+
+TextValue readFloatText(const char* text, size_t length) {
+    if (length == 0 || (length >= 2 && isLetter(text[0], 'n') && isLetter(text[1], 'u')))
+        return rawText();
+    TextValue out;
+    out.kind = TextValueKind::doubleScalar;
+    out.number = floatFromText(text, length, length);
+    return out;
+}
+
+// One brace opens a one-dimensional array, which becomes a column; two open
+// a two-dimensional one, whose inner arrays become the rows.  The sizes come
+// from the first inner array (its commas give the columns) and the count of
+// opening braces (the rows); the elements are then read in written order.
+TextValue readNumericArrayText(const char* text, size_t length) {
+    size_t braces = spanOf(text, length, "{");
+    // No brace: NULL, or an array written with explicit bounds.
+    if (braces == 0 || braces > 2 || holdsAnyOf(text, length, kNullLetters)) return rawText();
+    size_t firstClose = spanNotOf(text, length, "}");
+    if (braces == 1 && firstClose == 1) return rawText();  // {}
+
+    size_t firstCount = 1 + countOf(text, firstClose, ',');
+    size_t rows = braces == 1 ? firstCount : countOf(text + 1, length - 1, '{');
+    size_t columns = braces == 1 ? 1 : firstCount;
+    // Every element takes at least one character: a size the text cannot
+    // hold is refused before anything is allocated for it.
+    if (rows > length / columns) return truncatedArray();
+
+    TextValue out;
+    out.kind = TextValueKind::doubleMatrix;
+    out.rows = rows;
+    out.columns = columns;
+    out.matrix.resize(rows * columns);
+    size_t p = 0;
+    for (size_t k = 0; k < rows * columns; ++k) {
+        p += spanNotOf(text + p, length - p, kNumberStart);
+        size_t numberLength = spanOf(text + p, length - p, kNumberBody);
+        out.matrix[k / columns + (k % columns) * rows] =
+            floatFromText(text + p, length - p, numberLength);
+        p += numberLength;
+        if (p >= length) return truncatedArray();
+    }
+    return out;
+}
+
+TextValue readTextArrayText(const char* text, size_t length) {
+    // Exactly one brace: no brace is NULL or explicit bounds, more are
+    // several dimensions.
+    if (spanOf(text, length, "{") != 1) return rawText();
+    TextValue out;
+    if (!quotedElements(text, length, out.lines)) return rawText();
+    out.kind = TextValueKind::textRows;
+    return out;
+}
+
+TextValue readTextValue(uint32_t typeOid, const char* text, size_t length) {
+    for (const TextReading& reading : textReadings)
+        if (reading.typeOid == typeOid) return reading.read(text, length);
+    return rawText();
+}
+
+}  // namespace vorlex

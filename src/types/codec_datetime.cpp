@@ -1,0 +1,136 @@
+// codec_datetime.cpp - timestamp, timestamptz, time, timetz and date as
+// Octave date numbers.
+//
+// Date numbers count days with 730486 at PostgreSQL's epoch, 2000-01-01.
+// Servers built with integer date/times send microseconds in an int64,
+// older ones seconds in a float8; both are handled.  PostgreSQL's
+// 'infinity' and '-infinity' (the extreme int64 and int32 values) become
+// Inf and -Inf, and back.
+#include <cmath>
+#include <cstring>
+#include <limits>
+
+#include "types/codecs.hpp"
+#include "types/element_access.hpp"
+#include "types/wire.hpp"
+
+namespace vorlex {
+
+namespace {
+
+constexpr double kInfinity = std::numeric_limits<double>::infinity();
+
+// Microseconds since the epoch, or seconds for float date/times.
+void encodeSinceEpoch(char* out, double days, bool integerDatetimes) {
+    if (!integerDatetimes) {
+        storeBigDouble(out, days * kSecondsPerDay);
+        return;
+    }
+    int64_t micros = std::isinf(days) ? (days > 0 ? INT64_MAX : INT64_MIN)
+                                      : truncateToInt64(days * kMicrosecondsPerDay);
+    storeBig64(out, static_cast<uint64_t>(micros));
+}
+
+double decodeSinceEpoch(const char* in, bool integerDatetimes) {
+    if (!integerDatetimes) return loadBigDouble(in) / kSecondsPerDay;
+    auto micros = static_cast<int64_t>(loadBig64(in));
+    if (micros == INT64_MAX) return kInfinity;
+    if (micros == INT64_MIN) return -kInfinity;
+    return static_cast<double>(micros) / kMicrosecondsPerDay;
+}
+
+// Rounds a fraction of a day to the resolution date numbers near the epoch
+// have, so that a time taken from a full date number and one given alone
+// agree.
+double roundNearEpoch(double fraction) {
+    volatile double shifted = fraction + kPostgresEpochDatenum;
+    return shifted - kPostgresEpochDatenum;
+}
+
+}  // namespace
+
+void encodeTimestamp(char* out, double datenum, bool integerDatetimes) {
+    encodeSinceEpoch(out, datenum - kPostgresEpochDatenum, integerDatetimes);
+}
+
+double decodeTimestamp(const char* in, bool integerDatetimes) {
+    return decodeSinceEpoch(in, integerDatetimes) + kPostgresEpochDatenum;
+}
+
+void encodeTime(char* out, double datenum, bool integerDatetimes) {
+    double fraction = roundNearEpoch(datenum - truncateToInt32(datenum));
+    encodeSinceEpoch(out, fraction, integerDatetimes);
+}
+
+double decodeTime(const char* in, bool integerDatetimes) {
+    return roundNearEpoch(decodeSinceEpoch(in, integerDatetimes));
+}
+
+void encodeDate(char* out, double datenum) {
+    int64_t days;
+    if (std::isinf(datenum))
+        days = datenum > 0 ? INT32_MAX : INT32_MIN;
+    else
+        days = int64_t{truncateToInt32(datenum)} - kPostgresEpochDays;
+    storeBig32(out, static_cast<uint32_t>(static_cast<int32_t>(days)));
+}
+
+double decodeDate(const char* in) {
+    auto days = static_cast<int32_t>(loadBig32(in));
+    if (days == INT32_MAX) return kInfinity;
+    if (days == INT32_MIN) return -kInfinity;
+    return static_cast<double>(days) + kPostgresEpochDatenum;
+}
+
+bool writeTimestamp(char* out, const ElementSource& source, size_t index,
+                    const PGtypeFormatInfo& format, std::string&) {
+    encodeTimestamp(out, elementAt<double>(source, index), format.integer_datetimes != 0);
+    return true;
+}
+
+bool writeTime(char* out, const ElementSource& source, size_t index, const PGtypeFormatInfo& format,
+               std::string&) {
+    encodeTime(out, elementAt<double>(source, index), format.integer_datetimes != 0);
+    return true;
+}
+
+bool writeTimetz(char* out, const ElementSource& source, size_t index,
+                 const PGtypeFormatInfo& format, std::string&) {
+    encodeTime(out, elementAt<double>(source, index), format.integer_datetimes != 0);
+    storeBig32(out + 8, 0);  // zone offset: always UTC
+    return true;
+}
+
+bool writeDate(char* out, const ElementSource& source, size_t index, const PGtypeFormatInfo&,
+               std::string&) {
+    encodeDate(out, elementAt<double>(source, index));
+    return true;
+}
+
+bool readTimestamp(const char* bytes, size_t length, const ElementTarget& target, size_t index,
+                   const PGtypeFormatInfo& format, std::string& error) {
+    if (!checkElementLength(length, 8, "timestamp", error)) return false;
+    storeAt<double>(target, index, decodeTimestamp(bytes, format.integer_datetimes != 0));
+    return true;
+}
+
+// Reads time, and timetz without its zone.
+bool readTime(const char* bytes, size_t length, const ElementTarget& target, size_t index,
+              const PGtypeFormatInfo& format, std::string& error) {
+    if (length != 8 && length != 12) {
+        error = "a time value must have 8 bytes (12 with its zone), the server sent " +
+                std::to_string(length);
+        return false;
+    }
+    storeAt<double>(target, index, decodeTime(bytes, format.integer_datetimes != 0));
+    return true;
+}
+
+bool readDate(const char* bytes, size_t length, const ElementTarget& target, size_t index,
+              const PGtypeFormatInfo&, std::string& error) {
+    if (!checkElementLength(length, 4, "date", error)) return false;
+    storeAt<double>(target, index, decodeDate(bytes));
+    return true;
+}
+
+}  // namespace vorlex
