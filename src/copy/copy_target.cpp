@@ -117,7 +117,7 @@ const char* unfillableKind(const CopyTarget& target) {
 std::string typeNameOf(PGconn* conn, Oid oid) {
     std::string text = std::to_string(oid);
     const char* values[] = {text.c_str()};
-    ResultOwner result(PQexecParams(conn, "SELECT format_type($1::oid, NULL)", 1, nullptr, values,
+    ResultOwner result(PQexecParams(conn, "SELECT format_type($1::oid, -1)", 1, nullptr, values,
                                     nullptr, nullptr, 0));
     if (PQresultStatus(result.get()) == PGRES_TUPLES_OK && PQntuples(result.get()) == 1)
         return PQgetvalue(result.get(), 0, 0);
