@@ -163,8 +163,7 @@ TargetText splitCopyTarget(const std::string& target) {
 
 CopyTarget lookUpCopyTarget(PGconn* conn, const TargetText& target) {
     std::string list = textArrayLiteral(target.columns);
-    const char* values[] = {target.relation.c_str(),
-                            target.hasColumnList ? list.c_str() : nullptr};
+    const char* values[] = {target.relation.c_str(), target.hasColumnList ? list.c_str() : nullptr};
     ResultOwner result(PQexecParams(conn, kTargetQuery, 2, nullptr, values, nullptr, nullptr, 0));
     if (PQresultStatus(result.get()) != PGRES_TUPLES_OK || PQntuples(result.get()) < 1)
         raiseLookUpFailure(conn, result.get(), target.relation);
@@ -179,7 +178,8 @@ CopyTarget lookUpCopyTarget(PGconn* conn, const TargetText& target) {
         column.name = PQgetvalue(rows, row, kName);
         column.number = std::atoi(PQgetvalue(rows, row, kNumber));
         column.typeName = PQgetvalue(rows, row, kTypeName);
-        column.baseType = static_cast<Oid>(std::strtoul(PQgetvalue(rows, row, kBaseType), nullptr, 10));
+        column.baseType =
+            static_cast<Oid>(std::strtoul(PQgetvalue(rows, row, kBaseType), nullptr, 10));
         found.columns.push_back(column);
     }
     return found;
@@ -200,7 +200,8 @@ void requireCopyTarget(PGconn* conn, const CopyTarget& target,
                            columns[k].name.c_str());
     }
     if (columns.size() != records.size())
-        raiseError("columnCount", "the target %s takes %zu column(s); the format has %zu specifier(s)",
+        raiseError("columnCount",
+                   "the target %s takes %zu column(s); the format has %zu specifier(s)",
                    target.relation.c_str(), columns.size(), records.size());
     for (size_t k = 0; k < columns.size(); ++k) {
         Oid sent = sentType(records[k]);
