@@ -32,7 +32,7 @@ struct TargetText {
 TargetText splitCopyTarget(const std::string& target);
 
 struct TargetColumn {
-    std::string name;      // the column's name, or the list's text if none
+    std::string name;      // the column's name as SQL writes it; the list's text if no column
     std::string typeName;  // the server's name of its type ("character varying(3)")
     Oid baseType;          // the type under any domains; 0 if there is no such column
     int number;            // attnum; 0 if there is no such column

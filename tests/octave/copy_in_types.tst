@@ -52,7 +52,7 @@
 %! takes = {
 %!   'bool',        'boolean',                     {'bool'}
 %!   'bytea',       'bytea',                       {'bytea', 'serbytea', 'serbytea_wn'}
-%!   'name',        'name',                        [{'name'}, text_like]
+%!   'name',        'name',                        text_like
 %!   'text',        'text',                        text_like
 %!   'json',        'json',                        {'json'}
 %!   'xml',         'xml',                         {'xml'}
