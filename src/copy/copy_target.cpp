@@ -43,9 +43,9 @@ taken AS (
   SELECT a.attnum AS k, quote_ident(a.attname) AS name, a.attnum, a.atttypid, a.atttypmod
   FROM target t JOIN pg_attribute a ON a.attrelid = t.rel
   WHERE $2::text[] IS NULL AND a.attnum > 0 AND NOT a.attisdropped AND a.attgenerated = ''),
-columns AS (SELECT * FROM listed UNION ALL SELECT * FROM taken),
+filled AS (SELECT * FROM listed UNION ALL SELECT * FROM taken),
 under AS (
-  SELECT c.k, c.atttypid AS typid FROM columns c WHERE c.atttypid IS NOT NULL
+  SELECT c.k, c.atttypid AS typid FROM filled c WHERE c.atttypid IS NOT NULL
   UNION ALL
   SELECT u.k, ty.typbasetype FROM under u JOIN pg_type ty ON ty.oid = u.typid
   WHERE ty.typtype = 'd')
@@ -55,7 +55,7 @@ SELECT t.rel::text, r.relkind,
        format_type(c.atttypid, c.atttypmod),
        (SELECT u.typid FROM under u JOIN pg_type ty ON ty.oid = u.typid
         WHERE u.k = c.k AND ty.typtype <> 'd')
-FROM target t JOIN pg_class r ON r.oid = t.rel LEFT JOIN columns c ON true
+FROM target t JOIN pg_class r ON r.oid = t.rel LEFT JOIN filled c ON true
 ORDER BY c.k
 )SQL";
 

@@ -382,10 +382,11 @@
 %! vorlex ('exec', c, 'drop table ci_uniq');
 
 %!test
-%! ## Refusals that name no row: a missing table or column, a view, a
-%! ## target that is not one; rows that do not fit the table: too many
-%! ## fields, a value of another type, too long, not UTF-8; a unique check
-%! ## deferred to the end of the transaction.
+%! ## Refusals: a missing table or column, a view, a target that is not
+%! ## one; formats that do not fit the table (too many or too few
+%! ## specifiers, another type); values the column refuses (too long, not
+%! ## UTF-8); a trigger, a foreign key, a unique check deferred to the end
+%! ## of the transaction.
 %! vorlex ('exec', c, 'create temp table ci_refused (a int8, b text)');
 %! vorlex ('exec', c, 'create temp view ci_view as select * from ci_refused');
 %! vorlex ('exec', c, 'insert into ci_refused values (1, ''one'')');
