@@ -8,6 +8,10 @@
 // buffer of whole rows (a 16-bit field count, then per field a 32-bit
 // length, -1 for NULL, and the value's binary form: the bytes a parameter
 // of that type carries), which goes to the server a chunk at a time.
+//
+// The target's columns are checked before the COPY starts too, since a
+// binary COPY reads whatever bytes come as the column's type: each
+// specifier must send what its column reads (copy_types.hpp).
 #include <libpq-fe.h>
 #include <libpqtypes.h>
 
@@ -25,6 +29,7 @@
 #include "host/host.hpp"
 #include "handles/registry.hpp"
 #include "copy/copy_session.hpp"
+#include "copy/copy_target.hpp"
 #include "statements/statement_args.hpp"
 
 namespace vorlex {
@@ -165,6 +170,7 @@ void commandCopyIn(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
     size_t rows = prepared.rows;
     double copied = 0;
     if (rows > 0) {
+        requireCopyTarget(conn, lookUpCopyTarget(conn, splitCopyTarget(target)), prepared.records);
         CopySession copy(conn);
         // The line break ends a comment the target may end with.
         copy.start("COPY " + target + "\n FROM STDIN (FORMAT binary)", PGRES_COPY_IN, "copyFailed");
