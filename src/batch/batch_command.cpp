@@ -19,7 +19,7 @@
 #include "batch/batch_input.hpp"
 #include "batch/pipeline.hpp"
 #include "params/param_building.hpp"
-#include "gateway/commands.hpp"
+#include "batch/batch_commands.hpp"
 #include "host/errors.hpp"
 #include "host/host.hpp"
 #include "host/owners.hpp"

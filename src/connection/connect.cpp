@@ -14,8 +14,8 @@
 
 #include "types/pqtypes_private.hpp"
 #include "types/type_tables.hpp"
-#include "gateway/commands.hpp"
-#include "gateway/dispatch.hpp"
+#include "connection/connection_commands.hpp"
+#include "types/libpqtypes_error.hpp"
 #include "host/errors.hpp"
 #include "host/host.hpp"
 #include "handles/registry.hpp"

@@ -1,8 +1,9 @@
 // connection_commands.cpp - finish, reset and status of connections, and
 // clear of results.
+#include "connection/connection_commands.hpp"
+
 #include <libpq-fe.h>
 
-#include "gateway/commands.hpp"
 #include "host/errors.hpp"
 #include "host/host.hpp"
 #include "handles/registry.hpp"

@@ -7,7 +7,7 @@
 
 #include <cstring>
 
-#include "gateway/commands.hpp"
+#include "connection/connection_commands.hpp"
 #include "host/errors.hpp"
 #include "host/host.hpp"
 #include "handles/registry.hpp"

@@ -20,7 +20,7 @@
 #include "batch/batch_input.hpp"
 #include "types/pqtypes_private.hpp"
 #include "types/wire.hpp"
-#include "gateway/commands.hpp"
+#include "copy/copy_commands.hpp"
 #include "host/errors.hpp"
 #include "host/host.hpp"
 #include "handles/registry.hpp"

@@ -19,7 +19,7 @@
 
 #include "params/param_building.hpp"
 #include "types/pqtypes_private.hpp"
-#include "gateway/commands.hpp"
+#include "copy/copy_commands.hpp"
 #include "host/errors.hpp"
 #include "host/host.hpp"
 #include "host/owners.hpp"

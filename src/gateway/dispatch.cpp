@@ -7,8 +7,14 @@
 #include <new>
 #include <string>
 
-#include "gateway/commands.hpp"
+#include "batch/batch_commands.hpp"
+#include "connection/connection_commands.hpp"
+#include "copy/copy_commands.hpp"
 #include "host/errors.hpp"
+#include "params/param_commands.hpp"
+#include "results/result_commands.hpp"
+#include "statements/statement_commands.hpp"
+#include "types/libpqtypes_error.hpp"
 
 namespace vorlex {
 
@@ -58,19 +64,6 @@ const Command* findCommand(const char* name) {
     for (const Command& command : commandTable)
         if (strcasecmp(command.name, name) == 0) return &command;
     return nullptr;
-}
-
-void commandNotAvailable(int, mxArray*[], int, const mxArray*[]) {
-    raiseError("notAvailable", "the command '%s' is not available yet in this build",
-               activeCommand());
-}
-
-void raisePendingTypesError(const char* check) {
-    const char* pending = PQgeterror();
-    if (!pending || !*pending) return;
-    std::string text(pending);
-    PQseterror(nullptr);
-    raiseError(check, "%s", text.c_str());
 }
 
 namespace {

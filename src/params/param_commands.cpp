@@ -1,5 +1,7 @@
 // param_commands.cpp - paramCreate, paramClear, paramReset, paramCount and
 // paramPut: parameter sets filled from Octave values.
+#include "params/param_commands.hpp"
+
 #include <libpqtypes.h>
 
 #include <cstring>
@@ -8,8 +10,7 @@
 
 #include "params/param_building.hpp"
 #include "types/type_tables.hpp"
-#include "gateway/commands.hpp"
-#include "gateway/dispatch.hpp"
+#include "types/libpqtypes_error.hpp"
 #include "host/errors.hpp"
 #include "host/host.hpp"
 #include "handles/registry.hpp"

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "gateway/commands.hpp"
+#include "results/result_commands.hpp"
 #include "host/errors.hpp"
 #include "host/host.hpp"
 #include "handles/registry.hpp"

@@ -5,8 +5,8 @@
 
 #include <string>
 
-#include "gateway/commands.hpp"
-#include "gateway/dispatch.hpp"
+#include "statements/statement_commands.hpp"
+#include "types/libpqtypes_error.hpp"
 #include "host/errors.hpp"
 #include "host/host.hpp"
 #include "handles/registry.hpp"

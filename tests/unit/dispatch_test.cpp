@@ -8,6 +8,7 @@
 #include <string>
 
 #include "host/host.hpp"
+#include "types/libpqtypes_error.hpp"
 #include "test_support.hpp"
 
 namespace vorlex {
