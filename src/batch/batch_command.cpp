@@ -84,13 +84,7 @@ BatchStatement namedStatement(PGconn* conn, std::string sql, const std::string& 
 
 }  // namespace
 
-void commandBatchExec(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
-    (void)plhs;
-    const char* usage =
-        "vorlex('batchExec', conn, sql, spec, values [, elementNulls [, valueNulls [, "
-        "namePrefix]]])";
-    requireInputCount(nrhs, 4, -1, usage);
-    requireOutputCount(nlhs, 0, 0, usage);
+void commandBatchExec(int, mxArray*[], int nrhs, const mxArray* prhs[]) {
     PGconn* conn = connectionArg(prhs, kConn, RowRule::anyRows);
     std::string sql = sqlRowArg(prhs, kSql);
     std::string spec = formatArg(prhs, kSpec);

@@ -136,11 +136,7 @@ void registerGatewayTypes(PGconn* conn) {
     prepareSpecifiers(conn);
 }
 
-void commandConnect(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
-    const char* usage = "conn = vorlex('connect' [, conninfo])";
-    requireInputCount(nrhs, 0, 1, usage);
-    requireOutputCount(nlhs, 1, 1, usage);
-
+void commandConnect(int, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
     std::string conninfo;
     if (nrhs == 1) {
         if (!mxIsChar(prhs[0]))

@@ -147,10 +147,6 @@ unsigned long long failedRowOf(const PGresult* result) {
 }  // namespace
 
 void commandCopyIn(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
-    const char* usage =
-        "[n =] vorlex('copyIn', conn, target, spec, values [, elementNulls [, valueNulls]])";
-    requireInputCount(nrhs, 4, kBatchArgCount, usage);
-    requireOutputCount(nlhs, 0, 1, usage);
     PGconn* conn = connectionArg(prhs, kConnArg, RowRule::anyRows);
     std::string target = sqlRowArg(prhs, kStatementArg, "target", "target");
     std::string spec = formatArg(prhs, kSpecArg);

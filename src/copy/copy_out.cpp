@@ -85,9 +85,11 @@ void checkQueryColumns(PGconn* conn, const std::string& query,
 }  // namespace
 
 void commandCopyOut(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
-    const char* usage = "[s1, ...] = vorlex('copyOut', conn, query, spec [, 'columnVectors', tf])";
-    if (nrhs != 3 && nrhs != 5)
-        raiseError("nargin", "%d argument(s) given after the command; usage: %s", nrhs, usage);
+    if (nrhs == kOption + 1)
+        raiseError("nargin",
+                   "an option is a name and its value: %d argument(s) given after the command; "
+                   "usage: %s",
+                   nrhs, activeUsage());
     PGconn* conn = connectionArg(prhs, kConn, RowRule::anyRows);
     std::string query = sqlRowArg(prhs, kQuery, "query", "query");
     std::string format = formatArg(prhs, kSpec);

@@ -34,9 +34,8 @@ bool optionColumnVectors(int nlhs, int nrhs, const mxArray* prhs[]) {
     if (nrhs == nlhs + 2) return true;
     if (nrhs != nlhs + 4)
         raiseError("nargin",
-                   "%d output(s) need %d column argument(s): vorlex('resultGet', result, format, "
-                   "column1, ... [, 'columnVectors', tf]); %d argument(s) given",
-                   nlhs, nlhs, nrhs);
+                   "%d output(s) need %d column argument(s); %d argument(s) given; usage: %s", nlhs,
+                   nlhs, nrhs, activeUsage());
     return columnVectorsOption(prhs, nlhs + 2);
 }
 
@@ -187,10 +186,6 @@ mxArray* extractColumn(const PGresult* result, const ResultColumn& column,
 }  // namespace
 
 void commandResultGet(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
-    if (nlhs < 1)
-        raiseError("nargout",
-                   "resultGet needs at least one output: [s1, ...] = "
-                   "vorlex('resultGet', result, format, column1, ...)");
     bool columnVectors = optionColumnVectors(nlhs, nrhs, prhs);
     PGresult* result = resultArg(prhs, 0, RowRule::anyRows);
     PqtTypeData* types = resultTypeData(result);

@@ -61,26 +61,19 @@ void runBinary(PGconn* conn, PGparam* param, const std::string& sql, int nlhs, m
 
 }  // namespace
 
-void commandExec(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
-    const char* usage = "[result =] vorlex('exec', conn, sql)";
-    requireInputCount(nrhs, 2, 2, usage);
-    requireOutputCount(nlhs, 0, 1, usage);
+void commandExec(int nlhs, mxArray* plhs[], int, const mxArray* prhs[]) {
     PGconn* conn = connectionArg(prhs, 0, RowRule::anyRows);
     runBinary(conn, nullptr, sqlRowArg(prhs, 1), nlhs, plhs);
 }
 
 // The set is only read: it can be executed again, or reset and refilled.
-void commandParamExec(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
-    const char* usage = "[result =] vorlex('paramExec', conn, param, sql)";
-    requireInputCount(nrhs, 3, 3, usage);
-    requireOutputCount(nlhs, 0, 1, usage);
+void commandParamExec(int nlhs, mxArray* plhs[], int, const mxArray* prhs[]) {
     PGconn* conn = connectionArg(prhs, 0, RowRule::anyRows);
     PGparam* param = paramArg(prhs, 1, RowRule::anyRows);
     runBinary(conn, param, sqlRowArg(prhs, 2), nlhs, plhs);
 }
 
-void commandExecText(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
-    requireInputCount(nrhs, 2, 2, "result = vorlex('execText', conn, sql)");
+void commandExecText(int nlhs, mxArray* plhs[], int, const mxArray* prhs[]) {
     requireHandleClass(HandleKind::connection, prhs, 0);
     if (!mxIsChar(prhs[1]))
         raiseError("sqlNotChar", "argument %d (SQL) must be char, not %s", argPosition(1),
