@@ -48,16 +48,8 @@ std::string prefixArg(const mxArray* const prhs[], int nrhs) {
     const mxArray* arg = prhs[kNamePrefix];
     if (mxIsEmpty(arg))
         raiseError("prefixEmpty", "argument %d (namePrefix) is empty", argPosition(kNamePrefix));
-    if (!mxIsChar(arg))
-        raiseError("prefixNotChar", "argument %d (namePrefix) must be char, not %s",
-                   argPosition(kNamePrefix), mxGetClassName(arg));
-    std::string prefix;
-    if (!charArrayBytes(arg, prefix))
-        raiseError("prefixUnreadable", "argument %d (namePrefix) could not be read",
-                   argPosition(kNamePrefix));
-    if (prefix.find('\0') != std::string::npos)
-        raiseError("prefixHasNul", "argument %d (namePrefix) holds a NUL character",
-                   argPosition(kNamePrefix));
+    std::string prefix = charArg(
+        prhs, kNamePrefix, {"namePrefix", "prefixNotChar", "prefixUnreadable", "prefixHasNul"});
     if (prefix.size() > kMaxPrefixBytes)
         raiseError("prefixTooLong", "argument %d (namePrefix) has %zu bytes; at most %zu",
                    argPosition(kNamePrefix), prefix.size(), kMaxPrefixBytes);

@@ -139,15 +139,8 @@ void registerGatewayTypes(PGconn* conn) {
 void commandConnect(int, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
     std::string conninfo;
     if (nrhs == 1) {
-        if (!mxIsChar(prhs[0]))
-            raiseError("connInfoNotChar", "argument %d (conninfo) must be char, not %s",
-                       argPosition(0), mxGetClassName(prhs[0]));
-        if (!charArrayBytes(prhs[0], conninfo))
-            raiseError("connInfoUnreadable", "argument %d (conninfo) could not be read",
-                       argPosition(0));
-        if (conninfo.find('\0') != std::string::npos)
-            raiseError("connInfoHasNul", "argument %d (conninfo) holds a NUL character",
-                       argPosition(0));
+        conninfo = charArg(prhs, 0,
+                           {"conninfo", "connInfoNotChar", "connInfoUnreadable", "connInfoHasNul"});
     } else {
         warn("noConnInfo",
              "no connection string given: connecting with libpq's defaults and PG* variables");

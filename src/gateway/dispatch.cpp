@@ -83,20 +83,10 @@ const Command* findCommand(const char* name) {
 
 namespace {
 
+// A NUL would cut the name short and let "exec\0x" pass for "exec".
 std::string commandName(const mxArray* arg) {
-    if (!mxIsChar(arg))
-        raiseError("commandNotChar", "argument 1 must be a command name (char), not %s",
-                   mxGetClassName(arg));
-    char* converted = mxArrayToString(arg);
-    if (!converted) raiseError("commandUnreadable", "argument 1 could not be read as text");
-    std::string name(converted);
-    mxFree(converted);
-    // A NUL inside the array would cut the text short and let "exec\0x"
-    // pass for "exec".
-    if (name.size() < mxGetNumberOfElements(arg))
-        raiseError("unknownCommand", "unknown command '%s...': the name holds a NUL character",
-                   name.c_str());
-    return name;
+    return charArgBytes(arg, 1,
+                        {"command name", "commandNotChar", "commandUnreadable", "unknownCommand"});
 }
 
 void runHandler(const Command& command, int nlhs, mxArray* plhs[], int nrhs,

@@ -42,16 +42,13 @@ bool optionColumnVectors(int nlhs, int nrhs, const mxArray* prhs[]) {
 // libpq's PQfnumber reads column names that a COPY result does not have.
 int columnByName(const PGresult* result, const ResultColumn& column, const mxArray* arg,
                  int index) {
-    if (!mxIsChar(arg))
-        raiseError("columnNameNotText", "argument %d must be a column name for %s, not %s",
-                   argPosition(index), column.description.c_str(), mxGetClassName(arg));
-    std::string name;
-    if (!charArrayBytes(arg, name))
-        raiseError("columnNameNotText", "argument %d (column name) could not be read",
-                   argPosition(index));
+    std::string title = "column name for " + column.description;
+    std::string name =
+        charArgBytes(arg, argPosition(index),
+                     {title.c_str(), "columnNameNotText", "columnNameNotText", "unknownColumn"});
     ExecStatusType status = PQresultStatus(result);
-    bool hasNames = status != PGRES_COPY_OUT && status != PGRES_COPY_IN &&
-                    status != PGRES_COPY_BOTH && name.find('\0') == std::string::npos;
+    bool hasNames =
+        status != PGRES_COPY_OUT && status != PGRES_COPY_IN && status != PGRES_COPY_BOTH;
     int number = hasNames ? PQfnumber(result, name.c_str()) : -1;
     if (number < 0)
         raiseError("unknownColumn", "argument %d: the result has no column named '%s'",

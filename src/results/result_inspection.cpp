@@ -169,16 +169,10 @@ void commandFieldName(int, mxArray* plhs[], int, const mxArray* prhs[]) {
 
 void commandFieldNumber(int, mxArray* plhs[], int, const mxArray* prhs[]) {
     requireHandleClass(HandleKind::result, prhs, 0);
-    if (!mxIsChar(prhs[1]))
-        raiseError("nameNotChar", "argument %d (column name) must be char, not %s", argPosition(1),
-                   mxGetClassName(prhs[1]));
+    // The text is taken in column-major order, whatever its shape; a NUL
+    // makes a name that matches no column.
+    std::string name = charArg(prhs, 1, {"column name", "nameNotChar", "nameUnreadable", nullptr});
     PGresult* result = resultArg(prhs, 0, RowRule::oneRow);
-
-    // The text is taken in column-major order, whatever its shape.
-    std::string name;
-    if (!charArrayBytes(prhs[1], name))
-        warn("nameTruncated", "argument %d (column name) could not be copied whole",
-             argPosition(1));
     plhs[0] = numberOutput(columnNumber(result, name));
 }
 
