@@ -1,7 +1,7 @@
 // batch_command.cpp - batchExec: one parameterised statement run once for
 // every row of a table of columns, in one pipelined stream.
 //
-//   vorlex('batchExec', conn, sql, spec, values [, elementNulls [, valueNulls [, namePrefix]]])
+//   vorlex('batchExec', conn, sql, format, values [, elementNulls [, valueNulls [, namePrefix]]])
 //
 // `values` is a scalar struct with one field per parameter, each a column
 // of M rows; `elementNulls` and `valueNulls` (or [] for none) have the same
@@ -41,7 +41,7 @@ constexpr size_t kMaxPrefixBytes = 63 - 1 - 20;
 // loaded; each names its statement with the value before its increment.
 long long statementCounter = 0;
 
-enum Arg { kConn, kSql, kSpec, kNamePrefix = kBatchArgCount };
+enum Arg { kConn, kSql, kFormat, kNamePrefix = kBatchArgCount };
 
 std::string prefixArg(const mxArray* const prhs[], int nrhs) {
     if (nrhs <= kNamePrefix) return kDefaultPrefix;
@@ -79,13 +79,13 @@ BatchStatement namedStatement(PGconn* conn, std::string sql, const std::string& 
 void commandBatchExec(int, mxArray*[], int nrhs, const mxArray* prhs[]) {
     PGconn* conn = connectionArg(prhs, kConn, RowRule::anyRows);
     std::string sql = sqlRowArg(prhs, kSql);
-    std::string spec = formatArg(prhs, kSpec);
+    std::string format = formatArg(prhs, kFormat);
     BatchInput input = batchInputArgs(prhs, nrhs);
     BatchStatement statement = namedStatement(conn, std::move(sql), prefixArg(prhs, nrhs));
     ++statementCounter;
 
     PreparedBatch prepared;
-    prepareBatch(conn, spec, input, prepared);
+    prepareBatch(conn, format, input, prepared);
     size_t rows = prepared.rows;
     if (rows == 0) return;
     runPipeline(conn, prepared.param.get(), statement, rows,

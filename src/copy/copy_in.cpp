@@ -1,7 +1,7 @@
 // copy_in.cpp - copyIn: the rows of a struct of columns loaded with one
 // COPY ... FROM STDIN in PostgreSQL's binary format.
 //
-//   [n =] vorlex('copyIn', conn, target, spec, values [, elementNulls [, valueNulls]])
+//   [n =] vorlex('copyIn', conn, target, format, values [, elementNulls [, valueNulls]])
 //
 // The columns are batchExec's, checked the same way before anything is
 // sent.  Each row is encoded by the gateway's codecs straight into a
@@ -149,10 +149,10 @@ unsigned long long failedRowOf(const PGresult* result) {
 void commandCopyIn(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
     PGconn* conn = connectionArg(prhs, kConnArg, RowRule::anyRows);
     std::string target = sqlRowArg(prhs, kStatementArg, "target", "target");
-    std::string spec = formatArg(prhs, kSpecArg);
+    std::string format = formatArg(prhs, kFormatArg);
     BatchInput input = batchInputArgs(prhs, nrhs);
     PreparedBatch prepared;
-    prepareBatch(conn, spec, input, prepared);
+    prepareBatch(conn, format, input, prepared);
     // Each row of the stream counts its fields in 16 bits.
     if (prepared.records.size() > INT16_MAX)
         raiseError("tooManyColumns", "%zu columns; a COPY row holds at most %d",

@@ -2,7 +2,7 @@
 // COPY (query) TO STDOUT in PostgreSQL's binary format, into the columns
 // resultGet would give.
 //
-//   [s1, ..., sK] = vorlex('copyOut', conn, query, spec [, 'columnVectors', tf])
+//   [s1, ..., sK] = vorlex('copyOut', conn, query, format [, 'columnVectors', tf])
 //
 // The k-th specifier reads the query's k-th column.  The columns' types are
 // checked before the COPY starts, against the query prepared (unnamed) and
@@ -33,7 +33,7 @@ namespace vorlex {
 
 namespace {
 
-enum Arg { kConn, kQuery, kSpec, kOption };
+enum Arg { kConn, kQuery, kFormat, kOption };
 
 // --- Arguments and the query's columns ---------------------------------------
 
@@ -92,7 +92,7 @@ void commandCopyOut(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) 
                    nrhs, activeUsage());
     PGconn* conn = connectionArg(prhs, kConn, RowRule::anyRows);
     std::string query = sqlRowArg(prhs, kQuery, "query", "query");
-    std::string format = formatArg(prhs, kSpec);
+    std::string format = formatArg(prhs, kFormat);
     bool columnVectors = nrhs == 5 ? columnVectorsOption(prhs, kOption) : true;
 
     ParamOwner param(PQparamCreate(conn));  // the connection's types
