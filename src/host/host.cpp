@@ -1,4 +1,4 @@
-// host.cpp - warnings, notes and argument-count checks.
+// host.cpp - warnings, notes, argument-count checks, char arguments and text.
 #include "host/host.hpp"
 
 #include <algorithm>
