@@ -74,7 +74,7 @@ end
 
 % Runs COMMAND REPS times, measuring memory on the first run, and prints
 % the best time and the memory.  copyIn must report every row copied.
-function report (command, prefix, c, table, target, spec, values, input, reps)
+function report (command, prefix, c, table, target, format, values, input, reps)
   fields = fieldnames (values);
   rows = size (values.(fields{1}), 1);
   best = Inf;
@@ -85,9 +85,9 @@ function report (command, prefix, c, table, target, spec, values, input, reps)
     end
     t0 = tic ();
     if (strcmp (command, 'copyIn'))
-      copied = vorlex ('copyIn', c, target, spec, values);
+      copied = vorlex ('copyIn', c, target, format, values);
     else
-      vorlex ('batchExec', c, target, spec, values);
+      vorlex ('batchExec', c, target, format, values);
       copied = rows;
     end
     best = min (best, toc (t0));

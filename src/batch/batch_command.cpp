@@ -1,7 +1,7 @@
 // batch_command.cpp - batchExec: one parameterised statement run once for
 // every row of a table of columns, in one pipelined stream.
 //
-//   vorlex('batchExec', conn, sql, spec, values [, elementNulls [, valueNulls [, namePrefix]]])
+//   vorlex('batchExec', conn, sql, format, values [, elementNulls [, valueNulls [, namePrefix]]])
 //
 // `values` is a scalar struct with one field per parameter, each a column
 // of M rows; `elementNulls` and `valueNulls` (or [] for none) have the same
@@ -19,7 +19,7 @@
 #include "batch/batch_input.hpp"
 #include "batch/pipeline.hpp"
 #include "params/param_building.hpp"
-#include "gateway/commands.hpp"
+#include "batch/batch_commands.hpp"
 #include "host/errors.hpp"
 #include "host/host.hpp"
 #include "host/owners.hpp"
@@ -41,23 +41,15 @@ constexpr size_t kMaxPrefixBytes = 63 - 1 - 20;
 // loaded; each names its statement with the value before its increment.
 long long statementCounter = 0;
 
-enum Arg { kConn, kSql, kSpec, kNamePrefix = kBatchArgCount };
+enum Arg { kConn, kSql, kFormat, kNamePrefix = kBatchArgCount };
 
 std::string prefixArg(const mxArray* const prhs[], int nrhs) {
     if (nrhs <= kNamePrefix) return kDefaultPrefix;
     const mxArray* arg = prhs[kNamePrefix];
     if (mxIsEmpty(arg))
         raiseError("prefixEmpty", "argument %d (namePrefix) is empty", argPosition(kNamePrefix));
-    if (!mxIsChar(arg))
-        raiseError("prefixNotChar", "argument %d (namePrefix) must be char, not %s",
-                   argPosition(kNamePrefix), mxGetClassName(arg));
-    std::string prefix;
-    if (!charArrayBytes(arg, prefix))
-        raiseError("prefixUnreadable", "argument %d (namePrefix) could not be read",
-                   argPosition(kNamePrefix));
-    if (prefix.find('\0') != std::string::npos)
-        raiseError("prefixHasNul", "argument %d (namePrefix) holds a NUL character",
-                   argPosition(kNamePrefix));
+    std::string prefix = charArg(
+        prhs, kNamePrefix, {"namePrefix", "prefixNotChar", "prefixUnreadable", "prefixHasNul"});
     if (prefix.size() > kMaxPrefixBytes)
         raiseError("prefixTooLong", "argument %d (namePrefix) has %zu bytes; at most %zu",
                    argPosition(kNamePrefix), prefix.size(), kMaxPrefixBytes);
@@ -84,22 +76,16 @@ BatchStatement namedStatement(PGconn* conn, std::string sql, const std::string& 
 
 }  // namespace
 
-void commandBatchExec(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
-    (void)plhs;
-    const char* usage =
-        "vorlex('batchExec', conn, sql, spec, values [, elementNulls [, valueNulls [, "
-        "namePrefix]]])";
-    requireInputCount(nrhs, 4, -1, usage);
-    requireOutputCount(nlhs, 0, 0, usage);
+void commandBatchExec(int, mxArray*[], int nrhs, const mxArray* prhs[]) {
     PGconn* conn = connectionArg(prhs, kConn, RowRule::anyRows);
     std::string sql = sqlRowArg(prhs, kSql);
-    std::string spec = formatArg(prhs, kSpec);
+    std::string format = formatArg(prhs, kFormat);
     BatchInput input = batchInputArgs(prhs, nrhs);
     BatchStatement statement = namedStatement(conn, std::move(sql), prefixArg(prhs, nrhs));
     ++statementCounter;
 
     PreparedBatch prepared;
-    prepareBatch(conn, spec, input, prepared);
+    prepareBatch(conn, format, input, prepared);
     size_t rows = prepared.rows;
     if (rows == 0) return;
     runPipeline(conn, prepared.param.get(), statement, rows,

@@ -102,14 +102,14 @@ BatchInput batchInputArgs(const mxArray* const prhs[], int nrhs) {
     return input;
 }
 
-void prepareBatch(PGconn* conn, const std::string& spec, const BatchInput& input,
+void prepareBatch(PGconn* conn, const std::string& format, const BatchInput& input,
                   PreparedBatch& prepared) {
     prepared.rows = rowCountOf(input.values);
     prepared.param.reset(PQparamCreate(conn));
     if (!prepared.param)
         raiseError("paramCreateFailed", "no parameter set could be made: %s", PQgeterror());
     prepared.records =
-        buildRecords(spec.c_str(), prepared.param.get(), columnClassNames(input.values));
+        buildRecords(format.c_str(), prepared.param.get(), columnClassNames(input.values));
     prepareColumns(prepared.batch, input.values, input.elementNulls, input.valueNulls,
                    prepared.rows);
 }

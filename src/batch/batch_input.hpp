@@ -1,7 +1,7 @@
 // batch_input.hpp - the columns argument of the commands that send a table
 // of rows (batchExec, copyIn): a struct of columns and its NULL structs.
 //
-//   vorlex(command, conn, statement, spec, values [, elementNulls [, valueNulls ...]])
+//   vorlex(command, conn, statement, format, values [, elementNulls [, valueNulls ...]])
 //
 // `values` is a scalar struct with one field per specifier, each a column
 // of M rows; `elementNulls` and `valueNulls` (or [] for none) have the same
@@ -25,7 +25,7 @@ namespace vorlex {
 enum BatchArg {
     kConnArg,
     kStatementArg,
-    kSpecArg,
+    kFormatArg,
     kValuesArg,
     kElementNullsArg,
     kValueNullsArg,
@@ -56,9 +56,9 @@ struct PreparedBatch {
     BatchRows batch{&records, {}};
 };
 
-// Checks the columns against `spec` and prepares them, before anything is
+// Checks the columns against `format` and prepares them, before anything is
 // sent.
-void prepareBatch(PGconn* conn, const std::string& spec, const BatchInput& input,
+void prepareBatch(PGconn* conn, const std::string& format, const BatchInput& input,
                   PreparedBatch& prepared);
 
 }  // namespace vorlex

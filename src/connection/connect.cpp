@@ -14,8 +14,8 @@
 
 #include "types/pqtypes_private.hpp"
 #include "types/type_tables.hpp"
-#include "gateway/commands.hpp"
-#include "gateway/dispatch.hpp"
+#include "connection/connection_commands.hpp"
+#include "types/libpqtypes_error.hpp"
 #include "host/errors.hpp"
 #include "host/host.hpp"
 #include "handles/registry.hpp"
@@ -136,22 +136,11 @@ void registerGatewayTypes(PGconn* conn) {
     prepareSpecifiers(conn);
 }
 
-void commandConnect(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
-    const char* usage = "conn = vorlex('connect' [, conninfo])";
-    requireInputCount(nrhs, 0, 1, usage);
-    requireOutputCount(nlhs, 1, 1, usage);
-
+void commandConnect(int, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
     std::string conninfo;
     if (nrhs == 1) {
-        if (!mxIsChar(prhs[0]))
-            raiseError("connInfoNotChar", "argument %d (conninfo) must be char, not %s",
-                       argPosition(0), mxGetClassName(prhs[0]));
-        if (!charArrayBytes(prhs[0], conninfo))
-            raiseError("connInfoUnreadable", "argument %d (conninfo) could not be read",
-                       argPosition(0));
-        if (conninfo.find('\0') != std::string::npos)
-            raiseError("connInfoHasNul", "argument %d (conninfo) holds a NUL character",
-                       argPosition(0));
+        conninfo = charArg(prhs, 0,
+                           {"conninfo", "connInfoNotChar", "connInfoUnreadable", "connInfoHasNul"});
     } else {
         warn("noConnInfo",
              "no connection string given: connecting with libpq's defaults and PG* variables");

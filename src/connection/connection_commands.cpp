@@ -1,35 +1,30 @@
 // connection_commands.cpp - finish, reset and status of connections, and
 // clear of results.
+#include "connection/connection_commands.hpp"
+
 #include <libpq-fe.h>
 
-#include "gateway/commands.hpp"
 #include "host/errors.hpp"
 #include "host/host.hpp"
 #include "handles/registry.hpp"
 
 namespace vorlex {
 
-void commandFinish(int nlhs, mxArray*[], int nrhs, const mxArray* prhs[]) {
-    const char* usage = "vorlex('finish', conn)";
-    requireInputCount(nrhs, 1, 1, usage);
-    requireOutputCount(nlhs, 0, 0, usage);
+void commandFinish(int, mxArray*[], int, const mxArray* prhs[]) {
     releaseHandleArg(HandleKind::connection, prhs, 0, RowRule::anyRows);
 }
 
-void commandClear(int, mxArray*[], int nrhs, const mxArray* prhs[]) {
-    requireInputCount(nrhs, 1, 1, "vorlex('clear', result)");
+void commandClear(int, mxArray*[], int, const mxArray* prhs[]) {
     releaseHandleArg(HandleKind::result, prhs, 0, RowRule::oneRow);
 }
 
 // Reconnects with the same parameters and waits for the outcome, which
 // status and errorMessage report; the handle stays valid either way.
-void commandReset(int, mxArray*[], int nrhs, const mxArray* prhs[]) {
-    requireInputCount(nrhs, 1, 1, "vorlex('reset', conn)");
+void commandReset(int, mxArray*[], int, const mxArray* prhs[]) {
     PQreset(connectionArg(prhs, 0, RowRule::oneRow));
 }
 
-void commandStatus(int, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
-    requireInputCount(nrhs, 1, 1, "s = vorlex('status', conn)");
+void commandStatus(int, mxArray* plhs[], int, const mxArray* prhs[]) {
     ConnStatusType status = PQstatus(connectionArg(prhs, 0, RowRule::oneRow));
     if (status == CONNECTION_OK)
         note("vorlex: the connection is ok\n");

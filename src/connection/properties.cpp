@@ -7,7 +7,7 @@
 
 #include <cstring>
 
-#include "gateway/commands.hpp"
+#include "connection/connection_commands.hpp"
 #include "host/errors.hpp"
 #include "host/host.hpp"
 #include "handles/registry.hpp"
@@ -62,14 +62,8 @@ const Property& runningProperty() {
 
 }  // namespace
 
-void commandProperty(int, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
+void commandProperty(int, mxArray* plhs[], int, const mxArray* prhs[]) {
     const Property& property = runningProperty();
-    if (nrhs != 1)
-        raiseError("nargin",
-                   "wrong number of arguments after the command name (%d); usage: "
-                   "value = vorlex('%s', %s)",
-                   nrhs, property.command,
-                   property.kind == HandleKind::connection ? "conn" : "result");
     void* object = validateHandle(property.kind, prhs, 0, RowRule::oneRow);
     plhs[0] = property.read(object);
 }

@@ -1,7 +1,7 @@
 // copy_in.cpp - copyIn: the rows of a struct of columns loaded with one
 // COPY ... FROM STDIN in PostgreSQL's binary format.
 //
-//   [n =] vorlex('copyIn', conn, target, spec, values [, elementNulls [, valueNulls]])
+//   [n =] vorlex('copyIn', conn, target, format, values [, elementNulls [, valueNulls]])
 //
 // The columns are batchExec's, checked the same way before anything is
 // sent.  Each row is encoded by the gateway's codecs straight into a
@@ -24,7 +24,7 @@
 #include "batch/batch_input.hpp"
 #include "types/pqtypes_private.hpp"
 #include "types/wire.hpp"
-#include "gateway/commands.hpp"
+#include "copy/copy_commands.hpp"
 #include "host/errors.hpp"
 #include "host/host.hpp"
 #include "handles/registry.hpp"
@@ -152,16 +152,12 @@ unsigned long long failedRowOf(const PGresult* result) {
 }  // namespace
 
 void commandCopyIn(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
-    const char* usage =
-        "[n =] vorlex('copyIn', conn, target, spec, values [, elementNulls [, valueNulls]])";
-    requireInputCount(nrhs, 4, kBatchArgCount, usage);
-    requireOutputCount(nlhs, 0, 1, usage);
     PGconn* conn = connectionArg(prhs, kConnArg, RowRule::anyRows);
     std::string target = sqlRowArg(prhs, kStatementArg, "target", "target");
-    std::string spec = formatArg(prhs, kSpecArg);
+    std::string format = formatArg(prhs, kFormatArg);
     BatchInput input = batchInputArgs(prhs, nrhs);
     PreparedBatch prepared;
-    prepareBatch(conn, spec, input, prepared);
+    prepareBatch(conn, format, input, prepared);
     // Each row of the stream counts its fields in 16 bits.
     if (prepared.records.size() > INT16_MAX)
         raiseError("tooManyColumns", "%zu columns; a COPY row holds at most %d",

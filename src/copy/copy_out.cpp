@@ -2,7 +2,7 @@
 // COPY (query) TO STDOUT in PostgreSQL's binary format, into the columns
 // resultGet would give.
 //
-//   [s1, ..., sK] = vorlex('copyOut', conn, query, spec [, 'columnVectors', tf])
+//   [s1, ..., sK] = vorlex('copyOut', conn, query, format [, 'columnVectors', tf])
 //
 // The k-th specifier reads the query's k-th column.  The columns' types are
 // checked before the COPY starts, against the query prepared (unnamed) and
@@ -19,7 +19,7 @@
 
 #include "params/param_building.hpp"
 #include "types/pqtypes_private.hpp"
-#include "gateway/commands.hpp"
+#include "copy/copy_commands.hpp"
 #include "host/errors.hpp"
 #include "host/host.hpp"
 #include "host/owners.hpp"
@@ -33,7 +33,7 @@ namespace vorlex {
 
 namespace {
 
-enum Arg { kConn, kQuery, kSpec, kOption };
+enum Arg { kConn, kQuery, kFormat, kOption };
 
 // --- Arguments and the query's columns ---------------------------------------
 
@@ -85,12 +85,14 @@ void checkQueryColumns(PGconn* conn, const std::string& query,
 }  // namespace
 
 void commandCopyOut(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
-    const char* usage = "[s1, ...] = vorlex('copyOut', conn, query, spec [, 'columnVectors', tf])";
-    if (nrhs != 3 && nrhs != 5)
-        raiseError("nargin", "%d argument(s) given after the command; usage: %s", nrhs, usage);
+    if (nrhs == kOption + 1)
+        raiseError("nargin",
+                   "an option is a name and its value: %d argument(s) given after the command; "
+                   "usage: %s",
+                   nrhs, activeUsage());
     PGconn* conn = connectionArg(prhs, kConn, RowRule::anyRows);
     std::string query = sqlRowArg(prhs, kQuery, "query", "query");
-    std::string format = formatArg(prhs, kSpec);
+    std::string format = formatArg(prhs, kFormat);
     bool columnVectors = nrhs == 5 ? columnVectorsOption(prhs, kOption) : true;
 
     ParamOwner param(PQparamCreate(conn));  // the connection's types

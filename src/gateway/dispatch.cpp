@@ -7,52 +7,73 @@
 #include <new>
 #include <string>
 
-#include "gateway/commands.hpp"
+#include "batch/batch_commands.hpp"
+#include "connection/connection_commands.hpp"
+#include "copy/copy_commands.hpp"
 #include "host/errors.hpp"
+#include "host/host.hpp"
+#include "params/param_commands.hpp"
+#include "results/result_commands.hpp"
+#include "statements/statement_commands.hpp"
+#include "types/libpqtypes_error.hpp"
 
 namespace vorlex {
 
 // The row order is part of the interface: lookup walks it from the top and
-// the first match wins.
+// the first match wins.  Counts are {least, most}, most -1 for no bound;
+// one row per command, its usage on the next line when long.
+// clang-format off
 const Command commandTable[kCommandCount] = {
-    {"exec", commandExec},                    // 0
-    {"paramExec", commandParamExec},          // 1
-    {"batchExec", commandBatchExec},          // 2
-    {"clear", commandClear},                  // 3
-    {"paramPut", commandParamPut},            // 4
-    {"resultGet", commandResultGet},          // 5
-    {"paramCreate", commandParamCreate},      // 6
-    {"paramClear", commandParamClear},        // 7
-    {"isNull", commandIsNull},                // 8
-    {"resultErrorMessage", commandProperty},  // 9
-    {"resultStatus", commandProperty},        // 10
-    {"fieldCount", commandFieldCount},        // 11
-    {"rowCount", commandRowCount},            // 12
-    {"fieldName", commandFieldName},          // 13
-    {"connect", commandConnect},              // 14
-    {"finish", commandFinish},                // 15
-    {"status", commandStatus},                // 16
-    {"errorMessage", commandProperty},        // 17
-    {"paramReset", commandParamReset},        // 18
-    {"paramCount", commandParamCount},        // 19
-    {"fieldNumber", commandFieldNumber},      // 20
-    {"binaryTuples", commandProperty},        // 21
-    {"cmdStatus", commandProperty},           // 22
-    {"cmdTuples", commandProperty},           // 23
-    {"db", commandProperty},                  // 24
-    {"execText", commandExecText},            // 25
-    {"fieldSize", commandFieldSize},          // 26
-    {"valueLength", commandValueLength},      // 27
-    {"getValue", commandGetValue},            // 28
-    {"host", commandProperty},                // 29
-    {"options", commandProperty},             // 30
-    {"pass", commandProperty},                // 31
-    {"port", commandProperty},                // 32
-    {"reset", commandReset},                  // 33
-    {"user", commandProperty},                // 34
-    {"copyIn", commandCopyIn},                // 35
-    {"copyOut", commandCopyOut},              // 36
+    {"exec", commandExec, {2, 2}, {0, 1}, "[result =] vorlex('exec', conn, sql)"},
+    {"paramExec", commandParamExec, {3, 3}, {0, 1},
+     "[result =] vorlex('paramExec', conn, param, sql)"},
+    {"batchExec", commandBatchExec, {4, -1}, {0, 0},
+     "vorlex('batchExec', conn, sql, format, values [, elementNulls [, valueNulls [, "
+     "namePrefix]]])"},
+    {"clear", commandClear, {1, 1}, {0, 0}, "vorlex('clear', result)"},
+    {"paramPut", commandParamPut, {3, -1}, {0, 0},
+     "vorlex('paramPut', param, format, value1, ...)"},
+    {"resultGet", commandResultGet, {3, -1}, {1, -1},
+     "[s1, ...] = vorlex('resultGet', result, format, column1, ... [, 'columnVectors', tf])"},
+    {"paramCreate", commandParamCreate, {1, 1}, {1, 1}, "param = vorlex('paramCreate', conn)"},
+    {"paramClear", commandParamClear, {1, 1}, {0, 0}, "vorlex('paramClear', param)"},
+    {"isNull", commandIsNull, {3, 3}, {0, 1}, "tf = vorlex('isNull', result, row, column)"},
+    {"resultErrorMessage", commandProperty, {1, 1}, {0, 1},
+     "message = vorlex('resultErrorMessage', result)"},
+    {"resultStatus", commandProperty, {1, 1}, {0, 1}, "status = vorlex('resultStatus', result)"},
+    {"fieldCount", commandFieldCount, {1, 1}, {0, 1}, "n = vorlex('fieldCount', result)"},
+    {"rowCount", commandRowCount, {1, 1}, {0, 1}, "n = vorlex('rowCount', result)"},
+    {"fieldName", commandFieldName, {2, 2}, {0, 1}, "name = vorlex('fieldName', result, column)"},
+    {"connect", commandConnect, {0, 1}, {1, 1}, "conn = vorlex('connect' [, conninfo])"},
+    {"finish", commandFinish, {1, 1}, {0, 0}, "vorlex('finish', conn)"},
+    {"status", commandStatus, {1, 1}, {0, 1}, "status = vorlex('status', conn)"},
+    {"errorMessage", commandProperty, {1, 1}, {0, 1}, "message = vorlex('errorMessage', conn)"},
+    {"paramReset", commandParamReset, {1, 1}, {0, 0}, "vorlex('paramReset', param)"},
+    {"paramCount", commandParamCount, {1, 1}, {1, 1}, "n = vorlex('paramCount', param)"},
+    {"fieldNumber", commandFieldNumber, {2, 2}, {0, 1},
+     "column = vorlex('fieldNumber', result, name)"},
+    {"binaryTuples", commandProperty, {1, 1}, {0, 1}, "tf = vorlex('binaryTuples', result)"},
+    {"cmdStatus", commandProperty, {1, 1}, {0, 1}, "text = vorlex('cmdStatus', result)"},
+    {"cmdTuples", commandProperty, {1, 1}, {0, 1}, "text = vorlex('cmdTuples', result)"},
+    {"db", commandProperty, {1, 1}, {0, 1}, "name = vorlex('db', conn)"},
+    {"execText", commandExecText, {2, 2}, {0, 1}, "[result =] vorlex('execText', conn, sql)"},
+    {"fieldSize", commandFieldSize, {2, 2}, {0, 1}, "size = vorlex('fieldSize', result, column)"},
+    {"valueLength", commandValueLength, {3, 3}, {0, 1},
+     "n = vorlex('valueLength', result, row, column)"},
+    {"getValue", commandGetValue, {3, 3}, {0, 1},
+     "value = vorlex('getValue', result, row, column)"},
+    {"host", commandProperty, {1, 1}, {0, 1}, "host = vorlex('host', conn)"},
+    {"options", commandProperty, {1, 1}, {0, 1}, "options = vorlex('options', conn)"},
+    {"pass", commandProperty, {1, 1}, {0, 1}, "password = vorlex('pass', conn)"},
+    {"port", commandProperty, {1, 1}, {0, 1}, "port = vorlex('port', conn)"},
+    {"reset", commandReset, {1, 1}, {0, 0}, "vorlex('reset', conn)"},
+    {"user", commandProperty, {1, 1}, {0, 1}, "user = vorlex('user', conn)"},
+    {"copyIn", commandCopyIn, {4, 6}, {0, 1},
+     "[n =] vorlex('copyIn', conn, target, format, values [, elementNulls [, valueNulls]])"},
+    {"copyOut", commandCopyOut, {3, 5}, {1, -1},
+     "[s1, ...] = vorlex('copyOut', conn, query, format [, 'columnVectors', tf])"},
 };
+// clang-format on
 
 const Command* findCommand(const char* name) {
     for (const Command& command : commandTable)
@@ -60,39 +81,18 @@ const Command* findCommand(const char* name) {
     return nullptr;
 }
 
-void commandNotAvailable(int, mxArray*[], int, const mxArray*[]) {
-    raiseError("notAvailable", "the command '%s' is not available yet in this build",
-               activeCommand());
-}
-
-void raisePendingTypesError(const char* check) {
-    const char* pending = PQgeterror();
-    if (!pending || !*pending) return;
-    std::string text(pending);
-    PQseterror(nullptr);
-    raiseError(check, "%s", text.c_str());
-}
-
 namespace {
 
+// A NUL would cut the name short and let "exec\0x" pass for "exec".
 std::string commandName(const mxArray* arg) {
-    if (!mxIsChar(arg))
-        raiseError("commandNotChar", "argument 1 must be a command name (char), not %s",
-                   mxGetClassName(arg));
-    char* converted = mxArrayToString(arg);
-    if (!converted) raiseError("commandUnreadable", "argument 1 could not be read as text");
-    std::string name(converted);
-    mxFree(converted);
-    // A NUL inside the array would cut the text short and let "exec\0x"
-    // pass for "exec".
-    if (name.size() < mxGetNumberOfElements(arg))
-        raiseError("unknownCommand", "unknown command '%s...': the name holds a NUL character",
-                   name.c_str());
-    return name;
+    return charArgBytes(arg, 1,
+                        {"command name", "commandNotChar", "commandUnreadable", "unknownCommand"});
 }
 
 void runHandler(const Command& command, int nlhs, mxArray* plhs[], int nrhs,
                 const mxArray* prhs[]) {
+    requireInputCount(nrhs - 1, command.inputs.least, command.inputs.most, command.usage);
+    requireOutputCount(nlhs, command.outputs.least, command.outputs.most, command.usage);
     PQseterror(nullptr);
     try {
         command.handler(nlhs, plhs, nrhs - 1, prhs + 1);
@@ -128,7 +128,7 @@ void dispatchCommand(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[])
         raiseError("unknownCommand",
                    "unknown command '%s'; vorlex with no arguments lists the commands",
                    name.c_str());
-    CommandScope scope(command->name);
+    CommandScope scope(command->name, command->usage);
     if (commandRunning)
         raiseError("reentrant",
                    "vorlex cannot run '%s' while another vorlex command is running (from a "

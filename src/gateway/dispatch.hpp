@@ -10,9 +10,23 @@ namespace vorlex {
 // only by raising (GatewayError).
 using CommandHandler = void (*)(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]);
 
+// How many arguments or outputs a command takes, both bounds inclusive; a
+// negative `most` means no upper bound.
+struct CountBounds {
+    int least;
+    int most;
+};
+
+// One row of the command table.  The dispatcher checks the counts against
+// the row before the handler runs and shows `usage` when they do not fit;
+// the handler checks what the counts alone cannot tell (an option's name
+// without its value, one output per specifier).
 struct Command {
     const char* name;
     CommandHandler handler;
+    CountBounds inputs;  // after the command name
+    CountBounds outputs;
+    const char* usage;  // the call, for example "conn = vorlex('connect' [, conninfo])"
 };
 
 constexpr int kCommandCount = 37;
@@ -21,14 +35,10 @@ extern const Command commandTable[kCommandCount];
 // The first row whose name equals `name` ignoring ASCII case, or null.
 const Command* findCommand(const char* name);
 
-// Runs the command named by prhs[0] with the remaining inputs: the pending
-// libpqtypes error text is cleared before the handler and raised verbatim
-// after it if the handler left one.  nrhs must be at least 1.
+// Runs the command named by prhs[0] with the remaining inputs: their
+// counts are checked against the row, the pending libpqtypes error text is
+// cleared before the handler and raised verbatim after it if the handler
+// left one.  nrhs must be at least 1.
 void dispatchCommand(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]);
-
-// Raises libpqtypes' pending error text, if any, under `check`, and clears
-// it.  Handlers call it after the libpqtypes calls whose failure they report
-// under their own identifier.
-void raisePendingTypesError(const char* check);
 
 }  // namespace vorlex

@@ -1,6 +1,7 @@
-// host.cpp - warnings, notes and argument-count checks.
+// host.cpp - warnings, notes, argument-count checks, char arguments and text.
 #include "host/host.hpp"
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstring>
 #include <string>
@@ -209,6 +210,34 @@ bool charRowBytes(const mxArray* row, std::string& bytes) {
     } else {
         return charArrayBytes(row, bytes);
     }
+}
+
+namespace {
+
+// Looked for in the host's chars: on MATLAB the conversion to bytes stops
+// at the first NUL.
+bool holdsNul(const mxArray* array) {
+    const mxChar* chars = mxGetChars(array);
+    const mxChar* end = chars ? chars + mxGetNumberOfElements(array) : chars;
+    return std::find(chars, end, mxChar{0}) != end;
+}
+
+}  // namespace
+
+std::string charArgBytes(const mxArray* arg, int position, const CharArgChecks& checks) {
+    if (checks.row && (!mxIsChar(arg) || mxGetM(arg) != 1))
+        raiseError(checks.notChar, "argument %d (%s) must be a char row, not a %zux%zu %s",
+                   position, checks.name, static_cast<size_t>(mxGetM(arg)),
+                   static_cast<size_t>(mxGetN(arg)), mxGetClassName(arg));
+    if (!mxIsChar(arg))
+        raiseError(checks.notChar, "argument %d (%s) must be char, not %s", position, checks.name,
+                   mxGetClassName(arg));
+    if (checks.hasNul && holdsNul(arg))
+        raiseError(checks.hasNul, "argument %d (%s) holds a NUL character", position, checks.name);
+    std::string bytes;
+    if (!charArrayBytes(arg, bytes))
+        raiseError(checks.unreadable, "argument %d (%s) could not be read", position, checks.name);
+    return bytes;
 }
 
 mxArray* createCharRow(const char* bytes, size_t length) {

@@ -55,6 +55,31 @@ mxArray* createHostSliceCells(mxArray* array, int sliceDims, size_t count);
 // host did not answer.
 std::vector<uint8_t> oneRowElements(const mxArray* cells);
 
+// --- Char arguments ----------------------------------------------------------
+
+// The checks of a char argument: `name` names the argument in messages
+// ("argument 3 (SQL) holds a NUL character"), the others are the
+// identifiers its command raises them under.
+struct CharArgChecks {
+    const char* name;
+    const char* notChar;     // not char; with `row`, not one row of chars
+    const char* unreadable;  // the host could not convert the text
+    // A NUL character: libpq and libpqtypes read a text up to its first
+    // NUL and would drop the rest unseen.  Null for a caller to whom a NUL
+    // means something (a name that matches nothing).
+    const char* hasNul;
+    bool row = false;
+};
+
+// The bytes of a char argument, in column-major order whatever its shape.
+// `position` is its place in the user's call (argument 1 is the command).
+std::string charArgBytes(const mxArray* arg, int position, const CharArgChecks& checks);
+
+// The same for a handler's input `index`.
+inline std::string charArg(const mxArray* const prhs[], int index, const CharArgChecks& checks) {
+    return charArgBytes(prhs[index], argPosition(index), checks);
+}
+
 // --- Text ------------------------------------------------------------------
 // Octave's char arrays hold UTF-8 bytes one per element; MATLAB's hold
 // UTF-16 units.  These helpers are the only places that care.

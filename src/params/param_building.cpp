@@ -149,19 +149,7 @@ std::string specifierText(const PGtypeHandler* handler, int flags) {
 }
 
 std::string formatArg(const mxArray* const prhs[], int index) {
-    const mxArray* arg = prhs[index];
-    if (!mxIsChar(arg))
-        raiseError("formatNotChar", "argument %d (format) must be char, not %s", argPosition(index),
-                   mxGetClassName(arg));
-    std::string format;
-    if (!charArrayBytes(arg, format))
-        raiseError("formatUnreadable", "argument %d (format) could not be read",
-                   argPosition(index));
-    // libpqtypes reads the format up to its first NUL.
-    if (format.find('\0') != std::string::npos)
-        raiseError("formatHasNul", "argument %d (format) holds a NUL character",
-                   argPosition(index));
-    return format;
+    return charArg(prhs, index, {"format", "formatNotChar", "formatUnreadable", "formatHasNul"});
 }
 
 const char* parseSpecifier(const char* format, PGtypeHandler* handlers, int count,

@@ -1,5 +1,7 @@
 // param_commands.cpp - paramCreate, paramClear, paramReset, paramCount and
 // paramPut: parameter sets filled from Octave values.
+#include "params/param_commands.hpp"
+
 #include <libpqtypes.h>
 
 #include <cstring>
@@ -8,8 +10,7 @@
 
 #include "params/param_building.hpp"
 #include "types/type_tables.hpp"
-#include "gateway/commands.hpp"
-#include "gateway/dispatch.hpp"
+#include "types/libpqtypes_error.hpp"
 #include "host/errors.hpp"
 #include "host/host.hpp"
 #include "handles/registry.hpp"
@@ -89,10 +90,7 @@ Unwrapped unwrapValue(const ParamRecord& record, const mxArray* value) {
 
 }  // namespace
 
-void commandParamCreate(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
-    const char* usage = "param = vorlex('paramCreate', conn)";
-    requireInputCount(nrhs, 1, 1, usage);
-    requireOutputCount(nlhs, 1, 1, usage);
+void commandParamCreate(int, mxArray* plhs[], int, const mxArray* prhs[]) {
     PGconn* conn = connectionArg(prhs, 0, RowRule::anyRows);
     ParamOwner param(PQparamCreate(conn));
     raisePendingTypesError("createFailed");
@@ -100,33 +98,21 @@ void commandParamCreate(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs
     plhs[0] = createHandle(registerParam(std::move(param)));
 }
 
-void commandParamClear(int nlhs, mxArray*[], int nrhs, const mxArray* prhs[]) {
-    const char* usage = "vorlex('paramClear', param)";
-    requireInputCount(nrhs, 1, 1, usage);
-    requireOutputCount(nlhs, 0, 0, usage);
+void commandParamClear(int, mxArray*[], int, const mxArray* prhs[]) {
     releaseHandleArg(HandleKind::param, prhs, 0, RowRule::anyRows);
 }
 
-void commandParamReset(int nlhs, mxArray*[], int nrhs, const mxArray* prhs[]) {
-    const char* usage = "vorlex('paramReset', param)";
-    requireInputCount(nrhs, 1, 1, usage);
-    requireOutputCount(nlhs, 0, 0, usage);
+void commandParamReset(int, mxArray*[], int, const mxArray* prhs[]) {
     PQparamReset(paramArg(prhs, 0, RowRule::anyRows));
 }
 
-void commandParamCount(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
-    const char* usage = "n = vorlex('paramCount', param)";
-    requireInputCount(nrhs, 1, 1, usage);
-    requireOutputCount(nlhs, 1, 1, usage);
+void commandParamCount(int, mxArray* plhs[], int, const mxArray* prhs[]) {
     int count = PQparamCount(paramArg(prhs, 0, RowRule::anyRows));
     plhs[0] = mxCreateNumericMatrix(1, 1, mxINT32_CLASS, mxREAL);
     *static_cast<int32_t*>(mxGetData(plhs[0])) = count;
 }
 
-void commandParamPut(int nlhs, mxArray*[], int nrhs, const mxArray* prhs[]) {
-    const char* usage = "vorlex('paramPut', param, format, value1, ...)";
-    requireInputCount(nrhs, 3, -1, usage);
-    requireOutputCount(nlhs, 0, 0, usage);
+void commandParamPut(int, mxArray*[], int nrhs, const mxArray* prhs[]) {
     PGparam* param = paramArg(prhs, 0, RowRule::anyRows);
     std::string format = formatArg(prhs, 1);
 

@@ -75,13 +75,10 @@ void requireColumnType(const ResultColumn& column, Oid actual) {
 }
 
 bool columnVectorsOption(const mxArray* const prhs[], int index) {
-    const mxArray* keyword = prhs[index];
-    if (!mxIsChar(keyword))
-        raiseError("optionNotChar", "argument %d must be the option name '%s', not %s",
-                   argPosition(index), kColumnVectorsOption, mxGetClassName(keyword));
-    std::string text;
-    if (!charArrayBytes(keyword, text) || strcasecmp(text.c_str(), kColumnVectorsOption) != 0 ||
-        text.size() != std::strlen(kColumnVectorsOption))
+    std::string name = std::string("option name '") + kColumnVectorsOption + "'";
+    std::string text =
+        charArg(prhs, index, {name.c_str(), "optionNotChar", "unknownOption", "unknownOption"});
+    if (strcasecmp(text.c_str(), kColumnVectorsOption) != 0)
         raiseError("unknownOption", "argument %d: unknown option '%s'; the option is '%s'",
                    argPosition(index), text.c_str(), kColumnVectorsOption);
     const mxArray* flag = prhs[index + 1];

@@ -19,8 +19,8 @@
 #include "params/param_building.hpp"
 #include "types/pqtypes_private.hpp"
 #include "types/type_tables.hpp"
-#include "gateway/commands.hpp"
-#include "gateway/dispatch.hpp"
+#include "results/result_commands.hpp"
+#include "types/libpqtypes_error.hpp"
 #include "host/errors.hpp"
 #include "host/host.hpp"
 #include "handles/registry.hpp"
@@ -34,25 +34,21 @@ bool optionColumnVectors(int nlhs, int nrhs, const mxArray* prhs[]) {
     if (nrhs == nlhs + 2) return true;
     if (nrhs != nlhs + 4)
         raiseError("nargin",
-                   "%d output(s) need %d column argument(s): vorlex('resultGet', result, format, "
-                   "column1, ... [, 'columnVectors', tf]); %d argument(s) given",
-                   nlhs, nlhs, nrhs);
+                   "%d output(s) need %d column argument(s); %d argument(s) given; usage: %s", nlhs,
+                   nlhs, nrhs, activeUsage());
     return columnVectorsOption(prhs, nlhs + 2);
 }
 
 // libpq's PQfnumber reads column names that a COPY result does not have.
 int columnByName(const PGresult* result, const ResultColumn& column, const mxArray* arg,
                  int index) {
-    if (!mxIsChar(arg))
-        raiseError("columnNameNotText", "argument %d must be a column name for %s, not %s",
-                   argPosition(index), column.description.c_str(), mxGetClassName(arg));
-    std::string name;
-    if (!charArrayBytes(arg, name))
-        raiseError("columnNameNotText", "argument %d (column name) could not be read",
-                   argPosition(index));
+    std::string title = "column name for " + column.description;
+    std::string name =
+        charArgBytes(arg, argPosition(index),
+                     {title.c_str(), "columnNameNotText", "columnNameNotText", "unknownColumn"});
     ExecStatusType status = PQresultStatus(result);
-    bool hasNames = status != PGRES_COPY_OUT && status != PGRES_COPY_IN &&
-                    status != PGRES_COPY_BOTH && name.find('\0') == std::string::npos;
+    bool hasNames =
+        status != PGRES_COPY_OUT && status != PGRES_COPY_IN && status != PGRES_COPY_BOTH;
     int number = hasNames ? PQfnumber(result, name.c_str()) : -1;
     if (number < 0)
         raiseError("unknownColumn", "argument %d: the result has no column named '%s'",
@@ -187,10 +183,6 @@ mxArray* extractColumn(const PGresult* result, const ResultColumn& column,
 }  // namespace
 
 void commandResultGet(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
-    if (nlhs < 1)
-        raiseError("nargout",
-                   "resultGet needs at least one output: [s1, ...] = "
-                   "vorlex('resultGet', result, format, column1, ...)");
     bool columnVectors = optionColumnVectors(nlhs, nrhs, prhs);
     PGresult* result = resultArg(prhs, 0, RowRule::anyRows);
     PqtTypeData* types = resultTypeData(result);

@@ -3,8 +3,8 @@
 // (for text and binary results alike), and getValue, which converts one
 // value of a text-format result by its type (results/text_values.hpp).
 //
-// Checks run in this order: input and output counts, the classes and shapes
-// of the arguments in argument order, the handle's single row and its
+// Checks run in this order, after the dispatcher's counts: the classes and
+// shapes of the arguments in argument order, the handle's single row and its
 // membership of the result registry, then the indices, row before column.
 #include <libpq-fe.h>
 
@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "gateway/commands.hpp"
+#include "results/result_commands.hpp"
 #include "host/errors.hpp"
 #include "host/host.hpp"
 #include "handles/registry.hpp"
@@ -67,20 +67,17 @@ int indexWithin(const mxArray* const prhs[], int index, int count, const IndexAr
     return static_cast<int>(truncated);
 }
 
-ResultItem checkedItem(int nlhs, int nrhs, const mxArray* prhs[], Indices indices,
-                       const char* usage) {
-    int inputs = indices == Indices::none ? 1 : indices == Indices::column ? 2 : 3;
-    requireInputCount(nrhs, inputs, inputs, usage);
-    requireOutputCount(nlhs, 0, 1, usage);
+ResultItem checkedItem(const mxArray* prhs[], Indices indices) {
+    int columnIndex = indices == Indices::rowAndColumn ? 2 : 1;
     requireHandleClass(HandleKind::result, prhs, 0);
     if (indices == Indices::rowAndColumn) requireIndexShape(prhs, 1, kRowArg);
-    if (indices != Indices::none) requireIndexShape(prhs, inputs - 1, kColumnArg);
+    if (indices != Indices::none) requireIndexShape(prhs, columnIndex, kColumnArg);
 
     ResultItem item{resultArg(prhs, 0, RowRule::oneRow), 0, 0};
     if (indices == Indices::rowAndColumn)
         item.row = indexWithin(prhs, 1, PQntuples(item.result), kRowArg);
     if (indices != Indices::none)
-        item.column = indexWithin(prhs, inputs - 1, PQnfields(item.result), kColumnArg);
+        item.column = indexWithin(prhs, columnIndex, PQnfields(item.result), kColumnArg);
     return item;
 }
 
@@ -149,21 +146,18 @@ mxArray* valueOutput(const TextValue& value, const char* text, size_t length,
 
 }  // namespace
 
-void commandRowCount(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
-    ResultItem item =
-        checkedItem(nlhs, nrhs, prhs, Indices::none, "n = vorlex('rowCount', result)");
+void commandRowCount(int, mxArray* plhs[], int, const mxArray* prhs[]) {
+    ResultItem item = checkedItem(prhs, Indices::none);
     plhs[0] = numberOutput(PQntuples(item.result));
 }
 
-void commandFieldCount(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
-    ResultItem item =
-        checkedItem(nlhs, nrhs, prhs, Indices::none, "n = vorlex('fieldCount', result)");
+void commandFieldCount(int, mxArray* plhs[], int, const mxArray* prhs[]) {
+    ResultItem item = checkedItem(prhs, Indices::none);
     plhs[0] = numberOutput(PQnfields(item.result));
 }
 
-void commandFieldName(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
-    ResultItem item = checkedItem(nlhs, nrhs, prhs, Indices::column,
-                                  "name = vorlex('fieldName', result, column)");
+void commandFieldName(int, mxArray* plhs[], int, const mxArray* prhs[]) {
+    ResultItem item = checkedItem(prhs, Indices::column);
     const char* name = PQfname(item.result, item.column);
     if (!name)
         raiseError("unnamedColumn",
@@ -173,46 +167,33 @@ void commandFieldName(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]
     plhs[0] = createCharRow(name);
 }
 
-void commandFieldNumber(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
-    const char* usage = "column = vorlex('fieldNumber', result, name)";
-    requireInputCount(nrhs, 2, 2, usage);
-    requireOutputCount(nlhs, 0, 1, usage);
+void commandFieldNumber(int, mxArray* plhs[], int, const mxArray* prhs[]) {
     requireHandleClass(HandleKind::result, prhs, 0);
-    if (!mxIsChar(prhs[1]))
-        raiseError("nameNotChar", "argument %d (column name) must be char, not %s", argPosition(1),
-                   mxGetClassName(prhs[1]));
+    // The text is taken in column-major order, whatever its shape; a NUL
+    // makes a name that matches no column.
+    std::string name = charArg(prhs, 1, {"column name", "nameNotChar", "nameUnreadable", nullptr});
     PGresult* result = resultArg(prhs, 0, RowRule::oneRow);
-
-    // The text is taken in column-major order, whatever its shape.
-    std::string name;
-    if (!charArrayBytes(prhs[1], name))
-        warn("nameTruncated", "argument %d (column name) could not be copied whole",
-             argPosition(1));
     plhs[0] = numberOutput(columnNumber(result, name));
 }
 
-void commandFieldSize(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
-    ResultItem item = checkedItem(nlhs, nrhs, prhs, Indices::column,
-                                  "size = vorlex('fieldSize', result, column)");
+void commandFieldSize(int, mxArray* plhs[], int, const mxArray* prhs[]) {
+    ResultItem item = checkedItem(prhs, Indices::column);
     plhs[0] = numberOutput(PQfsize(item.result, item.column));
 }
 
-void commandIsNull(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
-    ResultItem item = checkedItem(nlhs, nrhs, prhs, Indices::rowAndColumn,
-                                  "tf = vorlex('isNull', result, row, column)");
+void commandIsNull(int, mxArray* plhs[], int, const mxArray* prhs[]) {
+    ResultItem item = checkedItem(prhs, Indices::rowAndColumn);
     plhs[0] = mxCreateLogicalScalar(PQgetisnull(item.result, item.row, item.column) != 0);
 }
 
 // 0 for NULL as for an empty value.
-void commandValueLength(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
-    ResultItem item = checkedItem(nlhs, nrhs, prhs, Indices::rowAndColumn,
-                                  "n = vorlex('valueLength', result, row, column)");
+void commandValueLength(int, mxArray* plhs[], int, const mxArray* prhs[]) {
+    ResultItem item = checkedItem(prhs, Indices::rowAndColumn);
     plhs[0] = numberOutput(PQgetlength(item.result, item.row, item.column));
 }
 
-void commandGetValue(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
-    ResultItem item = checkedItem(nlhs, nrhs, prhs, Indices::rowAndColumn,
-                                  "value = vorlex('getValue', result, row, column)");
+void commandGetValue(int, mxArray* plhs[], int, const mxArray* prhs[]) {
+    ResultItem item = checkedItem(prhs, Indices::rowAndColumn);
     if (PQbinaryTuples(item.result))
         raiseError("binaryResult",
                    "the result holds binary values (from exec or paramExec); read them with "

@@ -5,8 +5,8 @@
 
 #include <string>
 
-#include "gateway/commands.hpp"
-#include "gateway/dispatch.hpp"
+#include "statements/statement_commands.hpp"
+#include "types/libpqtypes_error.hpp"
 #include "host/errors.hpp"
 #include "host/host.hpp"
 #include "handles/registry.hpp"
@@ -15,13 +15,6 @@
 namespace vorlex {
 
 namespace {
-
-void refuseNul(const std::string& sql, int index, const char* name = "sql",
-               const char* title = "SQL") {
-    if (sql.find('\0') != std::string::npos)
-        raiseError((std::string(name) + "HasNul").c_str(), "argument %d (%s) holds a NUL character",
-                   argPosition(index), title);
-}
 
 // The result goes to the registry when the caller asked for it; otherwise
 // its owner clears it.
@@ -32,19 +25,10 @@ void handOut(ResultOwner result, int nlhs, mxArray* plhs[]) {
 }  // namespace
 
 std::string sqlRowArg(const mxArray* const prhs[], int index, const char* name, const char* title) {
-    const mxArray* arg = prhs[index];
     std::string check(name);
-    if (!mxIsChar(arg) || mxGetM(arg) != 1)
-        raiseError((check + "NotText").c_str(),
-                   "argument %d (%s) must be a char row, not a %zux%zu %s", argPosition(index),
-                   title, static_cast<size_t>(mxGetM(arg)), static_cast<size_t>(mxGetN(arg)),
-                   mxGetClassName(arg));
-    std::string sql;
-    if (!charArrayBytes(arg, sql))
-        raiseError((check + "Unreadable").c_str(), "argument %d (%s) could not be read",
-                   argPosition(index), title);
-    refuseNul(sql, index, name, title);
-    return sql;
+    std::string notText = check + "NotText", unreadable = check + "Unreadable",
+                hasNul = check + "HasNul";
+    return charArg(prhs, index, {title, notText.c_str(), unreadable.c_str(), hasNul.c_str(), true});
 }
 
 namespace {
@@ -61,39 +45,25 @@ void runBinary(PGconn* conn, PGparam* param, const std::string& sql, int nlhs, m
 
 }  // namespace
 
-void commandExec(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
-    const char* usage = "[result =] vorlex('exec', conn, sql)";
-    requireInputCount(nrhs, 2, 2, usage);
-    requireOutputCount(nlhs, 0, 1, usage);
+void commandExec(int nlhs, mxArray* plhs[], int, const mxArray* prhs[]) {
     PGconn* conn = connectionArg(prhs, 0, RowRule::anyRows);
     runBinary(conn, nullptr, sqlRowArg(prhs, 1), nlhs, plhs);
 }
 
 // The set is only read: it can be executed again, or reset and refilled.
-void commandParamExec(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
-    const char* usage = "[result =] vorlex('paramExec', conn, param, sql)";
-    requireInputCount(nrhs, 3, 3, usage);
-    requireOutputCount(nlhs, 0, 1, usage);
+void commandParamExec(int nlhs, mxArray* plhs[], int, const mxArray* prhs[]) {
     PGconn* conn = connectionArg(prhs, 0, RowRule::anyRows);
     PGparam* param = paramArg(prhs, 1, RowRule::anyRows);
     runBinary(conn, param, sqlRowArg(prhs, 2), nlhs, plhs);
 }
 
-void commandExecText(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
-    requireInputCount(nrhs, 2, 2, "result = vorlex('execText', conn, sql)");
+void commandExecText(int nlhs, mxArray* plhs[], int, const mxArray* prhs[]) {
     requireHandleClass(HandleKind::connection, prhs, 0);
-    if (!mxIsChar(prhs[1]))
-        raiseError("sqlNotChar", "argument %d (SQL) must be char, not %s", argPosition(1),
-                   mxGetClassName(prhs[1]));
+    // The text is taken in column-major order, whatever its shape.
+    std::string sql = charArg(prhs, 1, {"SQL", "sqlNotChar", "sqlUnreadable", "sqlHasNul"});
     if (mxGetM(prhs[0]) != 1)
         raiseError("connectionRows", "argument %d must be one connection handle (1 row)",
                    argPosition(0));
-
-    // The text is taken in column-major order, whatever its shape.
-    std::string sql;
-    if (!charArrayBytes(prhs[1], sql))
-        warn("sqlTruncated", "argument %d (SQL) could not be copied whole", argPosition(1));
-    refuseNul(sql, 1);
     PGconn* conn = connectionArg(prhs, 0, RowRule::oneRow);
 
     // Server failures are results too: the caller reads resultStatus and

@@ -136,13 +136,13 @@
 %!   else
 %!     v = [1 0.5];
 %!   end
-%!   spec = ['%' names{n} '[]'];
+%!   format = ['%' names{n} '[]'];
 %!   w = struct ('value', {v}, 'valueIsNull', logical ([0 1]));
-%!   [s, t] = put_and_get (c, spec, w, 'columnVectors', false);
-%!   assert (! isempty (regexp (t, ',NULL}}$', 'once')), spec);
-%!   assert (isequal (s.valueIsNull, {logical([0 1])}), spec);
+%!   [s, t] = put_and_get (c, format, w, 'columnVectors', false);
+%!   assert (! isempty (regexp (t, ',NULL}}$', 'once')), format);
+%!   assert (isequal (s.valueIsNull, {logical([0 1])}), format);
 %!   w.rowIsNull = true;
-%!   [s, t] = put_and_get (c, spec, w);
-%!   assert (isempty (t), spec);
+%!   [s, t] = put_and_get (c, format, w);
+%!   assert (isempty (t), format);
 %!   assert (s.rowIsNull, true);
 %! end

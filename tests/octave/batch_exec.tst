@@ -400,20 +400,20 @@
 %! ## for every kind of column.
 %! vorlex ('exec', c, 'create temp table bx_small (k serial, a int4, b text, c text, d text, e bytea)');
 %! sql = 'insert into bx_small (a, b, c, d, e) values ($1, $2, $3::text, $4::text, $5)';
-%! spec = '%int4 %text %int4[] %int4[] %serbytea';
+%! format = '%int4 %text %int4[] %int4[] %serbytea';
 %! s = struct ('a', zeros (0, 1, 'int32'), 'b', char (zeros (0, 4)), 'c', zeros (0, 2, 3), ...
 %!             'd', {cell(0, 1)}, 'e', {cell(0, 1)});
-%! vorlex ('batchExec', c, sql, spec, s);
+%! vorlex ('batchExec', c, sql, format, s);
 %! e0 = struct ('a', false (0, 1), 'b', false (0, 1), 'c', false (0, 2, 3), ...
 %!             'd', {cell(0, 1)}, 'e', false (0, 1));
 %! v0 = struct ('a', false (0, 1), 'b', false (0, 1), 'c', false (0, 1), ...
 %!             'd', false (0, 1), 'e', false (0, 1));
-%! vorlex ('batchExec', c, sql, spec, s, e0, v0);
+%! vorlex ('batchExec', c, sql, format, s, e0, v0);
 %! vorlex ('batchExec', c, 'insert into bx_small (a) values ($1)', '%int4', struct ('a', []));
 %! assert_untouched (c, 'bx_small', 0);
 %! a = reshape (int32 (1:6), [1 2 3]);
 %! s = struct ('a', int32 (7), 'b', 'one', 'c', a, 'd', {{[1 2]}}, 'e', {{{'x', 2}}});
-%! vorlex ('batchExec', c, sql, spec, s);
+%! vorlex ('batchExec', c, sql, format, s);
 %! assert_untouched (c, 'bx_small', 1);
 %! assert (value_of (c, 'select a::text || b || c || d from bx_small'), ...
 %!         '7one{{{1,3,5},{2,4,6}}}{{1,2}}');

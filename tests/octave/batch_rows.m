@@ -1,5 +1,5 @@
-function [texts, nulls] = batch_rows (c, spec, column, elementNulls, valueNulls)
-  % Sends COLUMN through batchExec as the one parameter of SPEC, one value
+function [texts, nulls] = batch_rows (c, format, column, elementNulls, valueNulls)
+  % Sends COLUMN through batchExec as the one parameter of FORMAT, one value
   % per row, with ELEMENTNULLS and VALUENULLS (optional, [] for none) as the
   % column's NULL marks, and returns the server's text of every row's value
   % in row order (an M-by-1 cell) and an M-by-1 logical marking the NULLs.
@@ -15,7 +15,7 @@ function [texts, nulls] = batch_rows (c, spec, column, elementNulls, valueNulls)
   end
   vorlex ('exec', c, 'create temp table batch_rows_sent (k serial primary key, v text)');
   unwind_protect
-    vorlex ('batchExec', c, 'insert into batch_rows_sent (v) values ($1::text)', spec, ...
+    vorlex ('batchExec', c, 'insert into batch_rows_sent (v) values ($1::text)', format, ...
             struct ('v', {column}), elementNulls, valueNulls);
     r = vorlex ('execText', c, 'select v from batch_rows_sent order by k');
     unwind_protect

@@ -56,7 +56,7 @@
 %!          err.message);
 %!endfunction
 
-%!function twin_load (c, columns, spec, values, elementNulls, valueNulls)
+%!function twin_load (c, columns, format, values, elementNulls, valueNulls)
 %!  ## COLUMNS is an n-by-2 cell of column names and types.  Makes the
 %!  ## tables ci_copy and ci_batch (k serial, then COLUMNS), loads VALUES
 %!  ## into ci_copy by copyIn (the target naming the columns) and into
@@ -70,12 +70,12 @@
 %!  vorlex ('exec', c, sprintf ('create temp table ci_copy (k serial primary key, %s)', defs));
 %!  vorlex ('exec', c, sprintf ('create temp table ci_batch (k serial primary key, %s)', defs));
 %!  unwind_protect
-%!    n = vorlex ('copyIn', c, ['ci_copy (' list ')'], spec, values, elementNulls, valueNulls);
+%!    n = vorlex ('copyIn', c, ['ci_copy (' list ')'], format, values, elementNulls, valueNulls);
 %!    assert (class (n), 'double');
 %!    assert (n, m);
 %!    params = strjoin (arrayfun (@(j) sprintf ('$%d', j), 1:numel (names), 'UniformOutput', false), ', ');
 %!    vorlex ('batchExec', c, sprintf ('insert into ci_batch (%s) values (%s)', list, params), ...
-%!            spec, values, elementNulls, valueNulls);
+%!            format, values, elementNulls, valueNulls);
 %!    assert (count_of (c, 'select count(*) from ci_copy'), m);
 %!    assert (count_of (c, 'select count(*) from ci_batch'), m);
 %!    for j = 1:numel (names)
@@ -175,17 +175,17 @@
 %! n.ts(3) = true;
 %! n.f4(1) = true;
 %! n.vc(2) = true;
-%! spec = strjoin (columns(:,3)', ' ');
-%! twin_load (c, columns(:,1:2), spec, v, e, n);
-%! twin_load (c, columns(:,1:2), spec, v, [], n);
-%! twin_load (c, columns(:,1:2), spec, v, e, []);
-%! twin_load (c, columns(:,1:2), spec, v, [], []);
+%! format = strjoin (columns(:,3)', ' ');
+%! twin_load (c, columns(:,1:2), format, v, e, n);
+%! twin_load (c, columns(:,1:2), format, v, [], n);
+%! twin_load (c, columns(:,1:2), format, v, e, []);
+%! twin_load (c, columns(:,1:2), format, v, [], []);
 %! ## One row, and all rows NULL.
 %! one = structfun (@(x) x(1,:), v, 'UniformOutput', false);
-%! twin_load (c, columns(:,1:2), spec, one, [], []);
+%! twin_load (c, columns(:,1:2), format, one, [], []);
 %! all_null = structfun (@(x) true (m, 1), v, 'UniformOutput', false);
 %! all_null.sb(:) = false;
-%! twin_load (c, columns(:,1:2), spec, v, [], all_null);
+%! twin_load (c, columns(:,1:2), format, v, [], all_null);
 
 %!test
 %! ## Arrays of all 21 element types: M-by-K and M-by-d2-by-d3 columns with
@@ -294,9 +294,9 @@
 %! n.ab(1) = true;
 %! n.ad(4) = true;
 %! n.aj(2) = true;
-%! spec = strjoin (columns(:,3)', ' ');
-%! twin_load (c, columns(:,1:2), spec, v, e, n);
-%! twin_load (c, columns(:,1:2), spec, v, [], []);
+%! format = strjoin (columns(:,3)', ' ');
+%! twin_load (c, columns(:,1:2), format, v, e, n);
+%! twin_load (c, columns(:,1:2), format, v, [], []);
 %! ## A few of the values spelled out, so that both commands are not just
 %! ## equally wrong.
 %! vorlex ('exec', c, ['create temp table ci_arrays (k serial, ai int4[], ai3 int4[], at text[], ' ...
@@ -562,44 +562,44 @@
 %! vorlex ('exec', c, 'create temp table ci_checks_sb (a int8, b bytea)');
 %! vorlex ('exec', c, 'insert into ci_checks values (1, ''one'')');
 %! t = 'ci_checks';
-%! spec = '%int8 %text';
+%! format = '%int8 %text';
 %! s = struct ('a', int64 ([2; 3]), 'b', {{'two'; 'three'}});
 %! f2 = struct ('a', false (2, 1), 'b', false (2, 1));
 %! swapped = struct ('b', false (2, 1), 'a', false (2, 1));
 %! checks = {
-%!   {'nargin',                c, t, spec}
-%!   {'nargin',                c, t, spec, s, f2, f2, 'extra'}
-%!   {'targetNotText',         c, 5, spec, s}
-%!   {'targetNotText',         c, [t; t], spec, s}
-%!   {'targetNotText',         c, {t}, spec, s}
-%!   {'targetHasNul',          c, [t char(0) '; drop table ci_checks'], spec, s}
-%!   {'connectionClass',       double(c), t, spec, s}
-%!   {'unknownConnection',     c + uint32(1000), t, spec, s}
+%!   {'nargin',                c, t, format}
+%!   {'nargin',                c, t, format, s, f2, f2, 'extra'}
+%!   {'targetNotText',         c, 5, format, s}
+%!   {'targetNotText',         c, [t; t], format, s}
+%!   {'targetNotText',         c, {t}, format, s}
+%!   {'targetHasNul',          c, [t char(0) '; drop table ci_checks'], format, s}
+%!   {'connectionClass',       double(c), t, format, s}
+%!   {'unknownConnection',     c + uint32(1000), t, format, s}
 %!   {'formatNotChar',         c, t, 5, s}
 %!   {'badFormat',             c, t, '%int8 %nosuchtype', s}
 %!   {'tooFewSpecifiers',      c, t, '%int8', s}
 %!   {'tooManySpecifiers',     c, t, '%int8 %text %int4', s}
-%!   {'valuesNotStruct',       c, t, spec, [s; s]}
-%!   {'valuesNotStruct',       c, t, spec, {int64(2), 'two'}}
-%!   {'valuesNoFields',        c, t, spec, struct()}
-%!   {'rowCounts',             c, t, spec, struct('a', int64([2; 3; 4]), 'b', {{'two'; 'three'}})}
-%!   {'columnClass',           c, t, spec, struct('a', int32([2; 3]), 'b', {{'two'; 'three'}})}
-%!   {'columnClass',           c, t, spec, struct('a', int64([2; 3]), 'b', [1; 2])}
+%!   {'valuesNotStruct',       c, t, format, [s; s]}
+%!   {'valuesNotStruct',       c, t, format, {int64(2), 'two'}}
+%!   {'valuesNoFields',        c, t, format, struct()}
+%!   {'rowCounts',             c, t, format, struct('a', int64([2; 3; 4]), 'b', {{'two'; 'three'}})}
+%!   {'columnClass',           c, t, format, struct('a', int32([2; 3]), 'b', {{'two'; 'three'}})}
+%!   {'columnClass',           c, t, format, struct('a', int64([2; 3]), 'b', [1; 2])}
 %!   {'columnClass',           c, t, '%int8 %bytea', struct('a', int64([2; 3]), 'b', int32([1 2; 3 4]))}
 %!   {'complexColumn',         c, t, '%float8 %text', struct('a', [2; 3i], 'b', {{'two'; 'three'}})}
-%!   {'columnShape',           c, t, spec, struct('a', int64([2 3; 4 5]), 'b', {{'two'; 'three'}})}
-%!   {'columnShape',           c, t, spec, struct('a', int64([2; 3]), 'b', {{'two', 'three'; 'x', 'y'}})}
+%!   {'columnShape',           c, t, format, struct('a', int64([2 3; 4 5]), 'b', {{'two'; 'three'}})}
+%!   {'columnShape',           c, t, format, struct('a', int64([2; 3]), 'b', {{'two', 'three'; 'x', 'y'}})}
 %!   {'columnNotCell',         c, t, '%int8 %text[]', struct('a', int64([2; 3]), 'b', ['ab'; 'cd'])}
 %!   {'serialisedNotCell',     c, t, '%int8 %serbytea', struct('a', int64([2; 3]), 'b', uint8([1 2; 3 4]))}
-%!   {'fieldNames',            c, t, spec, s, swapped}
-%!   {'fieldNames',            c, t, spec, s, [], swapped}
-%!   {'elementNullsNotStruct', c, t, spec, s, true}
-%!   {'elementNullsFields',    c, t, spec, s, struct('a', false(2, 1))}
-%!   {'elementNullsClass',     c, t, spec, s, struct('a', [0; 1], 'b', false(2, 1))}
-%!   {'elementNullsShape',     c, t, spec, s, struct('a', false(1, 2), 'b', false(2, 1))}
-%!   {'valueNullsNotStruct',   c, t, spec, s, [], [f2 f2]}
-%!   {'valueNullsShape',       c, t, spec, s, [], struct('a', [0; 0], 'b', false(2, 1))}
-%!   {'valueNullsRows',        c, t, spec, s, [], struct('a', false(3, 1), 'b', false(2, 1))}
+%!   {'fieldNames',            c, t, format, s, swapped}
+%!   {'fieldNames',            c, t, format, s, [], swapped}
+%!   {'elementNullsNotStruct', c, t, format, s, true}
+%!   {'elementNullsFields',    c, t, format, s, struct('a', false(2, 1))}
+%!   {'elementNullsClass',     c, t, format, s, struct('a', [0; 1], 'b', false(2, 1))}
+%!   {'elementNullsShape',     c, t, format, s, struct('a', false(1, 2), 'b', false(2, 1))}
+%!   {'valueNullsNotStruct',   c, t, format, s, [], [f2 f2]}
+%!   {'valueNullsShape',       c, t, format, s, [], struct('a', [0; 0], 'b', false(2, 1))}
+%!   {'valueNullsRows',        c, t, format, s, [], struct('a', false(3, 1), 'b', false(2, 1))}
 %!   {'serialisedNull',        c, 'ci_checks_sb', '%int8 %serbytea', struct('a', int64([2; 3]), 'b', {{1; 'x'}}), [], struct('a', false(2, 1), 'b', [false; true])}
 %! };
 %! for k = 1:rows (checks)
@@ -608,7 +608,7 @@
 %! end
 %! ## Two outputs.
 %! try
-%!   [x, y] = vorlex ('copyIn', c, t, spec, s);
+%!   [x, y] = vorlex ('copyIn', c, t, format, s);
 %!   error ('two outputs were accepted');
 %! catch err
 %!   assert (err.identifier, 'vorlex:copyIn:nargout');
@@ -616,26 +616,26 @@
 %! assert_untouched (c, t, 1);
 %! ## M = 0: nothing sent, 0 returned, whatever the columns' classes.
 %! z = struct ('a', zeros (0, 1, 'int64'), 'b', char (zeros (0, 4)));
-%! assert (vorlex ('copyIn', c, t, spec, z), 0);
-%! assert (vorlex ('copyIn', c, t, spec, z, struct ('a', false (0, 1), 'b', false (0, 1)), ...
+%! assert (vorlex ('copyIn', c, t, format, z), 0);
+%! assert (vorlex ('copyIn', c, t, format, z, struct ('a', false (0, 1), 'b', false (0, 1)), ...
 %!                 struct ('a', false (0, 1), 'b', false (0, 1))), 0);
 %! assert (vorlex ('copyIn', c, t, '%int8 %int4[]', struct ('a', zeros (0, 1, 'int64'), 'b', zeros (0, 2, 3))), 0);
 %! assert (vorlex ('copyIn', c, t, '%int8 %serbytea', struct ('a', [], 'b', {cell(0, 1)})), 0);
 %! assert_untouched (c, t, 1);
 %! ## The correct call, with and without an output: 2 as a double, or
 %! ## nothing assigned.
-%! n = vorlex ('copyIn', c, t, spec, s, f2, f2);
+%! n = vorlex ('copyIn', c, t, format, s, f2, f2);
 %! assert (n, 2);
 %! assert (class (n), 'double');
 %! assert_untouched (c, t, 3);
 %! clear ans;
-%! vorlex ('copyIn', c, t, spec, s);
+%! vorlex ('copyIn', c, t, format, s);
 %! assert (! exist ('ans', 'var'));
 %! assert_untouched (c, t, 5);
 %! assert (value_of (c, 'select string_agg(a || b, '','' order by a, b) from ci_checks'), ...
 %!         '1one,2two,2two,3three,3three');
 %! ## The command name in any case.
-%! assert (vorlex ('COPYIN', c, t, spec, s), 2);
+%! assert (vorlex ('COPYIN', c, t, format, s), 2);
 %! assert_untouched (c, t, 7);
 %! vorlex ('exec', c, 'drop table ci_checks, ci_checks_sb');
 

@@ -166,17 +166,17 @@
 %!  end
 %!endfunction
 
-%!function out = check_against_result (c, query, spec, varargin)
-%!  ## copyOut of QUERY with SPEC (options in VARARGIN) gives what resultGet
+%!function out = check_against_result (c, query, format, varargin)
+%!  ## copyOut of QUERY with FORMAT (options in VARARGIN) gives what resultGet
 %!  ## gives of the same query's binary result, column k for specifier k.
-%!  k = numel (strfind (spec, '%'));
+%!  k = numel (strfind (format, '%'));
 %!  out = cell (1, k);
-%!  [out{:}] = vorlex ('copyOut', c, query, spec, varargin{:});
+%!  [out{:}] = vorlex ('copyOut', c, query, format, varargin{:});
 %!  r = vorlex ('exec', c, query);
 %!  unwind_protect
 %!    expected = cell (1, k);
 %!    columns = num2cell (0:k - 1);
-%!    [expected{:}] = vorlex ('resultGet', r, spec, columns{:}, varargin{:});
+%!    [expected{:}] = vorlex ('resultGet', r, format, columns{:}, varargin{:});
 %!  unwind_protect_cleanup
 %!    vorlex ('clear', r);
 %!  end_unwind_protect
@@ -187,13 +187,13 @@
 
 %!test
 %! ## Scalars of all 21 types, with NULLs, in both output modes.
-%! spec = ['%int4 %bool %bytea %name %text %json %xml %bpchar %varchar %numeric %int2 %int4 ' ...
+%! format = ['%int4 %bool %bytea %name %text %json %xml %bpchar %varchar %numeric %int2 %int4 ' ...
 %!         '%int8 %float4 %float8 %date %time %timetz %timestamp %timestamptz %serbytea %serbytea_wn'];
 %! q = 'select * from co_scalars order by k';
-%! out = check_against_result (c, q, spec);
-%! check_against_result (c, q, spec, 'columnVectors', true);
-%! check_against_result (c, q, spec, 'columnVectors', false);
-%! check_against_result (c, 'select * from co_scalars order by k desc', spec, 'columnVectors', false);
+%! out = check_against_result (c, q, format);
+%! check_against_result (c, q, format, 'columnVectors', true);
+%! check_against_result (c, q, format, 'columnVectors', false);
+%! check_against_result (c, 'select * from co_scalars order by k desc', format, 'columnVectors', false);
 %! ## Some values spelled out.
 %! assert (out{1}.value, int32 ((1:5)'));
 %! assert (out{2}.value, [true; false; false; true; false]);
@@ -228,9 +228,9 @@
 %! plain = ['%int4 ' strjoin(strcat ('%', types(2:end), '[]'), ' ')];
 %! flat = ['%int4 ' strjoin(strcat ('%', types(2:end), '[]@'), ' ')];
 %! q = 'select * from co_arrays order by k';
-%! for spec = {plain, flat}
-%!   out = check_against_result (c, q, spec{1});
-%!   check_against_result (c, q, spec{1}, 'columnVectors', false);
+%! for format = {plain, flat}
+%!   out = check_against_result (c, q, format{1});
+%!   check_against_result (c, q, format{1}, 'columnVectors', false);
 %! end
 %! ## Some values spelled out.
 %! out = check_against_result (c, q, plain);
@@ -246,10 +246,10 @@
 
 %!test
 %! ## A result without rows gives what resultGet gives for none: 0-by-1.
-%! spec = ['%int4 %bool %bytea %name %text %json %xml %bpchar %varchar %numeric %int2 %int4 ' ...
+%! format = ['%int4 %bool %bytea %name %text %json %xml %bpchar %varchar %numeric %int2 %int4 ' ...
 %!         '%int8 %float4 %float8 %date %time %timetz %timestamp %timestamptz %serbytea %serbytea_wn'];
 %! for opt = {{}, {'columnVectors', false}}
-%!   out = check_against_result (c, 'select * from co_scalars where false', spec, opt{1}{:});
+%!   out = check_against_result (c, 'select * from co_scalars where false', format, opt{1}{:});
 %!   for j = 1:numel (out)
 %!     assert (size (out{j}.value), [0 1]);
 %!     assert (size (out{j}.rowIsNull), [0 1]);
@@ -267,8 +267,8 @@
 %!      '(g % 3 = 0), ' ...
 %!      'case when g % 5 = 0 then null else timestamp ''2024-01-01'' + g * interval ''1 second'' end ' ...
 %!      'from generate_series(1, 300000) g'];
-%! spec = '%int4 %float8 %text %int8[]@ %bool %timestamp';
-%! out = check_against_result (c, q, spec);
+%! format = '%int4 %float8 %text %int8[]@ %bool %timestamp';
+%! out = check_against_result (c, q, format);
 %! g = (1:300000)';
 %! assert (out{1}.value, int32 (g));
 %! assert (out{2}.valueIsNull, mod (g, 7) == 0);
@@ -277,7 +277,7 @@
 %! assert (out{4}.value{17}, int64 ([17; 0]));
 %! assert (out{4}.valueIsNull{17}, [false; true]);
 %! assert (out{5}.value, mod (g, 3) == 0);
-%! check_against_result (c, [q ' where g <= 30000'], spec, 'columnVectors', false);
+%! check_against_result (c, [q ' where g <= 30000'], format, 'columnVectors', false);
 %! ## The first 70,000 rows NULL in every column, then values.
 %! q = ['select case when g > 70000 then g end::int4, case when g > 70000 then g * 0.5 end::float8, ' ...
 %!      'case when g > 70000 then ''r'' || g end, case when g > 70000 then array[g, g] end::int8[], ' ...

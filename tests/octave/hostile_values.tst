@@ -17,14 +17,14 @@
 %! put = 0;
 %! for n = 1:numel (names)
 %!   for suffix = {'', '[]', '[]@', '[]!'}
-%!     spec = ['%' names{n} suffix{1}];
+%!     format = ['%' names{n} suffix{1}];
 %!     for v = 1:numel (values)
 %!       try
-%!         vorlex ('paramPut', p, spec, values{v});
+%!         vorlex ('paramPut', p, format, values{v});
 %!         put += 1;
 %!       catch err
 %!         assert (strncmp (err.identifier, 'vorlex:', 7), ...
-%!                 sprintf ('%s with value %d: %s', spec, v, err.message));
+%!                 sprintf ('%s with value %d: %s', format, v, err.message));
 %!       end_try_catch
 %!     end
 %!   end

@@ -1,14 +1,14 @@
-function [got, server] = put_and_get (c, spec, value, varargin)
-  % Sends VALUE as the one parameter of SPEC, reads it back with resultGet
+function [got, server] = put_and_get (c, format, value, varargin)
+  % Sends VALUE as the one parameter of FORMAT, reads it back with resultGet
   % (options in VARARGIN) and returns the server's own text of it too
   % (NULL gives the 0x0 char).
   p = vorlex ('paramCreate', c);
   unwind_protect
-    vorlex ('paramPut', p, spec, value);
+    vorlex ('paramPut', p, format, value);
     r = vorlex ('paramExec', c, p, 'select $1 as v, $1::text as t');
     unwind_protect
-      readspec = regexprep (spec, '[!@]', '');
-      got = vorlex ('resultGet', r, readspec, 0, varargin{:});
+      readformat = regexprep (format, '[!@]', '');
+      got = vorlex ('resultGet', r, readformat, 0, varargin{:});
       t = vorlex ('resultGet', r, '%text', 1);
       server = t.value{1};
     unwind_protect_cleanup

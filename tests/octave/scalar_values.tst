@@ -96,16 +96,16 @@
 %!test
 %! ## NULL through the wrapper's null flag or its scalar mask, for every
 %! ## type, read back in both modes.
-%! specs = {'%bool','%int2','%int4','%int8','%float4','%float8','%timestamp', ...
+%! formats = {'%bool','%int2','%int4','%int8','%float4','%float8','%timestamp', ...
 %!          '%timestamptz','%time','%timetz','%date','%name','%text','%json', ...
 %!          '%xml','%bpchar','%varchar','%bytea','%numeric','%serbytea_wn'};
 %! empty = struct ('value', 1, 'valueIsNull', true);
 %! flagged = struct ('value', 'ignored', 'valueIsNull', false, 'rowIsNull', true);
-%! for k = 1:numel (specs)
-%!   [s, t] = put_and_get (c, specs{k}, flagged);
-%!   assert (isempty (t), specs{k});
+%! for k = 1:numel (formats)
+%!   [s, t] = put_and_get (c, formats{k}, flagged);
+%!   assert (isempty (t), formats{k});
 %!   assert (s.rowIsNull, true);
-%!   [s, t] = put_and_get (c, specs{k}, flagged, 'columnVectors', false);
+%!   [s, t] = put_and_get (c, formats{k}, flagged, 'columnVectors', false);
 %!   assert (s.valueIsNull, {true});
 %!   assert (isempty (s.value{1}));
 %! end

@@ -6,14 +6,16 @@
 
 #include <set>
 #include <string>
+#include <vector>
 
 #include "host/host.hpp"
+#include "types/libpqtypes_error.hpp"
 #include "test_support.hpp"
 
 namespace vorlex {
 namespace {
 
-TEST(CommandTable, HasThirtyFiveDistinctRowsInTheirFixedPlaces) {
+TEST(CommandTable, HasThirtySevenDistinctRowsInTheirFixedPlaces) {
     std::set<std::string> names;
     for (const Command& command : commandTable) {
         ASSERT_NE(command.handler, nullptr) << command.name;
@@ -26,6 +28,54 @@ TEST(CommandTable, HasThirtyFiveDistinctRowsInTheirFixedPlaces) {
     EXPECT_STREQ(commandTable[14].name, "connect");
     EXPECT_STREQ(commandTable[25].name, "execText");
     EXPECT_STREQ(commandTable[34].name, "user");
+}
+
+TEST(CommandTable, EveryRowHasCountBoundsAndAUsageThatNamesItsCommand) {
+    for (const Command& command : commandTable) {
+        for (CountBounds bounds : {command.inputs, command.outputs}) {
+            EXPECT_GE(bounds.least, 0) << command.name;
+            EXPECT_TRUE(bounds.most < 0 || bounds.most >= bounds.least) << command.name;
+        }
+        ASSERT_NE(command.usage, nullptr) << command.name;
+        EXPECT_NE(std::string(command.usage).find(std::string("vorlex('") + command.name + "'"),
+                  std::string::npos)
+            << command.usage;
+    }
+}
+
+// Runs `name` with `inputs` arguments after it (empty doubles) and `outputs`
+// outputs; the error it raises.
+GatewayError dispatchError(const char* name, int inputs, int outputs) {
+    std::vector<const mxArray*> prhs{mxCreateString(name)};
+    for (int i = 0; i < inputs; ++i) prhs.push_back(mxCreateDoubleMatrix(0, 0, mxREAL));
+    std::vector<mxArray*> plhs(static_cast<size_t>(outputs) + 1, nullptr);
+    GatewayError raised;
+    try {
+        dispatchCommand(outputs, plhs.data(), static_cast<int>(prhs.size()), prhs.data());
+    } catch (const GatewayError& error) {
+        raised = error;
+    }
+    for (const mxArray* arg : prhs) mxDestroyArray(const_cast<mxArray*>(arg));
+    return raised;
+}
+
+// A count outside the bounds: one below, or above when nothing is below.
+int countOutside(CountBounds bounds) {
+    return bounds.least > 0 ? bounds.least - 1 : bounds.most + 1;
+}
+
+TEST(CommandTable, CountsOutsideTheRowAreRefusedWithItsUsageBeforeTheHandlerRuns) {
+    for (const Command& command : commandTable) {
+        std::string prefix = std::string("vorlex:") + command.name + ":";
+        GatewayError inputs =
+            dispatchError(command.name, countOutside(command.inputs), command.outputs.least);
+        EXPECT_EQ(inputs.id, prefix + "nargin") << inputs.message;
+        EXPECT_NE(inputs.message.find(command.usage), std::string::npos) << inputs.message;
+        GatewayError outputs =
+            dispatchError(command.name, command.inputs.least, countOutside(command.outputs));
+        EXPECT_EQ(outputs.id, prefix + "nargout") << outputs.message;
+        EXPECT_NE(outputs.message.find(command.usage), std::string::npos) << outputs.message;
+    }
 }
 
 TEST(CommandTable, LookupIgnoresCaseButNothingElse) {

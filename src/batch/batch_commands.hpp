@@ -1,0 +1,10 @@
+// batch_commands.hpp - the handler of batchExec (batch_command.cpp).
+#pragma once
+
+#include <mex.h>
+
+namespace vorlex {
+
+void commandBatchExec(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]);
+
+}  // namespace vorlex

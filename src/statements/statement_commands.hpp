@@ -1,0 +1,13 @@
+// statement_commands.hpp - the handlers of the commands that run SQL
+// (execute.cpp).
+#pragma once
+
+#include <mex.h>
+
+namespace vorlex {
+
+void commandExec(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]);
+void commandExecText(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]);
+void commandParamExec(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]);
+
+}  // namespace vorlex
