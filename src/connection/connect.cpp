@@ -71,16 +71,12 @@ void requireHandler(PGconn* conn, const char* name) {
 // From now on the handler's typoid is the array type's OID (what
 // libpqtypes sends and matches columns by) and typoid_array the element's.
 void exchangeArrayOids(PGconn* conn) {
-    TypeTable table = arrayTypes();
-    for (int row = 0; row < table.count; ++row) {
-        char schema[kTypeNameBuffer], name[kTypeNameBuffer];
-        int flags = 0;
-        if (!pqt_parsetype(table.entries[row].typname, schema, name, &flags, row + 1))
-            raiseError("registerTypes", "the array type name '%s' could not be parsed",
-                       table.entries[row].typname);
-        PGtypeHandler* handler = findHandler(conn, schema, name);
+    for (const PgType& type : typeCatalogue()) {
+        std::string name = std::string(type.name) + kArraySuffix;
+        PGtypeHandler* handler = findHandler(conn, kTypeSchema, name.c_str());
         if (!handler)
-            raiseError("missingType", "the type %s.%s is missing after registration", schema, name);
+            raiseError("missingType", "the type %s.%s is missing after registration", kTypeSchema,
+                       name.c_str());
         std::swap(handler->typoid, handler->typoid_array);
     }
 }
@@ -92,8 +88,8 @@ void prepareSpecifier(PGconn* conn, const std::string& name, const std::string& 
 
 // Per type name T: "T", "T<array suffix>", "T*" and "T[]*".
 void prepareSpecifiers(PGconn* conn) {
-    for (const char* type : specifierTypeNames) {
-        std::string name(type);
+    for (const PgType& type : typeCatalogue()) {
+        std::string name(type.name);
         prepareSpecifier(conn, name, "%" + name);
         prepareSpecifier(conn, name + kArraySuffix, "%" + name + kArraySuffix);
         prepareSpecifier(conn, name + "*", pointerFormat(type));
@@ -125,13 +121,12 @@ void reserveTypeHandlers(PGconn* conn, int extra) {
 void registerGatewayTypes(PGconn* conn) {
     if (!PQinitTypes(conn))
         raiseError("initTypes", "libpqtypes could not be attached to the connection");
-    registerTable(conn, PQT_USERDEFINED, serverTextTypes(), "server text");
-    registerTable(conn, PQT_SUBCLASS, dateTimeTypes(), "date/time and serialised");
+    registerTable(conn, PQT_USERDEFINED, serverTypes(), "server");
+    registerTable(conn, PQT_SUBCLASS, gatewayTypes(), "date/time, numeric and serialised");
     requireHandler(conn, kSerializedTypeName);
     requireHandler(conn, kSerializedWithNullsTypeName);
     registerTable(conn, PQT_SUBCLASS, arrayTypes(), "array");
     exchangeArrayOids(conn);
-    registerTable(conn, PQT_SUBCLASS, numericTypes(), "numeric");
     registerTable(conn, PQT_SUBCLASS, nullCarrierTypes(), "NULL carrier");
     prepareSpecifiers(conn);
 }

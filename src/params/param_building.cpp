@@ -18,38 +18,6 @@
 
 namespace vorlex {
 
-namespace {
-
-struct OidClass {
-    Oid oid;
-    mxClassID classId;
-};
-
-// Keep in step with the element codecs' classes (type_tables.cpp).
-constexpr OidClass oidClasses[] = {
-    {16, mxLOGICAL_CLASS},  {17, mxUINT8_CLASS},    {19, mxCHAR_CLASS},     {25, mxCHAR_CLASS},
-    {114, mxCHAR_CLASS},    {142, mxCHAR_CLASS},    {1042, mxCHAR_CLASS},   {1043, mxCHAR_CLASS},
-    {1700, mxCHAR_CLASS},   {20, mxINT64_CLASS},    {21, mxINT16_CLASS},    {23, mxINT32_CLASS},
-    {700, mxSINGLE_CLASS},  {701, mxDOUBLE_CLASS},  {1082, mxDOUBLE_CLASS}, {1083, mxDOUBLE_CLASS},
-    {1114, mxDOUBLE_CLASS}, {1184, mxDOUBLE_CLASS}, {1266, mxDOUBLE_CLASS},
-};
-
-constexpr Oid kNumericOid = 1700;
-
-bool isNumericLikeOid(Oid oid) {
-    for (Oid numericLike : {16, 20, 21, 23, 700, 701, 1082, 1083, 1114, 1184, 1266})
-        if (oid == numericLike) return true;
-    return false;
-}
-
-bool isSerialisedHandler(const PGtypeHandler* handler) {
-    return isGatewayHandler(handler) &&
-           (std::strcmp(handler->typname, kSerializedTypeName) == 0 ||
-            std::strcmp(handler->typname, kSerializedWithNullsTypeName) == 0);
-}
-
-}  // namespace
-
 const char* classIdName(mxClassID classId) {
     switch (classId) {
         case mxLOGICAL_CLASS:
@@ -84,20 +52,20 @@ ParamRecord makeRecord(PGtypeHandler* handler, int flags, int position,
     record.context = "parameter " + std::to_string(position) + " (" + record.specifier + ", a " +
                      valueClass + " value)";
     record.isArray = (flags & kSpecArray) != 0;
-    record.isTextLike = isTextLikeOid(handler->typoid);
     record.checkEmptyShape = true;
-    record.isNumericLike = isNumericLikeOid(handler->typoid);
-    record.isSerialised = isSerialisedHandler(handler);
-    record.classId = classForTypeOid(handler->typoid);
-    record.codec = elementCodecNamed(handler->typname);
     if (isDateTimeOid(handler->typoid) && !isGatewayHandler(handler))
         raiseError("dateTimeSchema",
                    "%s: date and time parameters take date numbers through the %s types; "
                    "name the type without a schema",
                    record.context.c_str(), kTypeSchema);
-    if (!isSupportedHandler(handler))
+    record.type = typeOfHandler(handler);
+    if (!record.type)
         raiseError("unsupportedType", "%s: the type %s.%s (OID %u) is not supported",
                    record.context.c_str(), handler->typschema, handler->typname, handler->typoid);
+    record.isTextLike = isVariableLength(record.type->kind);
+    record.isNumericLike = takesDoubles(record.type->kind);
+    record.isSerialised = record.type->kind == TypeKind::serialised;
+    record.classId = record.type->classId;
     return record;
 }
 
@@ -114,31 +82,6 @@ const char* takeArrayModifiers(const char* rest, ParamRecord& record) {
 }
 
 }  // namespace
-
-mxClassID classForTypeOid(Oid oid) {
-    for (const OidClass& entry : oidClasses)
-        if (entry.oid == oid) return entry.classId;
-    return mxUNKNOWN_CLASS;
-}
-
-bool isDateTimeOid(Oid oid) {
-    return oid == 1082 || oid == 1083 || oid == 1114 || oid == 1184 || oid == 1266;
-}
-
-bool isTextLikeOid(Oid oid) {
-    for (Oid textLike : {17, 19, 25, 114, 142, 1042, 1043, 1700})
-        if (oid == textLike) return true;
-    return false;
-}
-
-bool isSupportedHandler(const PGtypeHandler* handler) {
-    return classForTypeOid(handler->typoid) != mxUNKNOWN_CLASS &&
-           elementCodecNamed(handler->typname) != nullptr;
-}
-
-bool isGatewayHandler(const PGtypeHandler* handler) {
-    return std::strcmp(handler->typschema, kTypeSchema) == 0;
-}
 
 std::string specifierText(const PGtypeHandler* handler, int flags) {
     std::string text(1, (flags & kSpecByName) ? '#' : '%');
@@ -561,7 +504,7 @@ void putValue(PGparam* param, const ParamRecord& record, const ValueSource& sour
         return;
     }
     checkValue(record, source);
-    if (record.isArray && (record.isSerialised || record.handler->typoid == kNumericOid)) {
+    if (record.isArray && (record.isSerialised || record.type->kind == TypeKind::numeric)) {
         putArrayObject(param, record, source.array, mask);
     } else if (record.isArray) {
         std::string name = prepared(record, kArraySuffix);
@@ -641,15 +584,14 @@ size_t encodeArray(const ValueRoom& room, const ParamRecord& record, const Eleme
 }  // namespace
 
 bool encodesDirectly(const ParamRecord& record) {
-    return record.codec && !record.isSerialised &&
-           !(record.isArray && record.handler->typoid == kNumericOid);
+    return !record.isSerialised && !(record.isArray && record.type->kind == TypeKind::numeric);
 }
 
 size_t encodeValue(const ValueRoom& room, const ParamRecord& record, const ValueSource& source,
                    const char* mask, const PGtypeFormatInfo& format) {
     checkValue(record, source);
-    if (record.isArray) return encodeArray(room, record, *record.codec, source, mask, format);
-    if (record.handler->typoid == kNumericOid)
+    if (record.isArray) return encodeArray(room, record, record.type->codec, source, mask, format);
+    if (record.type->kind == TypeKind::numeric)
         return encodeNumericText(room, record, source, format);
     if (record.classId == mxCHAR_CLASS) {
         ScalarText text;
@@ -660,7 +602,7 @@ size_t encodeValue(const ValueRoom& room, const ParamRecord& record, const Value
         PGbytea bytes = scalarBytes(record, source);
         return encodeBytes(room, record, bytes.data, static_cast<size_t>(bytes.len));
     }
-    return encodeFixedWidth(room, record, *record.codec, source, format);
+    return encodeFixedWidth(room, record, record.type->codec, source, format);
 }
 
 namespace {

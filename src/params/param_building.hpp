@@ -21,6 +21,7 @@
 
 #include "types/array_codec.hpp"
 #include "types/codecs.hpp"
+#include "types/type_catalogue.hpp"
 
 namespace vorlex {
 
@@ -34,33 +35,16 @@ struct ParamRecord {
     std::string specifier;  // "%schema.name[]*", as the type was resolved
     std::string context;    // names the parameter in every error about it
     bool isArray;
-    bool isTextLike;            // bytea and the text-like types: variable length
-    bool checkEmptyShape;       // false when "!" followed the array specifier
-    bool isNumericLike;         // doubles are accepted in place of the class
-    bool isSerialised;          // serbytea or serbytea_wn
-    mxClassID classId;          // the Octave class of the type's values
-    const ElementCodec* codec;  // the type's element codec
+    bool isTextLike;       // bytea, the text-like types and numeric: variable length
+    bool checkEmptyShape;  // false when "!" followed the array specifier
+    bool isNumericLike;    // doubles are accepted in place of the class
+    bool isSerialised;     // serbytea or serbytea_wn
+    mxClassID classId;     // the Octave class of the type's values
+    const PgType* type;    // the type's row of the catalogue
 };
-
-// The Octave class that stands for values of a type (bool: logical, int4:
-// int32, text: char, date/time: double, ...); mxUNKNOWN_CLASS when the
-// type is not supported.  Shared by parameters and results.
-mxClassID classForTypeOid(Oid oid);
 
 // "int32", "char", ...: the name of a class that types stand for.
 const char* classIdName(mxClassID classId);
-
-// Whether values of the handler's type can be sent and read: its OID has
-// a class and its name one of the gateway's codecs (not, say, a NULL
-// carrier or an array type named directly).
-bool isSupportedHandler(const PGtypeHandler* handler);
-
-// Whether a date/time type is one of the gateway's, which take date
-// numbers; libpqtypes' own take structs.
-bool isDateTimeOid(Oid oid);
-// bytea and the text-like types: values of variable length, kept in cells.
-bool isTextLikeOid(Oid oid);
-bool isGatewayHandler(const PGtypeHandler* handler);
 
 // "%" or "#", schema, name, "[]" for arrays, "*" for pointers.
 std::string specifierText(const PGtypeHandler* handler, int flags);
