@@ -8,14 +8,12 @@
 // fails any step is finished before the error is raised.
 #include "connection/connect.hpp"
 
-#include <cstdlib>
 #include <cstring>
 #include <string>
 
 #include "types/pqtypes_private.hpp"
 #include "types/type_tables.hpp"
 #include "gateway/commands.hpp"
-#include "gateway/dispatch.hpp"
 #include "host/errors.hpp"
 #include "host/host.hpp"
 #include "handles/registry.hpp"
@@ -50,20 +48,15 @@ ConnectionOwner openConnection(const std::string& conninfo) {
 }
 
 void registerTable(PGconn* conn, int kind, const TypeTable& table, const char* what) {
-    reserveTypeHandlers(conn, table.count);
+    if (!reserveTypeHandlers(conn, table.count))
+        raiseError("registerTypes", "out of memory while registering types");
     int ok = PQregisterTypes(conn, kind, table.entries, table.count, 0);
     raisePendingTypesError("registerTypes");
     if (!ok) raiseError("registerTypes", "the %s types could not be registered", what);
 }
 
-PGtypeHandler* findHandler(PGconn* conn, const char* schema, const char* name) {
-    PqtTypeData* data = connectionTypeData(conn);
-    if (!data) return nullptr;
-    return pqt_gethandler(data->typhandlers, data->typhcnt, schema, name);
-}
-
 void requireHandler(PGconn* conn, const char* name) {
-    if (!findHandler(conn, kTypeSchema, name))
+    if (!findTypeHandler(conn, kTypeSchema, name))
         raiseError("missingType", "the type %s.%s is missing after registration", kTypeSchema,
                    name);
 }
@@ -73,7 +66,7 @@ void requireHandler(PGconn* conn, const char* name) {
 void exchangeArrayOids(PGconn* conn) {
     for (const PgType& type : typeCatalogue()) {
         std::string name = std::string(type.name) + kArraySuffix;
-        PGtypeHandler* handler = findHandler(conn, kTypeSchema, name.c_str());
+        PGtypeHandler* handler = findTypeHandler(conn, kTypeSchema, name.c_str());
         if (!handler)
             raiseError("missingType", "the type %s.%s is missing after registration", kTypeSchema,
                        name.c_str());
@@ -97,26 +90,7 @@ void prepareSpecifiers(PGconn* conn) {
     }
 }
 
-void ensureSharedParam(PGconn* conn) {
-    if (sharedParam()) return;
-    ParamOwner param(PQparamCreate(conn));
-    raisePendingTypesError("sharedParam");
-    if (!param) raiseError("sharedParam", "the shared parameter set could not be created");
-    adoptSharedParam(std::move(param));
-}
-
 }  // namespace
-
-void reserveTypeHandlers(PGconn* conn, int extra) {
-    PqtTypeData* data = connectionTypeData(conn);
-    if (!data || data->typhmax - data->typhcnt >= extra) return;
-    int wanted = data->typhcnt + extra;
-    // libpqtypes allocates the array with malloc and grows it with realloc.
-    void* grown = std::realloc(data->typhandlers, sizeof(PGtypeHandler) * wanted);
-    if (!grown) raiseError("registerTypes", "out of memory while registering types");
-    data->typhandlers = static_cast<PGtypeHandler*>(grown);
-    data->typhmax = wanted;
-}
 
 void registerGatewayTypes(PGconn* conn) {
     if (!PQinitTypes(conn))
@@ -154,7 +128,6 @@ void commandConnect(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) 
 
     ConnectionOwner conn = openConnection(conninfo);
     registerGatewayTypes(conn.get());
-    ensureSharedParam(conn.get());
     plhs[0] = createHandle(registerConnection(std::move(conn)));
 }
 

@@ -9,6 +9,7 @@
 
 #include "gateway/commands.hpp"
 #include "host/errors.hpp"
+#include "types/pqtypes_private.hpp"
 
 namespace vorlex {
 
@@ -63,14 +64,6 @@ const Command* findCommand(const char* name) {
 void commandNotAvailable(int, mxArray*[], int, const mxArray*[]) {
     raiseError("notAvailable", "the command '%s' is not available yet in this build",
                activeCommand());
-}
-
-void raisePendingTypesError(const char* check) {
-    const char* pending = PQgeterror();
-    if (!pending || !*pending) return;
-    std::string text(pending);
-    PQseterror(nullptr);
-    raiseError(check, "%s", text.c_str());
 }
 
 namespace {

@@ -26,9 +26,4 @@ const Command* findCommand(const char* name);
 // after it if the handler left one.  nrhs must be at least 1.
 void dispatchCommand(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]);
 
-// Raises libpqtypes' pending error text, if any, under `check`, and clears
-// it.  Handlers call it after the libpqtypes calls whose failure they report
-// under their own identifier.
-void raisePendingTypesError(const char* check);
-
 }  // namespace vorlex

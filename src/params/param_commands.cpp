@@ -9,7 +9,7 @@
 #include "params/param_building.hpp"
 #include "types/type_tables.hpp"
 #include "gateway/commands.hpp"
-#include "gateway/dispatch.hpp"
+#include "types/pqtypes_private.hpp"
 #include "host/errors.hpp"
 #include "host/host.hpp"
 #include "handles/registry.hpp"

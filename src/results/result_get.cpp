@@ -20,7 +20,6 @@
 #include "types/pqtypes_private.hpp"
 #include "types/type_tables.hpp"
 #include "gateway/commands.hpp"
-#include "gateway/dispatch.hpp"
 #include "host/errors.hpp"
 #include "host/host.hpp"
 #include "handles/registry.hpp"
@@ -193,8 +192,8 @@ void commandResultGet(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]
                    "vorlex('resultGet', result, format, column1, ...)");
     bool columnVectors = optionColumnVectors(nlhs, nrhs, prhs);
     PGresult* result = resultArg(prhs, 0, RowRule::anyRows);
-    PqtTypeData* types = resultTypeData(result);
-    if (!types)
+    TypeHandlers types = resultTypeHandlers(result);
+    if (!types.handlers)
         raiseError("noTypeData",
                    "result %u carries no type data; use a result of exec or paramExec",
                    *static_cast<const uint32_t*>(mxGetData(prhs[0])));
@@ -202,7 +201,7 @@ void commandResultGet(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]
 
     SpecifierParse parse;
     for (const char* rest = format.c_str(); *rest;) {
-        rest = parseSpecifier(rest, types->typhandlers, types->typhcnt, parse);
+        rest = parseSpecifier(rest, types, parse);
         if (!parse.handler) continue;
         int position = parse.position;
         if (position > nlhs)
@@ -213,7 +212,7 @@ void commandResultGet(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]
         ResultColumn column =
             describeColumn(result, parse.handler, parse.flags, position, prhs, columnVectors);
         column.flatten = flatten;
-        plhs[position - 1] = extractColumn(result, column, types->fmtinfo);
+        plhs[position - 1] = extractColumn(result, column, *types.format);
     }
 }
 

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "gateway/commands.hpp"
-#include "gateway/dispatch.hpp"
+#include "types/pqtypes_private.hpp"
 #include "host/errors.hpp"
 #include "host/host.hpp"
 #include "handles/registry.hpp"

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "host/host.hpp"
+#include "types/pqtypes_private.hpp"
 #include "test_support.hpp"
 
 namespace vorlex {

@@ -8,7 +8,7 @@
 #include <memory>
 #include <string>
 
-#include "types/pqtypes_private.hpp"
+#include "types/pqtypes_layout.hpp"
 #include "types/type_tables.hpp"
 #include "connection/connect.hpp"
 
