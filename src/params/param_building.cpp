@@ -506,8 +506,8 @@ void replaceValue(PGparam* param, int slot, const ParamRecord& record, const Val
         setSlotNull(param, slot);
         return;
     }
-    encodeValue(ValueRoom{writeSlotValue, paramSlot(param, slot)}, record, source, mask,
-                *paramTypeHandlers(param).format);
+    ParamSlot value = paramSlot(param, slot);
+    encodeValue(ValueRoom{writeSlotValue, value.value}, record, source, mask, *value.format);
 }
 
 }  // namespace vorlex

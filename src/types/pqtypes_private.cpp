@@ -80,7 +80,9 @@ const char* parseTypeSpecifier(const char* format, const TypeHandlers& handlers,
 
 Oid paramValueOid(const PGparam* param, int slot) { return param->vals[slot].oid; }
 
-void* paramSlot(PGparam* param, int slot) { return &valueAt(param, slot); }
+ParamSlot paramSlot(PGparam* param, int slot) {
+    return {&valueAt(param, slot), &param->fmtinfo};
+}
 
 char* writeSlotValue(void* slot, size_t size) {
     auto& value = *static_cast<PqtParamValue*>(slot);

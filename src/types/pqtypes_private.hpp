@@ -98,8 +98,13 @@ const char* parseTypeSpecifier(const char* format, const TypeHandlers& handlers,
 // The type OID of value `slot`.
 Oid paramValueOid(const PGparam* param, int slot);
 
-// Value `slot` of a set, to be written by writeSlotValue.
-void* paramSlot(PGparam* param, int slot);
+// Value `slot` of a set, to be written by writeSlotValue, and the set's
+// formats (date/time and numeric forms) to encode it with.
+struct ParamSlot {
+    void* value;
+    const PGtypeFormatInfo* format;
+};
+ParamSlot paramSlot(PGparam* param, int slot);
 
 // Room for `size` bytes in the slot's own buffer (grown as needed; the
 // set releases it), which from now on holds the slot's value: those bytes,
