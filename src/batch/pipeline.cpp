@@ -162,10 +162,10 @@ void Pipeline::queueRow(size_t row) {
 // The statement is prepared with the types of row 1's values; every row's
 // values have the same types, as the same records put them.
 void Pipeline::queuePrepare() {
-    std::vector<Oid> types(static_cast<size_t>(param_->vcnt));
-    for (size_t i = 0; i < types.size(); ++i) types[i] = param_->vals[i].oid;
-    if (!PQsendPrepare(conn_, statement_.name.c_str(), statement_.sql.c_str(), param_->vcnt,
-                       types.data()))
+    int count = PQparamCount(param_);
+    std::vector<Oid> types(static_cast<size_t>(count));
+    for (int i = 0; i < count; ++i) types[static_cast<size_t>(i)] = paramValueOid(param_, i);
+    if (!PQsendPrepare(conn_, statement_.name.c_str(), statement_.sql.c_str(), count, types.data()))
         raiseWithConnection("prepareFailed", "the statement could not be prepared");
     prepareQueued_ = true;
 }
@@ -360,40 +360,17 @@ void Pipeline::recover() noexcept {
     if (savedNonblocking_) PQsetnonblocking(conn_, 1);
 }
 
-// libpqtypes gives every result made on a connection its own copy of the
-// connection's type data: every registered handler and prepared specifier,
-// several microseconds of copying per row here, for results of which only
-// the status is read.  The parameter set holds its own copy, so the
-// connection's is hidden while the stream runs and shown again after.
-class HiddenTypeData {
-  public:
-    explicit HiddenTypeData(PGconn* conn) : data_(connectionTypeData(conn)) {
-        if (!data_) return;
-        handlers_ = data_->typhcnt;
-        specs_ = data_->typspeccnt;
-        data_->typhcnt = 0;
-        data_->typspeccnt = 0;
-    }
-    ~HiddenTypeData() {
-        if (!data_) return;
-        data_->typhcnt = handlers_;
-        data_->typspeccnt = specs_;
-    }
-    HiddenTypeData(const HiddenTypeData&) = delete;
-    HiddenTypeData& operator=(const HiddenTypeData&) = delete;
-
-  private:
-    PqtTypeData* data_;
-    int handlers_ = 0;
-    int specs_ = 0;
-};
-
 }  // namespace
 
 void runPipeline(PGconn* conn, PGparam* param, const BatchStatement& statement, size_t rows,
                  const RowBuilder& builder) {
     Pipeline pipeline(conn, param, statement, rows, builder);
-    HiddenTypeData hidden(conn);
+    // libpqtypes gives every result made on a connection its own copy of
+    // the connection's type data: every registered handler and prepared
+    // specifier, several microseconds of copying per row here, for results
+    // of which only the status is read.  The parameter set holds its own
+    // copy, so the connection's is hidden while the stream runs.
+    HiddenTypeHandlers hidden(conn);
     try {
         pipeline.run();
     } catch (GatewayError& error) {

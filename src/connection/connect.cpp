@@ -8,7 +8,6 @@
 // fails any step is finished before the error is raised.
 #include "connection/connect.hpp"
 
-#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -50,20 +49,15 @@ ConnectionOwner openConnection(const std::string& conninfo) {
 }
 
 void registerTable(PGconn* conn, int kind, const TypeTable& table, const char* what) {
-    reserveTypeHandlers(conn, table.count);
+    if (!reserveTypeHandlers(conn, table.count))
+        raiseError("registerTypes", "out of memory while registering types");
     int ok = PQregisterTypes(conn, kind, table.entries, table.count, 0);
     raisePendingTypesError("registerTypes");
     if (!ok) raiseError("registerTypes", "the %s types could not be registered", what);
 }
 
-PGtypeHandler* findHandler(PGconn* conn, const char* schema, const char* name) {
-    PqtTypeData* data = connectionTypeData(conn);
-    if (!data) return nullptr;
-    return pqt_gethandler(data->typhandlers, data->typhcnt, schema, name);
-}
-
 void requireHandler(PGconn* conn, const char* name) {
-    if (!findHandler(conn, kTypeSchema, name))
+    if (!findTypeHandler(conn, kTypeSchema, name))
         raiseError("missingType", "the type %s.%s is missing after registration", kTypeSchema,
                    name);
 }
@@ -71,16 +65,12 @@ void requireHandler(PGconn* conn, const char* name) {
 // From now on the handler's typoid is the array type's OID (what
 // libpqtypes sends and matches columns by) and typoid_array the element's.
 void exchangeArrayOids(PGconn* conn) {
-    TypeTable table = arrayTypes();
-    for (int row = 0; row < table.count; ++row) {
-        char schema[kTypeNameBuffer], name[kTypeNameBuffer];
-        int flags = 0;
-        if (!pqt_parsetype(table.entries[row].typname, schema, name, &flags, row + 1))
-            raiseError("registerTypes", "the array type name '%s' could not be parsed",
-                       table.entries[row].typname);
-        PGtypeHandler* handler = findHandler(conn, schema, name);
+    for (const PgType& type : typeCatalogue()) {
+        std::string name = std::string(type.name) + kArraySuffix;
+        PGtypeHandler* handler = findTypeHandler(conn, kTypeSchema, name.c_str());
         if (!handler)
-            raiseError("missingType", "the type %s.%s is missing after registration", schema, name);
+            raiseError("missingType", "the type %s.%s is missing after registration", kTypeSchema,
+                       name.c_str());
         std::swap(handler->typoid, handler->typoid_array);
     }
 }
@@ -92,8 +82,8 @@ void prepareSpecifier(PGconn* conn, const std::string& name, const std::string& 
 
 // Per type name T: "T", "T<array suffix>", "T*" and "T[]*".
 void prepareSpecifiers(PGconn* conn) {
-    for (const char* type : specifierTypeNames) {
-        std::string name(type);
+    for (const PgType& type : typeCatalogue()) {
+        std::string name(type.name);
         prepareSpecifier(conn, name, "%" + name);
         prepareSpecifier(conn, name + kArraySuffix, "%" + name + kArraySuffix);
         prepareSpecifier(conn, name + "*", pointerFormat(type));
@@ -101,37 +91,17 @@ void prepareSpecifiers(PGconn* conn) {
     }
 }
 
-void ensureSharedParam(PGconn* conn) {
-    if (sharedParam()) return;
-    ParamOwner param(PQparamCreate(conn));
-    raisePendingTypesError("sharedParam");
-    if (!param) raiseError("sharedParam", "the shared parameter set could not be created");
-    adoptSharedParam(std::move(param));
-}
-
 }  // namespace
-
-void reserveTypeHandlers(PGconn* conn, int extra) {
-    PqtTypeData* data = connectionTypeData(conn);
-    if (!data || data->typhmax - data->typhcnt >= extra) return;
-    int wanted = data->typhcnt + extra;
-    // libpqtypes allocates the array with malloc and grows it with realloc.
-    void* grown = std::realloc(data->typhandlers, sizeof(PGtypeHandler) * wanted);
-    if (!grown) raiseError("registerTypes", "out of memory while registering types");
-    data->typhandlers = static_cast<PGtypeHandler*>(grown);
-    data->typhmax = wanted;
-}
 
 void registerGatewayTypes(PGconn* conn) {
     if (!PQinitTypes(conn))
         raiseError("initTypes", "libpqtypes could not be attached to the connection");
-    registerTable(conn, PQT_USERDEFINED, serverTextTypes(), "server text");
-    registerTable(conn, PQT_SUBCLASS, dateTimeTypes(), "date/time and serialised");
+    registerTable(conn, PQT_USERDEFINED, serverTypes(), "server");
+    registerTable(conn, PQT_SUBCLASS, gatewayTypes(), "date/time, numeric and serialised");
     requireHandler(conn, kSerializedTypeName);
     requireHandler(conn, kSerializedWithNullsTypeName);
     registerTable(conn, PQT_SUBCLASS, arrayTypes(), "array");
     exchangeArrayOids(conn);
-    registerTable(conn, PQT_SUBCLASS, numericTypes(), "numeric");
     registerTable(conn, PQT_SUBCLASS, nullCarrierTypes(), "NULL carrier");
     prepareSpecifiers(conn);
 }
@@ -148,7 +118,6 @@ void commandConnect(int, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
 
     ConnectionOwner conn = openConnection(conninfo);
     registerGatewayTypes(conn.get());
-    ensureSharedParam(conn.get());
     plhs[0] = createHandle(registerConnection(std::move(conn)));
 }
 

@@ -90,42 +90,27 @@ void appendInt32(CopyBuffer& buffer, int32_t value) {
     storeBig32(buffer.append(4), static_cast<uint32_t>(value));
 }
 
-// Serialised values and numeric arrays are put through the set, whose
-// first value then holds their bytes; -1 for NULL.
-int32_t appendThroughSet(CopyBuffer& buffer, PGparam* param, const ParamRecord& record,
-                         const ColumnValue& value) {
-    PQparamReset(param);
-    putValue(param, record, value.source, value.mask, false);
-    const PqtParamValue& put = param->vals[0];
-    if (put.datal > 0)
-        std::memcpy(buffer.append(static_cast<size_t>(put.datal)), put.data,
-                    static_cast<size_t>(put.datal));
-    return put.datal < 0 ? -1 : put.datal;
-}
-
-void appendField(CopyBuffer& buffer, PGparam* param, const ParamRecord& record,
-                 const ColumnValue& value) {
+void appendField(CopyBuffer& buffer, const ParamRecord& record, const ColumnValue& value,
+                 const PGtypeFormatInfo& format) {
     if (value.isNull) {
         appendInt32(buffer, -1);
         return;
     }
     size_t lengthAt = buffer.size();
     buffer.append(4);
-    int32_t length =
-        encodesDirectly(record)
-            ? static_cast<int32_t>(encodeValue(ValueRoom{bufferRoom, &buffer}, record, value.source,
-                                               value.mask, param->fmtinfo))
-            : appendThroughSet(buffer, param, record, value);
+    size_t length =
+        encodeValue(ValueRoom{bufferRoom, &buffer}, record, value.source, value.mask, format);
     storeBig32(buffer.at(lengthAt), static_cast<uint32_t>(length));
 }
 
-void appendRow(CopyBuffer& buffer, PreparedBatch& prepared, size_t row) {
+void appendRow(CopyBuffer& buffer, PreparedBatch& prepared, const PGtypeFormatInfo& format,
+               size_t row) {
     const std::vector<ParamRecord>& records = prepared.records;
     try {
         appendInt16(buffer, static_cast<int16_t>(records.size()));
         for (size_t i = 0; i < records.size(); ++i)
-            appendField(buffer, prepared.param.get(), records[i],
-                        columnValue(records[i], prepared.batch.columns[i], row));
+            appendField(buffer, records[i], columnValue(records[i], prepared.batch.columns[i], row),
+                        format);
     } catch (GatewayError& error) {
         prefixRowNumber(error, row);
         throw;
@@ -172,8 +157,9 @@ void commandCopyIn(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
         copy.start("COPY " + target + "\n FROM STDIN (FORMAT binary)", PGRES_COPY_IN, "copyFailed");
         CopyBuffer buffer;
         std::memcpy(buffer.append(sizeof kHeader), kHeader, sizeof kHeader);
+        const PGtypeFormatInfo& server = *paramTypeHandlers(prepared.param.get()).format;
         for (size_t row = 0; row < rows; ++row) {
-            appendRow(buffer, prepared, row);
+            appendRow(buffer, prepared, server, row);
             if (buffer.size() >= kChunkBytes) {
                 copy.send(buffer.data(), buffer.size());
                 buffer.clear();

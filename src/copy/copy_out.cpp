@@ -40,9 +40,10 @@ enum Arg { kConn, kQuery, kFormat, kOption };
 std::vector<GrowingColumn> specifiedColumns(const std::string& format, PGparam* param,
                                             bool columnVectors) {
     std::vector<GrowingColumn> columns;
+    TypeHandlers handlers = paramTypeHandlers(param);
     SpecifierParse parse;
     for (const char* rest = format.c_str(); *rest;) {
-        rest = parseSpecifier(rest, param->typhandlers, param->typhcnt, parse);
+        rest = parseSpecifier(rest, handlers, parse);
         if (!parse.handler) continue;
         if (parse.flags & kSpecByName)
             raiseError("badFormat",
@@ -109,7 +110,7 @@ void commandCopyOut(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) 
     CopySession copy(conn);
     // The line break ends a comment the query may end with.
     copy.start("COPY (" + query + "\n) TO STDOUT (FORMAT binary)", PGRES_COPY_OUT, "queryFailed");
-    CopyStreamDecoder decoder(columns, param->fmtinfo);
+    CopyStreamDecoder decoder(columns, *paramTypeHandlers(param.get()).format);
     for (;;) {
         CopyData data = copy.receive();
         if (data.atEnd()) break;

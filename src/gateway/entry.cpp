@@ -15,6 +15,7 @@
 #include "host/errors.hpp"
 #include "host/host.hpp"
 #include "gateway/version.hpp"
+#include "types/type_catalogue.hpp"
 
 namespace vorlex {
 namespace {
@@ -39,6 +40,10 @@ void printBanner() {
     for (int row = 0; row < kCommandCount; row++)
         note("  %s%s", commandTable[row].name,
              row % 6 == 5 || row + 1 == kCommandCount ? "\n" : "");
+    // One line, so that scripts (and the tests) can read the list.
+    note("types:");
+    for (const PgType& type : typeCatalogue()) note(" %s", type.name);
+    note("\n");
 }
 
 }  // namespace

@@ -46,7 +46,6 @@ struct KindRegistry {
 KindRegistry registries[3];
 std::unordered_map<uint32_t, void*> objectsByHandle;
 uint32_t lastHandle = 0;
-ParamOwner sharedParamOwner;
 
 const KindInfo& infoOf(HandleKind kind) { return kKinds[static_cast<int>(kind)]; }
 KindRegistry& registryOf(HandleKind kind) { return registries[static_cast<int>(kind)]; }
@@ -165,14 +164,9 @@ void releaseHandle(HandleKind kind, uint32_t number, int position) {
     if (--registry.live > 0) return;
     setFree(registry.set);
     registry.set = nullptr;
-    if (kind == HandleKind::connection) sharedParamOwner.reset();
 }
 
 int32_t liveCount(HandleKind kind) { return registryOf(kind).live; }
-
-PGparam* sharedParam() { return sharedParamOwner.get(); }
-
-void adoptSharedParam(ParamOwner param) { sharedParamOwner = std::move(param); }
 
 void* validateHandle(HandleKind kind, const mxArray* const prhs[], int index, RowRule rows) {
     uint32_t number = handleNumberArg(kind, prhs, index, rows);

@@ -35,16 +35,11 @@ uint32_t registerParam(ParamOwner param);
 void* findLive(HandleKind kind, uint32_t number, int position);
 
 // Drops a handle and releases its object (PQfinish, PQclear or
-// PQparamClear); the same errors as findLive.  Finishing the last live
-// connection also releases the shared parameter set.
+// PQparamClear); the same errors as findLive.
 void releaseHandle(HandleKind kind, uint32_t number, int position);
 
 // Live objects of a kind, as counted by the registry.
 int32_t liveCount(HandleKind kind);
-
-// The shared scratch parameter set: null until a connection supplies one.
-PGparam* sharedParam();
-void adoptSharedParam(ParamOwner param);
 
 // --- Handle arguments -----------------------------------------------------
 // Whether a command also requires the handle array to have exactly one row.

@@ -3,11 +3,11 @@
 //
 // A format such as "%int4 %text[]@ #float8" is split by libpqtypes' own
 // specifier parser into one ParamRecord per specifier; each record then
-// takes one Octave value, checked for shape and class and handed to the
-// codecs through the connection's prepared specifiers ("@int4",
-// "@int4_array", "@int4*", "@int4[]*").  paramPut puts values one by one
-// from Octave arrays (the direct form); the batch command puts every row
-// of its columns through the same operation (the slice form).
+// takes one Octave value, checked for shape and class and encoded by one
+// encoder, encodeValue, with the element codecs of the type's catalogue
+// row.  paramPut puts values one by one from Octave arrays (the direct
+// form); the batch command puts every row of its columns through the same
+// operation (the slice form), and copyIn encodes them into its stream.
 //
 // Every failure is raised (GatewayError) under the running command's
 // identifier; values put before the failure stay in the set.
@@ -21,6 +21,8 @@
 
 #include "types/array_codec.hpp"
 #include "types/codecs.hpp"
+#include "types/pqtypes_private.hpp"
+#include "types/type_catalogue.hpp"
 
 namespace vorlex {
 
@@ -34,33 +36,16 @@ struct ParamRecord {
     std::string specifier;  // "%schema.name[]*", as the type was resolved
     std::string context;    // names the parameter in every error about it
     bool isArray;
-    bool isTextLike;            // bytea and the text-like types: variable length
-    bool checkEmptyShape;       // false when "!" followed the array specifier
-    bool isNumericLike;         // doubles are accepted in place of the class
-    bool isSerialised;          // serbytea or serbytea_wn
-    mxClassID classId;          // the Octave class of the type's values
-    const ElementCodec* codec;  // the type's element codec
+    bool isTextLike;       // bytea, the text-like types and numeric: variable length
+    bool checkEmptyShape;  // false when "!" followed the array specifier
+    bool isNumericLike;    // doubles are accepted in place of the class
+    bool isSerialised;     // serbytea or serbytea_wn
+    mxClassID classId;     // the Octave class of the type's values
+    const PgType* type;    // the type's row of the catalogue
 };
-
-// The Octave class that stands for values of a type (bool: logical, int4:
-// int32, text: char, date/time: double, ...); mxUNKNOWN_CLASS when the
-// type is not supported.  Shared by parameters and results.
-mxClassID classForTypeOid(Oid oid);
 
 // "int32", "char", ...: the name of a class that types stand for.
 const char* classIdName(mxClassID classId);
-
-// Whether values of the handler's type can be sent and read: its OID has
-// a class and its name one of the gateway's codecs (not, say, a NULL
-// carrier or an array type named directly).
-bool isSupportedHandler(const PGtypeHandler* handler);
-
-// Whether a date/time type is one of the gateway's, which take date
-// numbers; libpqtypes' own take structs.
-bool isDateTimeOid(Oid oid);
-// bytea and the text-like types: values of variable length, kept in cells.
-bool isTextLikeOid(Oid oid);
-bool isGatewayHandler(const PGtypeHandler* handler);
 
 // "%" or "#", schema, name, "[]" for arrays, "*" for pointers.
 std::string specifierText(const PGtypeHandler* handler, int flags);
@@ -69,18 +54,10 @@ std::string specifierText(const PGtypeHandler* handler, int flags);
 // (libpqtypes reads a format up to its first NUL).
 std::string formatArg(const mxArray* const prhs[], int index);
 
-// Where libpqtypes' specifier parser has got to in a format.
-struct SpecifierParse {
-    PGtypeHandler* handler = nullptr;  // null when only other text was passed
-    int flags = 0;                     // the specifier's flags
-    int position = 0;                  // 1-based; counts the specifiers parsed
-};
-
 // Parses the specifier at the start of `format` against `handlers` and
 // returns the rest of the format.  A specifier libpqtypes cannot parse
 // raises "badFormat" with its text.
-const char* parseSpecifier(const char* format, PGtypeHandler* handlers, int count,
-                           SpecifierParse& parse);
+const char* parseSpecifier(const char* format, const TypeHandlers& handlers, SpecifierParse& parse);
 
 // One record per value, in format order, parsed against the set's type
 // handlers; `classNames` holds each value's class name for the messages.
@@ -101,20 +78,6 @@ struct ValueSource {
     bool oneRow = false;  // `array` is known to be 2-D with one row
 };
 
-// Puts one value into the set: NULL when `isNull`, else the value with
-// its element mask (one byte per element, column-major; may be null).
-void putValue(PGparam* param, const ParamRecord& record, const ValueSource& source,
-              const char* mask, bool isNull);
-
-// Replaces value `slot` of a set filled before with values of the same
-// records (the batch command's rows after the first, whose types the
-// prepared statement already has): the same checks and bytes as putValue.
-// Values that encodeValue takes are encoded straight into the slot's
-// buffer, with no libpqtypes call per value; the others go through
-// putValue.
-void replaceValue(PGparam* param, int slot, const ParamRecord& record, const ValueSource& source,
-                  const char* mask, bool isNull);
-
 // Where an encoded value goes: `reserve` returns room for `size` bytes
 // (called once per value, before the bytes are written).
 struct ValueRoom {
@@ -122,15 +85,28 @@ struct ValueRoom {
     void* context;
 };
 
-// Whether encodeValue takes the record's values: all but serialised values
-// (which an Octave function turns into bytes) and numeric arrays.
-bool encodesDirectly(const ParamRecord& record);
-
-// Writes the binary form of one non-NULL value into room from `room`, with
-// putValue's checks and the bytes putValue's put would give, and returns
-// its length.  `format` is the connection's (date/time and numeric forms).
+// Checks one non-NULL value with its element mask (one byte per element,
+// column-major; may be null), writes its binary form into room from
+// `room`, and returns its length.  `format` is the connection's (date/time
+// and numeric forms).  Serialised values are first turned into bytes by
+// the serialise function.  The one encoder of every value the module
+// sends: putValue, replaceValue and copyIn call it.
 size_t encodeValue(const ValueRoom& room, const ParamRecord& record, const ValueSource& source,
                    const char* mask, const PGtypeFormatInfo& format);
+
+// Puts one value into the set: NULL when `isNull`, else the encoded value.
+// The slot is added through libpqtypes as a NULL of the record's type,
+// which gives it the type's OID, and then written with encodeValue; a
+// value refused leaves the set as it was.
+void putValue(PGparam* param, const ParamRecord& record, const ValueSource& source,
+              const char* mask, bool isNull);
+
+// Replaces value `slot` of a set filled before with values of the same
+// records (the batch command's rows after the first, whose types the
+// prepared statement already has): encodeValue writes straight into the
+// slot's buffer, with no libpqtypes call per value.
+void replaceValue(PGparam* param, int slot, const ParamRecord& record, const ValueSource& source,
+                  const char* mask, bool isNull);
 
 // The names of a value wrapper's fields, which mirror resultGet's output.
 inline constexpr const char kValueField[] = "value";

@@ -11,6 +11,7 @@
 #include "params/param_building.hpp"
 #include "types/type_tables.hpp"
 #include "types/libpqtypes_error.hpp"
+#include "types/pqtypes_private.hpp"
 #include "host/errors.hpp"
 #include "host/host.hpp"
 #include "handles/registry.hpp"

@@ -55,14 +55,15 @@ ResultColumn describeSpecifier(const PGtypeHandler* handler, int flags, int posi
                    "%s: date and time columns are read as date numbers through the %s types; "
                    "name the type without a schema",
                    column.description.c_str(), kTypeSchema);
-    column.classId = classForTypeOid(handler->typoid);
-    column.elementSize = classElementSize(column.classId);
-    column.codec = elementCodecNamed(handler->typname);
-    if (!isSupportedHandler(handler))
+    const PgType* type = typeOfHandler(handler);
+    if (!type)
         raiseError("unsupportedType", "%s: the type %s.%s (OID %u) is not supported",
                    column.description.c_str(), handler->typschema, handler->typname,
                    handler->typoid);
-    column.cellValue = column.isArray || !columnVectors || isTextLikeOid(handler->typoid);
+    column.classId = type->classId;
+    column.elementSize = classElementSize(column.classId);
+    column.codec = &type->codec;
+    column.cellValue = column.isArray || !columnVectors || isVariableLength(type->kind);
     column.cellMask = column.isArray || !columnVectors;
     return column;
 }

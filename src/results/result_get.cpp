@@ -185,8 +185,8 @@ mxArray* extractColumn(const PGresult* result, const ResultColumn& column,
 void commandResultGet(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
     bool columnVectors = optionColumnVectors(nlhs, nrhs, prhs);
     PGresult* result = resultArg(prhs, 0, RowRule::anyRows);
-    PqtTypeData* types = resultTypeData(result);
-    if (!types)
+    TypeHandlers types = resultTypeHandlers(result);
+    if (!types.handlers)
         raiseError("noTypeData",
                    "result %u carries no type data; use a result of exec or paramExec",
                    *static_cast<const uint32_t*>(mxGetData(prhs[0])));
@@ -194,7 +194,7 @@ void commandResultGet(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]
 
     SpecifierParse parse;
     for (const char* rest = format.c_str(); *rest;) {
-        rest = parseSpecifier(rest, types->typhandlers, types->typhcnt, parse);
+        rest = parseSpecifier(rest, types, parse);
         if (!parse.handler) continue;
         int position = parse.position;
         if (position > nlhs)
@@ -205,7 +205,7 @@ void commandResultGet(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]
         ResultColumn column =
             describeColumn(result, parse.handler, parse.flags, position, prhs, columnVectors);
         column.flatten = flatten;
-        plhs[position - 1] = extractColumn(result, column, types->fmtinfo);
+        plhs[position - 1] = extractColumn(result, column, *types.format);
     }
 }
 

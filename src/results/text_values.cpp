@@ -6,21 +6,11 @@
 #include <cstring>
 #include <limits>
 
+#include "types/type_oids.hpp"
+
 namespace vorlex {
 
 namespace {
-
-// Type OIDs as fixed in PostgreSQL's catalog (pg_type.dat).
-constexpr uint32_t kInt8Oid = 20;
-constexpr uint32_t kInt2Oid = 21;
-constexpr uint32_t kInt4Oid = 23;
-constexpr uint32_t kFloat4Oid = 700;
-constexpr uint32_t kFloat8Oid = 701;
-constexpr uint32_t kInt2ArrayOid = 1005;
-constexpr uint32_t kInt4ArrayOid = 1007;
-constexpr uint32_t kTextArrayOid = 1009;
-constexpr uint32_t kFloat4ArrayOid = 1021;
-constexpr uint32_t kFloat8ArrayOid = 1022;
 
 // Characters an array element's number may start with (digits, signs, the
 // point, and the letters of Infinity and NaN) and those it may hold, which

@@ -7,6 +7,7 @@
 
 #include "statements/statement_commands.hpp"
 #include "types/libpqtypes_error.hpp"
+#include "types/pqtypes_private.hpp"
 #include "host/errors.hpp"
 #include "host/host.hpp"
 #include "handles/registry.hpp"

@@ -1,8 +1,8 @@
 // codecs.hpp - element and scalar codecs between Octave arrays and
 // PostgreSQL's binary values.
 //
-// One codec per base type, found through the element codec table
-// (type_tables.hpp).  Writers and readers are pure functions of their
+// One codec per base type, held by the type's row of the type catalogue
+// (type_catalogue.hpp).  Writers and readers are pure functions of their
 // arguments: they never raise, they report a failure with a text and return
 // false, so that the libpqtypes procedures built on them can hand the text
 // to libpqtypes instead of unwinding through its frames.

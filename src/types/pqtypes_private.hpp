@@ -1,13 +1,13 @@
-// pqtypes_private.hpp - the parts of libpqtypes 1.5.1 that its public
-// header leaves out and the module relies on.
+// pqtypes_private.hpp - what the module does with libpqtypes beyond its
+// public API, as named operations.
 //
-// The library exports these symbols but declares them only in its own
-// sources.  The layouts below were read off the installed x86_64 library;
-// tests/unit/pqtypes_private_test.cpp pins them against it, so that an
-// incompatible libpqtypes fails a test rather than a user's session.
+// libpqtypes keeps its type handlers, prepared specifiers and the values
+// of a parameter set in structures its public header leaves out
+// (pqtypes_layout.hpp).  pqtypes_private.cpp is the only file that reads or
+// writes them; everything the module needs from them is one of the
+// operations below.
 #pragma once
 
-#include <libpq-events.h>
 #include <libpq-fe.h>
 #include <libpqtypes.h>
 
@@ -15,57 +15,9 @@
 
 extern "C" {
 
-// One value of a parameter set.
-struct PqtParamValue {
-    int ptrl;  // allocated length of ptr
-    void* ptr;
-    int datal;   // value length, -1 for NULL
-    char* data;  // the value, may be null
-    int format;  // 0 text, 1 binary
-    Oid oid;     // type OID sent for the value
-};
-
-// A prepared specifier (PQspecPrepare).
-struct PqtPreparedSpec {
-    char* name;
-    char* stmt;
-    int idcnt;  // handler ids, one per specifier of the format
-    int* idlist;
-    unsigned char* flags;  // one flag byte per id
-};
-
-// PGparam: what PQparamCreate builds.  It copies the connection's user
-// handlers and prepared specifiers at that moment.
-struct pg_param {
-    int vcnt;  // values put (PQparamCount)
-    int vmax;
-    PqtParamValue* vals;
-    PGtypeFormatInfo fmtinfo;
-    int typhcnt;
-    PGtypeHandler* typhandlers;
-    int typspeccnt;
-    PqtPreparedSpec* typspecs;
-};
-
-// Type data of a connection, and of each result made on it (a copy taken
-// when the result is created).
-struct PqtTypeData {
-    PGtypeFormatInfo fmtinfo;
-    int typhcnt;  // user-registered handlers
-    int typhmax;
-    PGtypeHandler* typhandlers;
-    int typspeccnt;
-    int typspecmax;
-    PqtPreparedSpec* typspecs;
-};
-
-int pqt_eventproc(PGEventId id, void* info, void* passThrough);
-char* pqt_parse(const char* format, PGtypeHandler* h, int hcnt, char* stmtBuf, size_t stmtBufLen,
-                PGtypeHandler** out, size_t* stmtPos, int* typpos, int* flags);
-char* pqt_parsetype(const char* spec, char* schema, char* typname, int* flags, int typpos);
-PGtypeHandler* pqt_gethandler(PGtypeHandler* handlers, int hcnt, const char* schema,
-                              const char* typname);
-PGtypeHandler* pqt_gethandlerbyid(PGtypeHandler* handlers, int hcnt, int id);
+// libpqtypes' own procedures of bytea and text, exported but declared only
+// in its sources: the module's sub-classes of bytea and the server types
+// libpqtypes does not know are sent and read with them.
 int pqt_put_bytea(PGtypeArgs* args);
 int pqt_get_bytea(PGtypeArgs* args);
 int pqt_put_text(PGtypeArgs* args);
@@ -75,36 +27,96 @@ int pqt_get_text(PGtypeArgs* args);
 
 namespace vorlex {
 
-// Specifier flags set by pqt_parse and pqt_parsetype.
+// Specifier flags set by libpqtypes' specifier parser.
 constexpr int kSpecCaseFolded = 0x01;
 constexpr int kSpecArray = 0x02;
 constexpr int kSpecPointer = 0x04;
 constexpr int kSpecInvalid = 0x08;
 constexpr int kSpecByName = 0x10;
 
-// Schema and type names are at most 64 characters.
-constexpr size_t kTypeNameBuffer = 65;
+// --- Type handlers ----------------------------------------------------------
 
-// Handlers built into libpqtypes 1.5.1; user handlers are numbered after.
-constexpr int kBuiltinHandlerCount = 34;
+// The type handlers that specifiers are parsed against, and the server's
+// formats (date/time and numeric forms).  `handlers` is null when
+// libpqtypes has no type data for the object.
+struct TypeHandlers {
+    PGtypeHandler* handlers;
+    int count;
+    const PGtypeFormatInfo* format;
+};
+TypeHandlers connectionTypeHandlers(const PGconn* conn);
+// The copy a result took of its connection's type data when it was made.
+TypeHandlers resultTypeHandlers(const PGresult* result);
+// The copy a set took of its connection's type data when it was created.
+TypeHandlers paramTypeHandlers(const PGparam* param);
 
-// The type data of a connection or result, or null when libpqtypes has
-// none for it (no PQinitTypes on its connection).
-inline PqtTypeData* connectionTypeData(const PGconn* conn) {
-    return static_cast<PqtTypeData*>(PQinstanceData(conn, pqt_eventproc));
-}
-inline PqtTypeData* resultTypeData(const PGresult* result) {
-    return static_cast<PqtTypeData*>(PQresultInstanceData(result, pqt_eventproc));
-}
+// The handler of `schema`.`name` (any schema when `schema` is null) among
+// the connection's registered handlers, or null.
+PGtypeHandler* findTypeHandler(const PGconn* conn, const char* schema, const char* name);
 
-static_assert(offsetof(pg_param, vals) == 8 && offsetof(pg_param, fmtinfo) == 16 &&
-                  offsetof(pg_param, typhcnt) == 76 && offsetof(pg_param, typhandlers) == 80 &&
-                  offsetof(pg_param, typspeccnt) == 88 && offsetof(pg_param, typspecs) == 96 &&
-                  sizeof(pg_param) == 104,
-              "PGparam layout of libpqtypes 1.5.1 on 64-bit hosts");
-static_assert(offsetof(PqtTypeData, typhcnt) == 60 && offsetof(PqtTypeData, typhandlers) == 72 &&
-                  offsetof(PqtTypeData, typspeccnt) == 80 &&
-                  offsetof(PqtTypeData, typspecs) == 88 && sizeof(PqtTypeData) == 96,
-              "type data layout of libpqtypes 1.5.1 on 64-bit hosts");
+// Makes room for `extra` more type handlers on the connection; false when
+// out of memory.  libpqtypes 1.5.1 grows the handler array while
+// registering a sub-class and then reads the base type through a pointer
+// into the array it just freed when the base is itself a registered type
+// (json, xml): with the room made beforehand, registration never moves the
+// array.
+bool reserveTypeHandlers(PGconn* conn, int extra);
+
+// Hides the connection's handlers and prepared specifiers while it lives:
+// libpqtypes copies them into every result made on the connection, which
+// the batch command's results (read for their status only) do not need.
+class HiddenTypeHandlers {
+  public:
+    explicit HiddenTypeHandlers(PGconn* conn);
+    ~HiddenTypeHandlers();
+    HiddenTypeHandlers(const HiddenTypeHandlers&) = delete;
+    HiddenTypeHandlers& operator=(const HiddenTypeHandlers&) = delete;
+
+  private:
+    void* data_;
+    int handlers_ = 0;
+    int specs_ = 0;
+};
+
+// --- Specifiers ---------------------------------------------------------------
+
+// Where libpqtypes' specifier parser has got to in a format.
+struct SpecifierParse {
+    PGtypeHandler* handler = nullptr;  // null when only other text was passed
+    int flags = 0;                     // the specifier's flags
+    int position = 0;                  // 1-based; counts the specifiers parsed
+};
+
+// Parses the specifier at the start of `format` and returns the rest of
+// the format, or null with libpqtypes' error text pending when the
+// specifier cannot be parsed.
+const char* parseTypeSpecifier(const char* format, const TypeHandlers& handlers,
+                               SpecifierParse& parse);
+
+// --- Values of a parameter set ------------------------------------------------
+
+// The type OID of value `slot`.
+Oid paramValueOid(const PGparam* param, int slot);
+
+// Value `slot` of a set, to be written by writeSlotValue, and the set's
+// formats (date/time and numeric forms) to encode it with.
+struct ParamSlot {
+    void* value;
+    const PGtypeFormatInfo* format;
+};
+ParamSlot paramSlot(PGparam* param, int slot);
+
+// Room for `size` bytes in the slot's own buffer (grown as needed; the
+// set releases it), which from now on holds the slot's value: those bytes,
+// in binary format.  A zero-length value is empty, not NULL.  Its shape
+// is that of a ValueRoom's reserve procedure (params/param_building.hpp),
+// with the slot as context; it throws std::bad_alloc when out of memory.
+char* writeSlotValue(void* slot, size_t size);
+
+// Makes value `slot` NULL.
+void setSlotNull(PGparam* param, int slot);
+
+// Forgets the last value put into the set (keeping its buffer for reuse).
+void dropLastValue(PGparam* param);
 
 }  // namespace vorlex

@@ -2,13 +2,14 @@
 //
 // libpqtypes calls these from inside PQputf and PQgetf: they report a
 // failure through args->errorf and return -1, never by raising.
+#include "types/type_procedures.hpp"
+
 #include <cstring>
 #include <new>
 #include <string>
 
 #include "types/codec_numeric.hpp"
 #include "types/codecs.hpp"
-#include "types/type_tables.hpp"
 
 namespace vorlex {
 

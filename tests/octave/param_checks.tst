@@ -66,6 +66,7 @@
 %! check_error ('vorlex:paramPut:putFailed', 'paramPut', p, '%numeric', '1.2.3');
 %! check_error ('vorlex:paramPut:putFailed', 'paramPut', p, '%text[]', {1});
 %! check_error ('vorlex:paramPut:numericNotText', 'paramPut', p, '%numeric[]', {1});
+%! check_error ('vorlex:paramPut:textHasNul', 'paramPut', p, '%numeric[]', {['1' char(0) '2']});
 %! check_error ('vorlex:paramPut:putFailed', 'paramPut', p, '%int4[]', zeros (1, 1, 1, 1, 1, 1, 2));
 %! check_error ('vorlex:paramPut:tooManyDims', 'paramPut', p, '%numeric[]', cell (1, 1, 1, 1, 1, 1, 2));
 %! ## libpqtypes' own date/time types take structs, not date numbers.

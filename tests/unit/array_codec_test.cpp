@@ -8,16 +8,16 @@
 #include <string>
 #include <vector>
 
-#include "types/type_tables.hpp"
+#include "types/type_catalogue.hpp"
 #include "types/wire.hpp"
 
 namespace vorlex {
 namespace {
 
 const ElementCodec& codecNamed(const char* name) {
-    for (const ElementCodec& codec : elementCodecs)
-        if (std::strcmp(codec.name, name) == 0) return codec;
-    throw std::runtime_error(name);
+    const PgType* type = typeNamed(name);
+    if (!type) throw std::runtime_error(name);
+    return type->codec;
 }
 
 PGtypeFormatInfo formatInfo() {

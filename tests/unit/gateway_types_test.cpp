@@ -8,7 +8,7 @@
 #include <memory>
 #include <string>
 
-#include "types/pqtypes_private.hpp"
+#include "types/pqtypes_layout.hpp"
 #include "types/type_tables.hpp"
 #include "connection/connect.hpp"
 
@@ -75,9 +75,9 @@ mxArray* textCell(std::initializer_list<const char*> texts) {
 TEST_F(GatewayTypes, EveryTypeNameHasItsFourPreparedSpecifiers) {
     PqtTypeData* data = connectionTypeData(conn);
     ASSERT_NE(data, nullptr);
-    EXPECT_EQ(data->typspeccnt, 4 * kSpecifierTypeCount);
-    for (const char* type : specifierTypeNames) {
-        std::string base(type);
+    EXPECT_EQ(data->typspeccnt, 4 * static_cast<int>(typeCatalogue().count));
+    for (const PgType& type : typeCatalogue()) {
+        std::string base(type.name);
         for (const std::string& name : {base, base + kArraySuffix, base + "*", base + "[]*"}) {
             bool found = false;
             for (int i = 0; i < data->typspeccnt && !found; ++i)
@@ -87,14 +87,18 @@ TEST_F(GatewayTypes, EveryTypeNameHasItsFourPreparedSpecifiers) {
     }
 }
 
+// The server's OIDs, as the registration found them, are the catalogue's.
 TEST_F(GatewayTypes, ArrayHandlersCarryTheArrayTypeOid) {
     PqtTypeData* data = connectionTypeData(conn);
-    PGtypeHandler* handler =
-        pqt_gethandler(data->typhandlers, data->typhcnt, kTypeSchema, "int4_array");
-    ASSERT_NE(handler, nullptr);
-    EXPECT_EQ(handler->typoid, 1007u);
-    EXPECT_EQ(handler->typoid_array, 23u);
-    handler = pqt_gethandler(data->typhandlers, data->typhcnt, nullptr, "numeric");
+    for (const PgType& type : typeCatalogue()) {
+        std::string name = std::string(type.name) + kArraySuffix;
+        PGtypeHandler* handler =
+            pqt_gethandler(data->typhandlers, data->typhcnt, kTypeSchema, name.c_str());
+        ASSERT_NE(handler, nullptr) << name;
+        EXPECT_EQ(handler->typoid, type.arrayOid) << name;
+        EXPECT_EQ(handler->typoid_array, type.oid) << name;
+    }
+    PGtypeHandler* handler = pqt_gethandler(data->typhandlers, data->typhcnt, nullptr, "numeric");
     ASSERT_NE(handler, nullptr);
     EXPECT_STREQ(handler->typschema, kTypeSchema);  // the gateway's, not libpqtypes'
 }
@@ -193,9 +197,9 @@ TEST_F(GatewayTypes, ScalarDateTimeAndNumericValuesRoundTrip) {
 TEST_F(GatewayTypes, EveryTypeCanBeSentAsNullOfItsOwnType) {
     std::string sql = "select ";
     int position = 1;
-    for (const char* type : specifierTypeNames) {
+    for (const PgType& type : typeCatalogue()) {
         for (const char* form : {"*", "[]*"}) {
-            std::string format = std::string("@") + type + form;
+            std::string format = std::string("@") + type.name + form;
             ASSERT_TRUE(PQputf(param.get(), format.c_str(), nullptr))
                 << format << ": " << PQgeterror();
             if (position > 1) sql += " || ";

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "params/param_building.hpp"
-#include "types/type_tables.hpp"
+#include "types/type_catalogue.hpp"
 #include "host/errors.hpp"
 #include "connection/connect.hpp"
 #include "value_sources.hpp"
@@ -115,9 +115,10 @@ TEST_F(ParamSlices, SliceFormsThatCannotHoldTheValueAreRefused) {
 }
 
 // Parameters are checked against the class that results of the same type
-// come back as: the two tables must agree.
+// come back as: a row's class, its codec and its OID's class must agree.
 TEST(TypeClasses, EveryElementTypeHasTheClassItsValuesComeBackAs) {
-    for (const ElementCodec& codec : elementCodecs) {
+    for (const PgType& type : typeCatalogue()) {
+        const ElementCodec& codec = type.codec;
         mwSize dims[2] = {1, 1};
         mxArray* created = codec.create(2, dims);
         if (codec.width > 0) {
@@ -128,6 +129,7 @@ TEST(TypeClasses, EveryElementTypeHasTheClassItsValuesComeBackAs) {
                         classForTypeOid(codec.baseOid) == mxUINT8_CLASS)
                 << codec.name;
         }
+        EXPECT_EQ(classForTypeOid(type.oid), type.classId) << type.name;
         mxDestroyArray(created);
     }
 }

@@ -1,6 +1,6 @@
 // Pins the libpqtypes internals the module relies on against the installed
 // library and a real server (the PG* variables name it).
-#include "types/pqtypes_private.hpp"
+#include "types/pqtypes_layout.hpp"
 
 #include <gtest/gtest.h>
 

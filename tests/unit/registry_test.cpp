@@ -30,7 +30,6 @@ class Registry : public ::testing::Test {
         EXPECT_EQ(liveCount(HandleKind::connection), 0);
         EXPECT_EQ(liveCount(HandleKind::result), 0);
         EXPECT_EQ(liveCount(HandleKind::param), 0);
-        EXPECT_EQ(sharedParam(), nullptr);
     }
 };
 
@@ -83,18 +82,6 @@ TEST_F(Registry, HandlesOfOneKindAreRefusedAsAnother) {
     releaseHandle(HandleKind::param, param, 2);
     releaseHandle(HandleKind::result, result, 2);
     releaseHandle(HandleKind::connection, conn, 2);
-}
-
-TEST_F(Registry, LastConnectionReleasesTheSharedParameterSet) {
-    uint32_t first = registerConnection(newConnection());
-    uint32_t second = registerConnection(newConnection());
-    adoptSharedParam(ParamOwner(
-        PQparamCreate(static_cast<PGconn*>(findLive(HandleKind::connection, first, 2)))));
-    ASSERT_NE(sharedParam(), nullptr);
-    releaseHandle(HandleKind::connection, first, 2);
-    EXPECT_NE(sharedParam(), nullptr);  // outlives its own connection
-    releaseHandle(HandleKind::connection, second, 2);
-    EXPECT_EQ(sharedParam(), nullptr);
 }
 
 // Registration that fails releases the object it was given (the sanitizer
