@@ -91,7 +91,7 @@ void appendInt32(CopyBuffer& buffer, int32_t value) {
 }
 
 void appendField(CopyBuffer& buffer, const ParamRecord& record, const ColumnValue& value,
-                 const PGtypeFormatInfo& format) {
+                 const PGtypeFormatInfo& server) {
     if (value.isNull) {
         appendInt32(buffer, -1);
         return;
@@ -99,18 +99,18 @@ void appendField(CopyBuffer& buffer, const ParamRecord& record, const ColumnValu
     size_t lengthAt = buffer.size();
     buffer.append(4);
     size_t length =
-        encodeValue(ValueRoom{bufferRoom, &buffer}, record, value.source, value.mask, format);
+        encodeValue(ValueRoom{bufferRoom, &buffer}, record, value.source, value.mask, server);
     storeBig32(buffer.at(lengthAt), static_cast<uint32_t>(length));
 }
 
-void appendRow(CopyBuffer& buffer, PreparedBatch& prepared, const PGtypeFormatInfo& format,
+void appendRow(CopyBuffer& buffer, PreparedBatch& prepared, const PGtypeFormatInfo& server,
                size_t row) {
     const std::vector<ParamRecord>& records = prepared.records;
     try {
         appendInt16(buffer, static_cast<int16_t>(records.size()));
         for (size_t i = 0; i < records.size(); ++i)
             appendField(buffer, records[i], columnValue(records[i], prepared.batch.columns[i], row),
-                        format);
+                        server);
     } catch (GatewayError& error) {
         prefixRowNumber(error, row);
         throw;
@@ -157,7 +157,7 @@ void commandCopyIn(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
         copy.start("COPY " + target + "\n FROM STDIN (FORMAT binary)", PGRES_COPY_IN, "copyFailed");
         CopyBuffer buffer;
         std::memcpy(buffer.append(sizeof kHeader), kHeader, sizeof kHeader);
-        const PGtypeFormatInfo& server = *paramTypeHandlers(prepared.param.get()).format;
+        const PGtypeFormatInfo& server = *paramTypeHandlers(prepared.param.get()).server;
         for (size_t row = 0; row < rows; ++row) {
             appendRow(buffer, prepared, server, row);
             if (buffer.size() >= kChunkBytes) {

@@ -110,7 +110,7 @@ void commandCopyOut(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) 
     CopySession copy(conn);
     // The line break ends a comment the query may end with.
     copy.start("COPY (" + query + "\n) TO STDOUT (FORMAT binary)", PGRES_COPY_OUT, "queryFailed");
-    CopyStreamDecoder decoder(columns, *paramTypeHandlers(param.get()).format);
+    CopyStreamDecoder decoder(columns, *paramTypeHandlers(param.get()).server);
     for (;;) {
         CopyData data = copy.receive();
         if (data.atEnd()) break;

@@ -68,7 +68,7 @@ void GrowingColumn::grow(size_t capacity, size_t filled) {
         maskData.resize(capacity * sizeof(mxLogical));
 }
 
-bool GrowingColumn::pack(const char* bytes, size_t length, const PGtypeFormatInfo& format,
+bool GrowingColumn::pack(const char* bytes, size_t length, const PGtypeFormatInfo& server,
                          size_t row) {
     if (!bytes) return false;
     mwSize ndims;
@@ -93,7 +93,7 @@ bool GrowingColumn::pack(const char* bytes, size_t length, const PGtypeFormatInf
     }
     char* values = static_cast<char*>(packedValues.data()) + row * packedCount * column.elementSize;
     mxLogical* masks = static_cast<mxLogical*>(packedMasks.data()) + row * packedCount;
-    if (!decodeArrayFrameInto(bytes, length, *column.codec, column.handler->typoid, format, values,
+    if (!decodeArrayFrameInto(bytes, length, *column.codec, column.handler->typoid, server, values,
                               column.elementSize, masks, error))
         raiseReadFailure(column, row, error);
     static_cast<mxLogical*>(rowIsNull.data())[row] = false;
@@ -251,14 +251,14 @@ void CopyStreamDecoder::decodeRow(WireReader& reader) {
         const char* bytes = length >= 0 ? reader.take(static_cast<size_t>(length)) : nullptr;
         size_t size = length >= 0 ? static_cast<size_t>(length) : 0;
         if (growing.packed) {
-            if (growing.pack(bytes, size, format_, rows_)) continue;
+            if (growing.pack(bytes, size, server_, rows_)) continue;
             growing.unpack(rows_, capacity_);
         }
         ColumnOutput out = growing.output();
         if (!bytes)
             fillNullRow(growing.column, out, rows_);
         else
-            fillBinaryRow(growing.column, bytes, size, format_, out, rows_);
+            fillBinaryRow(growing.column, bytes, size, server_, out, rows_);
     }
     ++rows_;
 }

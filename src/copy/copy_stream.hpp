@@ -70,7 +70,7 @@ struct GrowingColumn {
     void grow(size_t capacity, size_t filled);
     ColumnOutput output() const;
     // Packs row `row` (null bytes: NULL); false when it breaks the pattern.
-    bool pack(const char* bytes, size_t length, const PGtypeFormatInfo& format, size_t row);
+    bool pack(const char* bytes, size_t length, const PGtypeFormatInfo& server, size_t row);
     // Turns the `filled` packed rows into cells of room for `capacity`.
     void unpack(size_t filled, size_t capacity);
     // The output struct of the first `rows` rows; the buffers are released.
@@ -84,8 +84,8 @@ struct GrowingColumn {
 
 class CopyStreamDecoder {
   public:
-    CopyStreamDecoder(std::vector<GrowingColumn>& columns, const PGtypeFormatInfo& format)
-        : columns_(columns), format_(format) {}
+    CopyStreamDecoder(std::vector<GrowingColumn>& columns, const PGtypeFormatInfo& server)
+        : columns_(columns), server_(server) {}
 
     // Decodes one message of the stream.
     void take(const char* data, size_t length);
@@ -101,7 +101,7 @@ class CopyStreamDecoder {
     void growTo(size_t capacity);
 
     std::vector<GrowingColumn>& columns_;
-    const PGtypeFormatInfo& format_;
+    const PGtypeFormatInfo& server_;
     std::string pending_;
     bool headerRead_ = false;
     bool ended_ = false;

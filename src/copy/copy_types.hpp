@@ -11,14 +11,6 @@
 
 namespace vorlex {
 
-// The OIDs the rule needs beyond the specifier's own.
-namespace copy_oids {
-inline constexpr Oid kName = 19;
-inline constexpr Oid kText = 25;
-inline constexpr Oid kBpchar = 1042;
-inline constexpr Oid kVarchar = 1043;
-}  // namespace copy_oids
-
 // Whether a column whose type is `column` (under any domains) reads the
 // binary form of `sent` as the value batchExec would store: the type
 // itself, or text, varchar or name into any of text, varchar, bpchar and

@@ -53,21 +53,21 @@ std::string errorId(const char* check) {
     return std::string("vorlex:") + currentCommand + ":" + check;
 }
 
-std::string formatText(const char* format, va_list args) {
+std::string formatText(const char* pattern, va_list args) {
     va_list measure;
     va_copy(measure, args);
-    int length = std::vsnprintf(nullptr, 0, format, measure);
+    int length = std::vsnprintf(nullptr, 0, pattern, measure);
     va_end(measure);
     if (length <= 0) return std::string();
     std::string text(static_cast<size_t>(length), '\0');
-    std::vsnprintf(&text[0], text.size() + 1, format, args);
+    std::vsnprintf(&text[0], text.size() + 1, pattern, args);
     return text;
 }
 
-void raiseError(const char* check, const char* format, ...) {
+void raiseError(const char* check, const char* pattern, ...) {
     va_list args;
-    va_start(args, format);
-    GatewayError error{errorId(check), formatText(format, args)};
+    va_start(args, pattern);
+    GatewayError error{errorId(check), formatText(pattern, args)};
     va_end(args);
     throw error;
 }

@@ -43,10 +43,10 @@ class CommandScope {
 // Builds "vorlex:<active command>:<check>".
 std::string errorId(const char* check);
 
-// Throws GatewayError with the message printf-formatted from `format`.  Texts
-// from libpq, libpqtypes or the caller are passed as arguments, never as the
-// format.
-[[noreturn]] void raiseError(const char* check, const char* format, ...)
+// Throws GatewayError with the message made by printf from `pattern`.
+// Texts from libpq, libpqtypes or the caller are passed as arguments, never
+// as the pattern.
+[[noreturn]] void raiseError(const char* check, const char* pattern, ...)
     __attribute__((format(printf, 2, 3)));
 
 // A text from libpq without the newline its messages end with.
@@ -60,6 +60,6 @@ void runAtBoundary(EntryHandler run, const char* outOfMemoryId, int nlhs, mxArra
                    const mxArray* prhs[]);
 
 // The printf-style formatting used for errors, warnings and notes.
-std::string formatText(const char* format, va_list args);
+std::string formatText(const char* pattern, va_list args);
 
 }  // namespace vorlex

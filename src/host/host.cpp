@@ -10,18 +10,18 @@
 
 namespace vorlex {
 
-void warn(const char* check, const char* format, ...) {
+void warn(const char* check, const char* pattern, ...) {
     va_list args;
-    va_start(args, format);
-    std::string text = formatText(format, args);
+    va_start(args, pattern);
+    std::string text = formatText(pattern, args);
     va_end(args);
     mexWarnMsgIdAndTxt(errorId(check).c_str(), "%s", text.c_str());
 }
 
-void note(const char* format, ...) {
+void note(const char* pattern, ...) {
     va_list args;
-    va_start(args, format);
-    std::string text = formatText(format, args);
+    va_start(args, pattern);
+    std::string text = formatText(pattern, args);
     va_end(args);
     mexPrintf("%s", text.c_str());
 }

@@ -21,9 +21,9 @@ namespace vorlex {
 constexpr int argPosition(int index) { return index + 2; }
 
 // Warning under "vorlex:<command>:<check>"; the command goes on.
-void warn(const char* check, const char* format, ...) __attribute__((format(printf, 2, 3)));
+void warn(const char* check, const char* pattern, ...) __attribute__((format(printf, 2, 3)));
 // A plain note on the host's output.
-void note(const char* format, ...) __attribute__((format(printf, 1, 2)));
+void note(const char* pattern, ...) __attribute__((format(printf, 1, 2)));
 
 // Count checks, raised under the checks "nargin" and "nargout".  `usage`
 // shows the call, for example "c = vorlex('connect' [, conninfo])".

@@ -236,7 +236,7 @@ size_t encodeBytes(const ValueRoom& room, const ParamRecord& record, const void*
 }
 
 size_t encodeFixedWidth(const ValueRoom& room, const ParamRecord& record, const ElementCodec& codec,
-                        const ValueSource& source, const PGtypeFormatInfo& format) {
+                        const ValueSource& source, const PGtypeFormatInfo& server) {
     requirePresent(record, source);
     size_t width = static_cast<size_t>(codec.width);
     char* out = reserve(room, width);
@@ -247,7 +247,7 @@ size_t encodeFixedWidth(const ValueRoom& room, const ParamRecord& record, const 
         index = 0;
     }
     std::string error;
-    if (!codec.write(out, elements, index, format, error)) raiseCodecFailure(record, error);
+    if (!codec.write(out, elements, index, server, error)) raiseCodecFailure(record, error);
     return width;
 }
 
@@ -299,11 +299,11 @@ size_t encodeText(const ValueRoom& room, const ParamRecord& record, const ValueS
 
 // numeric takes decimal text; the server knows infinities from version 14.
 size_t encodeNumericText(const ValueRoom& room, const ParamRecord& record,
-                         const ValueSource& source, const PGtypeFormatInfo& format) {
+                         const ValueSource& source, const PGtypeFormatInfo& server) {
     ScalarText text;
     readScalarText(record, source, text);
     std::string wire, error;
-    if (!encodeNumeric(text.data, text.size, format.sversion >= 140000, wire, error))
+    if (!encodeNumeric(text.data, text.size, server.sversion >= 140000, wire, error))
         raiseCodecFailure(record, error);
     return encodeBytes(room, record, wire.data(), wire.size());
 }
@@ -343,7 +343,7 @@ size_t encodeSerialised(const ValueRoom& room, const ParamRecord& record,
 // --- Arrays ---------------------------------------------------------------------
 
 size_t encodeArray(const ValueRoom& room, const ParamRecord& record, const ValueSource& source,
-                   const char* mask, const PGtypeFormatInfo& format) {
+                   const char* mask, const PGtypeFormatInfo& server) {
     const ElementCodec& codec = record.type->codec;
     bool flatten = (record.flags & kSpecFlatten) != 0;
     ArrayValue value;
@@ -357,7 +357,7 @@ size_t encodeArray(const ValueRoom& room, const ParamRecord& record, const Value
     if (!described || !arrayEncodedSize(value, codec, total, error))
         raiseCodecFailure(record, error);
     char* out = reserve(room, total);
-    if (!writeArrayFrame(out, value, codec, codec.baseOid, format, error))
+    if (!writeArrayFrame(out, value, codec, codec.baseOid, server, error))
         raiseCodecFailure(record, error);
     return total;
 }
@@ -413,7 +413,7 @@ void checkNumericElements(const ParamRecord& record, const mxArray* cell, const 
 // and the cell of their bytes framed as bytea.
 size_t encodeSerialisedArray(const ValueRoom& room, const ParamRecord& record,
                              const ValueSource& source, const char* mask,
-                             const PGtypeFormatInfo& format) {
+                             const PGtypeFormatInfo& server) {
     const mxArray* cell = source.array;
     checkCellExtents(record, cell);
     HostArrayOwner bytes(mxCreateCellArray(mxGetNumberOfDimensions(cell), mxGetDimensions(cell)));
@@ -423,32 +423,32 @@ size_t encodeSerialisedArray(const ValueRoom& room, const ParamRecord& record,
     });
     ValueSource serialised;
     serialised.array = bytes.get();
-    return encodeArray(room, record, serialised, mask, format);
+    return encodeArray(room, record, serialised, mask, server);
 }
 
 }  // namespace
 
 size_t encodeValue(const ValueRoom& room, const ParamRecord& record, const ValueSource& source,
-                   const char* mask, const PGtypeFormatInfo& format) {
+                   const char* mask, const PGtypeFormatInfo& server) {
     checkValue(record, source);
     TypeKind kind = record.type->kind;
     if (record.isArray) {
         if (kind == TypeKind::serialised)
-            return encodeSerialisedArray(room, record, source, mask, format);
+            return encodeSerialisedArray(room, record, source, mask, server);
         if (kind == TypeKind::numeric) checkNumericElements(record, source.array, mask);
-        return encodeArray(room, record, source, mask, format);
+        return encodeArray(room, record, source, mask, server);
     }
     switch (kind) {
         case TypeKind::textLike:
             return encodeText(room, record, source);
         case TypeKind::numeric:
-            return encodeNumericText(room, record, source, format);
+            return encodeNumericText(room, record, source, server);
         case TypeKind::bytes:
             return encodeByteRow(room, record, source);
         case TypeKind::serialised:
             return encodeSerialised(room, record, source);
         default:
-            return encodeFixedWidth(room, record, record.type->codec, source, format);
+            return encodeFixedWidth(room, record, record.type->codec, source, server);
     }
 }
 
@@ -495,7 +495,7 @@ void replaceValue(PGparam* param, int slot, const ParamRecord& record, const Val
         return;
     }
     ParamSlot value = paramSlot(param, slot);
-    encodeValue(ValueRoom{writeSlotValue, value.value}, record, source, mask, *value.format);
+    encodeValue(ValueRoom{writeSlotValue, value.value}, record, source, mask, *value.server);
 }
 
 }  // namespace vorlex

@@ -87,12 +87,12 @@ struct ValueRoom {
 
 // Checks one non-NULL value with its element mask (one byte per element,
 // column-major; may be null), writes its binary form into room from
-// `room`, and returns its length.  `format` is the connection's (date/time
-// and numeric forms).  Serialised values are first turned into bytes by
+// `room`, and returns its length.  `server` holds the connection's
+// settings (date/time and numeric forms).  Serialised values are first turned into bytes by
 // the serialise function.  The one encoder of every value the module
 // sends: putValue, replaceValue and copyIn call it.
 size_t encodeValue(const ValueRoom& room, const ParamRecord& record, const ValueSource& source,
-                   const char* mask, const PGtypeFormatInfo& format);
+                   const char* mask, const PGtypeFormatInfo& server);
 
 // Puts one value into the set: NULL when `isNull`, else the encoded value.
 // The slot is added through libpqtypes as a NULL of the record's type,

@@ -167,29 +167,29 @@ struct BinaryField {
     const ResultColumn* column;
     const char* bytes;
     size_t length;
-    const PGtypeFormatInfo* format;
+    const PGtypeFormatInfo* server;
 };
 
 bool readBinary(const void* context, const ElementTarget& target, size_t index,
                 std::string& error) {
     const auto& field = *static_cast<const BinaryField*>(context);
-    return field.column->codec->read(field.bytes, field.length, target, index, *field.format,
+    return field.column->codec->read(field.bytes, field.length, target, index, *field.server,
                                      error);
 }
 
 }  // namespace
 
 void fillBinaryRow(const ResultColumn& column, const char* bytes, size_t length,
-                   const PGtypeFormatInfo& format, const ColumnOutput& out, size_t row) {
+                   const PGtypeFormatInfo& server, const ColumnOutput& out, size_t row) {
     if (!column.isArray) {
-        BinaryField field{&column, bytes, length, &format};
+        BinaryField field{&column, bytes, length, &server};
         fillScalarRow(column, out, row, readBinary, &field);
         return;
     }
     mxArray *value, *mask;
     std::string error;
     if (!decodeArrayFrame(bytes, length, *column.codec, column.handler->typoid, column.flatten,
-                          format, value, mask, error))
+                          server, value, mask, error))
         raiseReadFailure(column, row, error);
     out.rowIsNull[row] = false;
     mxSetCell(out.valueCells, row, value);

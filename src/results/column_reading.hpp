@@ -68,7 +68,7 @@ void fillNullRow(const ResultColumn& column, const ColumnOutput& out, size_t row
 
 // Fills row `row` with the binary value at `bytes`.
 void fillBinaryRow(const ResultColumn& column, const char* bytes, size_t length,
-                   const PGtypeFormatInfo& format, const ColumnOutput& out, size_t row);
+                   const PGtypeFormatInfo& server, const ColumnOutput& out, size_t row);
 
 // Reads one scalar element into `target` at `index`: the codec's reader, or
 // another for text-format values.

@@ -158,7 +158,7 @@ bool readTextField(const void* context, const ElementTarget& target, size_t inde
 }
 
 mxArray* extractColumn(const PGresult* result, const ResultColumn& column,
-                       const PGtypeFormatInfo& format) {
+                       const PGtypeFormatInfo& server) {
     int rows = PQntuples(result);
     ColumnOutput out;
     mxArray* output = createColumnStruct(column, static_cast<size_t>(rows), out);
@@ -173,7 +173,7 @@ mxArray* extractColumn(const PGresult* result, const ResultColumn& column,
             fillScalarRow(column, out, row, readTextField, &field);
         } else {
             fillBinaryRow(column, PQgetvalue(result, row, column.number),
-                          static_cast<size_t>(PQgetlength(result, row, column.number)), format, out,
+                          static_cast<size_t>(PQgetlength(result, row, column.number)), server, out,
                           row);
         }
     }
@@ -205,7 +205,7 @@ void commandResultGet(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]
         ResultColumn column =
             describeColumn(result, parse.handler, parse.flags, position, prhs, columnVectors);
         column.flatten = flatten;
-        plhs[position - 1] = extractColumn(result, column, *types.format);
+        plhs[position - 1] = extractColumn(result, column, *types.server);
     }
 }
 

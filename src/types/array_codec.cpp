@@ -136,7 +136,7 @@ bool arrayEncodedSize(const ArrayValue& value, const ElementCodec& codec, size_t
 }
 
 bool writeArrayFrame(char* out, const ArrayValue& value, const ElementCodec& codec, Oid elementOid,
-                     const PGtypeFormatInfo& format, std::string& error) {
+                     const PGtypeFormatInfo& server, std::string& error) {
     size_t dims[kMaxArrayDims];
     int ndims = frameDims(value, dims);
     bool hasNull = false;
@@ -166,7 +166,7 @@ bool writeArrayFrame(char* out, const ArrayValue& value, const ElementCodec& cod
         if (codec.size && !codec.size(value.elements.cell, j, size, error)) return false;
         storeBig32(out, static_cast<uint32_t>(size));
         out += kBytesPerElementLength;
-        if (!codec.write(out, value.elements, j + value.firstIndex, format, error)) {
+        if (!codec.write(out, value.elements, j + value.firstIndex, server, error)) {
             error = "element " + std::to_string(j + 1) + ": " + error;
             return false;
         }
@@ -240,7 +240,7 @@ void octaveShape(const FrameHeader& header, bool flatten, mwSize& ndims, mwSize*
 }
 
 bool readElements(WireReader& reader, const FrameHeader& header, const ElementCodec& codec,
-                  const PGtypeFormatInfo& format, const ElementTarget& target, mxLogical* nulls,
+                  const PGtypeFormatInfo& server, const ElementTarget& target, mxLogical* nulls,
                   std::string& error) {
     RowMajorWalk walk(header.ndims, header.dims);
     for (size_t k = 0; k < header.total; ++k, walk.next()) {
@@ -259,7 +259,7 @@ bool readElements(WireReader& reader, const FrameHeader& header, const ElementCo
             error = "element " + std::to_string(j + 1) + " of the array value has a bad length";
             return false;
         }
-        if (!codec.read(bytes, static_cast<size_t>(length), target, j, format, error)) {
+        if (!codec.read(bytes, static_cast<size_t>(length), target, j, server, error)) {
             error = "element " + std::to_string(j + 1) + ": " + error;
             return false;
         }
@@ -270,7 +270,7 @@ bool readElements(WireReader& reader, const FrameHeader& header, const ElementCo
 }  // namespace
 
 bool decodeArrayFrame(const char* bytes, size_t length, const ElementCodec& codec, Oid elementOid,
-                      bool flatten, const PGtypeFormatInfo& format, mxArray*& value, mxArray*& mask,
+                      bool flatten, const PGtypeFormatInfo& server, mxArray*& value, mxArray*& mask,
                       std::string& error) {
     WireReader reader(bytes, length);
     FrameHeader header;
@@ -281,7 +281,7 @@ bool decodeArrayFrame(const char* bytes, size_t length, const ElementCodec& code
     value = codec.create(ndims, dims);
     mask = mxCreateLogicalArray(ndims, dims);
     ElementTarget target{value, mxIsCell(value) ? nullptr : mxGetData(value)};
-    if (!readElements(reader, header, codec, format, target, mxGetLogicals(mask), error)) {
+    if (!readElements(reader, header, codec, server, target, mxGetLogicals(mask), error)) {
         mxDestroyArray(value);
         mxDestroyArray(mask);
         value = mask = nullptr;
@@ -300,14 +300,14 @@ bool arrayFrameShape(const char* bytes, size_t length, Oid elementOid, bool flat
 }
 
 bool decodeArrayFrameInto(const char* bytes, size_t length, const ElementCodec& codec,
-                          Oid elementOid, const PGtypeFormatInfo& format, void* data,
+                          Oid elementOid, const PGtypeFormatInfo& server, void* data,
                           size_t elementSize, mxLogical* mask, std::string& error) {
     WireReader reader(bytes, length);
     FrameHeader header;
     if (!readFrameHeader(reader, elementOid, header, error)) return false;
     std::memset(data, 0, header.total * elementSize);
     std::memset(mask, 0, header.total * sizeof(mxLogical));
-    return readElements(reader, header, codec, format, ElementTarget{nullptr, data}, mask, error);
+    return readElements(reader, header, codec, server, ElementTarget{nullptr, data}, mask, error);
 }
 
 namespace {

@@ -77,12 +77,12 @@ bool arrayEncodedSize(const ArrayValue& value, const ElementCodec& codec, size_t
 
 // Writes the frame; `out` has room for arrayEncodedSize's total.
 bool writeArrayFrame(char* out, const ArrayValue& value, const ElementCodec& codec, Oid elementOid,
-                     const PGtypeFormatInfo& format, std::string& error);
+                     const PGtypeFormatInfo& server, std::string& error);
 
 // Decodes a frame into a new value array and its logical NULL mask.  On
 // failure nothing is left allocated.
 bool decodeArrayFrame(const char* bytes, size_t length, const ElementCodec& codec, Oid elementOid,
-                      bool flatten, const PGtypeFormatInfo& format, mxArray*& value, mxArray*& mask,
+                      bool flatten, const PGtypeFormatInfo& server, mxArray*& value, mxArray*& mask,
                       std::string& error);
 
 // The Octave shape a frame decodes to (what decodeArrayFrame creates).
@@ -94,7 +94,7 @@ bool arrayFrameShape(const char* bytes, size_t length, Oid elementOid, bool flat
 // and `mask`, which have room for the frame's elements and are zeroed
 // first.
 bool decodeArrayFrameInto(const char* bytes, size_t length, const ElementCodec& codec,
-                          Oid elementOid, const PGtypeFormatInfo& format, void* data,
+                          Oid elementOid, const PGtypeFormatInfo& server, void* data,
                           size_t elementSize, mxLogical* mask, std::string& error);
 
 // The libpqtypes procedures of the array types.  Put takes (source, mask,

@@ -83,20 +83,20 @@ double decodeDate(const char* in) {
 }
 
 bool writeTimestamp(char* out, const ElementSource& source, size_t index,
-                    const PGtypeFormatInfo& format, std::string&) {
-    encodeTimestamp(out, elementAt<double>(source, index), format.integer_datetimes != 0);
+                    const PGtypeFormatInfo& server, std::string&) {
+    encodeTimestamp(out, elementAt<double>(source, index), server.integer_datetimes != 0);
     return true;
 }
 
-bool writeTime(char* out, const ElementSource& source, size_t index, const PGtypeFormatInfo& format,
+bool writeTime(char* out, const ElementSource& source, size_t index, const PGtypeFormatInfo& server,
                std::string&) {
-    encodeTime(out, elementAt<double>(source, index), format.integer_datetimes != 0);
+    encodeTime(out, elementAt<double>(source, index), server.integer_datetimes != 0);
     return true;
 }
 
 bool writeTimetz(char* out, const ElementSource& source, size_t index,
-                 const PGtypeFormatInfo& format, std::string&) {
-    encodeTime(out, elementAt<double>(source, index), format.integer_datetimes != 0);
+                 const PGtypeFormatInfo& server, std::string&) {
+    encodeTime(out, elementAt<double>(source, index), server.integer_datetimes != 0);
     storeBig32(out + 8, 0);  // zone offset: always UTC
     return true;
 }
@@ -108,21 +108,21 @@ bool writeDate(char* out, const ElementSource& source, size_t index, const PGtyp
 }
 
 bool readTimestamp(const char* bytes, size_t length, const ElementTarget& target, size_t index,
-                   const PGtypeFormatInfo& format, std::string& error) {
+                   const PGtypeFormatInfo& server, std::string& error) {
     if (!checkElementLength(length, 8, "timestamp", error)) return false;
-    storeAt<double>(target, index, decodeTimestamp(bytes, format.integer_datetimes != 0));
+    storeAt<double>(target, index, decodeTimestamp(bytes, server.integer_datetimes != 0));
     return true;
 }
 
 // Reads time, and timetz without its zone.
 bool readTime(const char* bytes, size_t length, const ElementTarget& target, size_t index,
-              const PGtypeFormatInfo& format, std::string& error) {
+              const PGtypeFormatInfo& server, std::string& error) {
     if (length != 8 && length != 12) {
         error = "a time value must have 8 bytes (12 with its zone), the server sent " +
                 std::to_string(length);
         return false;
     }
-    storeAt<double>(target, index, decodeTime(bytes, format.integer_datetimes != 0));
+    storeAt<double>(target, index, decodeTime(bytes, server.integer_datetimes != 0));
     return true;
 }
 

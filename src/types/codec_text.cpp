@@ -141,10 +141,10 @@ bool sizeNumeric(const mxArray* cell, size_t index, size_t& size, std::string& e
 }
 
 bool writeNumeric(char* out, const ElementSource& source, size_t index,
-                  const PGtypeFormatInfo& format, std::string& error) {
+                  const PGtypeFormatInfo& server, std::string& error) {
     std::string text, wire;
     if (!elementText(source.cell, index, text, error)) return false;
-    if (!encodeNumeric(text.data(), text.size(), format.sversion >= 140000, wire, error))
+    if (!encodeNumeric(text.data(), text.size(), server.sversion >= 140000, wire, error))
         return false;
     std::memcpy(out, wire.data(), wire.size());
     return true;

@@ -49,12 +49,12 @@ struct ElementTarget {
 
 // Writes element `index` at `out`, which has room for the element's size.
 using ElementWriter = bool (*)(char* out, const ElementSource& source, size_t index,
-                               const PGtypeFormatInfo& format, std::string& error);
+                               const PGtypeFormatInfo& server, std::string& error);
 // Bytes that cell `index` will take on the wire (variable-length types).
 using ElementSizer = bool (*)(const mxArray* cell, size_t index, size_t& size, std::string& error);
 // Reads one element of `length` bytes into element `index` of the target.
 using ElementReader = bool (*)(const char* bytes, size_t length, const ElementTarget& target,
-                               size_t index, const PGtypeFormatInfo& format, std::string& error);
+                               size_t index, const PGtypeFormatInfo& server, std::string& error);
 // Creates the destination array of a decoded value.
 using ArrayCreator = mxArray* (*)(mwSize ndim, const mwSize* dims);
 

@@ -37,12 +37,12 @@ constexpr int kSpecByName = 0x10;
 // --- Type handlers ----------------------------------------------------------
 
 // The type handlers that specifiers are parsed against, and the server's
-// formats (date/time and numeric forms).  `handlers` is null when
+// server settings (date/time and numeric forms).  `handlers` is null when
 // libpqtypes has no type data for the object.
 struct TypeHandlers {
     PGtypeHandler* handlers;
     int count;
-    const PGtypeFormatInfo* format;
+    const PGtypeFormatInfo* server;
 };
 TypeHandlers connectionTypeHandlers(const PGconn* conn);
 // The copy a result took of its connection's type data when it was made.
@@ -99,10 +99,10 @@ const char* parseTypeSpecifier(const char* format, const TypeHandlers& handlers,
 Oid paramValueOid(const PGparam* param, int slot);
 
 // Value `slot` of a set, to be written by writeSlotValue, and the set's
-// formats (date/time and numeric forms) to encode it with.
+// server settings (date/time and numeric forms) to encode it with.
 struct ParamSlot {
     void* value;
-    const PGtypeFormatInfo* format;
+    const PGtypeFormatInfo* server;
 };
 ParamSlot paramSlot(PGparam* param, int slot);
 

@@ -119,4 +119,8 @@ bool isTextLikeOid(Oid oid) {
     return type && isVariableLength(type->kind);
 }
 
+bool isCharacterOid(Oid oid) {
+    return oid == kTextOid || oid == kVarcharOid || oid == kBpcharOid || oid == kNameOid;
+}
+
 }  // namespace vorlex

@@ -116,6 +116,9 @@ mxClassID classForTypeOid(Oid oid);
 bool isDateTimeOid(Oid oid);
 // Whether values of an OID have a length of their own, kept in cells.
 bool isTextLikeOid(Oid oid);
+// Whether an OID is one of the character types (text, varchar, bpchar,
+// name), whose binary form is the text itself.
+bool isCharacterOid(Oid oid);
 
 // The names of the serialised types.
 inline constexpr const char kSerializedTypeName[] = "serbytea";

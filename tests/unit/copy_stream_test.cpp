@@ -72,7 +72,7 @@ class CopyStream : public ::testing::Test {
     // last message) and checks every row against rowBytes.
     void expectRows(const std::string& stream, const std::vector<size_t>& cuts, int rows) {
         std::vector<GrowingColumn> columns = makeColumns();
-        CopyStreamDecoder decoder(columns, format);
+        CopyStreamDecoder decoder(columns, server);
         size_t at = 0;
         for (size_t cut : cuts) {
             decoder.take(stream.data() + at, cut);
@@ -104,7 +104,7 @@ class CopyStream : public ::testing::Test {
     // The error `stream` raises, taken whole.
     std::string failureOf(const std::string& stream) {
         std::vector<GrowingColumn> columns = makeColumns();
-        CopyStreamDecoder decoder(columns, format);
+        CopyStreamDecoder decoder(columns, server);
         return raisedMessage([&] {
             decoder.take(stream.data(), stream.size());
             decoder.requireEnd();
@@ -112,7 +112,7 @@ class CopyStream : public ::testing::Test {
     }
 
     CommandScope scope{"copyOut"};
-    PGtypeFormatInfo format{};
+    PGtypeFormatInfo server{};
 };
 
 TEST_F(CopyStream, EveryCutOfTheStreamGivesTheSameRows) {
@@ -149,7 +149,7 @@ TEST_F(CopyStream, MalformedStreamsAreRefused) {
     std::string wrongWidth = kHeader + int16Bytes(2) + int32Bytes(2) + "ab" + int32Bytes(-1);
     expectRaises("vorlex:copyOut:readFailed", [&] {
         std::vector<GrowingColumn> columns = makeColumns();
-        CopyStreamDecoder decoder(columns, format);
+        CopyStreamDecoder decoder(columns, server);
         decoder.take(wrongWidth.data(), wrongWidth.size());
     });
 }
