@@ -2,15 +2,19 @@
 #   make         build build/vorlex.mex (and the tests)
 #   make deps    install the Debian packages the project needs (as root)
 #   make demo    deps + build, then run examples/demo.m against a server
-#   make check   deps + build with warnings as errors, then every test through ctest
+#   make check   deps + build with warnings as errors, then every test through ctest: the
+#                unit tier without a server, the server tier with one (scripts/check.sh)
+#   make sanitize  deps + the unit tests built with AddressSanitizer and UBSan in their own
+#                folder (build-sanitize), then the unit tier
 #   make bench   deps + the module and the baselines, then bench/run.sh and bench/run_batch.sh
 #                (resultGet, copyOut, batchExec and copyIn against plain libpq, on one server)
 BUILD := build
+SANITIZE_BUILD := $(BUILD)-sanitize
 JOBS := $(shell nproc)
 # Extra CMake options for the build target (check adds -DVORLEX_WERROR=ON).
 CMAKE_OPTIONS :=
 
-.PHONY: all build deps demo check bench clean
+.PHONY: all build deps demo check sanitize bench clean
 
 all: build
 
@@ -29,6 +33,14 @@ check: deps
 	$(MAKE) build CMAKE_OPTIONS=-DVORLEX_WERROR=ON
 	scripts/check.sh $(BUILD)
 
+# The MEX files would need the sanitizers' runtime preloaded into Octave, so
+# this folder builds and runs the unit tests alone.
+sanitize: deps
+	cmake -S . -B $(SANITIZE_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVORLEX_SANITIZE=ON \
+	      -DVORLEX_BENCH=OFF
+	cmake --build $(SANITIZE_BUILD) -j $(JOBS) --target unit_tests
+	scripts/check.sh $(SANITIZE_BUILD) unit
+
 # Builds only what the benchmarks run (the unit tests take minutes), then
 # runs the reads (resultGet, copyOut) and the writes (batchExec, copyIn)
 # against plain libpq on one server.
@@ -38,4 +50,4 @@ bench: deps
 	scripts/with_server.sh sh -c 'bench/run.sh "$$1" && bench/run_batch.sh "$$1"' sh $(BUILD)
 
 clean:
-	rm -rf $(BUILD)
+	rm -rf $(BUILD) $(SANITIZE_BUILD)
