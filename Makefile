@@ -4,8 +4,8 @@
 #   make demo    deps + build, then run examples/demo.m against a server
 #   make check   deps + build with warnings as errors, then every test through ctest: the
 #                unit tier without a server, the server tier with one (scripts/check.sh)
-#   make sanitize  deps + the unit tests built with AddressSanitizer and UBSan in their own
-#                folder (build-sanitize), then the unit tier
+#   make sanitize  deps + a build with AddressSanitizer and UBSan in build-sanitize, then
+#                every test against it
 #   make bench   deps + the module and the baselines, then bench/run.sh and bench/run_batch.sh
 #                (resultGet, copyOut, batchExec and copyIn against plain libpq, on one server)
 BUILD := build
@@ -33,13 +33,14 @@ check: deps
 	$(MAKE) build CMAKE_OPTIONS=-DVORLEX_WERROR=ON
 	scripts/check.sh $(BUILD)
 
-# The MEX files would need the sanitizers' runtime preloaded into Octave, so
-# this folder builds and runs the unit tests alone.
+# The same tests against sanitized code, in a folder of its own so that
+# make check keeps compiling each source once; the Octave tests preload the
+# sanitizers' runtimes (CMakeLists.txt).
 sanitize: deps
 	cmake -S . -B $(SANITIZE_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVORLEX_SANITIZE=ON \
 	      -DVORLEX_BENCH=OFF
-	cmake --build $(SANITIZE_BUILD) -j $(JOBS) --target unit_tests
-	scripts/check.sh $(SANITIZE_BUILD) unit
+	cmake --build $(SANITIZE_BUILD) -j $(JOBS)
+	scripts/check.sh $(SANITIZE_BUILD)
 
 # Builds only what the benchmarks run (the unit tests take minutes), then
 # runs the reads (resultGet, copyOut) and the writes (batchExec, copyIn)
