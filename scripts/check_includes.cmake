@@ -59,5 +59,5 @@ foreach(folder ${src_folders})
 endforeach()
 
 if(faults)
-  message(FATAL_ERROR "${faults} include(s) point the wrong way (README, Layout)")
+  message(FATAL_ERROR "${faults} fault(s) in the order of includes (README, Layout)")
 endif()
