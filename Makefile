@@ -2,18 +2,24 @@
 #   make         build build/vorlex.mex (and the tests)
 #   make deps    install the Debian packages the project needs (as root)
 #   make demo    deps + build, then run examples/demo.m against a server
-#   make check   deps + build, then every test through ctest
+#   make check   deps + build with warnings as errors, then every test through ctest: the
+#                unit tier without a server, the server tier with one (scripts/check.sh)
+#   make sanitize  deps + a build with AddressSanitizer and UBSan in build-sanitize, then
+#                every test against it
 #   make bench   deps + the module and the baselines, then bench/run.sh and bench/run_batch.sh
 #                (resultGet, copyOut, batchExec and copyIn against plain libpq, on one server)
 BUILD := build
+SANITIZE_BUILD := $(BUILD)-sanitize
 JOBS := $(shell nproc)
+# Extra CMake options for the build target (check adds -DVORLEX_WERROR=ON).
+CMAKE_OPTIONS :=
 
-.PHONY: all build deps demo check bench clean
+.PHONY: all build deps demo check sanitize bench clean
 
 all: build
 
 build:
-	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVORLEX_SANITIZE=OFF $(CMAKE_OPTIONS)
 	cmake --build $(BUILD) -j $(JOBS)
 
 deps:
@@ -24,16 +30,25 @@ demo: deps
 	scripts/with_server.sh octave-cli --norc --no-history --quiet examples/demo.m
 
 check: deps
-	$(MAKE) build
+	$(MAKE) build CMAKE_OPTIONS=-DVORLEX_WERROR=ON
 	scripts/check.sh $(BUILD)
+
+# The same tests against sanitized code, in a folder of its own so that
+# make check keeps compiling each source once; the Octave tests preload the
+# sanitizers' runtimes (CMakeLists.txt).
+sanitize: deps
+	cmake -S . -B $(SANITIZE_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVORLEX_SANITIZE=ON \
+	      -DVORLEX_BENCH=OFF
+	cmake --build $(SANITIZE_BUILD) -j $(JOBS)
+	scripts/check.sh $(SANITIZE_BUILD)
 
 # Builds only what the benchmarks run (the unit tests take minutes), then
 # runs the reads (resultGet, copyOut) and the writes (batchExec, copyIn)
 # against plain libpq on one server.
 bench: deps
-	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVORLEX_BENCH=ON
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVORLEX_SANITIZE=OFF -DVORLEX_BENCH=ON
 	cmake --build $(BUILD) -j $(JOBS) --target vorlex baseline_read baseline_write
 	scripts/with_server.sh sh -c 'bench/run.sh "$$1" && bench/run_batch.sh "$$1"' sh $(BUILD)
 
 clean:
-	rm -rf $(BUILD)
+	rm -rf $(BUILD) $(SANITIZE_BUILD)

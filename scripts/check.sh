@@ -1,23 +1,48 @@
 #!/bin/bash
-# Runs every test of the build folder through ctest, with a server, and
-# ends with one line "N passed, M failed".
+# Runs the tests of a build folder through ctest, tier by tier: the unit tier
+# (label "unit": GoogleTest and the include order) without a server, then the
+# server tier (label "server": the Octave test files) inside one
+# (with_server.sh).  Ends with one line "N passed, M failed" over the tiers
+# run; a tier that runs no test fails.
+#
+#   scripts/check.sh [build folder] [all|unit|server]
 set -uo pipefail
 
 build=${1:-build}
+tiers=${2:-all}
+case "$tiers" in
+    all) tiers="unit server" ;;
+    unit | server) ;;
+    *)
+        echo "usage: $0 [build folder] [all|unit|server]" >&2
+        exit 2
+        ;;
+esac
+here=$(dirname "$0")
 log=$(mktemp)
 trap 'rm -f "$log"' EXIT
 
-"$(dirname "$0")/with_server.sh" ctest --test-dir "$build" --output-on-failure \
-    --timeout 600 -j "$(nproc)" 2>&1 | tee "$log"
-status=${PIPESTATUS[0]}
-
-summary=$(grep -Eo '[0-9]+ tests? failed out of [0-9]+' "$log" | tail -n 1)
-if [ -n "$summary" ]; then
-    failed=$(echo "$summary" | awk '{print $1}')
-    total=$(echo "$summary" | awk '{print $NF}')
-    echo "$((total - failed)) passed, $failed failed"
-else
-    echo "0 passed, 0 failed (ctest did not run; status $status)"
-    [ "$status" -eq 0 ] && status=1
-fi
+status=0
+passed=0
+failed=0
+for tier in $tiers; do
+    server=()
+    [ "$tier" = server ] && server=("$here/with_server.sh")
+    echo "=== $tier tier"
+    "${server[@]}" ctest --test-dir "$build" -L "^$tier\$" --no-tests=error \
+        --output-on-failure --timeout 600 -j "$(nproc)" 2>&1 | tee "$log"
+    tier_status=${PIPESTATUS[0]}
+    summary=$(grep -Eo '[0-9]+ tests? failed out of [0-9]+' "$log" | tail -n 1)
+    if [ -n "$summary" ]; then
+        tier_failed=$(echo "$summary" | awk '{print $1}')
+        tier_total=$(echo "$summary" | awk '{print $NF}')
+        passed=$((passed + tier_total - tier_failed))
+        failed=$((failed + tier_failed))
+    else
+        echo "the $tier tier ran no test (ctest status $tier_status)"
+        [ "$tier_status" -eq 0 ] && tier_status=1
+    fi
+    [ "$tier_status" -ne 0 ] && status=$tier_status
+done
+echo "$passed passed, $failed failed"
 exit "$status"

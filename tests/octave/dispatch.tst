@@ -64,6 +64,8 @@
 %! ## The name comes back in the message unchanged, never used as a format.
 %! try
 %!   vorlex ('%s%n%d 100%');
+%!   error ('an unknown command passed');
 %! catch err
-%!   assert (! isempty (strfind (err.message, '''%s%n%d 100%''')));
+%!   assert (err.identifier, 'vorlex:dispatch:unknownCommand');
+%!   assert (! isempty (strfind (err.message, '''%s%n%d 100%''')), err.message);
 %! end

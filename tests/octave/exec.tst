@@ -34,6 +34,7 @@
 %! assert (! exist ('r', 'var'));
 %! try
 %!   vorlex ('clear', uint32 (4e9));
+%!   error ('clear of a result that was never made passed');
 %! catch err
 %!   assert (err.identifier, 'vorlex:clear:noResults');
 %! end_try_catch

@@ -52,6 +52,7 @@
 %! check_error ('vorlex:resultGet:typeMismatch', 1, r, '%int4', 1e12);
 %! try
 %!   s = vorlex ('resultGet', r, '%int4', 1);
+%!   error ('an int8 column was read as int4');
 %! catch err
 %!   assert (err.identifier, 'vorlex:resultGet:typeMismatch');
 %!   assert (! isempty (strfind (err.message, 'OID 20')));
@@ -63,7 +64,8 @@
 %!   [x, y] = vorlex ('resultGet', r, '%int4', 0, 1);
 %!   error ('y was assigned');
 %! catch err
-%!   assert (isempty (strfind (err.message, 'y was assigned')));
+%!   ## Octave's own error for an output the function left unset.
+%!   assert (! isempty (strfind (err.message, 'element number 2 undefined')), err.message);
 %! end_try_catch
 
 %!test
