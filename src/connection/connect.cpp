@@ -12,6 +12,7 @@
 #include <cstring>
 #include <string>
 
+#include "connection/server_wait.hpp"
 #include "types/pqtypes_private.hpp"
 #include "types/type_tables.hpp"
 #include "gateway/commands.hpp"
@@ -39,10 +40,14 @@ std::string shownConnInfo(const std::string& conninfo) {
     return shown;
 }
 
+// As PQconnectdb, with the wait made interruptible.
 ConnectionOwner openConnection(const std::string& conninfo) {
-    ConnectionOwner conn(PQconnectdb(conninfo.c_str()));
-    raisePendingTypesError("libpqtypes");
+    ConnectionOwner conn(PQconnectStart(conninfo.c_str()));
     if (!conn) raiseError("connectFailed", "could not connect (out of memory)");
+    if (PQstatus(conn.get()) != CONNECTION_BAD && !awaitConnecting(conn.get(), PQconnectPoll))
+        raiseError("interrupted", "interrupted: the connection to '%s' was given up",
+                   shownConnInfo(conninfo).c_str());
+    raisePendingTypesError("libpqtypes");
     if (PQstatus(conn.get()) == CONNECTION_BAD)
         raiseError("connectFailed", "could not connect with '%s': %s",
                    shownConnInfo(conninfo).c_str(), libpqText(PQerrorMessage(conn.get())).c_str());
@@ -160,6 +165,11 @@ void commandConnect(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) 
     ConnectionOwner conn = openConnection(conninfo);
     registerGatewayTypes(conn.get());
     ensureSharedParam(conn.get());
+    // Commands send without blocking and wait on the socket themselves
+    // (server_wait.hpp).
+    if (PQsetnonblocking(conn.get(), 1) != 0)
+        raiseError("connectFailed", "the connection could not be made non-blocking: %s",
+                   libpqText(PQerrorMessage(conn.get())).c_str());
     plhs[0] = createHandle(registerConnection(std::move(conn)));
 }
 

@@ -2,6 +2,7 @@
 // clear of results.
 #include <libpq-fe.h>
 
+#include "connection/server_wait.hpp"
 #include "gateway/commands.hpp"
 #include "host/errors.hpp"
 #include "host/host.hpp"
@@ -22,10 +23,16 @@ void commandClear(int, mxArray*[], int nrhs, const mxArray* prhs[]) {
 }
 
 // Reconnects with the same parameters and waits for the outcome, which
-// status and errorMessage report; the handle stays valid either way.
+// status and errorMessage report; the handle stays valid either way.  An
+// interrupted reset leaves the connection bad.
 void commandReset(int, mxArray*[], int nrhs, const mxArray* prhs[]) {
     requireInputCount(nrhs, 1, 1, "vorlex('reset', conn)");
-    PQreset(connectionArg(prhs, 0, RowRule::oneRow));
+    PGconn* conn = connectionArg(prhs, 0, RowRule::oneRow);
+    if (PQresetStart(conn) && !awaitConnecting(conn, PQresetPoll))
+        raiseError("interrupted", "interrupted: the reset was given up; the connection is bad "
+                                  "until the next reset");
+    // libpq makes the connection blocking again when it closes it.
+    if (PQstatus(conn) == CONNECTION_OK) PQsetnonblocking(conn, 1);
 }
 
 void commandStatus(int, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
