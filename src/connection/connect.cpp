@@ -54,9 +54,16 @@ ConnectionOwner openConnection(const std::string& conninfo) {
     return conn;
 }
 
+// Sub-classes are registered on the client alone; other kinds are looked
+// up on the server, with the lookup sent and awaited like a statement, so
+// that the user can interrupt it.
 void registerTable(PGconn* conn, int kind, const TypeTable& table, const char* what) {
     reserveTypeHandlers(conn, table.count);
-    int ok = PQregisterTypes(conn, kind, table.entries, table.count, 0);
+    int ok = PQregisterTypes(conn, kind, table.entries, table.count, 1);
+    if (ok && kind != PQT_SUBCLASS) {
+        ResultOwner lookup = awaitStatement(conn, "the lookup of the types");
+        ok = PQregisterResult(conn, kind, table.entries, table.count, lookup.get());
+    }
     raisePendingTypesError("registerTypes");
     if (!ok) raiseError("registerTypes", "the %s types could not be registered", what);
 }
@@ -163,13 +170,13 @@ void commandConnect(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) 
     }
 
     ConnectionOwner conn = openConnection(conninfo);
-    registerGatewayTypes(conn.get());
-    ensureSharedParam(conn.get());
     // Commands send without blocking and wait on the socket themselves
     // (server_wait.hpp).
     if (PQsetnonblocking(conn.get(), 1) != 0)
         raiseError("connectFailed", "the connection could not be made non-blocking: %s",
                    libpqText(PQerrorMessage(conn.get())).c_str());
+    registerGatewayTypes(conn.get());
+    ensureSharedParam(conn.get());
     plhs[0] = createHandle(registerConnection(std::move(conn)));
 }
 

@@ -250,13 +250,17 @@ ResultOwner awaitStatement(PGconn* conn, const char* what) {
 }
 
 void raiseInterrupted(const ServerWait& wait, bool serverStopped, const char* what) {
-    std::string message = serverStopped
-                              ? std::string("interrupted: the server stopped ") + what
-                              : std::string("interrupted after the server had completed ") + what;
+    PGconn* conn = wait.connection();
+    std::string message =
+        serverStopped ? std::string("interrupted: the server stopped ") + what
+                      : std::string("interrupted, but the server had already completed ") + what +
+                            ": its changes are kept";
     if (wait.dropped())
         message += "; a further interrupt gave the connection up: reset restores it";
-    else if (PQstatus(wait.connection()) == CONNECTION_BAD)
+    else if (PQstatus(conn) == CONNECTION_BAD)
         message += "\nThe connection is lost; reset restores it.";
+    else if (PQtransactionStatus(conn) == PQTRANS_INERROR)
+        message += "; the open transaction is aborted (ROLLBACK ends it)";
     raiseError("interrupted", "%s", message.c_str());
 }
 
