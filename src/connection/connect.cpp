@@ -44,8 +44,14 @@ std::string shownConnInfo(const std::string& conninfo) {
 ConnectionOwner openConnection(const std::string& conninfo) {
     ConnectionOwner conn(PQconnectStart(conninfo.c_str()));
     if (!conn) raiseError("connectFailed", "could not connect (out of memory)");
-    if (PQstatus(conn.get()) != CONNECTION_BAD && !awaitConnecting(conn.get(), PQconnectPoll))
+    Connecting outcome = PQstatus(conn.get()) == CONNECTION_BAD
+                             ? Connecting::ended
+                             : awaitConnecting(conn.get(), PQconnectPoll);
+    if (outcome == Connecting::interrupted)
         raiseError("interrupted", "interrupted: the connection to '%s' was given up",
+                   shownConnInfo(conninfo).c_str());
+    if (outcome == Connecting::timedOut)
+        raiseError("connectFailed", "could not connect with '%s': timeout expired",
                    shownConnInfo(conninfo).c_str());
     raisePendingTypesError("libpqtypes");
     if (PQstatus(conn.get()) == CONNECTION_BAD)

@@ -28,7 +28,7 @@ void commandClear(int, mxArray*[], int nrhs, const mxArray* prhs[]) {
 void commandReset(int, mxArray*[], int nrhs, const mxArray* prhs[]) {
     requireInputCount(nrhs, 1, 1, "vorlex('reset', conn)");
     PGconn* conn = connectionArg(prhs, 0, RowRule::oneRow);
-    if (PQresetStart(conn) && !awaitConnecting(conn, PQresetPoll))
+    if (PQresetStart(conn) && awaitConnecting(conn, PQresetPoll) == Connecting::interrupted)
         raiseError("interrupted", "interrupted: the reset was given up; the connection is bad "
                                   "until the next reset");
     // libpq makes the connection blocking again when it closes it.

@@ -152,7 +152,7 @@ bool ServerWait::interruptedNow() {
     return working;
 }
 
-bool awaitConnecting(PGconn* conn, PostgresPollingStatusType (*step)(PGconn*)) {
+Connecting awaitConnecting(PGconn* conn, PostgresPollingStatusType (*step)(PGconn*)) {
     using Clock = std::chrono::steady_clock;
     int timeout = connectTimeoutSeconds(conn);
     Clock::time_point deadline;
@@ -161,6 +161,7 @@ bool awaitConnecting(PGconn* conn, PostgresPollingStatusType (*step)(PGconn*)) {
     // PQconnectStart and PQresetStart leave the first step to the socket's
     // being writable.
     PostgresPollingStatusType state = PGRES_POLLING_WRITING;
+    bool timedOut = false;
     while (state == PGRES_POLLING_READING || state == PGRES_POLLING_WRITING) {
         // A new socket, or a return to the start, is the next attempt: like
         // PQconnectdb, each attempt has the whole connect_timeout.
@@ -168,6 +169,7 @@ bool awaitConnecting(PGconn* conn, PostgresPollingStatusType (*step)(PGconn*)) {
         if (PQsocket(conn) != attemptSocket || restarted) {
             attemptSocket = PQsocket(conn);
             deadline = Clock::now() + std::chrono::seconds(timeout);
+            timedOut = false;
         }
         stage = PQstatus(conn);
         int left = -1;
@@ -179,12 +181,15 @@ bool awaitConnecting(PGconn* conn, PostgresPollingStatusType (*step)(PGconn*)) {
         SocketWait outcome = waitOnSocket(PQsocket(conn), events, left);
         if (outcome == SocketWait::interrupted) {
             giveUpConnecting(conn, step);
-            return false;
+            return Connecting::interrupted;
         }
-        if (outcome == SocketWait::timedOut) dropConnection(conn);
+        if (outcome == SocketWait::timedOut) {
+            dropConnection(conn);
+            timedOut = true;
+        }
         state = step(conn);
     }
-    return true;
+    return timedOut && state == PGRES_POLLING_FAILED ? Connecting::timedOut : Connecting::ended;
 }
 
 bool flushOutput(ServerWait& wait) {

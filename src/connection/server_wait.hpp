@@ -49,12 +49,19 @@ void requestCancel(PGconn* conn);
 // next read or write and marks the connection bad.
 void dropConnection(PGconn* conn);
 
+// How the wait for a connection ended.
+enum class Connecting {
+    ended,        // connected, or failed: PQstatus tells
+    timedOut,     // failed after its last attempt outlasted connect_timeout
+    interrupted,  // the user interrupted: the attempt was given up, the connection is bad
+};
+
 // Completes a connection that PQconnectStart or PQresetStart began, with
-// `step` PQconnectPoll or PQresetPoll, waiting as PQconnectdb would
-// (connect_timeout included: an attempt that outlasts it is dropped and
-// libpq goes on to the next address or host).  False when the user
-// interrupted: the attempt is then given up and the connection left bad.
-bool awaitConnecting(PGconn* conn, PostgresPollingStatusType (*step)(PGconn*));
+// `step` PQconnectPoll or PQresetPoll, waiting as PQconnectdb would,
+// connect_timeout included: an attempt that outlasts it is dropped.  Where
+// the server had taken the connection without answering, libpq then fails
+// instead of trying the next host as PQconnectdb does.
+Connecting awaitConnecting(PGconn* conn, PostgresPollingStatusType (*step)(PGconn*));
 
 // The waits of one command on one connection.
 class ServerWait {

@@ -22,8 +22,9 @@ trap 'rm -rf "$work"; [ -n "$listener" ] && kill "$listener" 2>/dev/null' EXIT
 #   command waits (SQL over its row; "none" when it is not on the server)
 #   | setup | the call | after the call (before the checks of rows)
 # In the Octave code, conn is the connection the call uses, other a second
-# one, TBL an empty table (a int4 primary key) and PORT a local port that
-# accepts connections and never answers.
+# one, TBL an empty table (a int4 primary key); SILENT is a local port that
+# accepts connections and never answers, ONCE one that passes its first
+# connection on to the server and answers no later one (local_ports.py).
 cases=(
 "exec|exec|query like 'select pg_sleep%'||vorlex ('exec', conn, 'select pg_sleep (30)');|"
 "paramExec|paramExec|query like 'select pg_sleep%'|p = vorlex ('paramCreate', conn); vorlex ('paramPut', p, '%float8', 30);|vorlex ('paramExec', conn, p, 'select pg_sleep (\$1)');|"
@@ -32,20 +33,18 @@ cases=(
 "copyIn behind a lock|copyIn|wait_event_type = 'Lock'|vorlex ('exec', other, 'begin'); vorlex ('exec', other, 'lock table TBL');|vorlex ('copyIn', conn, 'TBL', '%int4', struct ('a', int32 ((1:1000)')));|vorlex ('exec', other, 'rollback');"
 "copyOut of a slow query|copyOut|query like 'COPY%'||s = vorlex ('copyOut', conn, 'select g::int4 from generate_series (1, 3000) g where length (pg_sleep (0.01)::text) >= 0', '%int4');|"
 "batchExec behind a row lock|batchExec|wait_event_type = 'Lock'|vorlex ('exec', other, 'begin'); vorlex ('exec', other, 'insert into TBL values (5)');|vorlex ('batchExec', conn, 'insert into TBL values (\$1)', '%int4', struct ('a', int32 ((1:10)')));|vorlex ('exec', other, 'rollback');"
-"connect to a silent server|connect|none||c = vorlex ('connect', 'host=127.0.0.1 port=PORT connect_timeout=60');|"
+"connect to a silent server|connect|none||c = vorlex ('connect', 'host=127.0.0.1 port=SILENT connect_timeout=60');|"
+"reset to a silent server|reset|none|c = vorlex ('connect', 'host=127.0.0.1 port=ONCE'); vorlex ('exec', c, 'select 1');|vorlex ('reset', c);|evalc ('s = vorlex (''status'', c);'); assert (s, 1);"
 )
 
 sql() { psql -XAtqc "$1" 2>/dev/null; }
 
-# A local port whose connections the kernel accepts and nobody answers.
 startListener() {
     command -v python3 >/dev/null || return 1
-    python3 -c 'import socket, sys, time
-s = socket.socket(); s.bind(("127.0.0.1", 0)); s.listen(8)
-print(s.getsockname()[1], flush=True); time.sleep(600)' > "$work/port" &
+    python3 "$(dirname "$0")/local_ports.py" > "$work/ports" &
     listener=$!
-    for _ in $(seq 50); do [ -s "$work/port" ] && break; sleep 0.1; done
-    [ -s "$work/port" ]
+    for _ in $(seq 50); do [ -s "$work/ports" ] && break; sleep 0.1; done
+    [ -s "$work/ports" ]
 }
 
 # Waits up to $2 seconds for a line starting with $1 in the child's output.
@@ -97,12 +96,15 @@ runCase() {
     local name=$1 command=$2 shown=$3 setup=$4 call=$5 after=$6
     local table="vorlex_ctrl_c_$$_$RANDOM"
     call=${call//TBL/$table}; setup=${setup//TBL/$table}; after=${after//TBL/$table}
-    if [[ $call == *PORT* ]]; then
+    if [[ $setup$call == *SILENT* || $setup$call == *ONCE* ]]; then
         if [ -z "$listener" ] && ! startListener; then
-            echo "skip $name: no python3 for a silent server"
+            echo "skip $name: no python3 for the local ports"
             return 2
         fi
-        call=${call//PORT/$(cat "$work/port")}
+        local silent once
+        read -r silent once < "$work/ports"
+        setup=${setup//ONCE/$once}
+        call=${call//SILENT/$silent}; call=${call//ONCE/$once}
     fi
     writeScript "$table" "$setup" "$call" "$after"
     : > "$work/out"
