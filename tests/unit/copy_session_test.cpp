@@ -5,6 +5,7 @@
 #include "copy/copy_session.hpp"
 
 #include <gtest/gtest.h>
+#include <octave/quit.h>
 
 #include <string>
 
@@ -90,6 +91,31 @@ TEST_F(CopySessions, ACopyOutLeftUnfinishedIsCancelledAndDrained) {
         ASSERT_FALSE(first.atEnd());
         EXPECT_EQ(std::string(first.bytes(), first.length()), "1\n");
         raiseError("readFailed", "the first row cannot be decoded");
+    });
+    expectReady("0");
+}
+
+TEST_F(CopySessions, CtrlCEndsTheCopyInEitherDirectionAndKeepsNothing) {
+    // Octave's flag, raised as its SIGINT handler would on Ctrl-C, between
+    // two chunks of rows and between two messages of the stream.
+    expectRaises("vorlex:copyIn:interrupted", [&] {
+        CopySession copy(conn);
+        copy.start("COPY copied FROM STDIN", PGRES_COPY_IN, "copyFailed");
+        std::string rows = textRows(1, 5000);
+        copy.send(rows.data(), rows.size());
+        octave_interrupt_state = 1;
+        rows = textRows(5001, 10000);
+        copy.send(rows.data(), rows.size());
+    });
+    EXPECT_EQ(octave_interrupt_state, 0);
+    expectReady("0");
+    expectRaises("vorlex:copyIn:interrupted", [&] {
+        CopySession copy(conn);
+        copy.start("COPY (SELECT generate_series(1, 50000000)) TO STDOUT", PGRES_COPY_OUT,
+                   "queryFailed");
+        ASSERT_FALSE(copy.receive().atEnd());
+        octave_interrupt_state = 1;
+        for (;;) ASSERT_FALSE(copy.receive().atEnd());
     });
     expectReady("0");
 }
