@@ -12,10 +12,11 @@
 //   cleaning  bringing the connection back to idle, after an interrupt or
 //             any other failure.  While the server has been asked to
 //             cancel, the request is repeated each second (one that reached
-//             the server between two messages is dropped there); a further
-//             interrupt asks for a cancel first, and one after that gives
-//             the connection up: its socket is shut, so that every later
-//             read fails at once and the connection is bad until reset.
+//             the server between two messages is dropped there).  An
+//             interrupt asks the server to cancel if it has not been asked
+//             yet, and otherwise gives the connection up: its socket is
+//             shut, so that every later read fails at once and the
+//             connection is bad until reset.
 #pragma once
 
 #include <libpq-fe.h>

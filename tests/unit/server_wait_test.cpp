@@ -8,7 +8,9 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <string>
+#include <thread>
 
 #include "host/errors.hpp"
 #include "test_support.hpp"
@@ -96,6 +98,28 @@ TEST_F(Statements, CtrlCCancelsTheStatementAndLeavesTheConnectionReady) {
         EXPECT_EQ(PQtransactionStatus(conn), PQTRANS_IDLE);
         EXPECT_EQ(value("SELECT 7"), "7");
     }
+}
+
+TEST_F(Statements, ASecondCtrlCGivesUpAConnectionWhoseServerDoesNotStop) {
+    value("CREATE FUNCTION pg_temp.stubborn() RETURNS int4 LANGUAGE plpgsql AS $$ BEGIN "
+          "LOOP BEGIN PERFORM pg_sleep(60); EXCEPTION WHEN query_canceled THEN END; END LOOP; "
+          "END $$");
+    std::string pid = value("SELECT pg_backend_pid()");
+    ASSERT_TRUE(PQsendQuery(conn, "SELECT pg_temp.stubborn()"));
+    octave_interrupt_state = 1;
+    // The second press, while the module still waits for the server.
+    std::thread secondPress([] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(2500));
+        octave_interrupt_state = 1;
+    });
+    std::string message = raisedMessage([&] { awaitStatement(conn, "the statement"); });
+    secondPress.join();
+    EXPECT_NE(message.find("gave the connection up"), std::string::npos) << message;
+    EXPECT_EQ(PQstatus(conn), CONNECTION_BAD);
+    // The server goes on with the statement: end its session.
+    PGconn* other = PQconnectdb("");
+    PQclear(PQexec(other, ("SELECT pg_terminate_backend(" + pid + ")").c_str()));
+    PQfinish(other);
 }
 
 TEST_F(Statements, ACopyAnEarlierStatementLeftRunningIsEndedBeforeTheNext) {
