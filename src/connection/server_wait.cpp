@@ -27,11 +27,18 @@ bool isFailure(const PGresult* result) {
     return status == PGRES_FATAL_ERROR || status == PGRES_BAD_RESPONSE;
 }
 
+// A COPY IN that libpq cannot end would hold the connection for ever: the
+// connection is given up instead.
 void endCopyIn(ServerWait& wait) {
     PGconn* conn = wait.connection();
     int queued;
     while ((queued = PQputCopyEnd(conn, kCopyStopped)) == 0) wait.await(POLLOUT);
-    if (queued == 1) flushOutput(wait);
+    if (queued == 1) {
+        flushOutput(wait);
+    } else {
+        dropConnection(conn);
+        PQconsumeInput(conn);  // finds the socket shut: the connection is bad
+    }
 }
 
 void dropCopyOut(ServerWait& wait) {
