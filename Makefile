@@ -38,7 +38,7 @@ bench: deps
 	cmake --build $(BUILD) -j $(JOBS) --target vorlex baseline_read baseline_write
 	scripts/with_server.sh sh -c 'bench/run.sh "$$1" && bench/run_batch.sh "$$1"' sh $(BUILD)
 
-portable:
+portable: deps
 	cmake -S . -B $(PORTABLE) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVORLEX_HOST_BACKEND=mex \
 	      -DVORLEX_TESTS=OFF -DVORLEX_BENCH=OFF
 	cmake --build $(PORTABLE) -j $(JOBS) --target vorlex vorlex_matelement function_files
