@@ -8,13 +8,16 @@
 #                every test against it
 #   make bench   deps + the module and the baselines, then bench/run.sh and bench/run_batch.sh
 #                (resultGet, copyOut, batchExec and copyIn against plain libpq, on one server)
+#   make portable  build-portable/vorlex.mex with the MEX-only host backend (documented
+#                MEX/MX functions only, as for MATLAB), and check its symbols
 BUILD := build
 SANITIZE_BUILD := $(BUILD)-sanitize
+PORTABLE := build-portable
 JOBS := $(shell nproc)
 # Extra CMake options for the build target (check adds -DVORLEX_WERROR=ON).
 CMAKE_OPTIONS :=
 
-.PHONY: all build deps demo check sanitize bench clean
+.PHONY: all build deps demo check sanitize bench portable clean
 
 all: build
 
@@ -50,5 +53,11 @@ bench: deps
 	cmake --build $(BUILD) -j $(JOBS) --target vorlex baseline_read baseline_write
 	scripts/with_server.sh sh -c 'bench/run.sh "$$1" && bench/run_batch.sh "$$1"' sh $(BUILD)
 
+portable: deps
+	cmake -S . -B $(PORTABLE) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVORLEX_HOST_BACKEND=mex \
+	      -DVORLEX_TESTS=OFF -DVORLEX_BENCH=OFF
+	cmake --build $(PORTABLE) -j $(JOBS) --target vorlex vorlex_matelement function_files
+	scripts/check_portable_symbols.sh $(PORTABLE)/vorlex.mex
+
 clean:
-	rm -rf $(BUILD) $(SANITIZE_BUILD)
+	rm -rf $(BUILD) $(SANITIZE_BUILD) $(PORTABLE)

@@ -1,10 +1,12 @@
 // pipeline.cpp - the send-and-receive loop of the batch command.
 //
 // Rows are queued a few dozen at a time while the socket takes them; each
-// pass then reads whatever results have come in.  The loop blocks in poll
-// only when libpq holds output the socket cannot take yet, or when
+// pass then reads whatever results have come in.  The loop waits on the
+// socket only when libpq holds output the socket cannot take yet, or when
 // everything is queued and results are awaited, so sending and receiving
-// overlap and neither side's buffers grow with the row count.
+// overlap and neither side's buffers grow with the row count.  Waits are
+// server_wait.hpp's: an interrupt stops the stream, which is then brought
+// to its end as after a failure, and raised once the connection is idle.
 #include "batch/pipeline.hpp"
 
 #include <poll.h>
@@ -13,6 +15,7 @@
 #include <cstring>
 #include <vector>
 
+#include "connection/server_wait.hpp"
 #include "types/pqtypes_private.hpp"
 #include "host/errors.hpp"
 #include "host/owners.hpp"
@@ -43,10 +46,21 @@ class Pipeline {
   public:
     Pipeline(PGconn* conn, PGparam* param, const BatchStatement& statement, size_t rows,
              const RowBuilder& builder)
-        : conn_(conn), param_(param), statement_(statement), rows_(rows), builder_(builder) {}
+        : conn_(conn),
+          param_(param),
+          statement_(statement),
+          rows_(rows),
+          builder_(builder),
+          wait_(conn) {}
 
     void run();
     void recover() noexcept;
+    // Whether the user interrupted the stream (run returns early).
+    bool interrupted() const { return wait_.interrupted(); }
+    // Whether the server ran the whole stream: every statement accepted up
+    // to the sync point.
+    bool completed() const { return syncReceived_ && !failureSeen_; }
+    const ServerWait& serverWait() const { return wait_; }
 
   private:
     size_t queuedCount() const {
@@ -75,6 +89,7 @@ class Pipeline {
     const BatchStatement& statement_;
     size_t rows_;
     const RowBuilder& builder_;
+    ServerWait wait_;
 
     bool entered_ = false;
     int savedNonblocking_ = 0;
@@ -91,6 +106,7 @@ class Pipeline {
     bool outputPending_ = false;
     bool recovering_ = false;
     bool copyInStarted_ = false;
+    bool failureSeen_ = false;
 };
 
 Item Pipeline::itemAt(size_t index) const {
@@ -127,7 +143,8 @@ void Pipeline::run() {
 
     while (!syncReceived_) {
         if (canQueue()) queueSome();
-        waitAndRead(!canQueue());
+        // Outside recovery a failure raises: false means interrupted.
+        if (!waitAndRead(!canQueue())) return;
     }
 
     if (!PQexitPipelineMode(conn_))
@@ -193,8 +210,8 @@ bool Pipeline::flush() {
 
 // Waits (or, unless `block`, only looks) for the socket, sends what libpq
 // holds when it can take more, and reads every complete result.  False
-// when nothing more can come: the connection is lost, or libpq expects no
-// more results although some are outstanding.
+// when the user interrupted, or nothing more can come: the connection is
+// lost, or libpq expects no more results although some are outstanding.
 bool Pipeline::waitAndRead(bool block) {
     // libpq may already hold input, read while it was sending.
     if (block && !readReady()) return failLostResults();
@@ -207,7 +224,20 @@ bool Pipeline::waitAndRead(bool block) {
         return false;
     }
     if (outputPending_) socket.events |= POLLOUT;
-    int ready = poll(&socket, 1, block ? -1 : 0);
+    if (block) {
+        // The wait reads what has come in; a failed read marks the
+        // connection bad.
+        if (!wait_.await(socket.events)) return false;
+        if (outputPending_ && !flush()) return false;
+        if (PQstatus(conn_) == CONNECTION_BAD) {
+            fail("connectionLost", "the connection was lost with %zu result(s) outstanding: %s",
+                 outstanding, libpqText(PQerrorMessage(conn_)).c_str());
+            return false;
+        }
+        return readReady() || failLostResults();
+    }
+    if (wait_.interruptedNow()) return false;
+    int ready = poll(&socket, 1, 0);
     if (ready < 0) {
         if (errno == EINTR) return true;
         fail("pollFailed", "waiting for the server failed: %s", std::strerror(errno));
@@ -250,6 +280,7 @@ bool Pipeline::readReady() {
 void Pipeline::take(PGresult* result) {
     ResultOwner owner(result);
     ExecStatusType status = PQresultStatus(result);
+    if (!isAccepted(status) && status != PGRES_PIPELINE_SYNC) failureSeen_ = true;
     size_t index = received_;
     Item item = itemAt(index);
     bool isCopy = status == PGRES_COPY_IN || status == PGRES_COPY_OUT || status == PGRES_COPY_BOTH;
@@ -311,9 +342,9 @@ void Pipeline::leaveCopy(ExecStatusType status) {
 // that the connection reports itself lost instead of failing later.
 void Pipeline::awaitClose() {
     constexpr int kWaitMilliseconds = 10000;
-    pollfd socket{PQsocket(conn_), POLLIN, 0};
-    while (PQstatus(conn_) == CONNECTION_OK && socket.fd >= 0 &&
-           poll(&socket, 1, kWaitMilliseconds) > 0 && PQconsumeInput(conn_)) {
+    while (PQstatus(conn_) == CONNECTION_OK && PQsocket(conn_) >= 0 &&
+           waitOnSocket(PQsocket(conn_), POLLIN, kWaitMilliseconds) == SocketWait::ready &&
+           PQconsumeInput(conn_)) {
         while (!PQisBusy(conn_)) {
             PGresult* result = PQgetResult(conn_);
             if (!result) break;
@@ -335,7 +366,9 @@ void Pipeline::discardLeftovers() {
 
 void Pipeline::recover() noexcept {
     recovering_ = true;
+    wait_.beginCleanup();
     if (!entered_) return;
+    entered_ = false;
     bool alive = PQstatus(conn_) == CONNECTION_OK;
     if (alive && !syncQueued_ && queuedCount() > 0) {
         if (prepareQueued_ && !closingQueued_)
@@ -351,13 +384,13 @@ void Pipeline::recover() noexcept {
     if (copyInStarted_) awaitClose();
     if (PQstatus(conn_) == CONNECTION_BAD) discardLeftovers();
     PQexitPipelineMode(conn_);
-    PQsetnonblocking(conn_, 0);
     // The prepared statement outlives a failed stream unless the closing
     // statement ran; it can be released now when no transaction is open.
     if (prepareOk_ && !closingOk_ && PQstatus(conn_) == CONNECTION_OK &&
-        PQtransactionStatus(conn_) == PQTRANS_IDLE)
-        PQclear(PQexec(conn_, statement_.closing.c_str()));
-    if (savedNonblocking_) PQsetnonblocking(conn_, 1);
+        PQtransactionStatus(conn_) == PQTRANS_IDLE &&
+        PQpipelineStatus(conn_) == PQ_PIPELINE_OFF && PQsendQuery(conn_, statement_.closing.c_str()))
+        drainToIdle(wait_);
+    if (!savedNonblocking_) PQsetnonblocking(conn_, 0);
 }
 
 }  // namespace
@@ -380,6 +413,10 @@ void runPipeline(PGconn* conn, PGparam* param, const BatchStatement& statement, 
     } catch (...) {
         pipeline.recover();
         throw;
+    }
+    if (pipeline.interrupted()) {
+        pipeline.recover();
+        raiseInterrupted(pipeline.serverWait(), !pipeline.completed(), "the batch");
     }
 }
 

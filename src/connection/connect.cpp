@@ -11,6 +11,7 @@
 #include <cstring>
 #include <string>
 
+#include "connection/server_wait.hpp"
 #include "types/pqtypes_private.hpp"
 #include "types/type_tables.hpp"
 #include "connection/connection_commands.hpp"
@@ -38,20 +39,37 @@ std::string shownConnInfo(const std::string& conninfo) {
     return shown;
 }
 
+// As PQconnectdb, with the wait made interruptible.
 ConnectionOwner openConnection(const std::string& conninfo) {
-    ConnectionOwner conn(PQconnectdb(conninfo.c_str()));
-    raisePendingTypesError("libpqtypes");
+    ConnectionOwner conn(PQconnectStart(conninfo.c_str()));
     if (!conn) raiseError("connectFailed", "could not connect (out of memory)");
+    Connecting outcome = PQstatus(conn.get()) == CONNECTION_BAD
+                             ? Connecting::ended
+                             : awaitConnecting(conn.get(), PQconnectPoll);
+    if (outcome == Connecting::interrupted)
+        raiseError("interrupted", "interrupted: the connection to '%s' was given up",
+                   shownConnInfo(conninfo).c_str());
+    if (outcome == Connecting::timedOut)
+        raiseError("connectFailed", "could not connect with '%s': timeout expired",
+                   shownConnInfo(conninfo).c_str());
+    raisePendingTypesError("libpqtypes");
     if (PQstatus(conn.get()) == CONNECTION_BAD)
         raiseError("connectFailed", "could not connect with '%s': %s",
                    shownConnInfo(conninfo).c_str(), libpqText(PQerrorMessage(conn.get())).c_str());
     return conn;
 }
 
+// Sub-classes are registered on the client alone; other kinds are looked
+// up on the server, with the lookup sent and awaited like a statement, so
+// that the user can interrupt it.
 void registerTable(PGconn* conn, int kind, const TypeTable& table, const char* what) {
     if (!reserveTypeHandlers(conn, table.count))
         raiseError("registerTypes", "out of memory while registering types");
-    int ok = PQregisterTypes(conn, kind, table.entries, table.count, 0);
+    int ok = PQregisterTypes(conn, kind, table.entries, table.count, 1);
+    if (ok && kind != PQT_SUBCLASS) {
+        ResultOwner lookup = awaitStatement(conn, "the lookup of the types");
+        ok = PQregisterResult(conn, kind, table.entries, table.count, lookup.get());
+    }
     raisePendingTypesError("registerTypes");
     if (!ok) raiseError("registerTypes", "the %s types could not be registered", what);
 }
@@ -117,6 +135,11 @@ void commandConnect(int, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
     }
 
     ConnectionOwner conn = openConnection(conninfo);
+    // Commands send without blocking and wait on the socket themselves
+    // (server_wait.hpp).
+    if (PQsetnonblocking(conn.get(), 1) != 0)
+        raiseError("connectFailed", "the connection could not be made non-blocking: %s",
+                   libpqText(PQerrorMessage(conn.get())).c_str());
     registerGatewayTypes(conn.get());
     plhs[0] = createHandle(registerConnection(std::move(conn)));
 }

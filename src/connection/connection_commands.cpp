@@ -4,6 +4,7 @@
 
 #include <libpq-fe.h>
 
+#include "connection/server_wait.hpp"
 #include "host/errors.hpp"
 #include "host/host.hpp"
 #include "handles/registry.hpp"
@@ -19,9 +20,15 @@ void commandClear(int, mxArray*[], int, const mxArray* prhs[]) {
 }
 
 // Reconnects with the same parameters and waits for the outcome, which
-// status and errorMessage report; the handle stays valid either way.
+// status and errorMessage report; the handle stays valid either way.  An
+// interrupted reset leaves the connection bad.
 void commandReset(int, mxArray*[], int, const mxArray* prhs[]) {
-    PQreset(connectionArg(prhs, 0, RowRule::oneRow));
+    PGconn* conn = connectionArg(prhs, 0, RowRule::oneRow);
+    if (PQresetStart(conn) && awaitConnecting(conn, PQresetPoll) == Connecting::interrupted)
+        raiseError("interrupted", "interrupted: the reset was given up; the connection is bad "
+                                  "until the next reset");
+    // libpq makes the connection blocking again when it closes it.
+    if (PQstatus(conn) == CONNECTION_OK) PQsetnonblocking(conn, 1);
 }
 
 void commandStatus(int, mxArray* plhs[], int, const mxArray* prhs[]) {

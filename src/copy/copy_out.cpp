@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "params/param_building.hpp"
+#include "connection/server_wait.hpp"
 #include "types/pqtypes_private.hpp"
 #include "copy/copy_commands.hpp"
 #include "host/errors.hpp"
@@ -69,10 +70,15 @@ std::vector<GrowingColumn> specifiedColumns(const std::string& format, PGparam* 
 // columns' types are checked before a row is read.
 void checkQueryColumns(PGconn* conn, const std::string& query,
                        const std::vector<GrowingColumn>& columns) {
-    ResultOwner prepared(PQprepare(conn, "", query.c_str(), 0, nullptr));
+    discardEarlierResults(conn);
+    ResultOwner prepared;
+    if (PQsendPrepare(conn, "", query.c_str(), 0, nullptr))
+        prepared = awaitStatement(conn, "the query's preparation");
     if (PQresultStatus(prepared.get()) != PGRES_COMMAND_OK)
         raiseQueryFailure(prepared.get(), conn, "the query was refused");
-    ResultOwner described(PQdescribePrepared(conn, ""));
+    ResultOwner described;
+    if (PQsendDescribePrepared(conn, ""))
+        described = awaitStatement(conn, "the query's description");
     if (PQresultStatus(described.get()) != PGRES_COMMAND_OK)
         raiseQueryFailure(described.get(), conn, "the query could not be described");
     int fields = PQnfields(described.get());

@@ -1,6 +1,8 @@
 // copy_session.cpp - the COPY's start, its stream, and its end on every path.
 #include "copy/copy_session.hpp"
 
+#include <poll.h>
+
 #include <utility>
 
 #include "host/errors.hpp"
@@ -10,14 +12,6 @@ namespace vorlex {
 
 namespace {
 
-constexpr char kAbandonMessage[] = "the client stopped the COPY";
-
-// Reads a COPY TO stream to its end, dropping its data.
-void dropCopyData(PGconn* conn) {
-    char* bytes = nullptr;
-    while (PQgetCopyData(conn, &bytes, 0) > 0) PQfreemem(bytes);
-}
-
 bool isFailure(const PGresult* result) {
     ExecStatusType status = PQresultStatus(result);
     return status == PGRES_FATAL_ERROR || status == PGRES_BAD_RESPONSE;
@@ -25,14 +19,17 @@ bool isFailure(const PGresult* result) {
 
 }  // namespace
 
-CopySession::CopySession(PGconn* conn) : conn_(conn), savedNonblocking_(PQisnonblocking(conn)) {
-    if (savedNonblocking_) PQsetnonblocking(conn_, 0);
+CopySession::CopySession(PGconn* conn)
+    : conn_(conn), wait_(conn), savedNonblocking_(PQisnonblocking(conn)) {
+    if (!savedNonblocking_) PQsetnonblocking(conn_, 1);
 }
 
 CopySession::~CopySession() {
-    abandon();
-    drainResults();
-    if (savedNonblocking_) PQsetnonblocking(conn_, 1);
+    // Without a cancel the server would send every remaining row; an
+    // interrupt has sent one already.
+    if (state_ == PGRES_COPY_OUT && !wait_.interrupted()) requestCancel(conn_);
+    drainToIdle(wait_);
+    if (!savedNonblocking_) PQsetnonblocking(conn_, 0);
 }
 
 void CopySession::raiseFailure(const char* what) {
@@ -42,9 +39,21 @@ void CopySession::raiseFailure(const char* what) {
     throw error;
 }
 
+// Rows that were still being sent are ended with a failure: the server
+// keeps none of them.
+void CopySession::stopForInterrupt(bool failureSeen) {
+    bool sendingRows = state_ == PGRES_COPY_IN;
+    state_ = PGRES_COMMAND_OK;
+    bool stopped = drainToIdle(wait_) || sendingRows || failureSeen;
+    raiseInterrupted(wait_, stopped, "the COPY");
+}
+
 void CopySession::start(const std::string& sql, ExecStatusType expected, const char* check) {
     check_ = check;
-    ResultOwner result(PQexecParams(conn_, sql.c_str(), 0, nullptr, nullptr, nullptr, nullptr, 0));
+    discardEarlierResults(conn_);
+    if (!PQsendQueryParams(conn_, sql.c_str(), 0, nullptr, nullptr, nullptr, nullptr, 0))
+        raiseFailure("the COPY could not be sent");
+    ResultOwner result = awaitStatement(conn_, "the COPY");
     if (!result) raiseFailure("the COPY could not be sent");
     ExecStatusType status = PQresultStatus(result.get());
     if (status == PGRES_COPY_IN || status == PGRES_COPY_OUT) state_ = status;
@@ -57,30 +66,53 @@ void CopySession::start(const std::string& sql, ExecStatusType expected, const c
     }
 }
 
+// Each piece is sent whole before the caller builds the next, so that
+// libpq's buffer stays the size of one piece.
 void CopySession::send(const char* data, size_t size) {
+    if (wait_.interruptedNow()) stopForInterrupt();
     // PQputCopyData takes an int: a buffer past 2 GB goes in pieces.
     constexpr size_t kMostPerCall = size_t{1} << 30;
     while (size > 0) {
         size_t piece = size < kMostPerCall ? size : kMostPerCall;
-        if (PQputCopyData(conn_, data, static_cast<int>(piece)) != 1)
-            raiseFailure("the rows could not be sent");
+        int queued = PQputCopyData(conn_, data, static_cast<int>(piece));
+        if (queued == -1) raiseFailure("the rows could not be sent");
+        if (queued == 0) {  // no room yet in libpq's buffer
+            if (!wait_.await(POLLOUT)) stopForInterrupt();
+            continue;
+        }
         data += piece;
         size -= piece;
+        if (!flushOutput(wait_)) stopForInterrupt();
     }
 }
 
 ResultOwner CopySession::finishSending() {
-    if (PQputCopyEnd(conn_, nullptr) != 1) raiseFailure("the COPY could not be ended");
+    int queued;
+    while ((queued = PQputCopyEnd(conn_, nullptr)) == 0)
+        if (!wait_.await(POLLOUT)) stopForInterrupt();
+    if (queued != 1) raiseFailure("the COPY could not be ended");
     state_ = PGRES_COMMAND_OK;
     return takeResult();
 }
 
 CopyData CopySession::receive() {
-    char* bytes = nullptr;
-    int length = PQgetCopyData(conn_, &bytes, 0);
-    if (length == -1) state_ = PGRES_COMMAND_OK;
-    if (length == -2) raiseFailure("the rows could not be read");
-    return CopyData(length > 0 ? bytes : nullptr, length);
+    for (;;) {
+        char* bytes = nullptr;
+        int length = PQgetCopyData(conn_, &bytes, 1);
+        if (length > 0) {
+            // Rows can come faster than they are decoded: the user may
+            // interrupt without a wait.
+            if (!wait_.interruptedNow()) return CopyData(bytes, length);
+            PQfreemem(bytes);
+            stopForInterrupt();
+        }
+        if (length == -1) {
+            state_ = PGRES_COMMAND_OK;
+            return CopyData(nullptr, length);
+        }
+        if (length == -2) raiseFailure("the rows could not be read");
+        if (!wait_.await(POLLIN)) stopForInterrupt();
+    }
 }
 
 ResultOwner CopySession::finishReceiving() { return takeResult(); }
@@ -89,52 +121,17 @@ ResultOwner CopySession::finishReceiving() { return takeResult(); }
 // transaction the COPY ran in commits after it, and a deferred constraint
 // can fail there.
 ResultOwner CopySession::takeResult() {
-    ResultOwner result(PQgetResult(conn_));
+    ResultOwner result;
+    if (!nextResult(wait_, result)) stopForInterrupt();
     if (!result) raiseFailure("the COPY gave no result");
-    while (PGresult* next = PQgetResult(conn_)) {
-        ExecStatusType status = PQresultStatus(next);
-        if (isFailure(next) && !isFailure(result.get()))
-            result.reset(next);
-        else
-            PQclear(next);
-        endCopy(status);
+    for (;;) {
+        ResultOwner next;
+        if (!nextResult(wait_, next)) stopForInterrupt(isFailure(result.get()));
+        if (!next) break;
+        if (isFailure(next.get()) && !isFailure(result.get())) result = std::move(next);
         if (PQstatus(conn_) == CONNECTION_BAD) break;
     }
     return result;
-}
-
-void CopySession::abandon() {
-    if (state_ == PGRES_COPY_IN) {
-        PQputCopyEnd(conn_, kAbandonMessage);
-    } else if (state_ == PGRES_COPY_OUT) {
-        // Without a cancel the server would send every remaining row.
-        if (PGcancel* cancel = PQgetCancel(conn_)) {
-            char reason[256];
-            PQcancel(cancel, reason, sizeof reason);
-            PQfreeCancel(cancel);
-        }
-        dropCopyData(conn_);
-    }
-    state_ = PGRES_COMMAND_OK;
-}
-
-// A result that starts another COPY (a statement the caller did not
-// expect) is ended at once.
-void CopySession::endCopy(ExecStatusType status) {
-    if (status == PGRES_COPY_IN)
-        PQputCopyEnd(conn_, kAbandonMessage);
-    else if (status == PGRES_COPY_OUT)
-        dropCopyData(conn_);
-}
-
-// Reads every result until libpq has none.
-void CopySession::drainResults() {
-    while (PGresult* result = PQgetResult(conn_)) {
-        ExecStatusType status = PQresultStatus(result);
-        PQclear(result);
-        endCopy(status);
-        if (PQstatus(conn_) == CONNECTION_BAD) return;
-    }
 }
 
 }  // namespace vorlex

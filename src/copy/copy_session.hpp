@@ -1,12 +1,14 @@
 // copy_session.hpp - one COPY on a connection, from its start to a
 // connection ready for the next command, whatever fails in between.
 //
-// The connection is made blocking for the COPY.  A COPY that an error
-// leaves unfinished is ended by the session's destructor before the error
+// The connection is non-blocking for the COPY, and every wait on the server
+// is one of server_wait.hpp's, which the user can interrupt.  A COPY that
+// an error or an interrupt leaves unfinished is ended before the error
 // reaches the caller: COPY FROM STDIN with a failure message, so that the
-// server keeps none of it, and COPY TO STDOUT with a cancel request and
-// its remaining data read and dropped.  Every result is then read, and the
-// connection's own blocking mode restored.
+// server keeps none of it, and COPY TO STDOUT with a cancel request and its
+// remaining data read and dropped.  Every result is then read, and the
+// connection's own blocking mode restored.  An interrupt is raised as
+// "interrupted" once the connection is idle.
 #pragma once
 
 #include <libpq-fe.h>
@@ -14,6 +16,7 @@
 #include <cstddef>
 #include <string>
 
+#include "connection/server_wait.hpp"
 #include "host/owners.hpp"
 
 namespace vorlex {
@@ -60,12 +63,11 @@ class CopySession {
 
   private:
     [[noreturn]] void raiseFailure(const char* what);
+    [[noreturn]] void stopForInterrupt(bool failureSeen = false);
     ResultOwner takeResult();
-    void abandon();
-    void endCopy(ExecStatusType status);
-    void drainResults();
 
     PGconn* conn_;
+    ServerWait wait_;
     bool savedNonblocking_;
     const char* check_ = "copyFailed";
     ExecStatusType state_ = PGRES_EMPTY_QUERY;  // PGRES_COPY_IN/OUT while the COPY runs

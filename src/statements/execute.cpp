@@ -8,6 +8,7 @@
 #include "statements/statement_commands.hpp"
 #include "types/libpqtypes_error.hpp"
 #include "types/pqtypes_private.hpp"
+#include "connection/server_wait.hpp"
 #include "host/errors.hpp"
 #include "host/host.hpp"
 #include "handles/registry.hpp"
@@ -34,13 +35,28 @@ std::string sqlRowArg(const mxArray* const prhs[], int index, const char* name, 
 
 namespace {
 
-// libpqtypes refuses any status but empty query, command ok and tuples ok:
-// it clears the result and leaves "PGresult: <server message>".
+bool isAccepted(ExecStatusType status) {
+    return status == PGRES_EMPTY_QUERY || status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK;
+}
+
+// What PQparamExec does, with the wait made interruptible: libpqtypes sends
+// the set's values, and refuses any status but empty query, command ok and
+// tuples ok, as "PGresult: <server message>" (no result: "PGconn: <libpq's
+// message>").
 void runBinary(PGconn* conn, PGparam* param, const std::string& sql, int nlhs, mxArray* plhs[]) {
-    ResultOwner result(PQparamExec(conn, param, sql.c_str(), 1));
-    raisePendingTypesError("queryFailed");
-    if (!result)
+    discardEarlierResults(conn);
+    if (!PQparamSendQuery(conn, param, sql.c_str(), 1)) {
+        raisePendingTypesError("queryFailed");
         raiseError("queryFailed", "no result: %s", libpqText(PQerrorMessage(conn)).c_str());
+    }
+    ResultOwner result = awaitStatement(conn, "the statement");
+    if (!result) {
+        PQseterror("PGconn: %s", PQerrorMessage(conn));
+    } else if (!isAccepted(PQresultStatus(result.get()))) {
+        PQseterror("PGresult: %s", PQresultErrorMessage(result.get()));
+        result.reset();
+    }
+    raisePendingTypesError("queryFailed");
     handOut(std::move(result), nlhs, plhs);
 }
 
@@ -70,7 +86,9 @@ void commandExecText(int nlhs, mxArray* plhs[], int, const mxArray* prhs[]) {
     // Server failures are results too: the caller reads resultStatus and
     // resultErrorMessage.  Only a missing result (libpq out of memory or
     // the connection gone) is an error here.
-    ResultOwner result(PQexec(conn, sql.c_str()));
+    discardEarlierResults(conn);
+    ResultOwner result;
+    if (PQsendQuery(conn, sql.c_str())) result = awaitStatement(conn, "the statement");
     if (!result) raiseError("noResult", "no result: %s", libpqText(PQerrorMessage(conn)).c_str());
     handOut(std::move(result), nlhs, plhs);
 }

@@ -5,6 +5,7 @@
 #include "copy/copy_session.hpp"
 
 #include <gtest/gtest.h>
+#include <octave/quit.h>
 
 #include <string>
 
@@ -94,6 +95,31 @@ TEST_F(CopySessions, ACopyOutLeftUnfinishedIsCancelledAndDrained) {
     expectReady("0");
 }
 
+TEST_F(CopySessions, CtrlCEndsTheCopyInEitherDirectionAndKeepsNothing) {
+    // Octave's flag, raised as its SIGINT handler would on Ctrl-C, between
+    // two chunks of rows and between two messages of the stream.
+    expectRaises("vorlex:copyIn:interrupted", [&] {
+        CopySession copy(conn);
+        copy.start("COPY copied FROM STDIN", PGRES_COPY_IN, "copyFailed");
+        std::string rows = textRows(1, 5000);
+        copy.send(rows.data(), rows.size());
+        octave_interrupt_state = 1;
+        rows = textRows(5001, 10000);
+        copy.send(rows.data(), rows.size());
+    });
+    EXPECT_EQ(octave_interrupt_state, 0);
+    expectReady("0");
+    expectRaises("vorlex:copyIn:interrupted", [&] {
+        CopySession copy(conn);
+        copy.start("COPY (SELECT generate_series(1, 50000000)) TO STDOUT", PGRES_COPY_OUT,
+                   "queryFailed");
+        ASSERT_FALSE(copy.receive().atEnd());
+        octave_interrupt_state = 1;
+        for (;;) ASSERT_FALSE(copy.receive().atEnd());
+    });
+    expectReady("0");
+}
+
 TEST_F(CopySessions, ACopyOutReadToItsEndGivesItsResult) {
     CopySession copy(conn);
     copy.start("COPY (SELECT generate_series(1, 3)) TO STDOUT", PGRES_COPY_OUT, "queryFailed");
@@ -128,7 +154,7 @@ TEST_F(CopySessions, TheConnectionKeepsItsBlockingMode) {
         ASSERT_EQ(PQsetnonblocking(conn, nonblocking), 0);
         {
             CopySession copy(conn);
-            EXPECT_EQ(PQisnonblocking(conn), 0);
+            EXPECT_EQ(PQisnonblocking(conn), 1);
             copy.start("COPY copied FROM STDIN", PGRES_COPY_IN, "copyFailed");
         }
         EXPECT_EQ(PQisnonblocking(conn), nonblocking);

@@ -5,6 +5,7 @@
 #include "batch/pipeline.hpp"
 
 #include <gtest/gtest.h>
+#include <octave/quit.h>
 
 #include <string>
 
@@ -14,13 +15,16 @@ namespace vorlex {
 namespace {
 
 // Puts the row number + 1 as an int4, and raises at `failAt` (0-based).
+// At `interruptAt` it raises Octave's interrupt flag, as Ctrl-C would.
 struct CountingRows {
     size_t failAt = SIZE_MAX;
+    size_t interruptAt = SIZE_MAX;
 };
 
 void putCountingRow(const void* context, PGparam* param, size_t row) {
     const auto& rows = *static_cast<const CountingRows*>(context);
     if (row == rows.failAt) raiseError("valueFailed", "row %zu cannot be built", row + 1);
+    if (row == rows.interruptAt) octave_interrupt_state = 1;
     if (row > 0) PQparamReset(param);
     PQputf(param, "%int4", static_cast<int>(row + 1));
 }
@@ -120,6 +124,17 @@ TEST_F(Pipelines, ARowThatCannotBeBuiltAbandonsTheRowsAlreadySent) {
     EXPECT_EQ(PQtransactionStatus(conn), PQTRANS_INERROR);
     sql("ROLLBACK");
     expectConnectionBackToNormal(0);
+}
+
+TEST_F(Pipelines, CtrlCAbandonsTheStreamAndKeepsNoRow) {
+    for (size_t at : {size_t{0}, size_t{2999}}) {
+        SCOPED_TRACE(at);
+        EXPECT_EQ(run(insert, 5000, {SIZE_MAX, at}), "vorlex:batchExec:interrupted");
+        EXPECT_NE(message.find("the server stopped the batch"), std::string::npos) << message;
+        EXPECT_EQ(octave_interrupt_state, 0);
+        expectConnectionBackToNormal(0);
+        EXPECT_EQ(sql("SELECT count(*) FROM batch_rows"), "0");
+    }
 }
 
 TEST_F(Pipelines, APrepareTheServerRefusesNamesNoRow) {

@@ -1,0 +1,21 @@
+// host_backend.hpp - what the module asks of its host beyond the MEX and MX
+// functions that every host documents.
+//
+// Each question has two answers, one per implementation, and a build links
+// exactly one: octave/ uses Octave's own API; mex/ uses only documented MEX
+// and MX functions, so that the module builds for any MEX host, and answers
+// as well as those allow.  This folder is the bottom layer: it includes no
+// other folder of the module.
+#pragma once
+
+namespace vorlex {
+
+// Takes the user's request to interrupt the running command (Ctrl-C) from
+// the host: true once per request, which the host then no longer acts on
+// itself, so that the command can stop its work on the server, leave the
+// connection ready, and end with an error of its own.  The MEX functions
+// give no way to see the request: the MEX-only backend answers false, and
+// the host acts on the request once the command has returned.
+bool takeInterruptRequest();
+
+}  // namespace vorlex
