@@ -261,6 +261,14 @@ ResultOwner awaitStatement(PGconn* conn, const char* what) {
     }
 }
 
+ResultOwner execParams(PGconn* conn, const char* sql, int count, const char* const* values,
+                       const char* what) {
+    discardEarlierResults(conn);
+    if (!PQsendQueryParams(conn, sql, count, nullptr, values, nullptr, nullptr, 0))
+        return ResultOwner();
+    return awaitStatement(conn, what);
+}
+
 void raiseInterrupted(const ServerWait& wait, bool serverStopped, const char* what) {
     PGconn* conn = wait.connection();
     std::string message =

@@ -129,6 +129,12 @@ void discardEarlierResults(PGconn* conn);
 // statement").
 ResultOwner awaitStatement(PGconn* conn, const char* what);
 
+// PQexecParams with text parameters and results, waiting as
+// awaitStatement does; null when the statement could not be sent
+// (PQerrorMessage says why).
+ResultOwner execParams(PGconn* conn, const char* sql, int count, const char* const* values,
+                       const char* what);
+
 // Raises "interrupted" for `what`, saying whether the server stopped the
 // work or had completed it, and whether the connection was given up.
 [[noreturn]] void raiseInterrupted(const ServerWait& wait, bool serverStopped, const char* what);

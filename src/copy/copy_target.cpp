@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "connection/server_wait.hpp"
 #include "copy/copy_types.hpp"
 #include "host/errors.hpp"
 #include "host/owners.hpp"
@@ -117,8 +118,8 @@ const char* unfillableKind(const CopyTarget& target) {
 std::string typeNameOf(PGconn* conn, Oid oid) {
     std::string text = std::to_string(oid);
     const char* values[] = {text.c_str()};
-    ResultOwner result(PQexecParams(conn, "SELECT format_type($1::oid, -1)", 1, nullptr, values,
-                                    nullptr, nullptr, 0));
+    ResultOwner result =
+        execParams(conn, "SELECT format_type($1::oid, -1)", 1, values, "the type's name");
     if (PQresultStatus(result.get()) == PGRES_TUPLES_OK && PQntuples(result.get()) == 1)
         return PQgetvalue(result.get(), 0, 0);
     return "type OID " + text;
@@ -164,7 +165,7 @@ TargetText splitCopyTarget(const std::string& target) {
 CopyTarget lookUpCopyTarget(PGconn* conn, const TargetText& target) {
     std::string list = textArrayLiteral(target.columns);
     const char* values[] = {target.relation.c_str(), target.hasColumnList ? list.c_str() : nullptr};
-    ResultOwner result(PQexecParams(conn, kTargetQuery, 2, nullptr, values, nullptr, nullptr, 0));
+    ResultOwner result = execParams(conn, kTargetQuery, 2, values, "the target's lookup");
     if (PQresultStatus(result.get()) != PGRES_TUPLES_OK || PQntuples(result.get()) < 1)
         raiseLookUpFailure(conn, result.get(), target.relation);
     const PGresult* rows = result.get();
