@@ -45,7 +45,7 @@ struct TypeHandlers {
     const PGtypeFormatInfo* server;
 };
 TypeHandlers connectionTypeHandlers(const PGconn* conn);
-// The copy a result took of its connection's type data when it was made.
+// The type data a result carries (its connection's when it was made).
 TypeHandlers resultTypeHandlers(const PGresult* result);
 // The copy a set took of its connection's type data when it was created.
 TypeHandlers paramTypeHandlers(const PGparam* param);
@@ -61,6 +61,19 @@ PGtypeHandler* findTypeHandler(const PGconn* conn, const char* schema, const cha
 // (json, xml): with the room made beforehand, registration never moves the
 // array.
 bool reserveTypeHandlers(PGconn* conn, int extra);
+
+// Results share their connection's type data instead of copying it.
+// libpqtypes copies the connection's handlers and prepared specifiers into
+// every result made on it, tens of kilobytes made and freed per result.
+// Once shared, a connection and all its results use one copy, taken when
+// sharing starts and released with the last of them, so that a result
+// outlives its connection with its types intact; libpqtypes' functions see
+// a result's type data as before.  prepareTypeSharing runs before
+// PQinitTypes and shareTypeData once the types are registered and the
+// specifiers prepared (results made in between take their own copies);
+// each returns false when out of memory.
+bool prepareTypeSharing(PGconn* conn);
+bool shareTypeData(PGconn* conn);
 
 // Hides the connection's handlers and prepared specifiers while it lives:
 // libpqtypes copies them into every result made on the connection, which
