@@ -3,8 +3,9 @@
 #   make deps    install the Debian packages the project needs (as root)
 #   make demo    deps + build, then run examples/demo.m against a server
 #   make check   deps + build, then every test through ctest
-#   make bench   deps + the module and the baselines, then bench/run.sh and bench/run_batch.sh
-#                (resultGet, copyOut, batchExec and copyIn against plain libpq, on one server)
+#   make bench   deps + the module and the baselines, then bench/run.sh, bench/run_batch.sh and
+#                bench/run_small.sh (resultGet, copyOut, batchExec, copyIn, small queries and
+#                held results against plain libpq, on one server)
 BUILD := build
 JOBS := $(shell nproc)
 
@@ -28,12 +29,12 @@ check: deps
 	scripts/check.sh $(BUILD)
 
 # Builds only what the benchmarks run (the unit tests take minutes), then
-# runs the reads (resultGet, copyOut) and the writes (batchExec, copyIn)
-# against plain libpq on one server.
+# runs the reads (resultGet, copyOut), the writes (batchExec, copyIn) and
+# the small queries and held results against plain libpq on one server.
 bench: deps
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVORLEX_BENCH=ON
-	cmake --build $(BUILD) -j $(JOBS) --target vorlex baseline_read baseline_write
-	scripts/with_server.sh sh -c 'bench/run.sh "$$1" && bench/run_batch.sh "$$1"' sh $(BUILD)
+	cmake --build $(BUILD) -j $(JOBS) --target vorlex baseline_read baseline_write baseline_small
+	scripts/with_server.sh sh -c 'bench/run.sh "$$1" && bench/run_batch.sh "$$1" && bench/run_small.sh "$$1"' sh $(BUILD)
 
 clean:
 	rm -rf $(BUILD)

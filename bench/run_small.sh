@@ -6,9 +6,9 @@
 #
 #   bench/run_small.sh [BUILD_DIR]     (make bench runs it with a server)
 #
-# BENCH_QUERIES (default 10000) lookups per side and round, in
-# BENCH_ROUNDS (default 5) rounds in which the sides take turns; each round
-# gives a ratio, and the table shows them all.  BENCH_HANDLES (default
+# BENCH_QUERIES (default 10000) lookups per side, in BENCH_ROUNDS (default
+# 10) rounds in which the sides take turns; each round gives a ratio, and
+# the table shows them all.  BENCH_HANDLES (default
 # 10000) results are held for the memory figures.  The table is unlogged,
 # named after this process, and dropped at the end.
 set -eu
@@ -16,7 +16,7 @@ set -eu
 here=$(cd "$(dirname "$0")" && pwd)
 build=$(cd "${1:-$here/../build}" && pwd)
 queries=${BENCH_QUERIES:-10000}
-rounds=${BENCH_ROUNDS:-5}
+rounds=${BENCH_ROUNDS:-10}
 handles=${BENCH_HANDLES:-10000}
 table="vorlex_small_$$"
 numbers=$(mktemp)
@@ -51,37 +51,39 @@ for command in exec paramExec execText; do
     run_octave "result_memory_bench('$table', '$command', $handles)" >>"$numbers"
 done
 
-echo "$queries one-row lookups per side, $rounds rounds taking turns"
-for round in $(seq "$rounds"); do
-    echo "  round $round"
-    "$build/baseline_small" queries "$table" "$queries" | sed "s/^/$round./" >>"$numbers"
-    run_octave "small_query_bench('$table', $queries)" | sed "s/^/$round./" >>"$numbers"
-done
+echo "$queries one-row lookups per side in $rounds rounds, the sides taking turns"
+run_octave "small_query_bench('$table', $queries, $rounds, '$build/baseline_small')" >>"$numbers"
 
 awk -v rounds="$rounds" -v handles="$handles" '
 { v[$1] = $2 }
 function us(s, n) { return s / n * 1e6 }
+# Sorts a[1..n] in place (insertion sort: a handful of rounds) and prints
+# its median, least and greatest.
+function spread(label, a, n,    i, j, t, median) {
+    for (i = 2; i <= n; ++i)
+        for (j = i; j > 1 && a[j - 1] > a[j]; --j) { t = a[j]; a[j] = a[j - 1]; a[j - 1] = t }
+    median = n % 2 ? a[(n + 1) / 2] : (a[n / 2] + a[n / 2 + 1]) / 2
+    printf "%s: median %.2f, min %.2f, max %.2f\n", label, median, a[1], a[n]
+}
 END {
     n = v["1.baseline.small_queries"]
     printf "\n%d one-row lookups (int4 key -> int4, float8, text, timestamp) per side and round\n", n
-    printf "%-6s %10s %10s %12s %12s %8s %14s\n", "round", "libpq s", "vorlex s", "libpq us/q",
-           "vorlex us/q", "ratio", "call floor us/q"
+    printf "%-6s %9s %9s %11s %11s %11s %7s %13s\n", "round", "libpq s", "vorlex s", "libpq us/q",
+           "vorlex us/q", "floor us/q", "ratio", "beyond floor"
     for (r = 1; r <= rounds; ++r) {
         b = v[r ".baseline.small_query_s"]; m = v[r ".vorlex.small_query_s"]
         f = v[r ".vorlex.small_floor_s"]
-        ratio[r] = m / b
-        printf "%-6d %10.3f %10.3f %12.1f %12.1f %8.2f %14.1f\n", r, b, m, us(b, n), us(m, n),
-               ratio[r], us(f, n)
+        ratio[r] = m / b; beyond[r] = (m - f) / b
+        tb += b; tm += m; tf += f
+        printf "%-6d %9.3f %9.3f %11.1f %11.1f %11.1f %7.2f %13.2f\n", r, b, m, us(b, n), us(m, n),
+               us(f, n), ratio[r], beyond[r]
     }
-    # Insertion sort: a handful of rounds.
-    for (i = 2; i <= rounds; ++i)
-        for (j = i; j > 1 && ratio[j - 1] > ratio[j]; --j) {
-            t = ratio[j]; ratio[j] = ratio[j - 1]; ratio[j - 1] = t
-        }
-    median = rounds % 2 ? ratio[(rounds + 1) / 2] : (ratio[rounds / 2] + ratio[rounds / 2 + 1]) / 2
-    printf "ratio vorlex/libpq per round: median %.2f, min %.2f, max %.2f (target <= 1.5)\n",
-           median, ratio[1], ratio[rounds]
-    printf "call floor: the same loop with five calls of the cheapest command, the host share\n"
+    printf "all     %9.3f %9.3f %11.1f %11.1f %11.1f %7.2f %13.2f\n", tb, tm, us(tb, n * rounds),
+           us(tm, n * rounds), us(tf, n * rounds), tm / tb, (tm - tf) / tb
+    spread("ratio vorlex / libpq per round (target <= 1.5)", ratio, rounds)
+    spread("ratio (vorlex - floor) / libpq per round", beyond, rounds)
+    print "floor: the same loop with five calls of the cheapest command (paramCount), what"
+    print "the host charges per lookup for calling a module five times"
 
     base = v["baseline.result_handle_bytes"]
     printf "\nmemory per live 20-row result (RSS growth over %d results)\n", handles

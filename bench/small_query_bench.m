@@ -1,31 +1,43 @@
-% small_query_bench (table, count) - times COUNT one-row lookups through the
-% module, each paramPut, paramExec, resultGet, clear and paramReset, as
-% baseline_small does them through libpq.
+% small_query_bench (table, count, rounds, baseline) - times COUNT one-row
+% lookups through the module against COUNT through plain libpq, in ROUNDS
+% rounds in which the two sides take turns.
 %
-% Prints "vorlex.<name> <value>" lines for bench/run_small.sh: the lookups'
-% time, and the floor: the same loop with five calls of the cheapest
+% A lookup through the module is paramPut, paramExec, resultGet, clear and
+% paramReset; the libpq side is the program BASELINE ("baseline_small
+% queries", run once per round; it times its own loop).  Each round also
+% times the call floor: the same loop with five calls of the cheapest
 % command (paramCount) in place of the five commands, which is what the
-% host charges for calling the module at all.
-function small_query_bench (table, count)
+% host charges for calling the module at all.  Prints "<round>.vorlex.<name>
+% <value>" and "<round>.baseline.<name> <value>" lines for bench/run_small.sh.
+function small_query_bench (table, count, rounds, baseline)
   sql = sprintf ('select id, x, label, taken from %s where id = $1', table);
   format = '%int4 %float8 %text %timestamp';
   c = vorlex ('connect', '');
   p = vorlex ('paramCreate', c);
   look_up (c, p, sql, format, int32 (1:200));   % warm-up
+  per_round = ceil (count / rounds);
+  for round = 1:rounds
+    t0 = tic ();
+    checksum = look_up (c, p, sql, format, int32 (1:per_round));
+    queries_s = toc (t0);
 
-  t0 = tic ();
-  checksum = look_up (c, p, sql, format, int32 (1:count));
-  queries_s = toc (t0);
+    t0 = tic ();
+    call_floor (p, per_round);
+    floor_s = toc (t0);
 
-  t0 = tic ();
-  call_floor (p, count);
-  floor_s = toc (t0);
-
+    [status, out] = system (sprintf ('"%s" queries %s %d 2>/dev/null', baseline, table, per_round));
+    if (status != 0)
+      error ('small_query_bench: %s failed', baseline);
+    end
+    prefix = sprintf ('%d.', round);
+    lines = strsplit (strtrim (out), "\n");
+    printf ('%s\n', strcat (prefix, lines){:});
+    print_numbers ([prefix 'vorlex.'], 'small_query_s', queries_s, 'small_floor_s', floor_s, ...
+                   'small_queries', per_round);
+    fprintf (stderr, 'small_query_bench: round %d checksum %.6f\n', round, checksum);
+  end
   vorlex ('paramClear', p);
   vorlex ('finish', c);
-  fprintf (stderr, 'small_query_bench: checksum %.6f\n', checksum);
-  print_numbers ('vorlex.', 'small_query_s', queries_s, 'small_floor_s', floor_s, ...
-                 'small_queries', count);
 end
 
 function checksum = look_up (c, p, sql, format, ids)
