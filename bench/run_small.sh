@@ -67,23 +67,33 @@ function spread(label, a, n,    i, j, t, median) {
 }
 END {
     n = v["1.baseline.small_queries"]
-    printf "\n%d one-row lookups (int4 key -> int4, float8, text, timestamp) per side and round\n", n
-    printf "%-6s %9s %9s %11s %11s %11s %7s %13s\n", "round", "libpq s", "vorlex s", "libpq us/q",
-           "vorlex us/q", "floor us/q", "ratio", "beyond floor"
+    printf "\n%d one-row lookups (int4 key -> int4, float8, text, timestamp) per side and round;\n", n
+    printf "times in microseconds per lookup: elapsed, and processor time of the process\n"
+    printf "%-6s %8s %8s %8s %8s %8s %7s %8s\n", "round", "libpq", "vorlex", "floor", "libpq", "vorlex",
+           "ratio", "beyond"
+    printf "%-6s %8s %8s %8s %8s %8s %7s %8s\n", "", "", "", "", "cpu", "cpu", "", "floor"
     for (r = 1; r <= rounds; ++r) {
         b = v[r ".baseline.small_query_s"]; m = v[r ".vorlex.small_query_s"]
         f = v[r ".vorlex.small_floor_s"]
+        bc = v[r ".baseline.small_cpu_s"]; mc = v[r ".vorlex.small_cpu_s"]
+        if (v[r ".vorlex.small_checksum"] != v[r ".baseline.small_checksum"]) {
+            printf "round %d: the checksums differ (vorlex %s, libpq %s)\n", r,
+                   v[r ".vorlex.small_checksum"], v[r ".baseline.small_checksum"]
+            differ = 1
+        }
         ratio[r] = m / b; beyond[r] = (m - f) / b
-        tb += b; tm += m; tf += f
-        printf "%-6d %9.3f %9.3f %11.1f %11.1f %11.1f %7.2f %13.2f\n", r, b, m, us(b, n), us(m, n),
-               us(f, n), ratio[r], beyond[r]
+        tb += b; tm += m; tf += f; tbc += bc; tmc += mc
+        printf "%-6d %8.1f %8.1f %8.1f %8.1f %8.1f %7.2f %8.2f\n", r, us(b, n), us(m, n), us(f, n),
+               us(bc, n), us(mc, n), ratio[r], beyond[r]
     }
-    printf "all     %9.3f %9.3f %11.1f %11.1f %11.1f %7.2f %13.2f\n", tb, tm, us(tb, n * rounds),
-           us(tm, n * rounds), us(tf, n * rounds), tm / tb, (tm - tf) / tb
+    printf "%-6s %8.1f %8.1f %8.1f %8.1f %8.1f %7.2f %8.2f\n", "all", us(tb, n * rounds),
+           us(tm, n * rounds), us(tf, n * rounds), us(tbc, n * rounds), us(tmc, n * rounds),
+           tm / tb, (tm - tf) / tb
     spread("ratio vorlex / libpq per round (target <= 1.5)", ratio, rounds)
     spread("ratio (vorlex - floor) / libpq per round", beyond, rounds)
     print "floor: the same loop with five calls of the cheapest command (paramCount), what"
-    print "the host charges per lookup for calling a module five times"
+    print "the host charges per lookup for calling a module five times; beyond floor:"
+    print "(vorlex - floor) / libpq"
 
     base = v["baseline.result_handle_bytes"]
     printf "\nmemory per live 20-row result (RSS growth over %d results)\n", handles
@@ -95,4 +105,5 @@ END {
                bytes - base
     }
     printf "target: under 4096 bytes beyond the PGresult\n"
+    if (differ) exit 1
 }' "$numbers"
