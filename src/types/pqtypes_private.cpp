@@ -181,22 +181,6 @@ bool shareTypeData(PGconn* conn) {
     return sharing->shared != nullptr;
 }
 
-HiddenTypeHandlers::HiddenTypeHandlers(PGconn* conn) : data_(connectionTypeData(conn)) {
-    auto* data = static_cast<PqtTypeData*>(data_);
-    if (!data) return;
-    handlers_ = data->typhcnt;
-    specs_ = data->typspeccnt;
-    data->typhcnt = 0;
-    data->typspeccnt = 0;
-}
-
-HiddenTypeHandlers::~HiddenTypeHandlers() {
-    auto* data = static_cast<PqtTypeData*>(data_);
-    if (!data) return;
-    data->typhcnt = handlers_;
-    data->typspeccnt = specs_;
-}
-
 const char* parseTypeSpecifier(const char* format, const TypeHandlers& handlers,
                                SpecifierParse& parse) {
     parse.handler = nullptr;

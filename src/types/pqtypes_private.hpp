@@ -71,25 +71,9 @@ bool reserveTypeHandlers(PGconn* conn, int extra);
 // a result's type data as before.  prepareTypeSharing runs before
 // PQinitTypes and shareTypeData once the types are registered and the
 // specifiers prepared (results made in between take their own copies);
-// each returns false when out of memory.
+// each returns false when it cannot (out of memory, or called out of turn).
 bool prepareTypeSharing(PGconn* conn);
 bool shareTypeData(PGconn* conn);
-
-// Hides the connection's handlers and prepared specifiers while it lives:
-// libpqtypes copies them into every result made on the connection, which
-// the batch command's results (read for their status only) do not need.
-class HiddenTypeHandlers {
-  public:
-    explicit HiddenTypeHandlers(PGconn* conn);
-    ~HiddenTypeHandlers();
-    HiddenTypeHandlers(const HiddenTypeHandlers&) = delete;
-    HiddenTypeHandlers& operator=(const HiddenTypeHandlers&) = delete;
-
-  private:
-    void* data_;
-    int handlers_ = 0;
-    int specs_ = 0;
-};
 
 // --- Specifiers ---------------------------------------------------------------
 
