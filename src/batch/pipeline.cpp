@@ -398,12 +398,6 @@ void Pipeline::recover() noexcept {
 void runPipeline(PGconn* conn, PGparam* param, const BatchStatement& statement, size_t rows,
                  const RowBuilder& builder) {
     Pipeline pipeline(conn, param, statement, rows, builder);
-    // libpqtypes gives every result made on a connection its own copy of
-    // the connection's type data: every registered handler and prepared
-    // specifier, several microseconds of copying per row here, for results
-    // of which only the status is read.  The parameter set holds its own
-    // copy, so the connection's is hidden while the stream runs.
-    HiddenTypeHandlers hidden(conn);
     try {
         pipeline.run();
     } catch (GatewayError& error) {

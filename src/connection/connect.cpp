@@ -4,7 +4,8 @@
 // Before a handle is handed out, the connection gets libpqtypes' event
 // procedure, the gateway's type tables (types/type_tables.hpp), the OID
 // exchange that turns each array entry into the array type libpqtypes
-// matches, and four prepared specifiers per type name.  A connection that
+// matches, and four prepared specifiers per type name, which its results
+// share instead of copying (types/pqtypes_private.hpp).  A connection that
 // fails any step is finished before the error is raised.
 #include "connection/connect.hpp"
 
@@ -112,6 +113,8 @@ void prepareSpecifiers(PGconn* conn) {
 }  // namespace
 
 void registerGatewayTypes(PGconn* conn) {
+    if (!prepareTypeSharing(conn))
+        raiseError("initTypes", "the connection's results could not be set up to share types");
     if (!PQinitTypes(conn))
         raiseError("initTypes", "libpqtypes could not be attached to the connection");
     registerTable(conn, PQT_USERDEFINED, serverTypes(), "server");
@@ -122,6 +125,8 @@ void registerGatewayTypes(PGconn* conn) {
     exchangeArrayOids(conn);
     registerTable(conn, PQT_SUBCLASS, nullCarrierTypes(), "NULL carrier");
     prepareSpecifiers(conn);
+    if (!shareTypeData(conn))
+        raiseError("registerTypes", "out of memory while sharing the types with results");
 }
 
 void commandConnect(int, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {

@@ -1,7 +1,6 @@
 // dispatch.cpp - command table, lookup and the run of one command.
 #include "gateway/dispatch.hpp"
 
-#include <libpqtypes.h>
 #include <strings.h>
 
 #include <new>
@@ -93,7 +92,7 @@ void runHandler(const Command& command, int nlhs, mxArray* plhs[], int nrhs,
                 const mxArray* prhs[]) {
     requireInputCount(nrhs - 1, command.inputs.least, command.inputs.most, command.usage);
     requireOutputCount(nlhs, command.outputs.least, command.outputs.most, command.usage);
-    PQseterror(nullptr);
+    clearPendingTypesError();
     try {
         command.handler(nlhs, plhs, nrhs - 1, prhs + 1);
     } catch (const std::bad_alloc&) {

@@ -17,4 +17,9 @@ void raisePendingTypesError(const char* check) {
     raiseError(check, "%s", text.c_str());
 }
 
+void clearPendingTypesError() {
+    const char* pending = PQgeterror();
+    if (pending && *pending) PQseterror(nullptr);
+}
+
 }  // namespace vorlex

@@ -9,4 +9,8 @@ namespace vorlex {
 // under their own identifier.
 void raisePendingTypesError(const char* check);
 
+// Forgets a pending error text.  libpqtypes clears its whole error record
+// (17 KB) on every clear; this clears it only when a text is pending.
+void clearPendingTypesError();
+
 }  // namespace vorlex

@@ -53,8 +53,9 @@ struct pg_param {
     PqtPreparedSpec* typspecs;
 };
 
-// Type data of a connection, and of each result made on it (a copy taken
-// when the result is created).
+// Type data of a connection, and of each result made on it (libpqtypes
+// copies the connection's handlers and specifiers into it when the result
+// is created).
 struct PqtTypeData {
     PGtypeFormatInfo fmtinfo;
     int typhcnt;  // user-registered handlers
@@ -72,6 +73,12 @@ char* pqt_parsetype(const char* spec, char* schema, char* typname, int* flags, i
 PGtypeHandler* pqt_gethandler(PGtypeHandler* handlers, int hcnt, const char* schema,
                               const char* typname);
 PGtypeHandler* pqt_gethandlerbyid(PGtypeHandler* handlers, int hcnt, int id);
+// Copies of handler and prepared-specifier arrays, as libpqtypes makes for
+// each result, and their release (which frees the array itself too).
+PGtypeHandler* pqt_duphandlers(PGtypeHandler* handlers, int hcnt);
+void pqt_freehandlers(PGtypeHandler* handlers, int hcnt);
+PqtPreparedSpec* pqt_dupspecs(PqtPreparedSpec* specs, int count);
+void pqt_freespecs(PqtPreparedSpec* specs, int count);
 
 }  // extern "C"
 
@@ -101,5 +108,7 @@ static_assert(offsetof(PqtTypeData, typhcnt) == 60 && offsetof(PqtTypeData, typh
                   offsetof(PqtTypeData, typspeccnt) == 80 &&
                   offsetof(PqtTypeData, typspecs) == 88 && sizeof(PqtTypeData) == 96,
               "type data layout of libpqtypes 1.5.1 on 64-bit hosts");
+static_assert(sizeof(PqtPreparedSpec) == 40 && sizeof(PGtypeHandler) == 1472,
+              "element sizes pqt_dupspecs and pqt_duphandlers of libpqtypes 1.5.1 use");
 
 }  // namespace vorlex

@@ -53,20 +53,132 @@ bool reserveTypeHandlers(PGconn* conn, int extra) {
     return true;
 }
 
-HiddenTypeHandlers::HiddenTypeHandlers(PGconn* conn) : data_(connectionTypeData(conn)) {
-    auto* data = static_cast<PqtTypeData*>(data_);
-    if (!data) return;
-    handlers_ = data->typhcnt;
-    specs_ = data->typspeccnt;
-    data->typhcnt = 0;
-    data->typspeccnt = 0;
+namespace {
+
+// The copy of a connection's handlers and prepared specifiers that the
+// connection and its results share.
+struct SharedTypeData {
+    int references;
+    int handlerCount;
+    PGtypeHandler* handlers;
+    int specCount;
+    PqtPreparedSpec* specs;
+};
+
+void releaseShared(SharedTypeData* shared) {
+    if (--shared->references > 0) return;
+    pqt_freehandlers(shared->handlers, shared->handlerCount);
+    pqt_freespecs(shared->specs, shared->specCount);
+    delete shared;
 }
 
-HiddenTypeHandlers::~HiddenTypeHandlers() {
-    auto* data = static_cast<PqtTypeData*>(data_);
-    if (!data) return;
-    data->typhcnt = handlers_;
-    data->typspeccnt = specs_;
+SharedTypeData* copyTypeData(PqtTypeData& data) {
+    auto* shared = new (std::nothrow) SharedTypeData{1, data.typhcnt, nullptr, data.typspeccnt,
+                                                     nullptr};
+    if (!shared) return nullptr;
+    if (data.typhcnt > 0) shared->handlers = pqt_duphandlers(data.typhandlers, data.typhcnt);
+    if (data.typspeccnt > 0) shared->specs = pqt_dupspecs(data.typspecs, data.typspeccnt);
+    if ((data.typhcnt > 0 && !shared->handlers) || (data.typspeccnt > 0 && !shared->specs)) {
+        releaseShared(shared);
+        return nullptr;
+    }
+    return shared;
+}
+
+// A connection's side of the sharing: its copy (null until shareTypeData),
+// and the counts hidden from libpqtypes while it makes a result.
+struct ConnectionSharing {
+    SharedTypeData* shared;
+    bool hiding;
+    int hiddenHandlers;
+    int hiddenSpecs;
+};
+
+// libpq calls a connection's event procedures in the order they were
+// registered: this one before libpqtypes', sharingAfter after it.  Around
+// libpqtypes' handling of a new result, the connection's counts read 0, so
+// that it copies nothing; then the result gets the shared copy.  When the
+// result goes, the copy is taken back before libpqtypes frees the rest.
+int sharingBefore(PGEventId id, void* info, void*);
+
+int sharingAfter(PGEventId id, void* info, void*) {
+    if (id != PGEVT_RESULTCREATE) return 1;
+    auto& event = *static_cast<PGEventResultCreate*>(info);
+    auto* sharing = static_cast<ConnectionSharing*>(PQinstanceData(event.conn, sharingBefore));
+    if (!sharing || !sharing->hiding) return 1;
+    PqtTypeData* data = connectionTypeData(event.conn);
+    data->typhcnt = sharing->hiddenHandlers;
+    data->typspeccnt = sharing->hiddenSpecs;
+    sharing->hiding = false;
+    PqtTypeData* own = resultTypeData(event.result);
+    if (!own || own->typhandlers || own->typspecs) return 1;
+    SharedTypeData* shared = sharing->shared;
+    own->typhandlers = shared->handlers;
+    own->typhcnt = own->typhmax = shared->handlerCount;
+    own->typspecs = shared->specs;
+    own->typspeccnt = own->typspecmax = shared->specCount;
+    ++shared->references;
+    PQresultSetInstanceData(event.result, sharingAfter, shared);
+    return 1;
+}
+
+int sharingBefore(PGEventId id, void* info, void*) {
+    switch (id) {
+        case PGEVT_REGISTER: {
+            PGconn* conn = static_cast<PGEventRegister*>(info)->conn;
+            auto* sharing = new (std::nothrow) ConnectionSharing{nullptr, false, 0, 0};
+            return sharing && PQsetInstanceData(conn, sharingBefore, sharing);
+        }
+        case PGEVT_CONNDESTROY: {
+            PGconn* conn = static_cast<PGEventConnDestroy*>(info)->conn;
+            auto* sharing = static_cast<ConnectionSharing*>(PQinstanceData(conn, sharingBefore));
+            if (!sharing) return 1;
+            if (sharing->shared) releaseShared(sharing->shared);
+            delete sharing;
+            return 1;
+        }
+        case PGEVT_RESULTCREATE: {
+            PGconn* conn = static_cast<PGEventResultCreate*>(info)->conn;
+            auto* sharing = static_cast<ConnectionSharing*>(PQinstanceData(conn, sharingBefore));
+            PqtTypeData* data = connectionTypeData(conn);
+            if (!sharing || !sharing->shared || !data) return 1;
+            sharing->hiding = true;
+            sharing->hiddenHandlers = data->typhcnt;
+            sharing->hiddenSpecs = data->typspeccnt;
+            data->typhcnt = 0;
+            data->typspeccnt = 0;
+            return 1;
+        }
+        case PGEVT_RESULTDESTROY: {
+            const PGresult* result = static_cast<PGEventResultDestroy*>(info)->result;
+            auto* shared = static_cast<SharedTypeData*>(PQresultInstanceData(result, sharingAfter));
+            PqtTypeData* own = resultTypeData(result);
+            if (!shared || !own) return 1;
+            own->typhandlers = nullptr;
+            own->typhcnt = own->typhmax = 0;
+            own->typspecs = nullptr;
+            own->typspeccnt = own->typspecmax = 0;
+            releaseShared(shared);
+            return 1;
+        }
+        default:
+            return 1;
+    }
+}
+
+}  // namespace
+
+bool prepareTypeSharing(PGconn* conn) {
+    return PQregisterEventProc(conn, sharingBefore, "vorlex type sharing", nullptr) != 0;
+}
+
+bool shareTypeData(PGconn* conn) {
+    auto* sharing = static_cast<ConnectionSharing*>(PQinstanceData(conn, sharingBefore));
+    PqtTypeData* data = connectionTypeData(conn);
+    if (!sharing || !data || sharing->shared) return false;
+    if (!PQregisterEventProc(conn, sharingAfter, "vorlex shared types", nullptr)) return false;
+    sharing->shared = copyTypeData(*data);
+    return sharing->shared != nullptr;
 }
 
 const char* parseTypeSpecifier(const char* format, const TypeHandlers& handlers,

@@ -45,7 +45,7 @@ struct TypeHandlers {
     const PGtypeFormatInfo* server;
 };
 TypeHandlers connectionTypeHandlers(const PGconn* conn);
-// The copy a result took of its connection's type data when it was made.
+// The type data a result carries (its connection's when it was made).
 TypeHandlers resultTypeHandlers(const PGresult* result);
 // The copy a set took of its connection's type data when it was created.
 TypeHandlers paramTypeHandlers(const PGparam* param);
@@ -62,21 +62,18 @@ PGtypeHandler* findTypeHandler(const PGconn* conn, const char* schema, const cha
 // array.
 bool reserveTypeHandlers(PGconn* conn, int extra);
 
-// Hides the connection's handlers and prepared specifiers while it lives:
-// libpqtypes copies them into every result made on the connection, which
-// the batch command's results (read for their status only) do not need.
-class HiddenTypeHandlers {
-  public:
-    explicit HiddenTypeHandlers(PGconn* conn);
-    ~HiddenTypeHandlers();
-    HiddenTypeHandlers(const HiddenTypeHandlers&) = delete;
-    HiddenTypeHandlers& operator=(const HiddenTypeHandlers&) = delete;
-
-  private:
-    void* data_;
-    int handlers_ = 0;
-    int specs_ = 0;
-};
+// Results share their connection's type data instead of copying it.
+// libpqtypes copies the connection's handlers and prepared specifiers into
+// every result made on it, tens of kilobytes made and freed per result.
+// Once shared, a connection and all its results use one copy, taken when
+// sharing starts and released with the last of them, so that a result
+// outlives its connection with its types intact; libpqtypes' functions see
+// a result's type data as before.  prepareTypeSharing runs before
+// PQinitTypes and shareTypeData once the types are registered and the
+// specifiers prepared (results made in between take their own copies);
+// each returns false when it cannot (out of memory, or called out of turn).
+bool prepareTypeSharing(PGconn* conn);
+bool shareTypeData(PGconn* conn);
 
 // --- Specifiers ---------------------------------------------------------------
 

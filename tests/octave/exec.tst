@@ -100,5 +100,45 @@
 %! end_try_catch
 %! vorlex ('clear', r);
 
+%!function out = read_columns (r, format, columns)
+%!  out = cell (1, numel (columns));
+%!  [out{:}] = vorlex ('resultGet', r, format, columns{:});
+%!endfunction
+
+%!test
+%! ## Results of exec, paramExec and execText keep their connection's types:
+%! ## resultGet reads them the same after the connection is finished, and
+%! ## clearing some leaves the others whole.
+%! k = vorlex ('connect', '');
+%! p = vorlex ('paramCreate', k);
+%! vorlex ('paramPut', p, '%int4 %text', int32 (7), 'seven');
+%! sql = ['select 7::int4 i, ''seven''::text t, 2.5::float8 x, 1.5::numeric n, ' ...
+%!        '''\x0102''::bytea y'];
+%! binary_format = '%int4 #text %float8 %numeric %bytea %timestamp %int4[]@';
+%! binary_sql = [sql ', timestamp ''2000-01-02 12:00'' ts, array[1,2]::int4[] a'];
+%! expected = {int32(7), {'seven'}, 2.5, {'1.5'}, {uint8([1 2])}, ...
+%!             datenum(2000, 1, 2, 12, 0, 0), {int32([1; 2])}};
+%! param_sql = strrep (binary_sql, '7::int4 i, ''seven''::text t', '$1 i, $2 t');
+%! cases = {    # result, its format, the columns it reads
+%!   vorlex('exec', k, binary_sql),          binary_format, 7
+%!   vorlex('paramExec', k, p, param_sql),   binary_format, 7
+%!   vorlex('execText', k, sql), '%int4 #text %float8 %numeric %bytea', 5
+%!   vorlex('exec', k, binary_sql),          binary_format, 7
+%! };
+%! columns = {0, 't', 2, 3, 4, 5, 6};
+%! before = cell (rows (cases), 1);
+%! for j = 1:rows (cases)
+%!   before{j} = read_columns (cases{j, 1}, cases{j, 2}, columns(1:cases{j, 3}));
+%!   assert (cellfun (@(s) s.value, before{j}, 'UniformOutput', false), ...
+%!           expected(1:cases{j, 3}), 1e-9);
+%! end
+%! vorlex ('clear', cases{1, 1});
+%! vorlex ('paramClear', p);
+%! vorlex ('finish', k);
+%! for j = 2:rows (cases)
+%!   assert (read_columns (cases{j, 1}, cases{j, 2}, columns(1:cases{j, 3})), before{j});
+%!   vorlex ('clear', cases{j, 1});
+%! end
+
 %!test
 %! vorlex ('finish', c);

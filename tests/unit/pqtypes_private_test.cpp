@@ -117,5 +117,61 @@ TEST_F(PqtypesPrivate, ParsersSplitSpecifiersAndNames) {
     EXPECT_STREQ(name, "int4_arr");
 }
 
+using ResultPtr = std::unique_ptr<PGresult, decltype(&PQclear)>;
+
+ResultPtr run(PGconn* conn, const char* sql) { return ResultPtr(PQexec(conn, sql), PQclear); }
+
+std::string textAt(const PGresult* result, const char* format) {
+    PGtext text = nullptr;
+    if (!PQgetf(result, 0, format, 0, &text)) return std::string("error: ") + PQgeterror();
+    return text;
+}
+
+// The results of a sharing connection point at one copy of its type data,
+// which libpqtypes reads as their own and which outlives the connection.
+TEST(TypeSharing, ResultsShareOneCopyThatOutlivesTheirConnection) {
+    PGconn* conn = PQconnectdb("");
+    ASSERT_EQ(PQstatus(conn), CONNECTION_OK) << PQerrorMessage(conn);
+    ASSERT_TRUE(prepareTypeSharing(conn));
+    ASSERT_TRUE(PQinitTypes(conn));
+    PGregisterType types[] = {{"probe.t=text", pqt_put_text, pqt_get_text}};
+    ASSERT_TRUE(PQregisterTypes(conn, PQT_SUBCLASS, types, 1, 0)) << PQgeterror();
+    ASSERT_TRUE(PQspecPrepare(conn, "probe", "%t", 0)) << PQgeterror();
+    ResultPtr unshared = run(conn, "select 'unshared'::text");
+    ASSERT_TRUE(shareTypeData(conn));
+    EXPECT_FALSE(shareTypeData(conn));  // once per connection
+
+    ResultPtr first = run(conn, "select 'first'::text");
+    ResultPtr second = run(conn, "select 'second'::text");
+    PqtTypeData* connection = connectionTypeData(conn);
+    PqtTypeData* a = resultTypeData(first.get());
+    PqtTypeData* b = resultTypeData(second.get());
+    ASSERT_NE(a, nullptr);
+    ASSERT_NE(b, nullptr);
+    EXPECT_EQ(a->typhandlers, b->typhandlers);
+    EXPECT_EQ(a->typspecs, b->typspecs);
+    EXPECT_NE(a->typhandlers, connection->typhandlers);
+    EXPECT_NE(a->typhandlers, resultTypeData(unshared.get())->typhandlers);
+    EXPECT_EQ(a->typhcnt, 1);
+    EXPECT_EQ(a->typspeccnt, 1);
+    EXPECT_EQ(a->fmtinfo.sversion, PQserverVersion(conn));
+    EXPECT_EQ(connection->typhcnt, 1);  // given back after each result
+    EXPECT_EQ(connection->typspeccnt, 1);
+
+    PQfinish(conn);
+    second.reset();
+    EXPECT_EQ(textAt(first.get(), "@probe"), "first");
+    EXPECT_EQ(textAt(first.get(), "%probe.t"), "first");
+    EXPECT_EQ(textAt(unshared.get(), "@probe"), "unshared");
+    // A copy of a result (as libpqtypes makes to read arrays) takes its own.
+    ResultPtr copy(PQcopyResult(first.get(), PG_COPYRES_ATTRS | PG_COPYRES_TUPLES |
+                                                  PG_COPYRES_EVENTS),
+                   PQclear);
+    ASSERT_NE(copy, nullptr);
+    EXPECT_NE(resultTypeData(copy.get())->typhandlers, a->typhandlers);
+    first.reset();
+    EXPECT_EQ(textAt(copy.get(), "@probe"), "first");
+}
+
 }  // namespace
 }  // namespace vorlex

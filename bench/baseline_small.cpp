@@ -1,0 +1,145 @@
+// baseline_small.cpp - the yardstick for small queries and for what a held
+// result costs: plain libpq, none of the module's checks or Octave arrays.
+//
+//   baseline_small queries TABLE COUNT    COUNT one-row lookups, timed
+//   baseline_small results TABLE COUNT    COUNT 20-row results held at once
+//
+// Connects with the PG* variables.  "queries" runs `select id, x, label,
+// taken from TABLE where id = $1` for id = 1..COUNT with PQexecParams, the
+// id a binary int4 parameter and the result in binary, and converts the
+// row into typed variables (int32, double, std::string, a date number)
+// that go into a checksum, as small_query_bench.m does through the module;
+// it reports the loop's time and the processor time it took.  A warm-up of
+// 200 queries comes first.  "results" keeps COUNT results of
+// `... where id <= 20` alive and measures the RSS they added.  Prints
+// "baseline.<name> <value>" lines.
+#include <libpq-fe.h>
+
+#include <arpa/inet.h>
+
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <fstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+// Octave date number of 2000-01-01, PostgreSQL's epoch.
+constexpr double kEpochDatenum = 730486.0;
+constexpr double kMicrosecondsPerDay = 86400e6;
+constexpr int kWarmUp = 200;
+constexpr int kHeldRows = 20;
+
+uint32_t loadBig32(const char* in) {
+    uint32_t value;
+    std::memcpy(&value, in, sizeof value);
+    return ntohl(value);
+}
+
+uint64_t loadBig64(const char* in) { return (uint64_t{loadBig32(in)} << 32) | loadBig32(in + 4); }
+
+double loadBigDouble(const char* in) {
+    uint64_t bits = loadBig64(in);
+    double value;
+    std::memcpy(&value, &bits, sizeof value);
+    return value;
+}
+
+[[noreturn]] void fail(PGconn* conn, const char* what) {
+    std::fprintf(stderr, "baseline_small: %s: %s", what, PQerrorMessage(conn));
+    std::exit(1);
+}
+
+long long statusBytes(const char* key) {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.compare(0, std::strlen(key), key) == 0)
+            return std::atoll(line.c_str() + std::strlen(key)) * 1024;
+    return 0;
+}
+
+struct Row {
+    int32_t id;
+    double x;
+    std::string label;
+    double taken;
+};
+
+// One lookup: the id as a binary int4, the row converted as the module
+// would convert it.
+Row lookUp(PGconn* conn, const char* sql, int32_t id) {
+    uint32_t wire = htonl(static_cast<uint32_t>(id));
+    const char* values[] = {reinterpret_cast<const char*>(&wire)};
+    const int lengths[] = {4}, formats[] = {1};
+    const Oid types[] = {23};
+    PGresult* result = PQexecParams(conn, sql, 1, types, values, lengths, formats, 1);
+    if (PQresultStatus(result) != PGRES_TUPLES_OK || PQntuples(result) != 1) fail(conn, "lookup");
+    Row row;
+    row.id = static_cast<int32_t>(loadBig32(PQgetvalue(result, 0, 0)));
+    row.x = loadBigDouble(PQgetvalue(result, 0, 1));
+    row.label.assign(PQgetvalue(result, 0, 2), static_cast<size_t>(PQgetlength(result, 0, 2)));
+    row.taken = kEpochDatenum +
+                static_cast<double>(static_cast<int64_t>(loadBig64(PQgetvalue(result, 0, 3)))) /
+                    kMicrosecondsPerDay;
+    PQclear(result);
+    return row;
+}
+
+void timeQueries(PGconn* conn, const std::string& table, int count) {
+    std::string sql = "select id, x, label, taken from " + table + " where id = $1";
+    for (int i = 1; i <= kWarmUp; ++i) lookUp(conn, sql.c_str(), i);
+    double checksum = 0;
+    std::clock_t cpuStart = std::clock();
+    auto start = std::chrono::steady_clock::now();
+    for (int i = 1; i <= count; ++i) {
+        Row row = lookUp(conn, sql.c_str(), i);
+        checksum += row.id + row.x + static_cast<double>(row.label.size()) + row.taken;
+    }
+    std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
+    double cpu = static_cast<double>(std::clock() - cpuStart) / CLOCKS_PER_SEC;
+    std::printf("baseline.small_query_s %.6f\n", elapsed.count());
+    std::printf("baseline.small_cpu_s %.6f\n", cpu);
+    std::printf("baseline.small_queries %d\n", count);
+    std::printf("baseline.small_checksum %.6f\n", checksum);
+}
+
+void holdResults(PGconn* conn, const std::string& table, int count) {
+    std::string sql =
+        "select id, x, label, taken from " + table + " where id <= " + std::to_string(kHeldRows);
+    std::vector<PGresult*> held;
+    held.reserve(static_cast<size_t>(count));
+    PQclear(PQexecParams(conn, sql.c_str(), 0, nullptr, nullptr, nullptr, nullptr, 1));
+    long long before = statusBytes("VmRSS:");
+    for (int i = 0; i < count; ++i) {
+        PGresult* result = PQexecParams(conn, sql.c_str(), 0, nullptr, nullptr, nullptr, nullptr, 1);
+        if (PQntuples(result) != kHeldRows) fail(conn, "held result");
+        held.push_back(result);
+    }
+    long long growth = statusBytes("VmRSS:") - before;
+    std::printf("baseline.result_handle_bytes %lld\n", growth / count);
+    for (PGresult* result : held) PQclear(result);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 4 || (std::strcmp(argv[1], "queries") != 0 && std::strcmp(argv[1], "results") != 0)) {
+        std::fprintf(stderr, "usage: baseline_small queries|results TABLE COUNT\n");
+        return 2;
+    }
+    PGconn* conn = PQconnectdb("");
+    if (PQstatus(conn) != CONNECTION_OK) fail(conn, "connect");
+    int count = std::atoi(argv[3]);
+    if (std::strcmp(argv[1], "queries") == 0)
+        timeQueries(conn, argv[2], count);
+    else
+        holdResults(conn, argv[2], count);
+    PQfinish(conn);
+    return 0;
+}
