@@ -132,10 +132,10 @@ unsigned long long failedRowOf(const PGresult* result) {
     std::string message = serverErrorText(result);
     unsigned long long row = failedRowOf(result);
     if (row > 0 && row <= rows)
-        raiseOnConnection(conn, "rowFailed",
-                          "row " + std::to_string(row) + " of " + std::to_string(rows) +
-                              " failed: " + message,
-                          result);
+        raiseOnConnection(
+            conn, "rowFailed",
+            "row " + std::to_string(row) + " of " + std::to_string(rows) + " failed: " + message,
+            result);
     raiseOnConnection(conn, "copyFailed", "the COPY failed: " + message, result);
 }
 

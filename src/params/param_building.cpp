@@ -466,7 +466,8 @@ void putNull(PGparam* param, const ParamRecord& record) {
     std::string name = prepared(record, record.isArray ? "[]*" : "*");
     int ok = PQputf(param, name.c_str(), nullptr);
     std::string pending = takeTypesError();
-    if (!pending.empty()) raiseError("putFailed", "%s: %s", record.context.c_str(), pending.c_str());
+    if (!pending.empty())
+        raiseError("putFailed", "%s: %s", record.context.c_str(), pending.c_str());
     if (!ok) raiseError("putFailed", "%s: the value could not be put", record.context.c_str());
 }
 

@@ -52,7 +52,8 @@ void runBinary(PGconn* conn, PGparam* param, const std::string& sql, int nlhs, m
         raiseOnConnection(conn, "queryFailed", reason);
     }
     ResultOwner result = awaitStatement(conn, "the statement");
-    if (!result) raiseOnConnection(conn, "queryFailed", "PGconn: " + libpqText(PQerrorMessage(conn)));
+    if (!result)
+        raiseOnConnection(conn, "queryFailed", "PGconn: " + libpqText(PQerrorMessage(conn)));
     if (!isAccepted(PQresultStatus(result.get())))
         raiseOnConnection(conn, "queryFailed", "PGresult: " + serverErrorText(result.get()),
                           result.get());
@@ -90,8 +91,7 @@ void commandExecText(int nlhs, mxArray* plhs[], int, const mxArray* prhs[]) {
     if (PQsendQuery(conn, sql.c_str())) result = awaitStatement(conn, "the statement");
     if (isConnectionLost(conn, result.get()))
         raiseOnConnection(conn, "noResult",
-                          result ? serverErrorText(result.get())
-                                 : libpqText(PQerrorMessage(conn)),
+                          result ? serverErrorText(result.get()) : libpqText(PQerrorMessage(conn)),
                           result.get());
     if (!result) raiseError("noResult", "no result: %s", libpqText(PQerrorMessage(conn)).c_str());
     handOut(std::move(result), nlhs, plhs);
