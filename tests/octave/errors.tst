@@ -101,7 +101,9 @@
 %! ## A connection whose backend is terminated: every command that talks to
 %! ## the server raises connectionLost, on the call that finds it gone and
 %! ## again on the next one, saying that reset restores it; reset does.
-%! vorlex ('exec', c, 'create table er_lost (a int4)');
+%! ## A table of this process's own, which the victim sees after reset.
+%! lost = sprintf ('er_lost_%d', getpid ());
+%! vorlex ('exec', c, ['create table ' lost ' (a int4)']);
 %! victim = vorlex ('connect', '');
 %! unwind_protect
 %!   p = vorlex ('paramCreate', victim);
@@ -111,9 +113,9 @@
 %!     'exec',      @() vorlex ('exec', victim, 'select 1')
 %!     'execText',  @() vorlex ('execText', victim, 'select 1')
 %!     'paramExec', @() vorlex ('paramExec', victim, p, 'select $1')
-%!     'batchExec', @() vorlex ('batchExec', victim, 'insert into er_lost values ($1)', '%int4', one)
-%!     'copyIn',    @() vorlex ('copyIn', victim, 'er_lost', '%int4', one)
-%!     'copyOut',   @() disp (vorlex ('copyOut', victim, 'select a from er_lost', '%int4'))
+%!     'batchExec', @() vorlex ('batchExec', victim, ['insert into ' lost ' values ($1)'], '%int4', one)
+%!     'copyIn',    @() vorlex ('copyIn', victim, lost, '%int4', one)
+%!     'copyOut',   @() disp (vorlex ('copyOut', victim, ['select a from ' lost], '%int4'))
 %!   };
 %!   for k = 1:rows (calls)
 %!     pid = value_of (victim, 'select pg_backend_pid()');
@@ -129,11 +131,11 @@
 %!     assert (vorlex ('status', victim), 0);
 %!   end
 %!   ## Nothing reached the table, and the connection works after reset.
-%!   assert (double (value_of (victim, 'select count(*) from er_lost')), 0);
+%!   assert (double (value_of (victim, ['select count(*) from ' lost])), 0);
 %!   vorlex ('paramClear', p);
 %! unwind_protect_cleanup
 %!   vorlex ('finish', victim);
-%!   vorlex ('exec', c, 'drop table er_lost');
+%!   vorlex ('exec', c, ['drop table ' lost]);
 %! end_unwind_protect
 
 %!test

@@ -55,10 +55,11 @@
 %! assert (strtrim (evalc ('vorlex (''help'')')), strtrim (vorlex ('help')));
 
 %!test
-%! ## Every example runs as it stands, given a connection and a table t.
+%! ## Every example runs as it stands, given a connection and a table t (a
+%! ## temporary one: the test runs beside its twin).
 %! conn = vorlex ('connect', '');
 %! unwind_protect
-%!   vorlex ('exec', conn, 'create table t (a int4, b text)');
+%!   vorlex ('exec', conn, 'create temp table t (a int4, b text)');
 %!   names = banner_commands ();
 %!   for k = 1:numel (names)
 %!     example = regexp (vorlex ('help', names{k}), '\nexample:\n(.*)', 'tokens', 'once');
@@ -69,7 +70,6 @@
 %!     end_try_catch
 %!   end
 %! unwind_protect_cleanup
-%!   vorlex ('exec', conn, 'drop table if exists t');
 %!   vorlex ('finish', conn);
 %! end_unwind_protect
 
