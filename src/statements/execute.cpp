@@ -90,7 +90,7 @@ void commandExecText(int nlhs, mxArray* plhs[], int, const mxArray* prhs[]) {
     ResultOwner result;
     if (PQsendQuery(conn, sql.c_str())) result = awaitStatement(conn, "the statement");
     if (isConnectionLost(conn, result.get()))
-        raiseOnConnection(conn, "noResult",
+        raiseOnConnection(conn, "connectionLost",
                           result ? serverErrorText(result.get()) : libpqText(PQerrorMessage(conn)),
                           result.get());
     if (!result) raiseError("noResult", "no result: %s", libpqText(PQerrorMessage(conn)).c_str());
