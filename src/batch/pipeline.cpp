@@ -20,6 +20,8 @@
 #include "host/errors.hpp"
 #include "host/owners.hpp"
 #include "statements/lost_connection.hpp"
+#include "statements/server_error.hpp"
+#include "types/libpqtypes_error.hpp"
 
 namespace vorlex {
 
@@ -119,7 +121,9 @@ Item Pipeline::itemAt(size_t index) const {
 }
 
 void Pipeline::raiseWithConnection(const char* check, const char* what) {
-    raiseError(check, "%s: %s", what, libpqText(PQerrorMessage(conn_)).c_str());
+    std::string reason = libpqText(PQerrorMessage(conn_));
+    if (reason.empty()) raiseError(check, "%s", what);
+    raiseError(check, "%s: %s", what, reason.c_str());
 }
 
 // Raises the first failure; while recovering, results are only read.
@@ -168,9 +172,8 @@ void Pipeline::queueRow(size_t row) {
     builder_.build(builder_.context, param_, row);
     if (row == 0) queuePrepare();
     if (!PQparamSendQueryPrepared(conn_, param_, statement_.name.c_str(), 0)) {
-        const char* pending = PQgeterror();
-        std::string reason = pending && *pending ? pending : libpqText(PQerrorMessage(conn_));
-        PQseterror(nullptr);
+        std::string reason = takeTypesError();
+        if (reason.empty()) reason = libpqText(PQerrorMessage(conn_));
         raiseError("sendFailed", "row %zu could not be queued: %s", row + 1, reason.c_str());
     }
     ++rowsQueued_;
@@ -277,6 +280,13 @@ bool Pipeline::readReady() {
     return true;
 }
 
+// Why a statement's result was refused.
+std::string failureReason(const PGresult* result, bool isCopy) {
+    if (isCopy) return "a COPY cannot run in a batch";
+    if (*PQresultErrorMessage(result)) return serverErrorText(result);
+    return "the statement did not return a command or query result";
+}
+
 void Pipeline::take(PGresult* result) {
     ResultOwner owner(result);
     ExecStatusType status = PQresultStatus(result);
@@ -290,34 +300,30 @@ void Pipeline::take(PGresult* result) {
         ++received_;
         if (status != PGRES_PIPELINE_SYNC)
             fail("syncFailed", "the sync point failed (%s): %s", PQresStatus(status),
-                 libpqText(PQresultErrorMessage(result)).c_str());
+                 serverErrorText(result).c_str());
         return;
     }
     // Only a statement's first result counts: a COPY has a second.
     if (resultTaken_) return;
     resultTaken_ = true;
     bool accepted = isAccepted(status);
-    const char* reason = isCopy ? "a COPY cannot run in a batch"
-                         : *PQresultErrorMessage(result)
-                             ? PQresultErrorMessage(result)
-                             : "the statement did not return a command or query result";
     switch (item) {
         case Item::prepare:
             prepareOk_ = accepted;
             if (!accepted)
                 fail("prepareFailed", "the statement could not be prepared (%s): %s",
-                     PQresStatus(status), libpqText(reason).c_str());
+                     PQresStatus(status), failureReason(result, isCopy).c_str());
             return;
         case Item::row:
             if (!accepted)
                 fail("rowFailed", "row %zu of %zu failed (%s): %s", index, rows_,
-                     PQresStatus(status), libpqText(reason).c_str());
+                     PQresStatus(status), failureReason(result, isCopy).c_str());
             return;
         case Item::closing:
             closingOk_ = accepted;
             if (!accepted)
                 fail("closeFailed", "the prepared statement could not be released (%s): %s",
-                     PQresStatus(status), libpqText(reason).c_str());
+                     PQresStatus(status), failureReason(result, isCopy).c_str());
             return;
         default:
             return;

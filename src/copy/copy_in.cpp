@@ -30,6 +30,8 @@
 #include "handles/registry.hpp"
 #include "copy/copy_session.hpp"
 #include "copy/copy_target.hpp"
+#include "statements/lost_connection.hpp"
+#include "statements/server_error.hpp"
 #include "statements/statement_args.hpp"
 
 namespace vorlex {
@@ -126,12 +128,15 @@ unsigned long long failedRowOf(const PGresult* result) {
     return line ? std::strtoull(line + 7, nullptr, 10) : 0;
 }
 
-[[noreturn]] void raiseServerFailure(const PGresult* result, size_t rows) {
-    std::string message = libpqText(PQresultErrorMessage(result));
+[[noreturn]] void raiseServerFailure(PGconn* conn, const PGresult* result, size_t rows) {
+    std::string message = serverErrorText(result);
     unsigned long long row = failedRowOf(result);
     if (row > 0 && row <= rows)
-        raiseError("rowFailed", "row %llu of %zu failed: %s", row, rows, message.c_str());
-    raiseError("copyFailed", "the COPY failed: %s", message.c_str());
+        raiseOnConnection(
+            conn, "rowFailed",
+            "row " + std::to_string(row) + " of " + std::to_string(rows) + " failed: " + message,
+            result);
+    raiseOnConnection(conn, "copyFailed", "the COPY failed: " + message, result);
 }
 
 }  // namespace
@@ -169,7 +174,7 @@ void commandCopyIn(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
         copy.send(buffer.data(), buffer.size());
         ResultOwner result = copy.finishSending();
         if (PQresultStatus(result.get()) != PGRES_COMMAND_OK)
-            raiseServerFailure(result.get(), rows);
+            raiseServerFailure(conn, result.get(), rows);
         copied = std::strtod(PQcmdTuples(result.get()), nullptr);
     }
     if (nlhs > 0) plhs[0] = mxCreateDoubleScalar(copied);

@@ -28,6 +28,8 @@
 #include "results/column_reading.hpp"
 #include "copy/copy_session.hpp"
 #include "copy/copy_stream.hpp"
+#include "statements/lost_connection.hpp"
+#include "statements/server_error.hpp"
 #include "statements/statement_args.hpp"
 
 namespace vorlex {
@@ -62,8 +64,8 @@ std::vector<GrowingColumn> specifiedColumns(const std::string& format, PGparam* 
 }
 
 [[noreturn]] void raiseQueryFailure(const PGresult* result, PGconn* conn, const char* what) {
-    std::string message = libpqText(result ? PQresultErrorMessage(result) : PQerrorMessage(conn));
-    raiseError("queryFailed", "%s: %s", what, message.c_str());
+    std::string message = result ? serverErrorText(result) : libpqText(PQerrorMessage(conn));
+    raiseOnConnection(conn, "queryFailed", std::string(what) + ": " + message, result);
 }
 
 // The query is prepared as the unnamed statement and described, so that its

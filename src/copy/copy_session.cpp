@@ -7,6 +7,7 @@
 
 #include "host/errors.hpp"
 #include "statements/lost_connection.hpp"
+#include "statements/server_error.hpp"
 
 namespace vorlex {
 
@@ -33,10 +34,7 @@ CopySession::~CopySession() {
 }
 
 void CopySession::raiseFailure(const char* what) {
-    GatewayError error{errorId(check_),
-                       std::string(what) + ": " + libpqText(PQerrorMessage(conn_))};
-    noteLostConnection(conn_, error);
-    throw error;
+    raiseOnConnection(conn_, check_, std::string(what) + ": " + libpqText(PQerrorMessage(conn_)));
 }
 
 // Rows that were still being sent are ended with a failure: the server
@@ -58,11 +56,9 @@ void CopySession::start(const std::string& sql, ExecStatusType expected, const c
     ExecStatusType status = PQresultStatus(result.get());
     if (status == PGRES_COPY_IN || status == PGRES_COPY_OUT) state_ = status;
     if (status != expected) {
-        GatewayError error{errorId(check), libpqText(PQresultErrorMessage(result.get()))};
-        if (error.message.empty())
-            error.message = std::string("the COPY gave ") + PQresStatus(status);
-        noteLostConnection(conn_, error);
-        throw error;
+        std::string message = serverErrorText(result.get());
+        if (message.empty()) message = std::string("the COPY gave ") + PQresStatus(status);
+        raiseOnConnection(conn_, check, message, result.get());
     }
 }
 

@@ -10,6 +10,7 @@
 #include "host/errors.hpp"
 #include "host/owners.hpp"
 #include "statements/lost_connection.hpp"
+#include "statements/server_error.hpp"
 
 namespace vorlex {
 
@@ -77,16 +78,13 @@ std::string textArrayLiteral(const std::vector<std::string>& names) {
     return literal + "}";
 }
 
-// The server's own words, without the statement position they would
-// point into.
+// The server's own words (without the statement position they would point
+// into: serverErrorText leaves it out).
 [[noreturn]] void raiseLookUpFailure(PGconn* conn, const PGresult* result,
                                      const std::string& relation) {
-    const char* primary = result ? PQresultErrorField(result, PG_DIAG_MESSAGE_PRIMARY) : nullptr;
-    std::string reason = primary ? primary : libpqText(PQerrorMessage(conn));
+    std::string reason = result ? serverErrorText(result) : libpqText(PQerrorMessage(conn));
     if (reason.empty()) reason = "no such relation";
-    GatewayError error{errorId("copyFailed"), "target " + relation + ": " + reason};
-    noteLostConnection(conn, error);
-    throw error;
+    raiseOnConnection(conn, "copyFailed", "target " + relation + ": " + reason, result);
 }
 
 // "a sequence", ...: what a relation the COPY cannot fill is; null for

@@ -9,6 +9,7 @@
 #include "batch/batch_commands.hpp"
 #include "connection/connection_commands.hpp"
 #include "copy/copy_commands.hpp"
+#include "gateway/command_help.hpp"
 #include "host/errors.hpp"
 #include "host/host.hpp"
 #include "params/param_commands.hpp"
@@ -71,6 +72,7 @@ const Command commandTable[kCommandCount] = {
      "[n =] vorlex('copyIn', conn, target, format, values [, elementNulls [, valueNulls]])"},
     {"copyOut", commandCopyOut, {3, 5}, {1, -1},
      "[s1, ...] = vorlex('copyOut', conn, query, format [, 'columnVectors', tf])"},
+    {"help", commandHelp, {0, 1}, {0, 1}, "[text =] vorlex('help' [, command])"},
 };
 // clang-format on
 

@@ -44,6 +44,7 @@ void printBanner() {
     note("types:");
     for (const PgType& type : typeCatalogue()) note(" %s", type.name);
     note("\n");
+    note("help vorlex: the overview; vorlex('help', 'command'): one command and an example\n");
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 
 #include "types/codec_numeric.hpp"
 #include "types/codecs.hpp"
+#include "types/libpqtypes_error.hpp"
 #include "types/pqtypes_private.hpp"
 #include "types/type_tables.hpp"
 #include "host/errors.hpp"
@@ -95,12 +96,12 @@ std::string formatArg(const mxArray* const prhs[], int index) {
 
 const char* parseSpecifier(const char* format, const TypeHandlers& handlers,
                            SpecifierParse& parse) {
+    // libpqtypes counts a specifier it refuses, or not, by the failure.
+    int parsed = parse.position;
     const char* rest = parseTypeSpecifier(format, handlers, parse);
-    if (!rest) {
-        std::string text = PQgeterror();
-        PQseterror(nullptr);
-        raiseError("badFormat", "specifier %d of the format: %s", parse.position + 1, text.c_str());
-    }
+    if (!rest)
+        raiseError("badFormat", "specifier %d of the format: %s", parsed + 1,
+                   takeTypesError().c_str());
     return rest;
 }
 
@@ -464,12 +465,9 @@ std::string prepared(const ParamRecord& record, const char* suffix) {
 void putNull(PGparam* param, const ParamRecord& record) {
     std::string name = prepared(record, record.isArray ? "[]*" : "*");
     int ok = PQputf(param, name.c_str(), nullptr);
-    const char* pending = PQgeterror();
-    if (pending && *pending) {
-        std::string text(pending);
-        PQseterror(nullptr);
-        raiseError("putFailed", "%s: %s", record.context.c_str(), text.c_str());
-    }
+    std::string pending = takeTypesError();
+    if (!pending.empty())
+        raiseError("putFailed", "%s: %s", record.context.c_str(), pending.c_str());
     if (!ok) raiseError("putFailed", "%s: the value could not be put", record.context.c_str());
 }
 

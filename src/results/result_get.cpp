@@ -87,10 +87,8 @@ ResultColumn describeColumn(const PGresult* result, PGtypeHandler* handler, int 
 // --- Text-format columns, through libpqtypes --------------------------------
 
 std::string takePendingError() {
-    const char* pending = PQgeterror();
-    std::string text = pending && *pending ? pending : "the value could not be read";
-    PQseterror(nullptr);
-    return text;
+    std::string text = takeTypesError();
+    return text.empty() ? "the value could not be read" : text;
 }
 
 template <typename Wire, typename Stored>

@@ -7,11 +7,12 @@
 
 #include "statements/statement_commands.hpp"
 #include "types/libpqtypes_error.hpp"
-#include "types/pqtypes_private.hpp"
 #include "connection/server_wait.hpp"
 #include "host/errors.hpp"
 #include "host/host.hpp"
 #include "handles/registry.hpp"
+#include "statements/lost_connection.hpp"
+#include "statements/server_error.hpp"
 #include "statements/statement_args.hpp"
 
 namespace vorlex {
@@ -40,23 +41,22 @@ bool isAccepted(ExecStatusType status) {
 }
 
 // What PQparamExec does, with the wait made interruptible: libpqtypes sends
-// the set's values, and refuses any status but empty query, command ok and
-// tuples ok, as "PGresult: <server message>" (no result: "PGconn: <libpq's
-// message>").
+// the set's values, and the module refuses any status but empty query,
+// command ok and tuples ok, as "PGresult: <the server's error>" (no
+// result: "PGconn: <libpq's message>").
 void runBinary(PGconn* conn, PGparam* param, const std::string& sql, int nlhs, mxArray* plhs[]) {
     discardEarlierResults(conn);
     if (!PQparamSendQuery(conn, param, sql.c_str(), 1)) {
-        raisePendingTypesError("queryFailed");
-        raiseError("queryFailed", "no result: %s", libpqText(PQerrorMessage(conn)).c_str());
+        std::string reason = takeTypesError();
+        if (reason.empty()) reason = "no result: " + libpqText(PQerrorMessage(conn));
+        raiseOnConnection(conn, "queryFailed", reason);
     }
     ResultOwner result = awaitStatement(conn, "the statement");
-    if (!result) {
-        PQseterror("PGconn: %s", PQerrorMessage(conn));
-    } else if (!isAccepted(PQresultStatus(result.get()))) {
-        PQseterror("PGresult: %s", PQresultErrorMessage(result.get()));
-        result.reset();
-    }
-    raisePendingTypesError("queryFailed");
+    if (!result)
+        raiseOnConnection(conn, "queryFailed", "PGconn: " + libpqText(PQerrorMessage(conn)));
+    if (!isAccepted(PQresultStatus(result.get())))
+        raiseOnConnection(conn, "queryFailed", "PGresult: " + serverErrorText(result.get()),
+                          result.get());
     handOut(std::move(result), nlhs, plhs);
 }
 
@@ -84,11 +84,15 @@ void commandExecText(int nlhs, mxArray* plhs[], int, const mxArray* prhs[]) {
     PGconn* conn = connectionArg(prhs, 0, RowRule::oneRow);
 
     // Server failures are results too: the caller reads resultStatus and
-    // resultErrorMessage.  Only a missing result (libpq out of memory or
-    // the connection gone) is an error here.
+    // resultErrorMessage.  Only a missing result (libpq out of memory) or a
+    // lost connection is an error here.
     discardEarlierResults(conn);
     ResultOwner result;
     if (PQsendQuery(conn, sql.c_str())) result = awaitStatement(conn, "the statement");
+    if (isConnectionLost(conn, result.get()))
+        raiseOnConnection(conn, "connectionLost",
+                          result ? serverErrorText(result.get()) : libpqText(PQerrorMessage(conn)),
+                          result.get());
     if (!result) raiseError("noResult", "no result: %s", libpqText(PQerrorMessage(conn)).c_str());
     handOut(std::move(result), nlhs, plhs);
 }

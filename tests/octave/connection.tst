@@ -71,17 +71,22 @@
 %! vorlex ('finish', c);
 
 %!test
-%! ## A connection whose backend is terminated goes bad once libpq notices;
-%! ## reset opens it again.
+%! ## A connection whose backend is terminated goes bad once libpq notices
+%! ## (even execText, which returns a statement's failure as a result, raises
+%! ## the loss); reset opens it again.
 %! name = sprintf ('vorlex_victim_%d', getpid ());
 %! victim = vorlex ('connect', ['application_name=' name]);
 %! killer = vorlex ('connect', '');
 %! r = vorlex ('execText', killer, ['select pg_terminate_backend (pid, 10000) ' ...
 %!                                  'from pg_stat_activity where application_name = ''' name '''']);
 %! vorlex ('clear', r);
-%! r = vorlex ('execText', victim, 'select 1');
-%! assert (vorlex ('resultStatus', r), 7);
-%! vorlex ('clear', r);
+%! try
+%!   lost = vorlex ('execText', victim, 'select 1');
+%!   error ('execText on a terminated connection passed');
+%! catch err
+%!   assert (err.identifier, 'vorlex:execText:connectionLost');
+%! end_try_catch
+%! assert (! exist ('lost', 'var'));
 %! evalc ('s = vorlex (''status'', victim);');
 %! assert (s, 1);
 %! assert (! isempty (vorlex ('errorMessage', victim)));

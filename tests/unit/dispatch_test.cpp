@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "gateway/command_help.hpp"
 #include "host/host.hpp"
 #include "types/libpqtypes_error.hpp"
 #include "test_support.hpp"
@@ -15,19 +16,20 @@
 namespace vorlex {
 namespace {
 
-TEST(CommandTable, HasThirtySevenDistinctRowsInTheirFixedPlaces) {
+TEST(CommandTable, HasThirtyEightDistinctRowsInTheirFixedPlaces) {
     std::set<std::string> names;
     for (const Command& command : commandTable) {
         ASSERT_NE(command.handler, nullptr) << command.name;
         EXPECT_LE(std::string(command.name).size(), 29u);
         names.insert(command.name);
     }
-    EXPECT_EQ(names.size(), 37u);
+    EXPECT_EQ(names.size(), 38u);
     EXPECT_STREQ(commandTable[0].name, "exec");
     EXPECT_STREQ(commandTable[5].name, "resultGet");
     EXPECT_STREQ(commandTable[14].name, "connect");
     EXPECT_STREQ(commandTable[25].name, "execText");
     EXPECT_STREQ(commandTable[34].name, "user");
+    EXPECT_STREQ(commandTable[37].name, "help");
 }
 
 TEST(CommandTable, EveryRowHasCountBoundsAndAUsageThatNamesItsCommand) {
@@ -76,6 +78,20 @@ TEST(CommandTable, CountsOutsideTheRowAreRefusedWithItsUsageBeforeTheHandlerRuns
         EXPECT_EQ(outputs.id, prefix + "nargout") << outputs.message;
         EXPECT_NE(outputs.message.find(command.usage), std::string::npos) << outputs.message;
     }
+}
+
+TEST(CommandHelp, EveryRowHasASummaryAndAnExample) {
+    for (const Command& command : commandTable) {
+        const CommandHelp* help = findCommandHelp(command.name);
+        ASSERT_NE(help, nullptr) << command.name << " has no help in command_help.cpp";
+        EXPECT_STREQ(help->name, command.name);
+        EXPECT_NE(std::string(help->summary), "") << command.name;
+        EXPECT_EQ(std::string(help->summary).find('\n'), std::string::npos) << command.name;
+        EXPECT_NE(std::string(help->example), "") << command.name;
+    }
+    std::set<std::string> names;
+    for (size_t k = 0; k < kCommandHelpCount; ++k) names.insert(commandHelps[k].name);
+    EXPECT_EQ(names.size(), kCommandHelpCount) << "a command with two helps";
 }
 
 TEST(CommandTable, LookupIgnoresCaseButNothingElse) {

@@ -1,0 +1,29 @@
+// server_error.hpp - the words of an error the server sent.
+#pragma once
+
+#include <libpq-fe.h>
+
+#include <string>
+
+namespace vorlex {
+
+// The condition name of a SQLSTATE code ("unique_violation" for "23505"),
+// null for a code PostgreSQL 15 does not define (sqlstate_names.cpp).
+const char* sqlstateName(const char* code);
+
+// sqlstateName, or for a code the table lacks its class's name ("22P99"
+// is a data_exception, as 22000 is); null when the class is unknown too.
+const char* conditionName(const char* code);
+
+// The server's error that `result` carries, as the module raises it:
+//
+//   ERROR 23505 (unique_violation): duplicate key value violates unique constraint "t_pkey"
+//   DETAIL: Key (a)=(1) already exists.
+//   HINT: ...
+//
+// The code is named by conditionName.  A failure libpq made itself has no
+// code: its text is given unchanged, as it is for a result without an
+// error.
+std::string serverErrorText(const PGresult* result);
+
+}  // namespace vorlex
