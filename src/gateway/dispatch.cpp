@@ -72,6 +72,8 @@ const Command commandTable[kCommandCount] = {
      "[n =] vorlex('copyIn', conn, target, format, values [, elementNulls [, valueNulls]])"},
     {"copyOut", commandCopyOut, {3, 5}, {1, -1},
      "[s1, ...] = vorlex('copyOut', conn, query, format [, 'columnVectors', tf])"},
+    {"fieldType", commandFieldType, {2, 2}, {0, 2},
+     "[oid, name] = vorlex('fieldType', result, column)"},
 };
 // clang-format on
 
