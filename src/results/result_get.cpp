@@ -157,6 +157,8 @@ bool readTextField(const void* context, const ElementTarget& target, size_t inde
     return readTextFormat(field.result, field.row, *field.column, target, index, error);
 }
 
+}  // namespace
+
 mxArray* extractColumn(const PGresult* result, const ResultColumn& column,
                        const PGtypeFormatInfo& server) {
     int rows = PQntuples(result);
@@ -179,8 +181,6 @@ mxArray* extractColumn(const PGresult* result, const ResultColumn& column,
     }
     return output;
 }
-
-}  // namespace
 
 void commandResultGet(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
     bool columnVectors = optionColumnVectors(nlhs, nrhs, prhs);

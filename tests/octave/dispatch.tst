@@ -24,8 +24,8 @@
 %!          'fieldNumber', 'binaryTuples', 'cmdStatus', 'cmdTuples', 'db', ...
 %!          'execText', 'fieldSize', 'valueLength', 'getValue', 'host', ...
 %!          'options', 'pass', 'port', 'reset', 'user', 'copyIn', 'copyOut', ...
-%!          'fieldType'};
-%! assert (numel (names), 38);
+%!          'query', 'fieldType'};
+%! assert (numel (names), 39);
 %! for k = 1:numel (names)
 %!   name = names{k};
 %!   mixed = name;
