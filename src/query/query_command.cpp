@@ -120,9 +120,11 @@ QueryCall readCall(int nrhs, const mxArray* prhs[]) {
 }
 
 void requireParameterCount(long used, int given) {
-    if (used != given)
-        raiseError("paramCount", "the statement uses %ld parameter(s) ($1 ... $%ld); %d given",
-                   used, used, given);
+    if (used == given) return;
+    if (used == 0)
+        raiseError("paramCount", "the statement uses no parameters; %d value(s) given", given);
+    raiseError("paramCount", "the statement uses %ld parameter(s) ($1 ... $%ld); %d value(s) given",
+               used, used, given);
 }
 
 // --- The statement ------------------------------------------------------------------

@@ -160,7 +160,7 @@ QueryParams queryParams(PGconn* conn, const mxArray* cell, const std::string* fo
         classFormat += (specifier.empty() ? "%text" : specifier) + " ";
     }
     QueryParams params;
-    if (values.empty()) return params;
+    if (values.empty() && !format) return params;
 
     ParamOwner param(PQparamCreate(conn));  // the connection's types
     raisePendingTypesError("paramCreateFailed");

@@ -258,6 +258,7 @@
 %!   {c, s, {1}, 'format', 5},                 'formatNotChar'
 %!   {c, s, {1}, 'format', '%nosuchtype'},     'badFormat'
 %!   {c, s, {1}, 'format', '%int4 %int4'},     'tooManySpecifiers'
+%!   {c, 'select 1', 'format', '%int4'},       'tooManySpecifiers'
 %!   {c, s, {'x'}, 'format', '%int4'},         'wrongClass'
 %!   {c, ['select 1' char(0)]},                'sqlHasNul'
 %!   {c, 5},                                   'sqlNotText'
