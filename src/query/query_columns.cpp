@@ -233,10 +233,12 @@ void settleColumnNulls(const ResultColumn& column, HostArrayOwner& value, const 
             value.reset(doubles);
         return;
     }
+    // Arrays of texts and bytea keep their NULL elements as empty cells.
+    if (column.classId == mxCHAR_CLASS || column.classId == mxUINT8_CLASS) return;
     for (size_t row = 0; row < mxGetNumberOfElements(value.get()); ++row) {
         mxArray* array = mxGetCell(value.get(), row);
         const mxArray* mask = mxGetCell(masks, row);
-        if (!array || !mask || mxIsCell(array) || mxGetNumberOfElements(array) == 0) continue;
+        if (!array || !mask || mxGetNumberOfElements(array) == 0) continue;
         if (mxArray* doubles = settleNulls(array, mxGetLogicals(mask), keepClass, false)) {
             mxDestroyArray(array);
             mxSetCell(value.get(), row, doubles);
