@@ -1,7 +1,7 @@
 #!/bin/sh
 # Benchmarks resultGet and copyOut against the plain libpq baselines in one
-# run, on one table, and prints the times, their ratios and the memory
-# comparisons.
+# run, on one table, and query against exec + resultGet, and prints the
+# times, their ratios and the memory comparisons.
 #
 #   bench/run.sh [BUILD_DIR]       (make bench runs it with a server)
 #
@@ -51,6 +51,8 @@ run_octave "result_get_bench('$table', $reps)"
 echo "vorlex (copyOut, and exec with resultGet), all columns, then the fixed-width ones, best of $reps"
 run_octave "copy_out_bench('$table', $reps, 'all')"
 run_octave "copy_out_bench('$table', $reps, 'fixed')"
+echo "vorlex (query, and exec with resultGet), int4, float8, text and timestamp, best of $reps"
+run_octave "query_bench('$table', $reps)"
 
 awk '
 { v[$1] = $2 }
@@ -99,4 +101,10 @@ END {
            v[a "peak_growth_bytes"] / v[a "output_bytes"], v[f "peak_growth_bytes"] / v[f "output_bytes"]
     if (!v[a "peak_reset"] || !v[f "peak_reset"])
         print "  (peak RSS could not be reset: the peaks may predate the runs)"
+
+    q = "vorlex.query."
+    printf "\nquery, %d rows of int4, float8, text, timestamp\n", v[q "rows"]
+    printf "  %-34s %14.3f\n", "query s", v[q "query_s"]
+    printf "  %-34s %14.3f\n", "exec + resultGet + clear s", v[q "exec_get_s"]
+    printf "ratio query / (exec + resultGet): %.2f (target <= 1.10)\n", v[q "query_s"] / v[q "exec_get_s"]
 }' "$numbers"

@@ -13,6 +13,7 @@
 #include "host/errors.hpp"
 #include "host/host.hpp"
 #include "params/param_commands.hpp"
+#include "query/query_commands.hpp"
 #include "results/result_commands.hpp"
 #include "statements/statement_commands.hpp"
 #include "types/libpqtypes_error.hpp"
@@ -72,6 +73,11 @@ const Command commandTable[kCommandCount] = {
      "[n =] vorlex('copyIn', conn, target, format, values [, elementNulls [, valueNulls]])"},
     {"copyOut", commandCopyOut, {3, 5}, {1, -1},
      "[s1, ...] = vorlex('copyOut', conn, query, format [, 'columnVectors', tf])"},
+    {"query", commandQuery, {2, -1}, {0, 2},
+     "[data, info] = vorlex('query', conn, sql [, params] [, 'format', format] [, 'keepClass', "
+     "tf] [, 'numeric', 'text'|'double'] [, 'output', 'struct'|'cell'])"},
+    {"fieldType", commandFieldType, {2, 2}, {0, 2},
+     "[oid, name] = vorlex('fieldType', result, column)"},
     {"help", commandHelp, {0, 1}, {0, 1}, "[text =] vorlex('help' [, command])"},
 };
 // clang-format on

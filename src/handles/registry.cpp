@@ -45,6 +45,7 @@ struct KindRegistry {
 
 KindRegistry registries[3];
 std::unordered_map<uint32_t, void*> objectsByHandle;
+std::unordered_map<uint32_t, uint32_t> connectionOfResult;
 uint32_t lastHandle = 0;
 
 const KindInfo& infoOf(HandleKind kind) { return kKinds[static_cast<int>(kind)]; }
@@ -139,8 +140,16 @@ uint32_t registerConnection(ConnectionOwner conn) {
     return registerOwned(HandleKind::connection, std::move(conn));
 }
 
-uint32_t registerResult(ResultOwner result) {
-    return registerOwned(HandleKind::result, std::move(result));
+uint32_t registerResult(ResultOwner result, uint32_t connection) {
+    uint32_t number = registerOwned(HandleKind::result, std::move(result));
+    if (connection == 0) return number;
+    try {
+        connectionOfResult.emplace(number, connection);
+    } catch (...) {  // the result goes, as it would had its registration failed
+        releaseHandle(HandleKind::result, number, 0);
+        throw;
+    }
+    return number;
 }
 
 uint32_t registerParam(ParamOwner param) {
@@ -160,6 +169,7 @@ void releaseHandle(HandleKind kind, uint32_t number, int position) {
     auto entry = objectsByHandle.find(number);
     void* object = entry->second;
     objectsByHandle.erase(entry);
+    if (kind == HandleKind::result) connectionOfResult.erase(number);
     infoOf(kind).release(object);
     if (--registry.live > 0) return;
     setFree(registry.set);
@@ -167,6 +177,14 @@ void releaseHandle(HandleKind kind, uint32_t number, int position) {
 }
 
 int32_t liveCount(HandleKind kind) { return registryOf(kind).live; }
+
+PGconn* resultConnection(uint32_t result) {
+    auto link = connectionOfResult.find(result);
+    HandleSet* connections = registryOf(HandleKind::connection).set;
+    if (link == connectionOfResult.end() || !connections || !setContains(connections, link->second))
+        return nullptr;
+    return static_cast<PGconn*>(objectsByHandle.at(link->second));
+}
 
 void* validateHandle(HandleKind kind, const mxArray* const prhs[], int index, RowRule rows) {
     uint32_t number = handleNumberArg(kind, prhs, index, rows);

@@ -26,7 +26,8 @@ enum class HandleKind { connection, result, param };
 // Registration: takes the object over and returns its new handle number.
 // On failure the object is released by its owner as the error unwinds.
 uint32_t registerConnection(ConnectionOwner conn);
-uint32_t registerResult(ResultOwner result);
+// A result records the handle of the connection it was made on (0: none).
+uint32_t registerResult(ResultOwner result, uint32_t connection = 0);
 uint32_t registerParam(ParamOwner param);
 
 // The live object behind a handle number, or an error naming argument
@@ -40,6 +41,10 @@ void releaseHandle(HandleKind kind, uint32_t number, int position);
 
 // Live objects of a kind, as counted by the registry.
 int32_t liveCount(HandleKind kind);
+
+// The connection a live result was made on, while that connection is
+// live; null otherwise.
+PGconn* resultConnection(uint32_t result);
 
 // --- Handle arguments -----------------------------------------------------
 // Whether a command also requires the handle array to have exactly one row.

@@ -79,6 +79,11 @@ using ElementRead = bool (*)(const void* context, const ElementTarget& target, s
 void fillScalarRow(const ResultColumn& column, const ColumnOutput& out, size_t row,
                    ElementRead read, const void* context);
 
+// The output struct of a whole column of a result: binary values through
+// the codec, text-format values (textFormat) through libpqtypes.
+mxArray* extractColumn(const PGresult* result, const ResultColumn& column,
+                       const PGtypeFormatInfo& server);
+
 // Raises a value's failure to decode under readFailed (deserialiseFailed
 // for serialised values, which fail only in the Octave function).
 [[noreturn]] void raiseReadFailure(const ResultColumn& column, size_t row,

@@ -14,6 +14,7 @@ void commandFieldCount(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[
 void commandFieldName(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]);
 void commandFieldNumber(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]);
 void commandFieldSize(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]);
+void commandFieldType(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]);
 void commandIsNull(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]);
 void commandValueLength(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]);
 void commandGetValue(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]);

@@ -155,6 +155,8 @@ bool readTextField(const void* context, const ElementTarget& target, size_t inde
     return readTextFormat(field.result, field.row, *field.column, target, index, error);
 }
 
+}  // namespace
+
 mxArray* extractColumn(const PGresult* result, const ResultColumn& column,
                        const PGtypeFormatInfo& server) {
     int rows = PQntuples(result);
@@ -177,8 +179,6 @@ mxArray* extractColumn(const PGresult* result, const ResultColumn& column,
     }
     return output;
 }
-
-}  // namespace
 
 void commandResultGet(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
     bool columnVectors = optionColumnVectors(nlhs, nrhs, prhs);

@@ -17,7 +17,9 @@
 #include "host/errors.hpp"
 #include "host/host.hpp"
 #include "handles/registry.hpp"
+#include "results/server_types.hpp"
 #include "results/text_values.hpp"
+#include "types/text_forms.hpp"
 
 namespace vorlex {
 
@@ -184,6 +186,19 @@ void commandFieldSize(int, mxArray* plhs[], int, const mxArray* prhs[]) {
 void commandIsNull(int, mxArray* plhs[], int, const mxArray* prhs[]) {
     ResultItem item = checkedItem(prhs, Indices::rowAndColumn);
     plhs[0] = mxCreateLogicalScalar(PQgetisnull(item.result, item.row, item.column) != 0);
+}
+
+// The name is the catalogue's for the module's types; others are asked of
+// the server on the connection the result came from, while it is open.
+void commandFieldType(int nlhs, mxArray* plhs[], int, const mxArray* prhs[]) {
+    ResultItem item = checkedItem(prhs, Indices::column);
+    Oid oid = PQftype(item.result, item.column);
+    plhs[0] = mxCreateDoubleScalar(oid);
+    if (nlhs < 2) return;
+    std::string name = knownTypeName(oid);
+    PGconn* conn = resultConnection(*static_cast<const uint32_t*>(mxGetData(prhs[0])));
+    if (name.empty() && conn) name = serverTypeName(conn, oid);
+    plhs[1] = createCharRow(name.data(), name.size());
 }
 
 // 0 for NULL as for an empty value.

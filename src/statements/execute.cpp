@@ -19,10 +19,11 @@ namespace vorlex {
 
 namespace {
 
-// The result goes to the registry when the caller asked for it; otherwise
-// its owner clears it.
-void handOut(ResultOwner result, int nlhs, mxArray* plhs[]) {
-    if (nlhs == 1) plhs[0] = createHandle(registerResult(std::move(result)));
+// The result goes to the registry, with the handle of its connection
+// (input 0), when the caller asked for it; otherwise its owner clears it.
+void handOut(ResultOwner result, int nlhs, mxArray* plhs[], const mxArray* prhs[]) {
+    uint32_t connection = *static_cast<const uint32_t*>(mxGetData(prhs[0]));
+    if (nlhs == 1) plhs[0] = createHandle(registerResult(std::move(result), connection));
 }
 
 }  // namespace
@@ -44,7 +45,8 @@ bool isAccepted(ExecStatusType status) {
 // the set's values, and the module refuses any status but empty query,
 // command ok and tuples ok, as "PGresult: <the server's error>" (no
 // result: "PGconn: <libpq's message>").
-void runBinary(PGconn* conn, PGparam* param, const std::string& sql, int nlhs, mxArray* plhs[]) {
+void runBinary(PGconn* conn, PGparam* param, const std::string& sql, int nlhs, mxArray* plhs[],
+               const mxArray* prhs[]) {
     discardEarlierResults(conn);
     if (!PQparamSendQuery(conn, param, sql.c_str(), 1)) {
         std::string reason = takeTypesError();
@@ -57,21 +59,21 @@ void runBinary(PGconn* conn, PGparam* param, const std::string& sql, int nlhs, m
     if (!isAccepted(PQresultStatus(result.get())))
         raiseOnConnection(conn, "queryFailed", "PGresult: " + serverErrorText(result.get()),
                           result.get());
-    handOut(std::move(result), nlhs, plhs);
+    handOut(std::move(result), nlhs, plhs, prhs);
 }
 
 }  // namespace
 
 void commandExec(int nlhs, mxArray* plhs[], int, const mxArray* prhs[]) {
     PGconn* conn = connectionArg(prhs, 0, RowRule::anyRows);
-    runBinary(conn, nullptr, sqlRowArg(prhs, 1), nlhs, plhs);
+    runBinary(conn, nullptr, sqlRowArg(prhs, 1), nlhs, plhs, prhs);
 }
 
 // The set is only read: it can be executed again, or reset and refilled.
 void commandParamExec(int nlhs, mxArray* plhs[], int, const mxArray* prhs[]) {
     PGconn* conn = connectionArg(prhs, 0, RowRule::anyRows);
     PGparam* param = paramArg(prhs, 1, RowRule::anyRows);
-    runBinary(conn, param, sqlRowArg(prhs, 2), nlhs, plhs);
+    runBinary(conn, param, sqlRowArg(prhs, 2), nlhs, plhs, prhs);
 }
 
 void commandExecText(int nlhs, mxArray* plhs[], int, const mxArray* prhs[]) {
@@ -94,7 +96,7 @@ void commandExecText(int nlhs, mxArray* plhs[], int, const mxArray* prhs[]) {
                           result ? serverErrorText(result.get()) : libpqText(PQerrorMessage(conn)),
                           result.get());
     if (!result) raiseError("noResult", "no result: %s", libpqText(PQerrorMessage(conn)).c_str());
-    handOut(std::move(result), nlhs, plhs);
+    handOut(std::move(result), nlhs, plhs, prhs);
 }
 
 }  // namespace vorlex

@@ -29,6 +29,22 @@ constexpr uint32_t kTimestamptzOid = 1184;
 constexpr uint32_t kTimetzOid = 1266;
 constexpr uint32_t kNumericOid = 1700;
 
+// Types read as their text (text_forms.hpp), and their array types.
+constexpr uint32_t kCidrOid = 650;
+constexpr uint32_t kMacaddr8Oid = 774;
+constexpr uint32_t kMacaddrOid = 829;
+constexpr uint32_t kInetOid = 869;
+constexpr uint32_t kIntervalOid = 1186;
+constexpr uint32_t kUuidOid = 2950;
+constexpr uint32_t kJsonbOid = 3802;
+constexpr uint32_t kCidrArrayOid = 651;
+constexpr uint32_t kMacaddr8ArrayOid = 775;
+constexpr uint32_t kMacaddrArrayOid = 1040;
+constexpr uint32_t kInetArrayOid = 1041;
+constexpr uint32_t kIntervalArrayOid = 1187;
+constexpr uint32_t kUuidArrayOid = 2951;
+constexpr uint32_t kJsonbArrayOid = 3807;
+
 // Their array types.
 constexpr uint32_t kXmlArrayOid = 143;
 constexpr uint32_t kJsonArrayOid = 199;

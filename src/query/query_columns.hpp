@@ -1,0 +1,61 @@
+// query_columns.hpp - a query's result columns read by their types, with
+// no specifier: what each column's type OID reads as, and the data and
+// info outputs made of the result.
+//
+// A column of a catalogue type (or its array) reads as resultGet reads
+// it; jsonb, uuid, interval, inet, cidr, macaddr and macaddr8 read as
+// their text (text_forms.hpp); enums read as their labels; arrays of all
+// of these as cells of arrays.  Types the module does not know are looked
+// up on the server: a domain reads as its base type.  Any other type
+// (geometric types, money, ranges, composites, ...) has no binary reader:
+// the statement then returns text, and every column is read from it (the
+// catalogue's numbers, bool, bytea and date/time types parse it; every
+// other column, arrays included, is its text).
+#pragma once
+
+#include <libpq-fe.h>
+#include <mex.h>
+
+#include <string>
+#include <vector>
+
+#include "types/text_forms.hpp"
+#include "types/type_catalogue.hpp"
+
+namespace vorlex {
+
+struct QueryOptions {
+    bool keepClass = false;        // integer and logical columns keep their class with NULLs
+    bool numericAsDouble = false;  // numeric columns as doubles instead of text
+    bool cellOutput = false;       // data as a rows-by-columns cell
+};
+
+// How one column is read.  Without a type or form the value is read as
+// text: an enum's label, or (when !binary) the server's text.
+struct ColumnPlan {
+    std::string name;      // as the server names the column
+    Oid oid;               // the column's type
+    std::string typeName;  // the server's name of that type; empty when unknown
+    const PgType* type = nullptr;
+    const TextForm* form = nullptr;
+    bool isArray = false;
+    Oid elementOid = 0;  // the element type an array's binary frame names
+    bool binary = true;  // the type has a binary reader
+};
+
+struct ResultPlan {
+    std::vector<ColumnPlan> columns;
+    bool binary = true;  // every column has a binary reader
+};
+
+// The plan of a described statement's columns.  Types the module does not
+// know are looked up on `conn` in a statement of their own, which ends the
+// unnamed prepared statement: `lookedUp` tells.
+ResultPlan planColumns(PGconn* conn, const PGresult* described, bool& lookedUp);
+
+// Reads `result`, which the plan's statement gave, into the data output
+// and the info output.
+void readResult(PGconn* conn, const PGresult* result, const ResultPlan& plan,
+                const QueryOptions& options, mxArray*& data, mxArray*& info);
+
+}  // namespace vorlex

@@ -1,0 +1,10 @@
+// query_commands.hpp - the handler of query (query_command.cpp).
+#pragma once
+
+#include <mex.h>
+
+namespace vorlex {
+
+void commandQuery(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]);
+
+}  // namespace vorlex

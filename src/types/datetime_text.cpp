@@ -1,0 +1,193 @@
+// datetime_text.cpp - ISO date and time text into date numbers.
+#include "types/datetime_text.hpp"
+
+#include <cctype>
+#include <cmath>
+#include <cstdint>
+#include <limits>
+
+#include "types/element_access.hpp"
+#include "types/type_oids.hpp"
+
+namespace vorlex {
+
+namespace {
+
+constexpr int64_t kMicrosPerSecond = 1000000;
+constexpr int64_t kMicrosPerDay = 86400 * kMicrosPerSecond;
+
+// A cursor over the text that reads its fields.
+class TextCursor {
+  public:
+    TextCursor(const char* text, size_t length) : at_(text), end_(text + length) {}
+
+    bool atEnd() const { return at_ == end_; }
+    bool take(char c) {
+        if (at_ == end_ || *at_ != c) return false;
+        ++at_;
+        return true;
+    }
+    bool takeWord(const char* word) {
+        const char* at = at_;
+        for (; *word; ++word, ++at)
+            if (at == end_ || *at != *word) return false;
+        at_ = at;
+        return true;
+    }
+    // At least `least` digits, as a number; false when fewer come.
+    bool number(int least, int64_t& value) {
+        value = 0;
+        int count = 0;
+        for (; at_ != end_ && std::isdigit(static_cast<unsigned char>(*at_)); ++at_, ++count) {
+            if (value > std::numeric_limits<int64_t>::max() / 10 - 1) return false;
+            value = value * 10 + (*at_ - '0');
+        }
+        return count >= least;
+    }
+    // ".ffffff" as microseconds (none: 0).
+    int64_t fraction() {
+        if (!take('.')) return 0;
+        int64_t micros = 0, scale = 100000;
+        for (; at_ != end_ && std::isdigit(static_cast<unsigned char>(*at_)); ++at_, scale /= 10)
+            micros += (*at_ - '0') * scale;
+        return micros;
+    }
+
+  private:
+    const char* at_;
+    const char* end_;
+};
+
+// Days from 2000-01-01 in the proleptic Gregorian calendar; `year` is
+// astronomical (1 BC is 0).
+int64_t daysFromEpoch(int64_t year, int64_t month, int64_t day) {
+    year -= month <= 2;
+    int64_t era = (year >= 0 ? year : year - 399) / 400;
+    int64_t yearOfEra = year - era * 400;
+    int64_t dayOfYear = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
+    int64_t dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
+    return era * 146097 + dayOfEra - 730425;
+}
+
+struct CivilDate {
+    int64_t year, month, day;
+};
+
+bool readDate(TextCursor& cursor, CivilDate& date) {
+    return cursor.number(4, date.year) && cursor.take('-') && cursor.number(2, date.month) &&
+           cursor.take('-') && cursor.number(2, date.day) && date.month >= 1 && date.month <= 12 &&
+           date.day >= 1 && date.day <= 31;
+}
+
+// The date's days from the epoch, after a " BC", which makes year y the
+// astronomical year 1 - y.
+int64_t daysOf(TextCursor& cursor, const CivilDate& date) {
+    int64_t year = cursor.takeWord(" BC") ? 1 - date.year : date.year;
+    return daysFromEpoch(year, date.month, date.day);
+}
+
+bool readTime(TextCursor& cursor, int64_t& micros) {
+    int64_t hours, minutes, seconds;
+    if (!cursor.number(2, hours) || !cursor.take(':') || !cursor.number(2, minutes) ||
+        !cursor.take(':') || !cursor.number(2, seconds))
+        return false;
+    micros = ((hours * 60 + minutes) * 60 + seconds) * kMicrosPerSecond + cursor.fraction();
+    return true;
+}
+
+// "+HH[:MM[:SS]]" or "-...": the offset east of UTC.
+bool readZone(TextCursor& cursor, int64_t& micros) {
+    int sign = cursor.take('+') ? 1 : cursor.take('-') ? -1 : 0;
+    int64_t hours, minutes = 0, seconds = 0;
+    if (sign == 0 || !cursor.number(2, hours)) return false;
+    if (cursor.take(':') && !cursor.number(2, minutes)) return false;
+    if (cursor.take(':') && !cursor.number(2, seconds)) return false;
+    micros = sign * ((hours * 60 + minutes) * 60 + seconds) * kMicrosPerSecond;
+    return true;
+}
+
+bool infinity(const char* text, size_t length, double& datenum) {
+    std::string word(text, length);
+    if (word != "infinity" && word != "-infinity") return false;
+    datenum = word[0] == '-' ? -HUGE_VAL : HUGE_VAL;
+    return true;
+}
+
+bool refuse(const char* text, size_t length, const char* what, std::string& error) {
+    error = "'" + std::string(text, length) + "' is not a " + what + " in the ISO DateStyle";
+    return false;
+}
+
+template <bool (*parse)(const char*, size_t, bool, double&, std::string&), bool withZone>
+bool readText(const char* bytes, size_t length, const ElementTarget& target, size_t index,
+              const PGtypeFormatInfo&, std::string& error) {
+    double datenum;
+    if (!parse(bytes, length, withZone, datenum, error)) return false;
+    storeAt(target, index, datenum);
+    return true;
+}
+
+bool dateWithoutZone(const char* text, size_t length, bool, double& datenum, std::string& error) {
+    return dateFromText(text, length, datenum, error);
+}
+
+}  // namespace
+
+bool dateFromText(const char* text, size_t length, double& datenum, std::string& error) {
+    if (infinity(text, length, datenum)) return true;
+    TextCursor cursor(text, length);
+    CivilDate date;
+    if (!readDate(cursor, date)) return refuse(text, length, "date", error);
+    int64_t days = daysOf(cursor, date);
+    if (!cursor.atEnd()) return refuse(text, length, "date", error);
+    datenum = static_cast<double>(days) + kPostgresEpochDatenum;
+    return true;
+}
+
+bool timeFromText(const char* text, size_t length, bool withZone, double& datenum,
+                  std::string& error) {
+    TextCursor cursor(text, length);
+    int64_t micros, zone;
+    if (!readTime(cursor, micros) || (withZone && !readZone(cursor, zone)) || !cursor.atEnd())
+        return refuse(text, length, "time", error);
+    // As the binary reader rounds it (decodeTime).
+    volatile double shifted = static_cast<double>(micros) / kMicrosecondsPerDay +
+                              kPostgresEpochDatenum;
+    datenum = shifted - kPostgresEpochDatenum;
+    return true;
+}
+
+bool timestampFromText(const char* text, size_t length, bool withZone, double& datenum,
+                       std::string& error) {
+    if (infinity(text, length, datenum)) return true;
+    TextCursor cursor(text, length);
+    CivilDate date;
+    int64_t micros, zone = 0;
+    if (!readDate(cursor, date) || !cursor.take(' ') || !readTime(cursor, micros) ||
+        (withZone && !readZone(cursor, zone)))
+        return refuse(text, length, "timestamp", error);
+    int64_t days = daysOf(cursor, date);
+    if (!cursor.atEnd()) return refuse(text, length, "timestamp", error);
+    int64_t total = days * kMicrosPerDay + micros - zone;
+    datenum = static_cast<double>(total) / kMicrosecondsPerDay + kPostgresEpochDatenum;
+    return true;
+}
+
+ElementReader dateTimeTextReader(Oid oid) {
+    switch (oid) {
+        case kDateOid:
+            return readText<dateWithoutZone, false>;
+        case kTimeOid:
+            return readText<timeFromText, false>;
+        case kTimetzOid:
+            return readText<timeFromText, true>;
+        case kTimestampOid:
+            return readText<timestampFromText, false>;
+        case kTimestamptzOid:
+            return readText<timestampFromText, true>;
+        default:
+            return nullptr;
+    }
+}
+
+}  // namespace vorlex

@@ -1,0 +1,285 @@
+## query: one call from SQL and parameters to a struct of columns, each read
+## by its type; and fieldType.  The catalogue's types read as resultGet reads
+## them, the others as the server's text; NULLs per class; field names;
+## parameters by class and by format; the options; the text results a type
+## without a binary reader brings; and the checks of every argument.
+
+%!shared c
+%! c = vorlex ('connect', '');
+%! vorlex ('exec', c, 'set timezone = ''UTC''');
+%! vorlex ('exec', c, 'create type pg_temp.q_mood as enum (''sad'', ''ok'', ''happy'')');
+%! vorlex ('exec', c, 'create domain pg_temp.q_posint as int4 check (value > 0)');
+
+%!function assert_id (err, id)
+%!  if (! strcmp (err.identifier, id))
+%!    error ('expected %s, got %s: %s', id, err.identifier, err.message);
+%!  end
+%!endfunction
+
+%!function [d, i] = q (c, varargin)
+%!  [d, i] = vorlex ('query', c, varargin{:});
+%!endfunction
+
+%!function v = get_as_result_get (c, sql, spec)
+%!  ## SQL's first column read by exec and resultGet with the specifier SPEC.
+%!  r = vorlex ('exec', c, sql);
+%!  s = vorlex ('resultGet', r, spec, 0);
+%!  vorlex ('clear', r);
+%!  v = s.value;
+%!endfunction
+
+%!test
+%! ## The catalogue's types, scalar and array, read as resultGet reads them.
+%! cases = {
+%!   'bool',        '%bool',        'true), (false'
+%!   'bytea',       '%bytea',       '''\x00ff''), (''\x'''
+%!   'name',        '%name',        '''nm''), (''x'''
+%!   'text',        '%text',        '''h€llo''), (''''' 
+%!   'json',        '%json',        '''{"a": [1, 2]}''), (''null'''
+%!   'xml',         '%xml',         '''<a>x</a>''), (''t'''
+%!   'bpchar',      '%bpchar',      '''ab ''), (''x'''
+%!   'varchar',     '%varchar',     '''v w''), (''x'''
+%!   'numeric',     '%numeric',     '1.50), (''NaN'''
+%!   'int2',        '%int2',        '-32768), (7'
+%!   'int4',        '%int4',        '2147483647), (0'
+%!   'int8',        '%int8',        '-9223372036854775808), (1'
+%!   'float4',      '%float4',      '1.5), (''-Infinity'''
+%!   'float8',      '%float8',      '-0.125), (''NaN'''
+%!   'date',        '%date',        '''2000-01-01''), (''infinity'''
+%!   'time',        '%time',        '''06:00:00.5''), (''24:00'''
+%!   'timetz',      '%timetz',      '''06:00+02''), (''00:00-05:30'''
+%!   'timestamp',   '%timestamp',   '''2000-01-01 12:00:00.25''), (''4713-01-01 00:00 BC'''
+%!   'timestamptz', '%timestamptz', '''2024-02-29 18:00+01''), (''-infinity'''
+%! };
+%! for k = 1:rows (cases)
+%!   [type, spec, vals] = cases{k, :};
+%!   scalar = sprintf ('select v::%s as v from (values (%s)) s(v)', type, vals);
+%!   [d, i] = q (c, scalar);
+%!   assert (isequaln (d.v, get_as_result_get (c, scalar, spec)), type);
+%!   assert ({i.columns.type, i.columns.name}, {type, 'v'});
+%!   array = sprintf ('select array[[v::%s], [v::%s]] as v from (values (%s)) s(v)', type, type, vals);
+%!   [d, i] = q (c, array);
+%!   assert (isequaln (d.v, get_as_result_get (c, array, [spec '[]'])), [type '[]']);
+%!   assert (i.columns.type, ['_' type]);
+%!   assert (i.columns.elementIsNull, {false(2, 1); false(2, 1)});
+%! end
+
+%!test
+%! ## Other types read as the server's text, their arrays as cells of texts;
+%! ## enums as labels and domains as their base types.
+%! cases = {
+%!   'jsonb',    '''{"b": 1, "a": [true, null]}''', '{"a": [true, null], "b": 1}'
+%!   'uuid',     '''A0EEBC99-9C0B-4EF8-BB6D-6BB9BD380A11''', 'a0eebc99-9c0b-4ef8-bb6d-6bb9bd380a11'
+%!   'interval', '''1 year 2 mons -3 days 04:05:06.5''', '1 year 2 mons -3 days +04:05:06.5'
+%!   'interval', '''-1 day -00:00:00.000001''', '-1 days -00:00:00.000001'
+%!   'inet',     '''192.168.0.1/24''', '192.168.0.1/24'
+%!   'inet',     '''::ffff:1.2.3.4''', '::ffff:1.2.3.4'
+%!   'cidr',     '''2001:db8::/32''', '2001:db8::/32'
+%!   'macaddr',  '''08-00-2b-01-02-03''', '08:00:2b:01:02:03'
+%!   'macaddr8', '''08:00:2b:01:02:03:04:05''', '08:00:2b:01:02:03:04:05'
+%!   'q_mood',   '''happy''', 'happy'
+%! };
+%! for k = 1:rows (cases)
+%!   [type, literal, text] = cases{k, :};
+%!   [d, i] = q (c, sprintf ('select %s::%s as v, array[null, %s::%s] as a', literal, type, literal, type));
+%!   assert (isequal (d.v, {text}) && isequal (d.a, {{[]; text}}), type);
+%!   assert ({i.columns.type}, {type, ['_' type]});
+%! end
+%! [d, i] = q (c, 'select 5::q_posint as v, array[1, 2]::q_posint[] as a');
+%! assert (d.v, int32 (5));
+%! assert (d.a, {int32([1; 2])});
+%! assert ({i.columns.type}, {'int4', '_q_posint'});
+
+%!test
+%! ## NULLs: NaN for floating point and date/time values, double with NaN
+%! ## for integers and bool unless keepClass, '' for text; the masks in info.
+%! cases = {
+%!   'int4',      '1',            [1; NaN],          int32([1; 0])
+%!   'int2',      '1',            [1; NaN],          int16([1; 0])
+%!   'int8',      '1',            [1; NaN],          int64([1; 0])
+%!   'bool',      'true',         [1; NaN],          [true; false]
+%!   'float8',    '1.5',          [1.5; NaN],        [1.5; NaN]
+%!   'float4',    '1.5',          single([1.5; NaN]), single([1.5; NaN])
+%!   'timestamp', '''2000-01-01 12:00''', [730486.5; NaN], [730486.5; NaN]
+%!   'text',      '''a''',        {'a'; ''},         {'a'; ''}
+%!   'numeric',   '1.5',          {'1.5'; ''},       {'1.5'; ''}
+%!   'int4[]',    '''{1,NULL}''', {[1; NaN]; []},    {int32([1; 0]); zeros(0, 0, 'int32')}
+%!   'float8[]',  '''{NULL,2}''', {[NaN; 2]; []},    {[NaN; 2]; []}
+%! };
+%! for k = 1:rows (cases)
+%!   [type, literal, plain, kept] = cases{k, :};
+%!   sql = sprintf ('select v::%s as v from (values (%s), (null)) s(v)', type, literal);
+%!   [d, i] = q (c, sql);
+%!   assert (isequaln (d.v, plain), type);
+%!   assert (strcmp (class (d.v), class (plain)), type);
+%!   assert (i.columns.isNull, [false; true]);
+%!   d = q (c, sql, 'keepClass', true);
+%!   assert (isequaln (d.v, kept), [type ' keepClass']);
+%!   assert (strcmp (class (d.v), class (kept)), [type ' keepClass']);
+%! end
+%! ## Without a NULL, integers keep their class.
+%! assert (q (c, 'select 1::int4 as v').v, int32 (1));
+%! assert (size (q (c, 'select null::text as v').v{1}), [0 0]);
+
+%!test
+%! ## Field names: valid and unique, the names as the server gives them in info.
+%! [d, i] = q (c, ['select 1 as "count(*)", 2, 3 as a, 4 as a, 5 as "1x", 6 as "for", ' ...
+%!                 '7 as "a b", 8 as "_u"']);
+%! fields = {'count___', 'x_column_', 'a', 'a_1', 'x1x', 'xFor', 'aB', 'x_u'};
+%! assert (fieldnames (d)', fields);
+%! assert ({i.columns.name}, {'count(*)', '?column?', 'a', 'a', '1x', 'for', 'a b', '_u'});
+%! assert ({i.columns.field}, fields);
+%! assert (d.a_1, int32 (4));
+
+%!test
+%! ## Parameters by class: the type each class is sent as, and back.
+%! cases = {
+%!   2.5,              'double precision',   2.5
+%!   single(2.5),      'real',               single(2.5)
+%!   int8(-5),         'smallint',           int16(-5)
+%!   int16(-5),        'smallint',           int16(-5)
+%!   int32(7),         'integer',            int32(7)
+%!   int64(2)^60,      'bigint',             int64(2)^60
+%!   uint8([1; 200]),  'smallint[]',         {int16([1; 200])}
+%!   uint8([1 200]),   'bytea',              {uint8([1 200])}
+%!   uint16(65535),    'integer',            int32(65535)
+%!   uint32(4e9),      'bigint',             int64(4e9)
+%!   true,             'boolean',            true
+%!   'héllo',          'text',               {'héllo'}
+%!   '',               'text',               {''}
+%!   {'a', 'b c'},     'text[]',             {{'a', 'b c'}}
+%!   [1 2; 3 4],       'double precision[]', {[1 2; 3 4]}
+%!   [true false],     'boolean[]',          {[true false]}
+%!   zeros(1, 0),      'double precision[]', {[]}
+%! };
+%! for k = 1:rows (cases)
+%!   [value, type, back] = cases{k, :};
+%!   [d, i] = q (c, 'select pg_typeof($1)::text as t, $1 as v', {value});
+%!   assert (isequal (d.t, {type}) && isequal (d.v, back), type);
+%! end
+%! ## [] is NULL of the type the server infers; {} no parameters.
+%! [d, i] = q (c, 'select $1 + 1 as v, $2::text as t', {[], []});
+%! assert ({d.v, i.columns(1).type, d.t}, {NaN, 'int4', {''}});
+%! assert (q (c, 'select 3 as v', {}).v, int32 (3));
+%! assert (q (c, 'select 3 as v', []).v, int32 (3));
+
+%!test
+%! ## Parameters by format, as paramPut takes them; [] is a NULL of the type.
+%! [d, i] = q (c, 'select pg_typeof($1)::text as a, $2::text as b, pg_typeof($3)::text as n', ...
+%!             {7, datenum(2000, 1, 2, 6, 0, 0), []}, 'format', '%int4 %timestamp %int8');
+%! assert ({d.a, d.b, d.n}, {{'integer'}, {'2000-01-02 06:00:00'}, {'bigint'}});
+%! d = q (c, 'select $1 as v', {{'1.5', '-2'}}, 'FORMAT', '%numeric[]', 'numeric', 'double');
+%! assert (d.v, {[1.5, -2]});
+
+%!test
+%! ## Options: numeric as double, the cell output, and statements without rows.
+%! d = q (c, ['select 1.25::numeric as n, ''NaN''::numeric as m, null::numeric as z, ' ...
+%!            '-1e400::numeric as b, 1e-400::numeric as s'], 'numeric', 'Double');
+%! assert ({d.n, d.m, d.z, d.b, d.s}, {1.25, NaN, NaN, -Inf, 0});
+%! d = q (c, 'select g::int4 as a, g::text as b from generate_series (1, 3) g', ...
+%!        'output', 'cell');
+%! assert (d, {int32(1), '1'; int32(2), '2'; int32(3), '3'});
+%! d = q (c, 'select 1 as a where false', 'output', 'cell');
+%! assert (size (d), [0 1]);
+%! [d, i] = q (c, 'create temp table q_t (a int4, b text)');
+%! assert (isstruct (d) && isempty (d) && isempty (fieldnames (d)));
+%! assert ({i.command, i.rowCount, numel(i.columns)}, {'CREATE TABLE', 0, 0});
+%! [d, i] = q (c, 'insert into q_t values ($1, $2), (2, null)', {int32(1), 'x'});
+%! assert ({i.command, i.rowCount}, {'INSERT 0 2', 2});
+%! [d, i] = q (c, 'select * from q_t order by a', 'output', 'cell');
+%! assert (d, {int32(1), 'x'; int32(2), ''});
+%! assert (i.rowCount, 2);
+%! assert (size (q (c, 'drop table q_t', 'output', 'cell')), [0 0]);
+
+%!test
+%! ## A column without a binary reader brings text results: the catalogue's
+%! ## scalars are parsed from text into what the binary results give, every
+%! ## other column is its text.
+%! cols = ['1::int4 as i, 2::int8 as j, 1.5::float8 as f, true as b, ''\x0102''::bytea as y, ' ...
+%!         '''2000-01-01 12:00:00.25''::timestamp as ts, ''2024-02-29 18:00+01''::timestamptz as tz, ' ...
+%!         '''0044-03-15 BC''::date as d, ''06:00:01.5''::time as t, ''ab''::varchar as v, ' ...
+%!         '2.50::numeric as n, null::int4 as z'];
+%! binary = q (c, ['select ' cols]);
+%! [text, i] = q (c, ['select ' cols ', ''(1,2)''::point as p, array[1, 2] as a, ''{"k": 1}''::jsonb as js']);
+%! for f = fieldnames (binary)'
+%!   assert (isequaln (text.(f{1}), binary.(f{1})), f{1});
+%! end
+%! assert ({text.p, text.a, text.js}, {{'(1,2)'}, {'{1,2}'}, {'{"k": 1}'}});
+%! assert (i.columns(end - 2).type, 'point');
+%! d = q (c, 'select 2.50::numeric as n, ''(1,2)''::point as p', 'numeric', 'double');
+%! assert (d.n, 2.5);
+
+%!test
+%! ## fieldType: the OID and the name, asked of the server for types the
+%! ## module does not know, while the result's connection is open.
+%! other = vorlex ('connect', '');
+%! vorlex ('exec', other, 'create type pg_temp.q_color as enum (''red'')');
+%! r = vorlex ('exec', other, 'select 1::int4, array[1]::int8[], ''red''::q_color, ''1 day''::interval, ''(1,2)''::point');
+%! cases = {0, 23, 'int4'; 1, 1016, '_int8'; 3, 1186, 'interval'; 4, 600, 'point'};
+%! for k = 1:rows (cases)
+%!   [oid, name] = vorlex ('fieldType', r, cases{k, 1});
+%!   assert ({oid, name}, cases(k, 2:3));
+%! end
+%! [oid, name] = vorlex ('fieldType', r, 2);
+%! assert (name, 'q_color');
+%! assert (vorlex ('fieldType', r, 2), oid);
+%! t = vorlex ('execText', other, 'select ''(1,2)''::point');
+%! [~, name] = vorlex ('fieldType', t, 0);
+%! assert (name, 'point');
+%! vorlex ('finish', other);
+%! [oid2, name] = vorlex ('fieldType', r, 2);
+%! assert ({oid2, name}, {oid, ''});
+%! assert (nthargout (2, @vorlex, 'fieldType', r, 0), 'int4');
+%! vorlex ('clear', r);
+%! vorlex ('clear', t);
+
+%!test
+%! ## Every argument checked under its own identifier; the connection goes on.
+%! s = 'select $1 as v';
+%! cases = {
+%!   {c, s, 5},                                'paramsNotCell'
+%!   {c, s, {struct('a', 1)}},                 'paramClass'
+%!   {c, s, {{1, 2}}},                         'paramClass'
+%!   {c, s, {uint64(1)}},                      'paramClass'
+%!   {c, s, {@sin}},                           'paramClass'
+%!   {c, s, {1 + 2i}},                         'paramComplex'
+%!   {c, s, {sparse(1)}},                      'paramSparse'
+%!   {c, s, {['ab'; 'cd']}},                   'notRow'
+%!   {c, s, {1, 2}},                           'paramCount'
+%!   {c, 'select $1 + $2', {1}},               'paramCount'
+%!   {c, 'select 1', {1}},                     'paramCount'
+%!   {c, 'select $1, $2', {1}},                'paramCount'
+%!   {c, s, {1}, 'colour', 1},                 'unknownOption'
+%!   {c, s, {1}, 5, 1},                        'optionNotChar'
+%!   {c, s, {1}, 'numeric'},                   'nargin'
+%!   {c, s, {1}, 'numeric', 'float'},          'optionValue'
+%!   {c, s, {1}, 'output', 3},                 'optionValue'
+%!   {c, s, {1}, 'keepClass', 1},              'optionValue'
+%!   {c, s, {1}, 'format', 5},                 'formatNotChar'
+%!   {c, s, {1}, 'format', '%nosuchtype'},     'badFormat'
+%!   {c, s, {1}, 'format', '%int4 %int4'},     'tooManySpecifiers'
+%!   {c, 'select 1', 'format', '%int4'},       'tooManySpecifiers'
+%!   {c, s, {'x'}, 'format', '%int4'},         'wrongClass'
+%!   {c, ['select 1' char(0)]},                'sqlHasNul'
+%!   {c, 5},                                   'sqlNotText'
+%!   {int32(1), s},                            'connectionClass'
+%!   {c, 'select * from q_no_such_table'},     'queryFailed'
+%!   {c, 'select 1/0'},                        'queryFailed'
+%!   {c, 'copy (select 1) to stdout'},         'copyStatement'
+%! };
+%! for k = 1:rows (cases)
+%!   [args, id] = cases{k, :};
+%!   try
+%!     vorlex ('query', args{:});
+%!     error ('no error, expected %s', id);
+%!   catch err
+%!     assert_id (err, ['vorlex:query:' id]);
+%!   end
+%! end
+%! try
+%!   vorlex ('fieldType', uint32 (0), 0);
+%!   error ('no error');
+%! catch err
+%!   assert_id (err, 'vorlex:fieldType:noResults');
+%! end
+%! assert (q (c, 'select $1::int4 + 1 as v', {41}).v, int32 (42));
