@@ -72,6 +72,8 @@ const Command commandTable[kCommandCount] = {
      "[n =] vorlex('copyIn', conn, target, format, values [, elementNulls [, valueNulls]])"},
     {"copyOut", commandCopyOut, {3, 5}, {1, -1},
      "[s1, ...] = vorlex('copyOut', conn, query, format [, 'columnVectors', tf])"},
+    {"insert", commandInsert, {3, 7}, {0, 1},
+     "[n =] vorlex('insert', conn, table, data [, 'exactNames', tf] [, 'nulls', nulls])"},
 };
 // clang-format on
 

@@ -28,6 +28,7 @@ constexpr uint32_t kTimestampOid = 1114;
 constexpr uint32_t kTimestamptzOid = 1184;
 constexpr uint32_t kTimetzOid = 1266;
 constexpr uint32_t kNumericOid = 1700;
+constexpr uint32_t kJsonbOid = 3802;
 
 // Their array types.
 constexpr uint32_t kXmlArrayOid = 143;

@@ -23,8 +23,8 @@
 %!          'finish', 'status', 'errorMessage', 'paramReset', 'paramCount', ...
 %!          'fieldNumber', 'binaryTuples', 'cmdStatus', 'cmdTuples', 'db', ...
 %!          'execText', 'fieldSize', 'valueLength', 'getValue', 'host', ...
-%!          'options', 'pass', 'port', 'reset', 'user', 'copyIn', 'copyOut'};
-%! assert (numel (names), 37);
+%!          'options', 'pass', 'port', 'reset', 'user', 'copyIn', 'copyOut', 'insert'};
+%! assert (numel (names), 38);
 %! for k = 1:numel (names)
 %!   name = names{k};
 %!   mixed = name;
