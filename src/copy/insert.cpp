@@ -522,7 +522,8 @@ void prepareValues(InsertColumn& bound, const mxArray* field, size_t rows,
         // Row r of an M-by-k matrix is a vector, sent as one dimension;
         // rows of more dimensions keep their shape.
         if (mxGetNumberOfDimensions(field) == 2) bound.record = bound.vectorRecord;
-        if (mxIsDouble(field) && bound.record.isNumericLike && needsFit(bound, mxDOUBLE_CLASS))
+        if (mxIsDouble(field) && !mxIsSparse(field) && bound.record.isNumericLike &&
+            needsFit(bound, mxDOUBLE_CLASS))
             requireFit(bound, field, rows);
     }
     prepareColumn(bound.prepared, bound.record, bound.values, nullptr, nullptr, rows, bound.label);

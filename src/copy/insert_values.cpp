@@ -4,6 +4,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <limits>
 
 #include "types/codecs.hpp"
@@ -122,6 +123,13 @@ const char* misfitReason(long double value, const PgType& type) {
 
 size_t numberText(const void* data, mxClassID classId, size_t index, char* out) {
     char* end = out + kNumberTextRoom;
+    // A NaN's sign means nothing, and numeric's text has none.
+    if (classId == mxDOUBLE_CLASS || classId == mxSINGLE_CLASS) {
+        if (std::isnan(numberAt(data, classId, index))) {
+            std::memcpy(out, "nan", 3);
+            return 3;
+        }
+    }
     std::to_chars_result written;
     switch (classId) {
         case mxDOUBLE_CLASS:

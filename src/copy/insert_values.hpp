@@ -30,7 +30,7 @@ bool isNumberClass(mxClassID classId);
 
 // Element `index` of a numeric or logical array as decimal text, the
 // shortest that reads back as the same number ("0.1", "-3", "1e+300",
-// "nan", "inf"); returns its length.  `out` has room for
+// "nan" for every NaN, "inf"); returns its length.  `out` has room for
 // kNumberTextRoom characters.
 constexpr size_t kNumberTextRoom = 64;
 size_t numberText(const void* data, mxClassID classId, size_t index, char* out);
