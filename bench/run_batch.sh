@@ -1,6 +1,6 @@
 #!/bin/sh
-# Benchmarks batchExec and copyIn against the plain libpq writers (a
-# pipeline of prepared inserts, and binary COPY) in one run, on the same
+# Benchmarks batchExec, copyIn and insert against the plain libpq writers
+# (a pipeline of prepared inserts, and binary COPY) in one run, on the same
 # rows, and prints the times, their ratios and the commands' memory.
 #
 #   bench/run_batch.sh [BUILD_DIR]     (make bench runs it with a server)
@@ -44,27 +44,40 @@ bench_tenth() {
     printf '%s\n' "$tenth" | sed 's/^/tenth./' >>"$numbers"
 }
 # The sides take turns, round by round, so that a slow spell of the shared
-# machine or of the server falls on all of them; each side's best round counts.
-echo "$rows + $array_rows rows, best of $reps rounds of: libpq pipeline and binary COPY, batchExec, copyIn"
+# machine or of the server falls on all of them; each side's best round
+# counts.  copyIn and insert, which send the same stream, swap places each
+# round, and their ratio is also taken round by round.
+echo "$rows + $array_rows rows, best of $reps rounds of: libpq pipeline and binary COPY, batchExec, copyIn, insert"
 for round in $(seq "$reps"); do
     echo "  round $round"
     "$build/baseline_write" "$scalar" "$array" "$rows" "$array_rows" 1 >>"$numbers"
-    for command in batchExec copyIn; do
+    pair="copyIn insert"
+    [ $((round % 2)) -eq 0 ] && pair="insert copyIn"
+    for command in batchExec $pair; do
         bench $command "$rows" 0 >>"$numbers"
         bench $command 0 "$array_rows" >>"$numbers"
     done
 done
-echo "vorlex (batchExec, copyIn): memory at a tenth of the rows"
-for command in batchExec copyIn; do
+echo "vorlex (batchExec, copyIn, insert): memory at a tenth of the rows"
+for command in batchExec copyIn insert; do
     bench_tenth $command $(((rows + 9) / 10)) 0
     bench_tenth $command 0 $(((array_rows + 9) / 10))
 done
 
 awk '
 # Times (names ending in "s") keep the best round; the rest the first.
+# The times of copyIn and insert are kept round by round too.
+$1 ~ /^vorlex\.(copyIn|insert)\.(array_)?s$/ { round[$1, ++rounds[$1]] = $2 }
 $1 ~ /[._]s$/ { if (!($1 in v) || $2 < v[$1]) v[$1] = $2; next }
 !($1 in v) { v[$1] = $2 }
 function mb(bytes) { return bytes / 1048576 }
+# insert / copyIn per round: "lowest, median, highest of n rounds".
+function spread(suffix,    n, k, j, r, t) {
+    n = rounds["vorlex.insert." suffix]
+    for (k = 1; k <= n; ++k) r[k] = round["vorlex.insert." suffix, k] / round["vorlex.copyIn." suffix, k]
+    for (k = 2; k <= n; ++k) for (j = k; j > 1 && r[j - 1] > r[j]; --j) { t = r[j]; r[j] = r[j - 1]; r[j - 1] = t }
+    return sprintf("%.3f, %.3f, %.3f of %d rounds", r[1], n % 2 ? r[(n + 1) / 2] : (r[n / 2] + r[n / 2 + 1]) / 2, r[n], n)
+}
 function line(name, s, a) {
     printf "%-22s %10.3f %12.0f %10.3f %12.0f\n", name, s, v["baseline.rows"] / s, a, v["baseline.array_rows"] / a
 }
@@ -73,6 +86,7 @@ END {
     cs = v["baseline.copy_s"]; ca = v["baseline.array_copy_s"]
     bs = v["vorlex.batchExec.s"]; ba = v["vorlex.batchExec.array_s"]
     is = v["vorlex.copyIn.s"]; ia = v["vorlex.copyIn.array_s"]
+    ns = v["vorlex.insert.s"]; na = v["vorlex.insert.array_s"]
     printf "\n%d scalar rows (int4, float8, text, timestamp), %d array rows (int4[10], float8[10])\n",
            v["baseline.rows"], v["baseline.array_rows"]
     printf "%-22s %10s %12s %10s %12s\n", "", "scalar s", "rows/s", "array s", "rows/s"
@@ -80,16 +94,19 @@ END {
     line("binary COPY (libpq)", cs, ca)
     line("batchExec", bs, ba)
     line("copyIn", is, ia)
+    line("insert", ns, na)
     printf "ratio batchExec/pipeline: scalar %.2f, array %.2f (target <= 1.3)\n", bs / ps, ba / pa
     printf "ratio batchExec/COPY:     scalar %.2f, array %.2f\n", bs / cs, ba / ca
     printf "ratio copyIn/COPY:        scalar %.2f, array %.2f (target <= 1.11: 0.9 of the COPY rate)\n",
            is / cs, ia / ca
     printf "speedup batchExec/copyIn: scalar %.2f, array %.2f\n", bs / is, ba / ia
+    printf "ratio insert/copyIn:      scalar %.3f, array %.3f (best rounds; target <= 1.1)\n", ns / is, na / ia
+    printf "  per round, lowest, median, highest: scalar %s; array %s\n", spread("s"), spread("array_s")
 
-    split("batchExec copyIn", commands, " ")
+    split("batchExec copyIn insert", commands, " ")
     split("rows input_bytes peak_growth_bytes kept_bytes", keys, " ")
     split("rows|inputs (whos bytes)|peak growth|RSS growth kept", labels, "|")
-    for (c = 1; c <= 2; ++c) {
+    for (c = 1; c <= 3; ++c) {
         prefix[1] = "vorlex." commands[c] "."; prefix[2] = prefix[1] "array_"
         printf "\n%-9s memory (MiB)    %12s %12s %12s %12s\n", commands[c], "scalar", "a tenth", "array", "a tenth"
         for (k = 1; k <= 4; ++k) {

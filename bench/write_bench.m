@@ -1,11 +1,12 @@
 % write_bench (command, table_scalar, table_array, rows, array_rows, reps) -
-% times COMMAND, 'batchExec' or 'copyIn', inserting ROWS scalar rows into
+% times COMMAND, 'batchExec', 'copyIn' or 'insert', inserting ROWS scalar rows into
 % TABLE_SCALAR and ARRAY_ROWS array rows into TABLE_ARRAY, the best of REPS
 % runs each into the emptied table, measures memory on the first run, and
 % checks every row inserted.  Either count may be 0 to leave that table out.
 %
-% Both commands get the same columns and specifiers; batchExec an INSERT
-% statement, copyIn the table as its COPY target.  The rows are those of
+% The commands get the same columns; batchExec an INSERT statement and
+% copyIn the table as its COPY target, both with the same specifiers;
+% insert the table alone, whose columns the fields are named after.  The rows are those of
 % baseline_write.cpp, built here as Octave columns first: row i has id i,
 % x i/7, a label of 10-20 letters, taken 2000-01-01 plus i seconds; and
 % a = i..i+9 as int4, b = a/7 as float8, ten to a row.
@@ -39,9 +40,9 @@ function write_bench (command, table_scalar, table_array, rows, array_rows, reps
 end
 
 % What COMMAND writes into TABLE: an INSERT with VALUES for batchExec, the
-% table itself for copyIn.
+% table itself for copyIn and insert.
 function target = target_of (command, table, values)
-  if (strcmp (command, 'copyIn'))
+  if (! strcmp (command, 'batchExec'))
     target = table;
   else
     target = sprintf ('insert into %s %s', table, values);
@@ -73,7 +74,8 @@ function [values, bytes] = array_columns (n)
 end
 
 % Runs COMMAND REPS times, measuring memory on the first run, and prints
-% the best time and the memory.  copyIn must report every row copied.
+% the best time and the memory.  copyIn and insert must report every row
+% copied.
 function report (command, prefix, c, table, target, format, values, input, reps)
   fields = fieldnames (values);
   rows = size (values.(fields{1}), 1);
@@ -86,13 +88,15 @@ function report (command, prefix, c, table, target, format, values, input, reps)
     t0 = tic ();
     if (strcmp (command, 'copyIn'))
       copied = vorlex ('copyIn', c, target, format, values);
+    elseif (strcmp (command, 'insert'))
+      copied = vorlex ('insert', c, target, values);
     else
       vorlex ('batchExec', c, target, format, values);
       copied = rows;
     end
     best = min (best, toc (t0));
     if (! isequal (copied, rows))
-      error ('write_bench: copyIn reported %d rows copied into %s, not %d', copied, table, rows);
+      error ('write_bench: %s reported %d rows copied into %s, not %d', command, copied, table, rows);
     end
     if (rep == 1)
       peak = status_bytes ('VmHWM') - rss_start;

@@ -256,36 +256,39 @@ void prefixRowNumber(GatewayError& error, size_t row) {
     error.message = "row " + std::to_string(row + 1) + ": " + error.message;
 }
 
+void prepareColumn(BatchColumn& column, const ParamRecord& record, const mxArray* field,
+                   const mxArray* elementNulls, const mxArray* valueNulls, size_t rows,
+                   const std::string& label) {
+    ColumnLabel named{label};
+    column.isCell = mxIsCell(field);
+    column.isDouble = !column.isCell && mxIsDouble(field);
+    column.refusesNull = isSerbytea(record);
+    if (column.isCell) column.cells = field;
+    // Texts are read row by row: their shapes are checked in one pass.
+    if (column.isCell && rows > 0 && record.classId == mxCHAR_CLASS && !record.isArray)
+        column.oneRow = oneRowElements(field);
+    if (column.isCell || !record.isArray)
+        prepareRowColumn(column, record, field, elementNulls, rows, named);
+    else
+        prepareArrayColumn(column, record, field, elementNulls, rows, named);
+    if (valueNulls) prepareRowNulls(column, valueNulls, rows, named);
+}
+
 void prepareColumns(BatchRows& batch, const mxArray* values, const mxArray* elementNulls,
                     const mxArray* valueNulls, size_t rows) {
     const std::vector<ParamRecord>& records = *batch.records;
     batch.columns.resize(records.size());
     for (size_t i = 0; i < records.size(); ++i) {
-        const ParamRecord& record = records[i];
-        BatchColumn& column = batch.columns[i];
-        ColumnLabel label = labelOf(record, values, i);
+        ColumnLabel label = labelOf(records[i], values, i);
         const mxArray* field = fieldOf(values, i);
         if (!field) raiseError("missingColumn", "%s: the column is missing", label.c_str());
-        column.isCell = mxIsCell(field);
-        column.isDouble = !column.isCell && mxIsDouble(field);
-        column.refusesNull = isSerbytea(record);
-        if (column.isCell) column.cells = field;
-        // Texts are read row by row: their shapes are checked in one pass.
-        if (column.isCell && rows > 0 && record.classId == mxCHAR_CLASS && !record.isArray)
-            column.oneRow = oneRowElements(field);
         const mxArray* masks = fieldOf(elementNulls, i);
         if (elementNulls && !masks)
             raiseError("missingColumn", "%s: its elementNulls field is missing", label.c_str());
-        if (column.isCell || !record.isArray)
-            prepareRowColumn(column, record, field, masks, rows, label);
-        else
-            prepareArrayColumn(column, record, field, masks, rows, label);
-        if (valueNulls) {
-            const mxArray* flags = fieldOf(valueNulls, i);
-            if (!flags)
-                raiseError("missingColumn", "%s: its valueNulls field is missing", label.c_str());
-            prepareRowNulls(column, flags, rows, label);
-        }
+        const mxArray* flags = fieldOf(valueNulls, i);
+        if (valueNulls && !flags)
+            raiseError("missingColumn", "%s: its valueNulls field is missing", label.c_str());
+        prepareColumn(batch.columns[i], records[i], field, masks, flags, rows, label.text);
     }
 }
 

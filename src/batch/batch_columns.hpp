@@ -15,6 +15,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "types/array_codec.hpp"
@@ -47,6 +48,13 @@ struct BatchRows {
     const std::vector<ParamRecord>* records;
     std::vector<BatchColumn> columns;
 };
+
+// Checks and prepares one column for its record: `field` holds its rows,
+// `elementNulls` and `valueNulls` its fields of the NULL structs (null
+// when absent); `label` names it in messages.  `rows` is M.
+void prepareColumn(BatchColumn& column, const ParamRecord& record, const mxArray* field,
+                   const mxArray* elementNulls, const mxArray* valueNulls, size_t rows,
+                   const std::string& label);
 
 // Checks and prepares column i of `values` (and of the NULL structs, which
 // may be null) for its record.  `rows` is M.

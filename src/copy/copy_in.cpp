@@ -25,6 +25,7 @@
 #include "types/pqtypes_private.hpp"
 #include "types/wire.hpp"
 #include "copy/copy_commands.hpp"
+#include "copy/copy_in.hpp"
 #include "host/errors.hpp"
 #include "host/host.hpp"
 #include "handles/registry.hpp"
@@ -38,85 +39,22 @@ namespace vorlex {
 
 namespace {
 
-constexpr size_t kChunkBytes = size_t{1} << 20;
-
 // The stream's header: signature, flags (no OIDs), no header extension.
 constexpr char kHeader[19] = {'P',  'G', 'C', 'O', 'P', 'Y', '\n', '\377', '\r', '\n',
                               '\0', 0,   0,   0,   0,   0,   0,    0,      0};
-
-// Whole rows of the stream, waiting to be sent.
-class CopyBuffer {
-  public:
-    CopyBuffer() = default;
-    ~CopyBuffer() { std::free(data_); }
-    CopyBuffer(const CopyBuffer&) = delete;
-    CopyBuffer& operator=(const CopyBuffer&) = delete;
-
-    size_t size() const { return size_; }
-    const char* data() const { return data_; }
-    char* at(size_t offset) { return data_ + offset; }
-    void clear() { size_ = 0; }
-
-    // Room for n more bytes; valid until the next append.
-    char* append(size_t n) {
-        if (size_ + n > capacity_) grow(size_ + n);
-        char* room = data_ + size_;
-        size_ += n;
-        return room;
-    }
-
-  private:
-    void grow(size_t needed) {
-        size_t capacity = capacity_ ? capacity_ * 2 : kChunkBytes + (kChunkBytes >> 4);
-        if (capacity < needed) capacity = needed;
-        void* grown = std::realloc(data_, capacity);
-        if (!grown) throw std::bad_alloc();
-        data_ = static_cast<char*>(grown);
-        capacity_ = capacity;
-    }
-
-    char* data_ = nullptr;
-    size_t size_ = 0;
-    size_t capacity_ = 0;
-};
-
-char* bufferRoom(void* context, size_t size) {
-    return static_cast<CopyBuffer*>(context)->append(size);
-}
 
 void appendInt16(CopyBuffer& buffer, int16_t value) {
     storeBig16(buffer.append(2), static_cast<uint16_t>(value));
 }
 
-void appendInt32(CopyBuffer& buffer, int32_t value) {
-    storeBig32(buffer.append(4), static_cast<uint32_t>(value));
-}
-
-void appendField(CopyBuffer& buffer, const ParamRecord& record, const ColumnValue& value,
-                 const PGtypeFormatInfo& server) {
-    if (value.isNull) {
-        appendInt32(buffer, -1);
-        return;
-    }
-    size_t lengthAt = buffer.size();
-    buffer.append(4);
-    size_t length =
-        encodeValue(ValueRoom{bufferRoom, &buffer}, record, value.source, value.mask, server);
-    storeBig32(buffer.at(lengthAt), static_cast<uint32_t>(length));
-}
-
-void appendRow(CopyBuffer& buffer, PreparedBatch& prepared, const PGtypeFormatInfo& server,
-               size_t row) {
+// copyIn's rows: every column of the prepared batch (context).
+void appendBatchRow(const void* context, CopyBuffer& buffer, size_t row) {
+    const PreparedBatch& prepared = *static_cast<const PreparedBatch*>(context);
     const std::vector<ParamRecord>& records = prepared.records;
-    try {
-        appendInt16(buffer, static_cast<int16_t>(records.size()));
-        for (size_t i = 0; i < records.size(); ++i)
-            appendField(buffer, records[i], columnValue(records[i], prepared.batch.columns[i], row),
-                        server);
-    } catch (GatewayError& error) {
-        prefixRowNumber(error, row);
-        throw;
-    }
+    const PGtypeFormatInfo& server = *paramTypeHandlers(prepared.param.get()).server;
+    for (size_t i = 0; i < records.size(); ++i)
+        appendField(buffer, records[i], columnValue(records[i], prepared.batch.columns[i], row),
+                    server);
 }
 
 // COPY counts the rows it reads from 1 and names the one it failed on in
@@ -141,6 +79,54 @@ unsigned long long failedRowOf(const PGresult* result) {
 
 }  // namespace
 
+char* bufferRoom(void* context, size_t size) {
+    return static_cast<CopyBuffer*>(context)->append(size);
+}
+
+void appendInt32(CopyBuffer& buffer, int32_t value) {
+    storeBig32(buffer.append(4), static_cast<uint32_t>(value));
+}
+
+void appendField(CopyBuffer& buffer, const ParamRecord& record, const ColumnValue& value,
+                 const PGtypeFormatInfo& server) {
+    if (value.isNull) {
+        appendInt32(buffer, -1);
+        return;
+    }
+    size_t lengthAt = buffer.size();
+    buffer.append(4);
+    size_t length =
+        encodeValue(ValueRoom{bufferRoom, &buffer}, record, value.source, value.mask, server);
+    storeBig32(buffer.at(lengthAt), static_cast<uint32_t>(length));
+}
+
+double copyRowsIn(PGconn* conn, const std::string& target, size_t rows, size_t fields,
+                  RowAppender append, const void* context) {
+    CopySession copy(conn);
+    // The line break ends a comment the target may end with.
+    copy.start("COPY " + target + "\n FROM STDIN (FORMAT binary)", PGRES_COPY_IN, "copyFailed");
+    CopyBuffer buffer;
+    std::memcpy(buffer.append(sizeof kHeader), kHeader, sizeof kHeader);
+    for (size_t row = 0; row < rows; ++row) {
+        try {
+            appendInt16(buffer, static_cast<int16_t>(fields));
+            append(context, buffer, row);
+        } catch (GatewayError& error) {
+            prefixRowNumber(error, row);
+            throw;
+        }
+        if (buffer.size() >= kChunkBytes) {
+            copy.send(buffer.data(), buffer.size());
+            buffer.clear();
+        }
+    }
+    appendInt16(buffer, -1);
+    copy.send(buffer.data(), buffer.size());
+    ResultOwner result = copy.finishSending();
+    if (PQresultStatus(result.get()) != PGRES_COMMAND_OK) raiseServerFailure(conn, result.get(), rows);
+    return std::strtod(PQcmdTuples(result.get()), nullptr);
+}
+
 void commandCopyIn(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
     PGconn* conn = connectionArg(prhs, kConnArg, RowRule::anyRows);
     std::string target = sqlRowArg(prhs, kStatementArg, "target", "target");
@@ -153,29 +139,11 @@ void commandCopyIn(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
         raiseError("tooManyColumns", "%zu columns; a COPY row holds at most %d",
                    prepared.records.size(), INT16_MAX);
 
-    size_t rows = prepared.rows;
     double copied = 0;
-    if (rows > 0) {
+    if (prepared.rows > 0) {
         requireCopyTarget(conn, lookUpCopyTarget(conn, splitCopyTarget(target)), prepared.records);
-        CopySession copy(conn);
-        // The line break ends a comment the target may end with.
-        copy.start("COPY " + target + "\n FROM STDIN (FORMAT binary)", PGRES_COPY_IN, "copyFailed");
-        CopyBuffer buffer;
-        std::memcpy(buffer.append(sizeof kHeader), kHeader, sizeof kHeader);
-        const PGtypeFormatInfo& server = *paramTypeHandlers(prepared.param.get()).server;
-        for (size_t row = 0; row < rows; ++row) {
-            appendRow(buffer, prepared, server, row);
-            if (buffer.size() >= kChunkBytes) {
-                copy.send(buffer.data(), buffer.size());
-                buffer.clear();
-            }
-        }
-        appendInt16(buffer, -1);
-        copy.send(buffer.data(), buffer.size());
-        ResultOwner result = copy.finishSending();
-        if (PQresultStatus(result.get()) != PGRES_COMMAND_OK)
-            raiseServerFailure(conn, result.get(), rows);
-        copied = std::strtod(PQcmdTuples(result.get()), nullptr);
+        copied = copyRowsIn(conn, target, prepared.rows, prepared.records.size(), appendBatchRow,
+                            &prepared);
     }
     if (nlhs > 0) plhs[0] = mxCreateDoubleScalar(copied);
 }

@@ -34,15 +34,16 @@ constexpr char kTargetQuery[] = R"SQL(
 WITH RECURSIVE
 target AS (SELECT $1::regclass AS rel),
 listed AS (
-  SELECT l.k, coalesce(quote_ident(a.attname), l.ident) AS name, a.attnum, a.atttypid,
-         a.atttypmod
+  SELECT l.k, coalesce(quote_ident(a.attname), l.ident) AS name, a.attname, a.attnum,
+         a.atttypid, a.atttypmod
   FROM unnest($2::text[]) WITH ORDINALITY AS l(ident, k)
   CROSS JOIN target t
   LEFT JOIN pg_attribute a
     ON a.attrelid = t.rel AND a.attnum > 0 AND NOT a.attisdropped
    AND ARRAY[a.attname::text] = parse_ident(l.ident)),
 taken AS (
-  SELECT a.attnum AS k, quote_ident(a.attname) AS name, a.attnum, a.atttypid, a.atttypmod
+  SELECT a.attnum AS k, quote_ident(a.attname) AS name, a.attname, a.attnum, a.atttypid,
+         a.atttypmod
   FROM target t JOIN pg_attribute a ON a.attrelid = t.rel
   WHERE $2::text[] IS NULL AND a.attnum > 0 AND NOT a.attisdropped AND a.attgenerated = ''),
 filled AS (SELECT * FROM listed UNION ALL SELECT * FROM taken),
@@ -56,12 +57,22 @@ SELECT t.rel::text, r.relkind,
        c.name, c.attnum,
        format_type(c.atttypid, c.atttypmod),
        (SELECT u.typid FROM under u JOIN pg_type ty ON ty.oid = u.typid
-        WHERE u.k = c.k AND ty.typtype <> 'd')
+        WHERE u.k = c.k AND ty.typtype <> 'd'),
+       c.attname
 FROM target t JOIN pg_class r ON r.oid = t.rel LEFT JOIN filled c ON true
 ORDER BY c.k
 )SQL";
 
-enum TargetField { kRelation, kKind, kInsteadOfInsert, kName, kNumber, kTypeName, kBaseType };
+enum TargetField {
+    kRelation,
+    kKind,
+    kInsteadOfInsert,
+    kName,
+    kNumber,
+    kTypeName,
+    kBaseType,
+    kOwnName
+};
 
 // A text[] literal of `names`, each element quoted.
 std::string textArrayLiteral(const std::vector<std::string>& names) {
@@ -81,10 +92,10 @@ std::string textArrayLiteral(const std::vector<std::string>& names) {
 // The server's own words (without the statement position they would point
 // into: serverErrorText leaves it out).
 [[noreturn]] void raiseLookUpFailure(PGconn* conn, const PGresult* result,
-                                     const std::string& relation) {
+                                     const std::string& relation, const char* check) {
     std::string reason = result ? serverErrorText(result) : libpqText(PQerrorMessage(conn));
     if (reason.empty()) reason = "no such relation";
-    raiseOnConnection(conn, "copyFailed", "target " + relation + ": " + reason, result);
+    raiseOnConnection(conn, check, "target " + relation + ": " + reason, result);
 }
 
 // "a sequence", ...: what a relation the COPY cannot fill is; null for
@@ -160,12 +171,12 @@ TargetText splitCopyTarget(const std::string& target) {
     raiseError("copyFailed", "the target's column list is not closed: %s", target.c_str());
 }
 
-CopyTarget lookUpCopyTarget(PGconn* conn, const TargetText& target) {
+CopyTarget lookUpCopyTarget(PGconn* conn, const TargetText& target, const char* check) {
     std::string list = textArrayLiteral(target.columns);
     const char* values[] = {target.relation.c_str(), target.hasColumnList ? list.c_str() : nullptr};
     ResultOwner result = execParams(conn, kTargetQuery, 2, values, "the target's lookup");
     if (PQresultStatus(result.get()) != PGRES_TUPLES_OK || PQntuples(result.get()) < 1)
-        raiseLookUpFailure(conn, result.get(), target.relation);
+        raiseLookUpFailure(conn, result.get(), target.relation, check);
     const PGresult* rows = result.get();
     CopyTarget found;
     found.relation = PQgetvalue(rows, 0, kRelation);
@@ -175,6 +186,7 @@ CopyTarget lookUpCopyTarget(PGconn* conn, const TargetText& target) {
         if (PQgetisnull(rows, row, kName)) break;  // the row of a relation without columns
         TargetColumn column;
         column.name = PQgetvalue(rows, row, kName);
+        column.ownName = PQgetvalue(rows, row, kOwnName);
         column.number = std::atoi(PQgetvalue(rows, row, kNumber));
         column.typeName = PQgetvalue(rows, row, kTypeName);
         column.baseType =
@@ -184,10 +196,14 @@ CopyTarget lookUpCopyTarget(PGconn* conn, const TargetText& target) {
     return found;
 }
 
+void requireFillable(const CopyTarget& target, const char* check) {
+    if (const char* kind = unfillableKind(target))
+        raiseError(check, "cannot copy into %s: it is %s", target.relation.c_str(), kind);
+}
+
 void requireCopyTarget(PGconn* conn, const CopyTarget& target,
                        const std::vector<ParamRecord>& records) {
-    if (const char* kind = unfillableKind(target))
-        raiseError("copyFailed", "cannot copy into %s: it is %s", target.relation.c_str(), kind);
+    requireFillable(target, "copyFailed");
     const std::vector<TargetColumn>& columns = target.columns;
     for (size_t k = 0; k < columns.size(); ++k) {
         if (columns[k].number == 0)

@@ -33,6 +33,7 @@ TargetText splitCopyTarget(const std::string& target);
 
 struct TargetColumn {
     std::string name;      // the column's name as SQL writes it; the list's text if no column
+    std::string ownName;   // its name unquoted, as the catalog holds it; empty if no column
     std::string typeName;  // the server's name of its type ("character varying(3)")
     Oid baseType;          // the type under any domains; 0 if there is no such column
     int number;            // attnum; 0 if there is no such column
@@ -48,8 +49,13 @@ struct CopyTarget {
 };
 
 // Asks the server for the target's columns.  A name the server cannot
-// resolve raises "copyFailed" with the server's message.
-CopyTarget lookUpCopyTarget(PGconn* conn, const TargetText& target);
+// resolve raises `check` with the server's message.
+CopyTarget lookUpCopyTarget(PGconn* conn, const TargetText& target,
+                            const char* check = "copyFailed");
+
+// Refuses (under `check`) a target that COPY cannot fill: no table, nor a
+// view that redirects its inserts.
+void requireFillable(const CopyTarget& target, const char* check);
 
 // Refuses, before anything is sent, a target that is no table, a column
 // list with unknown or repeated names ("copyFailed"), a format with more

@@ -31,6 +31,7 @@ cases=(
 "execText|execText|query like 'select pg_sleep%'||r = vorlex ('execText', conn, 'select pg_sleep (30)');|"
 "copyIn of many rows|copyIn|query like 'COPY%'|rows = struct ('a', int32 ((1:2e7)'));|vorlex ('copyIn', conn, 'TBL', '%int4', rows);|"
 "copyIn behind a lock|copyIn|wait_event_type = 'Lock'|vorlex ('exec', other, 'begin'); vorlex ('exec', other, 'lock table TBL');|vorlex ('copyIn', conn, 'TBL', '%int4', struct ('a', int32 ((1:1000)')));|vorlex ('exec', other, 'rollback');"
+"insert behind a lock|insert|wait_event_type = 'Lock'|vorlex ('exec', other, 'begin'); vorlex ('exec', other, 'lock table TBL');|vorlex ('insert', conn, 'TBL', struct ('A', (1:1000)'));|vorlex ('exec', other, 'rollback');"
 "copyOut of a slow query|copyOut|query like 'COPY%'||s = vorlex ('copyOut', conn, 'select g::int4 from generate_series (1, 3000) g where length (pg_sleep (0.01)::text) >= 0', '%int4');|"
 "batchExec behind a row lock|batchExec|wait_event_type = 'Lock'|vorlex ('exec', other, 'begin'); vorlex ('exec', other, 'insert into TBL values (5)');|vorlex ('batchExec', conn, 'insert into TBL values (\$1)', '%int4', struct ('a', int32 ((1:10)')));|vorlex ('exec', other, 'rollback');"
 "query|query|query like 'select pg_sleep%'||d = vorlex ('query', conn, 'select pg_sleep (\$1)', {30});|"

@@ -24,8 +24,8 @@
 %!          'fieldNumber', 'binaryTuples', 'cmdStatus', 'cmdTuples', 'db', ...
 %!          'execText', 'fieldSize', 'valueLength', 'getValue', 'host', ...
 %!          'options', 'pass', 'port', 'reset', 'user', 'copyIn', 'copyOut', ...
-%!          'query', 'fieldType'};
-%! assert (numel (names), 39);
+%!          'query', 'insert', 'fieldType'};
+%! assert (numel (names), 40);
 %! for k = 1:numel (names)
 %!   name = names{k};
 %!   mixed = name;

@@ -1,0 +1,82 @@
+// copy_in.hpp - the stream of a COPY ... FROM STDIN in PostgreSQL's binary
+// format, shared by the commands that load rows (copyIn, insert).
+//
+// A caller appends each row's fields to a buffer of whole rows (per field
+// a 32-bit length, -1 for NULL, and the value's binary form: the bytes a
+// parameter of that type carries), which goes to the server a chunk at a
+// time; the header, field counts and end marker are the stream's own.
+#pragma once
+
+#include <libpq-fe.h>
+#include <libpqtypes.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <new>
+#include <string>
+
+#include "batch/batch_columns.hpp"
+#include "params/param_building.hpp"
+
+namespace vorlex {
+
+constexpr size_t kChunkBytes = size_t{1} << 20;
+
+// Whole rows of the stream, waiting to be sent.
+class CopyBuffer {
+  public:
+    CopyBuffer() = default;
+    ~CopyBuffer() { std::free(data_); }
+    CopyBuffer(const CopyBuffer&) = delete;
+    CopyBuffer& operator=(const CopyBuffer&) = delete;
+
+    size_t size() const { return size_; }
+    const char* data() const { return data_; }
+    char* at(size_t offset) { return data_ + offset; }
+    void clear() { size_ = 0; }
+
+    // Room for n more bytes; valid until the next append.
+    char* append(size_t n) {
+        if (size_ + n > capacity_) grow(size_ + n);
+        char* room = data_ + size_;
+        size_ += n;
+        return room;
+    }
+
+  private:
+    void grow(size_t needed) {
+        size_t capacity = capacity_ ? capacity_ * 2 : kChunkBytes + (kChunkBytes >> 4);
+        if (capacity < needed) capacity = needed;
+        void* grown = std::realloc(data_, capacity);
+        if (!grown) throw std::bad_alloc();
+        data_ = static_cast<char*>(grown);
+        capacity_ = capacity;
+    }
+
+    char* data_ = nullptr;
+    size_t size_ = 0;
+    size_t capacity_ = 0;
+};
+
+// Room in the buffer for a ValueRoom (context: the CopyBuffer).
+char* bufferRoom(void* context, size_t size);
+
+void appendInt32(CopyBuffer& buffer, int32_t value);
+
+// One field: NULL, or the value encoded by encodeValue.
+void appendField(CopyBuffer& buffer, const ParamRecord& record, const ColumnValue& value,
+                 const PGtypeFormatInfo& server);
+
+// Appends the fields of row `row` (0-based).
+using RowAppender = void (*)(const void* context, CopyBuffer& buffer, size_t row);
+
+// Runs "COPY <target> FROM STDIN (FORMAT binary)" and streams `rows` rows
+// of `fields` fields each; returns the count of rows the server copied.
+// Errors raised while a row is appended name the row; a failure on either
+// side ends the COPY so that the server keeps none of it.  `target` is SQL
+// and must be safe to run as written.
+double copyRowsIn(PGconn* conn, const std::string& target, size_t rows, size_t fields,
+                  RowAppender append, const void* context);
+
+}  // namespace vorlex

@@ -1,0 +1,621 @@
+// insert.cpp - insert: a struct of columns loaded into a table through one
+// binary COPY, each field bound to the table's column of its name and each
+// value sent as that column's type, which the server reports.
+//
+//   [n =] vorlex('insert', conn, table, data [, 'exactNames', tf] [, 'nulls', nulls])
+//
+// The target lookup (copy_target.hpp) names the table's columns and the
+// types under their domains; the COPY names the table as the server
+// resolved it and the bound columns quoted, so that no text of the user's
+// is ever run as SQL, and the columns the struct lacks take their defaults.
+// A binary COPY stores whatever bytes come as the column's type, so every
+// field is checked against its column before anything is sent: its class
+// and shape, and every number against the type (no truncation, no NaN in
+// an integer).  Texts are checked as they are encoded; one refused there
+// ends the COPY with a failure, and the server keeps none of it.
+#include <libpq-fe.h>
+#include <libpqtypes.h>
+#include <strings.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "batch/batch_columns.hpp"
+#include "connection/server_wait.hpp"
+#include "copy/copy_commands.hpp"
+#include "copy/copy_in.hpp"
+#include "copy/copy_target.hpp"
+#include "copy/insert_values.hpp"
+#include "handles/registry.hpp"
+#include "host/errors.hpp"
+#include "host/host.hpp"
+#include "host/owners.hpp"
+#include "params/param_building.hpp"
+#include "statements/lost_connection.hpp"
+#include "statements/statement_args.hpp"
+#include "types/codec_numeric.hpp"
+#include "types/pqtypes_private.hpp"
+#include "types/type_oids.hpp"
+#include "types/wire.hpp"
+
+namespace vorlex {
+
+namespace {
+
+enum InsertArg { kInsertConnArg, kTableArg, kDataArg, kFirstOptionArg };
+
+constexpr char kExactNamesOption[] = "exactNames";
+constexpr char kNullsOption[] = "nulls";
+
+struct InsertOptions {
+    bool exactNames = false;
+    const mxArray* nulls = nullptr;  // null when absent or []
+};
+
+// How a column's values are sent.
+enum class Sending {
+    record,          // by the record's codec
+    jsonb,           // as text after jsonb's version byte
+    numericNumbers,  // numbers as decimal text, into numeric's binary form
+};
+
+// What one row of a cell column holds, found before anything is sent.
+enum CellForm : uint8_t { kCellValue, kCellVector, kCellNull };
+
+struct InsertColumn {
+    int field = 0;
+    std::string label;  // names the field and its column in messages
+    const TargetColumn* column = nullptr;
+    const PgType* type = nullptr;  // the catalogue's row of the column's type, or of its elements
+    bool isArray = false;
+    Sending sending = Sending::record;
+    ParamRecord record{};
+    ParamRecord vectorRecord{};       // arrays: a vector as one dimension
+    const mxArray* values = nullptr;  // the field, or its numbers converted
+    HostArrayOwner converted;
+    BatchColumn prepared;
+    const mxLogical* nullRows = nullptr;  // the 'nulls' option's flags
+    std::vector<uint8_t> cellForms;       // cell columns: a CellForm per row
+};
+
+struct InsertLoad {
+    std::vector<InsertColumn> columns;
+    const PGtypeFormatInfo* server = nullptr;
+};
+
+std::string fieldName(const mxArray* data, int field) {
+    return mxGetFieldNameByNumber(data, field);
+}
+
+// "3x2 double"
+std::string shapeOf(const mxArray* array) {
+    std::string text;
+    mwSize ndims = mxGetNumberOfDimensions(array);
+    const mwSize* dims = mxGetDimensions(array);
+    for (mwSize d = 0; d < ndims; ++d)
+        text += (d ? "x" : "") + std::to_string(static_cast<size_t>(dims[d]));
+    return text + " " + mxGetClassName(array);
+}
+
+// An M-by-1 column (0-by-0 or 0-by-1 when M is 0).
+bool isColumnOf(const mxArray* array, size_t rows) {
+    return mxGetNumberOfDimensions(array) == 2 && mxGetM(array) == rows &&
+           (mxGetN(array) == 1 || (rows == 0 && mxGetN(array) == 0));
+}
+
+bool isVector(const mxArray* array) {
+    return mxGetNumberOfDimensions(array) == 2 && (mxGetM(array) == 1 || mxGetN(array) == 1);
+}
+
+// --- Arguments -------------------------------------------------------------------
+
+const mxArray* dataArg(const mxArray* const prhs[]) {
+    const mxArray* data = prhs[kDataArg];
+    if (!mxIsStruct(data) || mxGetNumberOfElements(data) != 1)
+        raiseError("dataNotStruct",
+                   "argument %d (data) must be a scalar struct of columns, not a %s",
+                   argPosition(kDataArg), shapeOf(data).c_str());
+    if (mxGetNumberOfFields(data) == 0)
+        raiseError("dataNoFields", "argument %d (data) has no fields: one column per field",
+                   argPosition(kDataArg));
+    return data;
+}
+
+bool flagValue(const mxArray* value, int index, const char* name) {
+    if (!(mxIsLogical(value) || (mxIsNumeric(value) && !mxIsComplex(value))) ||
+        mxGetNumberOfElements(value) != 1)
+        raiseError("optionValue", "argument %d: the value of '%s' must be a logical scalar",
+                   argPosition(index), name);
+    return mxGetScalar(value) != 0;
+}
+
+InsertOptions optionArgs(const mxArray* const prhs[], int nrhs) {
+    InsertOptions options;
+    for (int index = kFirstOptionArg; index < nrhs; index += 2) {
+        std::string name = charArg(
+            prhs, index, {"option name", "optionNotChar", "unknownOption", "unknownOption", true});
+        if (index + 1 >= nrhs)
+            raiseError("optionValue", "argument %d: option '%s' has no value", argPosition(index),
+                       name.c_str());
+        const mxArray* value = prhs[index + 1];
+        if (strcasecmp(name.c_str(), kExactNamesOption) == 0) {
+            options.exactNames = flagValue(value, index + 1, kExactNamesOption);
+        } else if (strcasecmp(name.c_str(), kNullsOption) == 0) {
+            if (mxIsEmpty(value) && !mxIsStruct(value)) continue;
+            if (!mxIsStruct(value) || mxGetNumberOfElements(value) != 1)
+                raiseError("nullsNotStruct",
+                           "argument %d: the value of '%s' must be a scalar struct of logical "
+                           "columns or [], not a %s",
+                           argPosition(index + 1), kNullsOption, shapeOf(value).c_str());
+            options.nulls = value;
+        } else {
+            raiseError("unknownOption",
+                       "argument %d: unknown option '%s'; the options are '%s' "
+                       "and '%s'",
+                       argPosition(index), name.c_str(), kExactNamesOption, kNullsOption);
+        }
+    }
+    return options;
+}
+
+// M, the rows of every field.
+size_t rowCountOf(const mxArray* data) {
+    size_t rows = 0;
+    for (int i = 0; i < mxGetNumberOfFields(data); ++i) {
+        const mxArray* field = mxGetFieldByNumber(data, 0, i);
+        if (!field)
+            raiseError("rowCounts", "field '%s' of data holds no column",
+                       fieldName(data, i).c_str());
+        size_t count = mxGetM(field);
+        if (i == 0)
+            rows = count;
+        else if (count != rows)
+            raiseError("rowCounts",
+                       "the fields of data differ in row count: '%s' has %zu, '%s' %zu",
+                       fieldName(data, 0).c_str(), rows, fieldName(data, i).c_str(), count);
+    }
+    return rows;
+}
+
+// --- Binding --------------------------------------------------------------------
+
+// A field's name as PostgreSQL folds an unquoted identifier.
+std::string folded(std::string name) {
+    for (char& c : name)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return name;
+}
+
+const TargetColumn* columnNamed(const CopyTarget& target, const std::string& name) {
+    for (const TargetColumn& column : target.columns)
+        if (column.ownName == name) return &column;
+    return nullptr;
+}
+
+// A column whose name differs from the field's in case alone, if any.
+const TargetColumn* columnNamedIgnoringCase(const CopyTarget& target, const std::string& name) {
+    for (const TargetColumn& column : target.columns)
+        if (strcasecmp(column.ownName.c_str(), name.c_str()) == 0) return &column;
+    return nullptr;
+}
+
+[[noreturn]] void raiseUnknownField(const CopyTarget& target, const std::string& field,
+                                    bool exactNames) {
+    std::string rule = exactNames ? "with 'exactNames' a field binds the column of exactly its name"
+                                  : "a field binds the column of its name in lower case, as SQL "
+                                    "folds an unquoted name";
+    const TargetColumn* near = columnNamedIgnoringCase(target, field);
+    std::string hint;
+    if (near && !exactNames && near->ownName == field)
+        hint = "; 'exactNames', true binds it to column " + near->name;
+    else if (near)
+        hint = "; the table has column " + near->name;
+    raiseError("unknownField",
+               "field '%s' of data names no column of %s: %s (generated columns "
+               "take no values)%s",
+               field.c_str(), target.relation.c_str(), rule.c_str(), hint.c_str());
+}
+
+void bindFields(InsertLoad& load, const mxArray* data, const CopyTarget& target,
+                const InsertOptions& options) {
+    for (size_t i = 0; i < load.columns.size(); ++i) {
+        InsertColumn& bound = load.columns[i];
+        std::string field = fieldName(data, static_cast<int>(i));
+        bound.field = static_cast<int>(i);
+        bound.column = columnNamed(target, options.exactNames ? field : folded(field));
+        if (!bound.column) raiseUnknownField(target, field, options.exactNames);
+        for (size_t j = 0; j < i; ++j)
+            if (load.columns[j].column == bound.column)
+                raiseError("duplicateField", "fields '%s' and '%s' of data both name column %s",
+                           fieldName(data, static_cast<int>(j)).c_str(), field.c_str(),
+                           bound.column->name.c_str());
+        bound.label = "field '" + field + "' (column " + bound.column->name + ", " +
+                      bound.column->typeName + ")";
+    }
+}
+
+// The 'nulls' option's fields name fields of data, each an M-by-1 logical.
+void bindNulls(InsertLoad& load, const mxArray* data, const mxArray* nulls, size_t rows) {
+    if (!nulls) return;
+    for (int k = 0; k < mxGetNumberOfFields(nulls); ++k) {
+        std::string name = fieldName(nulls, k);
+        int field = mxGetFieldNumber(data, name.c_str());
+        if (field < 0)
+            raiseError("nullsField", "field '%s' of '%s' names no field of data", name.c_str(),
+                       kNullsOption);
+        const mxArray* flags = mxGetFieldByNumber(nulls, 0, k);
+        if (!flags || !mxIsLogical(flags) || mxIsSparse(flags) || !isColumnOf(flags, rows))
+            raiseError("nullsShape", "field '%s' of '%s' must be a %zu-by-1 logical column, not %s",
+                       name.c_str(), kNullsOption, rows, flags ? shapeOf(flags).c_str() : "none");
+        load.columns[static_cast<size_t>(field)].nullRows = rows ? mxGetLogicals(flags) : nullptr;
+    }
+}
+
+// --- Column types ---------------------------------------------------------------
+
+// Which of `types` are enums, whose binary form is their label's text.
+std::vector<Oid> enumsAmong(PGconn* conn, const std::vector<Oid>& types) {
+    std::vector<Oid> enums;
+    if (types.empty()) return enums;
+    std::string list = "{";
+    for (Oid type : types) list += (list.size() > 1 ? "," : "") + std::to_string(type);
+    list += "}";
+    const char* values[] = {list.c_str()};
+    ResultOwner result =
+        execParams(conn, "SELECT oid FROM pg_type WHERE typtype = 'e' AND oid = ANY($1::oid[])", 1,
+                   values, "the lookup of the column types");
+    if (!result || PQresultStatus(result.get()) != PGRES_TUPLES_OK) {
+        GatewayError error{
+            errorId("copyFailed"),
+            "the column types could not be looked up: " +
+                libpqText(result ? PQresultErrorMessage(result.get()) : PQerrorMessage(conn))};
+        noteLostConnection(conn, error);
+        throw error;
+    }
+    for (int row = 0; row < PQntuples(result.get()); ++row)
+        enums.push_back(
+            static_cast<Oid>(std::strtoul(PQgetvalue(result.get(), row, 0), nullptr, 10)));
+    return enums;
+}
+
+// The catalogue's row each column's values are sent as: its type, the
+// element type of an array, or text for enums and jsonb.
+void typeColumns(PGconn* conn, InsertLoad& load) {
+    std::vector<Oid> unknown;
+    for (InsertColumn& bound : load.columns) {
+        Oid base = bound.column->baseType;
+        if ((bound.type = typeOfOid(base))) continue;
+        if ((bound.type = typeOfArrayOid(base))) {
+            bound.isArray = true;
+            continue;
+        }
+        if (base == kJsonbOid) {
+            bound.type = typeNamed("text");
+            bound.sending = Sending::jsonb;
+            continue;
+        }
+        unknown.push_back(base);
+    }
+    std::vector<Oid> enums = enumsAmong(conn, unknown);
+    for (InsertColumn& bound : load.columns) {
+        if (bound.type) continue;
+        if (std::find(enums.begin(), enums.end(), bound.column->baseType) == enums.end())
+            raiseError("unsupportedType",
+                       "%s: insert cannot send values of type %s; use batchExec with a cast in "
+                       "its statement",
+                       bound.label.c_str(), bound.column->typeName.c_str());
+        bound.type = typeNamed("text");
+    }
+}
+
+// One record per column, from specifiers of the catalogue's names.
+void buildColumnRecords(InsertLoad& load, PGparam* param, const mxArray* data) {
+    std::string format;
+    std::vector<std::string> classNames;
+    for (const InsertColumn& bound : load.columns) {
+        format += std::string(format.empty() ? "%" : " %") + bound.type->name +
+                  (bound.isArray ? "[]" : "");
+        classNames.push_back(mxGetClassName(mxGetFieldByNumber(data, 0, bound.field)));
+    }
+    std::vector<ParamRecord> records = buildRecords(format.c_str(), param, classNames);
+    for (size_t i = 0; i < records.size(); ++i) {
+        InsertColumn& bound = load.columns[i];
+        bound.record = records[i];
+        bound.record.context = bound.label;
+        bound.record.checkEmptyShape = false;  // an empty array is sent as one
+        bound.vectorRecord = bound.record;
+        bound.vectorRecord.flags |= kSpecFlatten;
+    }
+}
+
+// --- Values ---------------------------------------------------------------------
+
+[[noreturn]] void raiseMisfit(const InsertColumn& bound, size_t row, long double value,
+                              const char* reason) {
+    raiseError("badValue", "%s, row %zu: %.17g %s", bound.label.c_str(), row + 1,
+               static_cast<double>(value), reason);
+}
+
+// Every number of `array` must be a value of the column's type.  The rows
+// of a column are its first dimension, NULL rows left out; a cell's value
+// belongs to row `cellRow`.
+void requireFit(const InsertColumn& bound, const mxArray* array, size_t rows,
+                long long cellRow = -1) {
+    const void* data = mxGetData(array);
+    mxClassID classId = mxGetClassID(array);
+    size_t count = mxGetNumberOfElements(array);
+    for (size_t i = 0; i < count; ++i) {
+        size_t row = cellRow >= 0 ? static_cast<size_t>(cellRow) : i % rows;
+        if (cellRow < 0 && bound.nullRows && bound.nullRows[row]) continue;
+        long double value = numberAt(data, classId, i);
+        if (const char* reason = misfitReason(value, *bound.type))
+            raiseMisfit(bound, row, value, reason);
+    }
+}
+
+// Whether numbers of `classId` need checking against the column's type:
+// every date number, and numbers of another class than the type's.
+bool needsFit(const InsertColumn& bound, mxClassID classId) {
+    return bound.type->kind == TypeKind::dateTime || classId != bound.type->classId;
+}
+
+void requireNumberColumn(const InsertColumn& bound, const mxArray* field, size_t rows) {
+    if (!isNumberClass(mxGetClassID(field)) || mxIsSparse(field))
+        raiseError("columnClass",
+                   "%s: values of this type are given as a full numeric or logical column, "
+                   "not %s (NULLs: the '%s' option)",
+                   bound.label.c_str(), shapeOf(field).c_str(), kNullsOption);
+    if (mxIsComplex(field))
+        raiseError("complexColumn", "%s: complex values cannot be sent", bound.label.c_str());
+    if (!isColumnOf(field, rows))
+        raiseError("columnShape", "%s: a %zu-by-1 column is needed, not %s", bound.label.c_str(),
+                   rows, shapeOf(field).c_str());
+}
+
+// Numbers of another class become the class the type's codec reads.
+HostArrayOwner convertNumbers(const InsertColumn& bound, const mxArray* field, size_t rows) {
+    mxClassID target = bound.type->classId;
+    HostArrayOwner converted(target == mxLOGICAL_CLASS
+                                 ? mxCreateLogicalMatrix(rows, 1)
+                                 : mxCreateNumericMatrix(rows, 1, target, mxREAL));
+    const void* data = mxGetData(field);
+    mxClassID source = mxGetClassID(field);
+    void* out = mxGetData(converted.get());
+    for (size_t row = 0; row < rows; ++row) {
+        if (bound.nullRows && bound.nullRows[row]) continue;
+        long double value = numberAt(data, source, row);
+        if (const char* reason = misfitReason(value, *bound.type))
+            raiseMisfit(bound, row, value, reason);
+        switch (target) {
+            case mxLOGICAL_CLASS:
+                static_cast<mxLogical*>(out)[row] = value != 0;
+                break;
+            case mxINT16_CLASS:
+                static_cast<int16_t*>(out)[row] = static_cast<int16_t>(value);
+                break;
+            case mxINT32_CLASS:
+                static_cast<int32_t*>(out)[row] = static_cast<int32_t>(value);
+                break;
+            case mxINT64_CLASS:
+                static_cast<int64_t*>(out)[row] = static_cast<int64_t>(value);
+                break;
+            case mxSINGLE_CLASS:
+                static_cast<float*>(out)[row] = static_cast<float>(value);
+                break;
+            default:
+                static_cast<double*>(out)[row] = static_cast<double>(value);
+                break;
+        }
+    }
+    return converted;
+}
+
+// Numbers into a fixed-width or date/time column.
+void prepareNumbers(InsertColumn& bound, const mxArray* field, size_t rows) {
+    requireNumberColumn(bound, field, rows);
+    mxClassID classId = mxGetClassID(field);
+    if (bound.type->kind == TypeKind::dateTime && classId != mxDOUBLE_CLASS)
+        raiseError("columnClass", "%s: date and time values are date numbers (double), not %s",
+                   bound.label.c_str(), shapeOf(field).c_str());
+    bound.values = field;
+    if (classId != mxDOUBLE_CLASS && classId != bound.type->classId) {
+        bound.converted = convertNumbers(bound, field, rows);
+        bound.values = bound.converted.get();
+    } else if (needsFit(bound, classId)) {
+        requireFit(bound, field, rows);
+    }
+}
+
+// Numbers into a numeric column, written as their shortest decimal text.
+void prepareNumericNumbers(InsertColumn& bound, const mxArray* field, size_t rows,
+                           const PGtypeFormatInfo& server) {
+    requireNumberColumn(bound, field, rows);
+    bound.sending = Sending::numericNumbers;
+    bound.values = field;
+    if (server.sversion >= 140000) return;
+    const void* data = mxGetData(field);
+    for (size_t row = 0; row < rows; ++row) {
+        long double value = numberAt(data, mxGetClassID(field), row);
+        if (std::isinf(value) && !(bound.nullRows && bound.nullRows[row]))
+            raiseMisfit(bound, row, value, "has no numeric form before PostgreSQL 14");
+    }
+}
+
+[[noreturn]] void raiseCellClass(const InsertColumn& bound, size_t row, const mxArray* value,
+                                 const char* wanted) {
+    raiseError("cellClass", "%s, row %zu: the cell holds a %s; this column takes %s ([] for NULL)",
+               bound.label.c_str(), row + 1, shapeOf(value).c_str(), wanted);
+}
+
+// A cell of a scalar column: a char row (text-like and numeric text) or a
+// uint8 row (bytea).
+void checkScalarCell(const InsertColumn& bound, size_t row, const mxArray* value) {
+    bool isText = bound.record.classId == mxCHAR_CLASS;
+    if (isText ? !mxIsChar(value) : !mxIsUint8(value))
+        raiseCellClass(bound, row, value, isText ? "texts (char rows)" : "uint8 rows");
+    if (!mxIsEmpty(value) && !(mxGetNumberOfDimensions(value) == 2 && mxGetM(value) == 1))
+        raiseCellClass(bound, row, value, isText ? "texts (char rows)" : "uint8 rows");
+}
+
+// A cell of an array column: an array of the element type's class (or
+// doubles for numbers, checked), or a cell for elements with a length of
+// their own.
+void checkArrayCell(const InsertColumn& bound, size_t row, const mxArray* value) {
+    if (bound.record.isTextLike) {
+        if (!mxIsCell(value)) raiseCellClass(bound, row, value, "cell arrays of its elements");
+        return;
+    }
+    mxClassID classId = mxGetClassID(value);
+    bool accepted =
+        classId == bound.type->classId || (classId == mxDOUBLE_CLASS && bound.record.isNumericLike);
+    if (!accepted || mxIsSparse(value) || mxIsComplex(value)) {
+        std::string wanted =
+            std::string(classIdName(bound.type->classId)) + " arrays" +
+            (bound.record.isNumericLike && classId != mxDOUBLE_CLASS ? " or double arrays" : "");
+        raiseCellClass(bound, row, value, wanted.c_str());
+    }
+    if (needsFit(bound, classId)) requireFit(bound, value, 1, static_cast<long long>(row));
+}
+
+// Every row of a cell column, before anything is sent: its NULLs ([] or
+// an unset cell, and the 'nulls' option's), the class and shape of its
+// values, and which array values are vectors.
+void readCellForms(InsertColumn& bound, const mxArray* cells, size_t rows) {
+    bound.cellForms.assign(rows, kCellValue);
+    const std::vector<uint8_t>& oneRow = bound.prepared.oneRow;
+    for (size_t row = 0; row < rows; ++row) {
+        uint8_t& form = bound.cellForms[row];
+        const mxArray* value = mxGetCell(cells, row);
+        if (bound.nullRows && bound.nullRows[row]) {
+            form = kCellNull;
+        } else if (!oneRow.empty() && oneRow[row]) {
+            // A text's row: its class is all that is left to check.
+            if (!mxIsChar(value)) raiseCellClass(bound, row, value, "texts (char rows)");
+        } else if (!value || (mxIsDouble(value) && mxIsEmpty(value))) {
+            form = kCellNull;
+        } else if (bound.isArray) {
+            checkArrayCell(bound, row, value);
+            if (isVector(value)) form = kCellVector;
+        } else {
+            checkScalarCell(bound, row, value);
+        }
+    }
+}
+
+void prepareValues(InsertColumn& bound, const mxArray* field, size_t rows,
+                   const PGtypeFormatInfo& server) {
+    bool isCell = mxIsCell(field);
+    TypeKind kind = bound.type->kind;
+    if (!bound.isArray && !isCell && isNumberClass(mxGetClassID(field)) &&
+        kind == TypeKind::numeric) {
+        prepareNumericNumbers(bound, field, rows, server);
+        return;
+    }
+    bound.values = field;
+    if (!bound.isArray && !isVariableLength(kind)) {
+        prepareNumbers(bound, field, rows);
+    } else if (bound.isArray && !isCell) {
+        // Row r of an M-by-k matrix is a vector, sent as one dimension;
+        // rows of more dimensions keep their shape.
+        if (mxGetNumberOfDimensions(field) == 2) bound.record = bound.vectorRecord;
+        if (mxIsDouble(field) && !mxIsSparse(field) && bound.record.isNumericLike &&
+            needsFit(bound, mxDOUBLE_CLASS))
+            requireFit(bound, field, rows);
+    }
+    prepareColumn(bound.prepared, bound.record, bound.values, nullptr, nullptr, rows, bound.label);
+    if (isCell) readCellForms(bound, field, rows);
+}
+
+// --- The rows ---------------------------------------------------------------------
+
+void appendJsonb(CopyBuffer& buffer, const InsertColumn& bound, const ColumnValue& value,
+                 const PGtypeFormatInfo& server) {
+    constexpr char kJsonbVersion = 1;
+    size_t lengthAt = buffer.size();
+    buffer.append(4);
+    *buffer.append(1) = kJsonbVersion;
+    size_t length =
+        encodeValue(ValueRoom{bufferRoom, &buffer}, bound.record, value.source, value.mask, server);
+    storeBig32(buffer.at(lengthAt), static_cast<uint32_t>(length + 1));
+}
+
+void appendNumericNumber(CopyBuffer& buffer, const InsertColumn& bound, size_t row,
+                         const PGtypeFormatInfo& server) {
+    char text[kNumberTextRoom];
+    size_t length = numberText(mxGetData(bound.values), mxGetClassID(bound.values), row, text);
+    std::string wire, error;
+    if (!encodeNumeric(text, length, server.sversion >= 140000, wire, error))
+        raiseError("badValue", "%s: %s", bound.label.c_str(), error.c_str());
+    appendInt32(buffer, static_cast<int32_t>(wire.size()));
+    std::memcpy(buffer.append(wire.size()), wire.data(), wire.size());
+}
+
+void appendInsertRow(const void* context, CopyBuffer& buffer, size_t row) {
+    const InsertLoad& load = *static_cast<const InsertLoad*>(context);
+    const PGtypeFormatInfo& server = *load.server;
+    for (const InsertColumn& bound : load.columns) {
+        uint8_t form = bound.cellForms.empty() ? uint8_t{kCellValue} : bound.cellForms[row];
+        if (bound.nullRows && bound.nullRows[row]) form = kCellNull;
+        if (form == kCellNull) {
+            appendInt32(buffer, -1);
+            continue;
+        }
+        if (bound.sending == Sending::numericNumbers) {
+            appendNumericNumber(buffer, bound, row, server);
+            continue;
+        }
+        ColumnValue value = columnValue(bound.record, bound.prepared, row);
+        if (bound.sending == Sending::jsonb)
+            appendJsonb(buffer, bound, value, server);
+        else
+            appendField(buffer, form == kCellVector ? bound.vectorRecord : bound.record, value,
+                        server);
+    }
+}
+
+// The COPY's target: the table as the server named it, and the bound
+// columns quoted.
+std::string copyTargetOf(const CopyTarget& target, const InsertLoad& load) {
+    std::string text = target.relation + " (";
+    for (size_t i = 0; i < load.columns.size(); ++i)
+        text += (i ? ", " : "") + load.columns[i].column->name;
+    return text + ")";
+}
+
+}  // namespace
+
+void commandInsert(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
+    PGconn* conn = connectionArg(prhs, kInsertConnArg, RowRule::anyRows);
+    std::string table = sqlRowArg(prhs, kTableArg, "table", "table");
+    const mxArray* data = dataArg(prhs);
+    InsertOptions options = optionArgs(prhs, nrhs);
+    size_t rows = rowCountOf(data);
+    InsertLoad load;
+    load.columns.resize(static_cast<size_t>(mxGetNumberOfFields(data)));
+    bindNulls(load, data, options.nulls, rows);
+
+    TargetText text;
+    text.relation = table;
+    CopyTarget target = lookUpCopyTarget(conn, text, "badTable");
+    requireFillable(target, "badTable");
+    bindFields(load, data, target, options);
+    typeColumns(conn, load);
+    ParamOwner param(PQparamCreate(conn));
+    if (!param) raiseError("paramCreateFailed", "no parameter set could be made: %s", PQgeterror());
+    load.server = paramTypeHandlers(param.get()).server;
+    buildColumnRecords(load, param.get(), data);
+    for (InsertColumn& bound : load.columns)
+        prepareValues(bound, mxGetFieldByNumber(data, 0, bound.field), rows, *load.server);
+
+    double copied = 0;
+    if (rows > 0)
+        copied = copyRowsIn(conn, copyTargetOf(target, load), rows, load.columns.size(),
+                            appendInsertRow, &load);
+    if (nlhs > 0) plhs[0] = mxCreateDoubleScalar(copied);
+}
+
+}  // namespace vorlex

@@ -1,0 +1,214 @@
+## insert loads a struct into a table by column name, each value sent as
+## its column's type, which the server reports: round trips of every type
+## insert sends, the binding of fields to columns, the checks that refuse a
+## load before anything is stored, and names that must never run as SQL.
+
+%!shared c
+%! c = vorlex ('connect', '');
+%! vorlex ('exec', c, 'set timezone = ''UTC''');
+%! vorlex ('exec', c, 'create type pg_temp.it_mood as enum (''sad'', ''ok'', ''happy'')');
+%! vorlex ('exec', c, 'create domain pg_temp.it_pos as int4 check (value > 0)');
+
+%!function v = value_of (c, sql)
+%!  ## The first value of SQL's result (text, or a number as a double);
+%!  ## SQL must succeed.
+%!  r = vorlex ('execText', c, sql);
+%!  unwind_protect
+%!    if (vorlex ('resultStatus', r) != 2)
+%!      error ('%s: %s', sql, vorlex ('resultErrorMessage', r));
+%!    end
+%!    v = vorlex ('getValue', r, 0, 0);
+%!    if (isnumeric (v))
+%!      v = double (v);
+%!    end
+%!  unwind_protect_cleanup
+%!    vorlex ('clear', r);
+%!  end_unwind_protect
+%!endfunction
+
+%!function err = insert_error (id, varargin)
+%!  try
+%!    vorlex ('insert', varargin{:});
+%!  catch err
+%!    if (! strcmp (err.identifier, id))
+%!      error ('expected %s, got %s: %s', id, err.identifier, err.message);
+%!    end
+%!    return;
+%!  end_try_catch
+%!  error ('no error, expected %s', id);
+%!endfunction
+
+%!test
+%! ## Each column type with the host values it takes (two rows, or one),
+%! ## and the server's text of what it stored.
+%! cases = {
+%!   'bool',          logical([1; 0]),              'true|false'
+%!   'bool',          [0; 1],                       'false|true'
+%!   'int2',          int16([-7; 300]),             '-7|300'
+%!   'int2',          uint8([1; 255]),              '1|255'
+%!   'int4',          [8; -70000],                  '8|-70000'
+%!   'int4',          logical([1; 0]),              '1|0'
+%!   'int8',          int64([9; -2^40]),            '9|-1099511627776'
+%!   'int8',          [2^53; -5],                   '9007199254740992|-5'
+%!   'int8',          uint64(intmax('int64')),      '9223372036854775807'
+%!   'float4',        single([1.5; -0.25]),         '1.5|-0.25'
+%!   'float4',        [0.1; NaN],                   '0.1|NaN'
+%!   'float8',        [2.25; -Inf],                 '2.25|-Infinity'
+%!   'float8',        int32([3; -4]),               '3|-4'
+%!   'numeric',       [0.1; -3],                    '0.1|-3'
+%!   'numeric',       [1/3; NaN],                   '0.3333333333333333|NaN'
+%!   'numeric',       int64(-2^62),                 '-4611686018427387904'
+%!   'numeric',       {'1.50'; '-1e-3'},            '1.50|-0.001'
+%!   'text',          {'tx'; 't x  '},              'tx|t x  '
+%!   'text',          ['ab'; 'cd'],                 'ab|cd'
+%!   'text',          {'é'; []},                    'é|NULL'
+%!   'varchar(5)',    {'vc'; ''},                   'vc|'
+%!   'char(3)',       {'bp'; 'abc'},                'bp|abc'
+%!   'name',          {'nm'},                       'nm'
+%!   'json',          {'{"a": [1, 2]}'},            '{"a": [1, 2]}'
+%!   'jsonb',         {'{"b": 1, "a": [1, 2]}'; []}, '{"a": [1, 2], "b": 1}|NULL'
+%!   'xml',           {'<a>x</a>'},                 '<a>x</a>'
+%!   'it_mood',       {'ok'; 'sad'},                'ok|sad'
+%!   'it_pos',        [3; 4],                       '3|4'
+%!   'date',          730486 + [0; 1000],           '2000-01-01|2002-09-27'
+%!   'time',          [0.25; 730486.75],            '06:00:00|18:00:00'
+%!   'timetz',        0.5,                          '12:00:00+00'
+%!   'timestamp',     [730486.5; Inf],              '2000-01-01 12:00:00|infinity'
+%!   'timestamptz',   730486.75,                    '2000-01-01 18:00:00+00'
+%!   'bytea',         {uint8([1 2 255]); uint8([])}, '\x0102ff|\x'
+%!   'bytea',         uint8([1 2; 3 4]),            '\x0102|\x0304'
+%!   'int4[]',        {[1 2 3]; int32([4 5; 6 7])}, '{1,2,3}|{{4,5},{6,7}}'
+%!   'int4[]',        int32([1 2; 3 4]),            '{1,2}|{3,4}'
+%!   'int8[]',        {int64([1; 2]); []},          '{1,2}|NULL'
+%!   'float8[]',      [0.5 1.5],                    '{0.5,1.5}'
+%!   'bool[]',        {logical([1 0])},             '{t,f}'
+%!   'text[]',        {{'a', 'b c'}; {}},           '{a,"b c"}|{}'
+%!   'numeric[]',     {{'1.5', '2'}},               '{1.5,2}'
+%!   'date[]',        {730486 + [0 1]},             '{2000-01-01,2000-01-02}'
+%! };
+%! for k = 1:rows (cases)
+%!   [type, value, expected] = cases{k, :};
+%!   vorlex ('exec', c, sprintf ('create temp table it_rt (k serial, c %s)', type));
+%!   unwind_protect
+%!     n = vorlex ('insert', c, 'it_rt', struct ('c', {value}));
+%!     assert (n == size (value, 1), type);
+%!     got = value_of (c, 'select string_agg(coalesce(c::text, ''NULL''), ''|'' order by k) from it_rt');
+%!     assert (strcmp (got, expected), '%s from %s: stored %s', type, class (value), got);
+%!   unwind_protect_cleanup
+%!     vorlex ('exec', c, 'drop table it_rt');
+%!   end_unwind_protect
+%! end
+
+%!test
+%! ## Fields bind by name, folded to lower case as SQL folds an unquoted
+%! ## name, in any order; 'exactNames' binds the column of exactly the
+%! ## field's name.  Columns without a field take their defaults, and the
+%! ## 'nulls' option makes values NULL (NaN is a value: a float keeps it).
+%! vorlex ('exec', c, ['create temp table it_bind (id int4, "Value" float8, value text, ' ...
+%!                     'note text default ''none'', twice int4 generated always as (id * 2) stored, ' ...
+%!                     'x float8)']);
+%! unwind_protect
+%!   sql = ['select string_agg(concat_ws('','', id, "Value", value, note, twice, x), ''|'' ' ...
+%!          'order by id) from it_bind'];
+%!   assert (vorlex ('insert', c, 'It_Bind', struct ('VALUE', {{'a'; 'b'}}, 'Id', [2; 1])), 2);
+%!   assert (value_of (c, sql), '1,b,none,2|2,a,none,4');
+%!   vorlex ('insert', c, 'it_bind', struct ('Value', 2.5, 'id', 3, 'x', NaN), 'exactNames', true);
+%!   nulls = struct ('id', logical ([0; 1]), 'x', logical ([1; 0]));
+%!   vorlex ('insert', c, 'it_bind', struct ('id', [4; NaN], 'x', [NaN; 7]), 'nulls', nulls);
+%!   assert (value_of (c, 'select count(*) from it_bind'), 5);
+%!   assert (value_of (c, 'select "Value" from it_bind where id = 3'), 2.5);
+%!   assert (value_of (c, 'select x from it_bind where id = 3'), NaN);
+%!   assert (value_of (c, 'select count(*) from it_bind where id = 4 and x is null'), 1);
+%!   assert (value_of (c, 'select count(*) from it_bind where id is null and x = 7'), 1);
+%!   ## No rows: the fields are still bound and checked, and nothing is sent.
+%!   assert (vorlex ('insert', c, 'it_bind', struct ('id', zeros (0, 1))), 0);
+%!   insert_error ('vorlex:insert:unknownField', c, 'it_bind', struct ('nope', zeros (0, 1)));
+%! unwind_protect_cleanup
+%!   vorlex ('exec', c, 'drop table it_bind');
+%! end_unwind_protect
+
+%!test
+%! ## Every refusal leaves the table as it was: the checks run before
+%! ## anything is sent, and a value refused while the rows stream, or a row
+%! ## the server refuses, ends the COPY so that none of it is kept.
+%! vorlex ('exec', c, ['create temp table it_no (id int4, b bool, t text, ts timestamp, ' ...
+%!                     's int2, v varchar(2), p point, m it_mood, n numeric, a int4[], ' ...
+%!                     'g int4 generated always as (1) stored)']);
+%! vorlex ('exec', c, 'create temp sequence it_seq');
+%! vorlex ('exec', c, 'insert into it_no (id) values (1)');
+%! two = @(name, value) struct ('id', [1; 2], name, {value});
+%! cases = {
+%!   'dataNotStruct',   'it_no',  [1 2 3],                              {}
+%!   'dataNotStruct',   'it_no',  struct('id', {1, 2}),                {}
+%!   'dataNoFields',    'it_no',  struct(),                            {}
+%!   'rowCounts',       'it_no',  struct('id', [1; 2], 's', 3),        {}
+%!   'unknownField',    'it_no',  struct('id', 1, 'nope', 2),          {}
+%!   'unknownField',    'it_no',  struct('g', 1),                      {}
+%!   'unknownField',    'it_no',  struct('ID', 1),                     {'exactNames', true}
+%!   'duplicateField',  'it_no',  struct('id', 1, 'ID', 2),            {}
+%!   'badValue',        'it_no',  two('s', [1; 2.5]),                  {}
+%!   'badValue',        'it_no',  struct('id', [1; NaN]),              {}
+%!   'badValue',        'it_no',  struct('id', [1; 3e9]),              {}
+%!   'badValue',        'it_no',  two('s', int32([1; 70000])),        {}
+%!   'badValue',        'it_no',  two('b', [1; 2]),                    {}
+%!   'badValue',        'it_no',  two('b', [0; NaN]),                  {}
+%!   'badValue',        'it_no',  two('ts', [730486; NaN]),            {}
+%!   'badValue',        'it_no',  two('a', {[1 2]; [1 2.5]}),          {}
+%!   'columnClass',     'it_no',  two('t', [1; 2]),                    {}
+%!   'columnClass',     'it_no',  two('s', {1; 2}),                    {}
+%!   'columnClass',     'it_no',  two('ts', int32([1; 2])),           {}
+%!   'columnShape',     'it_no',  struct('id', [1 2; 3 4]),            {}
+%!   'cellClass',       'it_no',  two('t', {'x'; 5}),                  {}
+%!   'cellClass',       'it_no',  two('a', {[1 2]; single([1 2])}),    {}
+%!   'unsupportedType', 'it_no',  struct('p', {{'(1,2)'}}),            {}
+%!   'badTable',        'it_nope', struct('id', 1),                    {}
+%!   'badTable',        'it_seq', struct('id', 1),                     {}
+%!   'nullsNotStruct',  'it_no',  struct('id', 1),                     {'nulls', true}
+%!   'nullsField',      'it_no',  struct('id', 1),                     {'nulls', struct('t', false)}
+%!   'nullsShape',      'it_no',  struct('id', 1),                     {'nulls', struct('id', 0)}
+%!   'unknownOption',   'it_no',  struct('id', 1),                     {'exact', true}
+%!   'optionValue',     'it_no',  struct('id', 1),                     {'exactNames'}
+%!   'textHasNul',      'it_no',  two('t', {'x'; ['a' 0]}),            {}
+%!   'putFailed',       'it_no',  two('n', {'1'; 'abc'}),              {}
+%!   'rowFailed',       'it_no',  two('v', {'ab'; 'abc'}),             {}
+%!   'rowFailed',       'it_no',  two('m', {'ok'; 'bad'}),             {}
+%! };
+%! unwind_protect
+%!   for k = 1:rows (cases)
+%!     [check, table, data, options] = cases{k, :};
+%!     err = insert_error (['vorlex:insert:' check], c, table, data, options{:});
+%!     assert (value_of (c, 'select count(*) from it_no') == 1, '%s: %s', check, err.message);
+%!   end
+%!   assert (double (value_of (c, 'select 41 + 1')), 42);
+%! unwind_protect_cleanup
+%!   vorlex ('exec', c, 'drop table it_no');
+%!   vorlex ('exec', c, 'drop sequence it_seq');
+%! end_unwind_protect
+
+%!test
+%! ## Table and field names are never run as SQL: the COPY names the table
+%! ## as the server resolved it and the columns quoted.  A name with a
+%! ## quote, a space or a semicolon binds when written as SQL quotes it, and
+%! ## is refused otherwise.
+%! vorlex ('exec', c, 'create schema "it; sch"');
+%! vorlex ('exec', c, 'create table "it; sch"."ta ""ble" ("co""l" int4, "sp ace; --" text)');
+%! vorlex ('exec', c, 'create temp table it_keep (a int4)');
+%! unwind_protect
+%!   s = struct ();
+%!   s.('co"l') = [1; 2];
+%!   s.('sp ace; --') = {'x'; 'y'};
+%!   assert (vorlex ('insert', c, '"it; sch"."ta ""ble"', s, 'exactNames', true), 2);
+%!   assert (value_of (c, ['select string_agg(concat("co""l", "sp ace; --"), '','') ' ...
+%!                         'from "it; sch"."ta ""ble"']), '1x,2y');
+%!   insert_error ('vorlex:insert:badTable', c, 'it; sch.ta "ble', s);
+%!   insert_error ('vorlex:insert:badTable', c, 'it_keep; drop table it_keep', struct ('a', 1));
+%!   insert_error ('vorlex:insert:badTable', c, 'it_keep (a)', struct ('a', 1));
+%!   hostile = struct ();
+%!   hostile.('a) from stdin; drop table it_keep; --') = 1;
+%!   insert_error ('vorlex:insert:unknownField', c, 'it_keep', hostile);
+%!   insert_error ('vorlex:insert:unknownField', c, 'it_keep', hostile, 'exactNames', true);
+%!   assert (value_of (c, 'select count(*) from it_keep'), 0);
+%! unwind_protect_cleanup
+%!   vorlex ('exec', c, 'drop schema "it; sch" cascade');
+%!   vorlex ('exec', c, 'drop table it_keep');
+%! end_unwind_protect
