@@ -1,6 +1,7 @@
-% demo.m - connects to PostgreSQL, creates a table, inserts typed rows
-% from Octave arrays, reads whole columns back, and shows a few properties
-% of the connection and of the results.
+% demo.m - connects to PostgreSQL, loads a struct of columns with insert
+% and reads it back with query, then does the same with the typed commands
+% (parameters, whole columns, batches, COPY) and shows a few properties of
+% the connection and of the results.
 %
 % Run from the project folder with `make demo`, which builds the module and
 % starts a throwaway server unless the PG* variables name one.
@@ -13,6 +14,26 @@ conn = vorlex ('connect', '');
 printf ('connected to database "%s" as "%s" on %s:%s\n', vorlex ('db', conn), ...
         vorlex ('user', conn), vorlex ('host', conn), vorlex ('port', conn));
 vorlex ('status', conn);
+
+% One call each way: insert binds fields to columns by name and takes the
+% types from the table; query reads every column by its type.
+vorlex ('exec', conn, ['create temp table samples (id int4 primary key, ' ...
+                       'depth float8, site text, taken timestamp, flags int2[])']);
+samples.id = int32 ((1:4)');
+samples.Depth = [12.5; NaN; 7; 3.25];              % binds column depth; NaN is stored
+samples.site = {'north'; 'south'; []; 'east'};     % [] in a cell: NULL
+samples.taken = datenum (2026, 12, 7) + (0:3)' / 24;   % flags has no field: its default
+n = vorlex ('insert', conn, 'samples', samples);
+printf ('insert: %d rows\n', n);
+[data, info] = vorlex ('query', conn, ...
+                       'select id, depth, site, taken, count(*) over () from samples where id >= $1', ...
+                       {int32(2)});
+printf ('query: fields %s; types %s\n', strjoin (fieldnames (data)', ', '), ...
+        strjoin ({info.columns.type}, ', '));
+for k = 1:numel (data.id)
+  printf ('  id %d  depth %-5g site %-6s taken %s\n', data.id(k), data.depth(k), ...
+          data.site{k}, datestr (data.taken(k)));
+end
 
 vorlex ('exec', conn, 'create temp table readings (id int4, value float8, taken timestamp)');
 result = vorlex ('exec', conn, ['insert into readings ' ...
