@@ -167,3 +167,30 @@
 %! vorlex ('clear', r);
 %! assert (vorlex ('status', c), 0);
 %! vorlex ('finish', c);
+
+%!test
+%! ## Unloading the module finishes its connections and frees its results and
+%! ## parameter sets: a new load of it sees none of the sessions on the server.
+%! name = sprintf ('vorlex_unload_%d', getpid ());
+%! for k = 1:3
+%!   c = vorlex ('connect', ['application_name=' name]);
+%! end
+%! r = vorlex ('exec', c, 'select 1');
+%! p = vorlex ('paramCreate', c);
+%! munlock ('vorlex');
+%! clear vorlex
+%! assert (! mislocked ('vorlex'));
+%! watch = vorlex ('connect', '');
+%! assert (watch, uint32 (1));
+%! sql = ['select count (*)::int4 from pg_stat_activity where application_name = ''' name ''''];
+%! for attempt = 1:100  ## the backends end a moment after their sockets close
+%!   r = vorlex ('exec', watch, sql);
+%!   left = vorlex ('resultGet', r, '%int4', 0).value;
+%!   vorlex ('clear', r);
+%!   if (left == 0)
+%!     break;
+%!   end
+%!   pause (0.05);
+%! end
+%! assert (left, int32 (0));
+%! vorlex ('finish', watch);
