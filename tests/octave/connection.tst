@@ -194,3 +194,31 @@
 %! end
 %! assert (left, int32 (0));
 %! vorlex ('finish', watch);
+
+%!test
+%! ## The options that bound waits pass through connect: libpq's own (connect
+%! ## and keepalive timeouts, unknown to it are refused) and the server's,
+%! ## given with -c in options, which then stops a statement that runs long.
+%! opts = 'options=''-c statement_timeout=200ms -c lock_timeout=150ms''';
+%! c = vorlex ('connect', ['connect_timeout=5 keepalives=1 keepalives_idle=30 ' ...
+%!                         'keepalives_interval=10 keepalives_count=3 tcp_user_timeout=10000 ' opts]);
+%! assert (vorlex ('options', c), '-c statement_timeout=200ms -c lock_timeout=150ms');
+%! r = vorlex ('exec', c, 'select current_setting (''statement_timeout''), current_setting (''lock_timeout'')');
+%! [a, b] = vorlex ('resultGet', r, '%text %text', 0, 1);
+%! vorlex ('clear', r);
+%! assert ({a.value, b.value}, {{'200ms'}, {'150ms'}});
+%! try
+%!   vorlex ('exec', c, 'select pg_sleep (5)');
+%!   error ('statement_timeout did not stop the statement');
+%! catch err
+%!   assert (err.identifier, 'vorlex:exec:queryFailed');
+%!   assert (strfind (err.message, '57014 (query_canceled)'));
+%! end_try_catch
+%! assert (vorlex ('status', c), 0);
+%! vorlex ('finish', c);
+%! try
+%!   bad = vorlex ('connect', 'connect_timeout=5 keepalive_idle=30');
+%!   error ('a misspelt option was accepted');
+%! catch err
+%!   assert (err.identifier, 'vorlex:connect:connectFailed');
+%! end_try_catch
