@@ -8,7 +8,8 @@
 #     reaches the second;
 #   - four octave-cli processes loading one partition each of one table at
 #     once with copyIn: every row is there once.
-# Usage: deployments_test.sh BUILD_DIR (the PG* variables name the server).
+# Usage: deployments_test.sh BUILD_DIR (the PG* variables name the server);
+# ONLY="multiHostCase ..." runs some of the deployments.
 set -u
 
 build=$(cd "${1:?usage: deployments_test.sh BUILD_DIR}" && pwd)
@@ -138,36 +139,109 @@ end_try_catch" "host=127.0.0.1 port=$port dbname=$mode")
 }
 
 # --- Multi-host connection strings -------------------------------------------
+# A spare server is the first host, the test server the second; once the
+# spare stops, the connection is lost and reset reaches the second host.
 multiHostCase() {
     local port
     port=$(freePort)
-    mkdir -p "$work/spare" && chown postgres "$work/spare" 2>/dev/null
-    if ! asServer "$pgbin/initdb" -D "$work/spare" -A trust -U "${PGUSER:-postgres}" >/dev/null 2>&1 ||
+    if ! asServer "$pgbin/initdb" -D "$work/spare" -A trust -U "${PGUSER:-postgres}" \
+             >"$work/initdb.log" 2>&1 ||
        ! asServer "$pgbin/pg_ctl" -D "$work/spare" -w -l "$work/spare.log" \
              -o "-p $port -k $work -c listen_addresses=''" start >/dev/null 2>&1; then
-        echo "FAIL multi-host: the spare server did not start"; failed=$((failed + 1)); return
+        echo "FAIL multi-host: the spare server did not start"
+        sed 's/^/    /' "$work/initdb.log" "$work/spare.log" 2>/dev/null
+        failed=$((failed + 1))
+        return
     fi
     spare=1
-    # The spare server answers first; once it stops, reset reaches the
-    # test server, the second host.
-    local outcome
-    outcome=$(runOctave "c = vorlex ('connect', 'CONNINFO');
-port = @() vorlex ('getValue', vorlex ('exec', c, 'select current_setting (''port'')::int4'), 0, 0);
+    local conninfo="host=$work,${PGHOST:-localhost} port=$port,${PGPORT:-5432}"
+    conninfo+=" dbname=${PGDATABASE:-postgres} connect_timeout=10"
+    printf '%s\n' "c = vorlex ('connect', '$conninfo');
+port = @() vorlex ('resultGet', vorlex ('exec', c, 'select current_setting (''port'')::int4'), '%int4', 0).value;
 printf ('FIRST %d\n', port ()); fflush (stdout);
 while (! exist ('$work/stopped', 'file')) pause (0.05); end
 try
   vorlex ('exec', c, 'select 1');
+  printf ('LOST none\n');
 catch err
   printf ('LOST %s\n', err.identifier);
 end_try_catch
 vorlex ('reset', c);
-printf ('SECOND %d\n', port ());" \
-        "host=$work,${PGHOST:-localhost} port=$port,${PGPORT:-5432} dbname=${PGDATABASE:-postgres}" &
-    )
-    echo "$outcome"
+printf ('SECOND %d\n', port ());" > "$work/multi.m"
+    chmod 644 "$work/multi.m"
+    octave-cli --norc --no-history --quiet --path "$build" "$work/multi.m" > "$work/multi.out" 2>&1 &
+    local child=$! deadline=$((SECONDS + 60))
+    until grep -aq '^FIRST' "$work/multi.out" || [ $SECONDS -gt $deadline ]; do sleep 0.05; done
+    asServer "$pgbin/pg_ctl" -D "$work/spare" -m immediate stop >/dev/null 2>&1
+    spare=
+    touch "$work/stopped"
+    deadline=$((SECONDS + 60))
+    while kill -0 "$child" 2>/dev/null && [ $SECONDS -le $deadline ]; do sleep 0.1; done
+    kill -KILL "$child" 2>/dev/null
+    wait "$child" 2>/dev/null
+    local first lost second
+    first=$(grep -a '^FIRST ' "$work/multi.out" | cut -d' ' -f2)
+    lost=$(grep -a '^LOST ' "$work/multi.out" | cut -d' ' -f2)
+    second=$(grep -a '^SECOND ' "$work/multi.out" | cut -d' ' -f2)
+    if [ "$first" = "$port" ] && [ "$lost" = vorlex:exec:connectionLost ] &&
+       [ "$second" = "${PGPORT:-5432}" ]; then
+        echo "ok   multi-host: reset moved from port $first to port $second"
+        passed=$((passed + 1))
+    else
+        echo "FAIL multi-host: first port '$first' (spare $port), loss '$lost', after reset '$second'"
+        sed 's/^/    /' "$work/multi.out"
+        failed=$((failed + 1))
+    fi
+}
+
+# --- Parallel loads -------------------------------------------------------------
+# Four processes copy into one partition each of one table at once; then
+# every row is there once.
+parallelLoadCase() {
+    local table="vorlex_parts_$$_$RANDOM" rows=200000 k
+    sql "create table $table (part int4, a int8) partition by list (part)"
+    for k in 1 2 3 4; do
+        sql "create table ${table}_$k partition of $table for values in ($k)"
+    done
+    local children=()
+    for k in 1 2 3 4; do
+        printf '%s\n' "c = vorlex ('connect', '');
+n = vorlex ('copyIn', c, '${table}_$k', '%int4 %int8', struct ('part', int32 (repmat ($k, $rows, 1)), 'a', int64 ((1:$rows)')));
+printf ('COPIED %d\n', n);" > "$work/load$k.m"
+        chmod 644 "$work/load$k.m"
+        octave-cli --norc --no-history --quiet --path "$build" "$work/load$k.m" > "$work/load$k.out" 2>&1 &
+        children+=($!)
+    done
+    wait "${children[@]}"
+    local copied=0 got
+    for k in 1 2 3 4; do
+        got=$(grep -a '^COPIED ' "$work/load$k.out" | cut -d' ' -f2)
+        [ "$got" = "$rows" ] && copied=$((copied + 1))
+    done
+    printf '%s\n' "c = vorlex ('connect', '');
+[p, a] = vorlex ('copyOut', c, 'select part, a from $table', '%int4 %int8');
+[p, a] = deal (double (p.value), double (a.value));
+key = sort (p * 1e7 + a);
+printf ('READ %d DISTINCT %d COMPLETE %d\n', numel (key), numel (unique (key)), ...
+        isequal (unique (key), sort (reshape ((1:4) * 1e7 + (1:$rows)', [], 1))));" > "$work/read.m"
+    chmod 644 "$work/read.m"
+    local read
+    read=$(octave-cli --norc --no-history --quiet --path "$build" "$work/read.m" 2>&1)
+    sql "drop table $table"
+    local expected=$((4 * rows))
+    if [ "$copied" = 4 ] && grep -aq "^READ $expected DISTINCT $expected COMPLETE 1$" <<< "$read"; then
+        echo "ok   parallel copyIn: 4 processes, $expected rows, each once"
+        passed=$((passed + 1))
+    else
+        echo "FAIL parallel copyIn: $copied of 4 loads complete; read back: $read"
+        sed 's/^/    /' "$work"/load*.out
+        failed=$((failed + 1))
+    fi
 }
 
 passed=0 failed=0 skipped=0
-bouncerCases
+for deployment in ${ONLY:-bouncerCases multiHostCase parallelLoadCase}; do
+    "$deployment"
+done
 echo "$passed passed, $failed failed, $skipped skipped"
 [ "$failed" -eq 0 ]
