@@ -4,7 +4,7 @@
 set -eu
 
 packages="g++ make cmake pkg-config libpq-dev libpqtypes-dev postgresql octave liboctave-dev \
-googletest libgtest-dev"
+googletest libgtest-dev pgbouncer"
 
 missing=""
 for package in $packages; do

@@ -13,6 +13,7 @@
 
 #include "gateway/dispatch.hpp"
 #include "host/errors.hpp"
+#include "handles/registry.hpp"
 #include "host/host.hpp"
 #include "gateway/version.hpp"
 #include "types/type_catalogue.hpp"
@@ -23,10 +24,15 @@ namespace {
 bool firstCall = true;
 char versionText[20];
 
+// Runs when the host unloads the module (munlock, then clear): nothing it
+// holds may outlive it, least of all a session open on the server.
+void releaseAtExit() { releaseEverything(); }
+
 void initialiseOnce() {
     if (!firstCall) return;
     // Handles refer to objects in this module: it must stay loaded.
     mexLock();
+    mexAtExit(releaseAtExit);
     std::snprintf(versionText, sizeof versionText, "%d.%d.%d", kVersionMajor, kVersionMinor,
                   kVersionPatch);
     firstCall = false;

@@ -178,6 +178,27 @@ void releaseHandle(HandleKind kind, uint32_t number, int position) {
 
 int32_t liveCount(HandleKind kind) { return registryOf(kind).live; }
 
+void releaseEverything() {
+    // Results and parameter sets first: none of them needs its connection,
+    // but finishing connections last keeps the order of a careful user.
+    for (HandleKind kind : {HandleKind::result, HandleKind::param, HandleKind::connection}) {
+        KindRegistry& registry = registryOf(kind);
+        if (!registry.set) continue;
+        for (auto entry = objectsByHandle.begin(); entry != objectsByHandle.end();) {
+            if (!setContains(registry.set, entry->first)) {
+                ++entry;
+                continue;
+            }
+            infoOf(kind).release(entry->second);
+            entry = objectsByHandle.erase(entry);
+        }
+        setFree(registry.set);
+        registry.set = nullptr;
+        registry.live = 0;
+    }
+    connectionOfResult.clear();
+}
+
 PGconn* resultConnection(uint32_t result) {
     auto link = connectionOfResult.find(result);
     HandleSet* connections = registryOf(HandleKind::connection).set;

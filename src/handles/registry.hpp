@@ -42,6 +42,11 @@ void releaseHandle(HandleKind kind, uint32_t number, int position);
 // Live objects of a kind, as counted by the registry.
 int32_t liveCount(HandleKind kind);
 
+// Releases every live object (results, parameter sets, then connections,
+// which PQfinish closes on the server) and forgets their handles: the
+// module's exit handler, run when the host unloads it.
+void releaseEverything();
+
 // The connection a live result was made on, while that connection is
 // live; null otherwise.
 PGconn* resultConnection(uint32_t result);

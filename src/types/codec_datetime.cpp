@@ -5,7 +5,8 @@
 // Servers built with integer date/times send microseconds in an int64,
 // older ones seconds in a float8; both are handled.  PostgreSQL's
 // 'infinity' and '-infinity' (the extreme int64 and int32 values) become
-// Inf and -Inf, and back.
+// Inf and -Inf, and back.  time and timetz have no infinity, and no type
+// here has a NaN: the writers refuse those.
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -47,6 +48,11 @@ double roundNearEpoch(double fraction) {
     return shifted - kPostgresEpochDatenum;
 }
 
+bool refuse(double datenum, const char* type, std::string& error) {
+    error = refusedDoubleText(datenum, type);
+    return false;
+}
+
 }  // namespace
 
 void encodeTimestamp(char* out, double datenum, bool integerDatetimes) {
@@ -83,27 +89,35 @@ double decodeDate(const char* in) {
 }
 
 bool writeTimestamp(char* out, const ElementSource& source, size_t index,
-                    const PGtypeFormatInfo& server, std::string&) {
-    encodeTimestamp(out, elementAt<double>(source, index), server.integer_datetimes != 0);
+                    const PGtypeFormatInfo& server, std::string& error) {
+    double datenum = elementAt<double>(source, index);
+    if (std::isnan(datenum)) return refuse(datenum, "a timestamp", error);
+    encodeTimestamp(out, datenum, server.integer_datetimes != 0);
     return true;
 }
 
 bool writeTime(char* out, const ElementSource& source, size_t index, const PGtypeFormatInfo& server,
-               std::string&) {
-    encodeTime(out, elementAt<double>(source, index), server.integer_datetimes != 0);
+               std::string& error) {
+    double datenum = elementAt<double>(source, index);
+    if (!std::isfinite(datenum)) return refuse(datenum, "a time", error);
+    encodeTime(out, datenum, server.integer_datetimes != 0);
     return true;
 }
 
 bool writeTimetz(char* out, const ElementSource& source, size_t index,
-                 const PGtypeFormatInfo& server, std::string&) {
-    encodeTime(out, elementAt<double>(source, index), server.integer_datetimes != 0);
+                 const PGtypeFormatInfo& server, std::string& error) {
+    double datenum = elementAt<double>(source, index);
+    if (!std::isfinite(datenum)) return refuse(datenum, "a time", error);
+    encodeTime(out, datenum, server.integer_datetimes != 0);
     storeBig32(out + 8, 0);  // zone offset: always UTC
     return true;
 }
 
 bool writeDate(char* out, const ElementSource& source, size_t index, const PGtypeFormatInfo&,
-               std::string&) {
-    encodeDate(out, elementAt<double>(source, index));
+               std::string& error) {
+    double datenum = elementAt<double>(source, index);
+    if (std::isnan(datenum)) return refuse(datenum, "a date", error);
+    encodeDate(out, datenum);
     return true;
 }
 

@@ -2,8 +2,10 @@
 //
 // Writers take the element from an array of the type's own class, or from
 // a double array after converting it (truncation toward zero for the
-// integers, low bits for int2 and bool, rounding for float4).  Readers
-// check that the element has exactly the type's width.
+// integers, low bits for int2 and bool, rounding for float4).  A double
+// that is NaN or infinite has no integer or bool form: it is refused, not
+// turned into 0 or a saturated value.  Readers check that the element has
+// exactly the type's width.
 #include <cmath>
 #include <cstring>
 
@@ -12,6 +14,12 @@
 #include "types/wire.hpp"
 
 namespace vorlex {
+
+std::string refusedDoubleText(double value, const char* type) {
+    return std::string(std::isnan(value) ? "NaN" : value > 0 ? "Inf" : "-Inf") +
+           " cannot be sent as " + type +
+           ": it has no such value (send NULL with the wrapper struct's valueIsNull)";
+}
 
 int32_t truncateToInt32(double value) {
     if (std::isnan(value)) return 0;
@@ -33,29 +41,55 @@ double doubleAt(const ElementSource& source, size_t index) {
     return elementAt<double>(source, index);
 }
 
+// The double at `index` when it is finite; else false with the text.
+bool finiteDoubleAt(const ElementSource& source, size_t index, const char* type, double& value,
+                    std::string& error) {
+    value = doubleAt(source, index);
+    if (std::isfinite(value)) return true;
+    error = refusedDoubleText(value, type);
+    return false;
+}
+
 }  // namespace
 
 bool writeInt2(char* out, const ElementSource& source, size_t index, const PGtypeFormatInfo&,
-               std::string&) {
-    int16_t value = source.isDouble
-                        ? static_cast<int16_t>(truncateToInt32(doubleAt(source, index)) & 0xFFFF)
-                        : elementAt<int16_t>(source, index);
+               std::string& error) {
+    int16_t value = 0;
+    double number = 0;
+    if (!source.isDouble)
+        value = elementAt<int16_t>(source, index);
+    else if (finiteDoubleAt(source, index, "int2", number, error))
+        value = static_cast<int16_t>(truncateToInt32(number) & 0xFFFF);
+    else
+        return false;
     storeBig16(out, static_cast<uint16_t>(value));
     return true;
 }
 
 bool writeInt4(char* out, const ElementSource& source, size_t index, const PGtypeFormatInfo&,
-               std::string&) {
-    int32_t value = source.isDouble ? truncateToInt32(doubleAt(source, index))
-                                    : elementAt<int32_t>(source, index);
+               std::string& error) {
+    int32_t value = 0;
+    double number = 0;
+    if (!source.isDouble)
+        value = elementAt<int32_t>(source, index);
+    else if (finiteDoubleAt(source, index, "int4", number, error))
+        value = truncateToInt32(number);
+    else
+        return false;
     storeBig32(out, static_cast<uint32_t>(value));
     return true;
 }
 
 bool writeInt8(char* out, const ElementSource& source, size_t index, const PGtypeFormatInfo&,
-               std::string&) {
-    int64_t value = source.isDouble ? truncateToInt64(doubleAt(source, index))
-                                    : elementAt<int64_t>(source, index);
+               std::string& error) {
+    int64_t value = 0;
+    double number = 0;
+    if (!source.isDouble)
+        value = elementAt<int64_t>(source, index);
+    else if (finiteDoubleAt(source, index, "int8", number, error))
+        value = truncateToInt64(number);
+    else
+        return false;
     storeBig64(out, static_cast<uint64_t>(value));
     return true;
 }
@@ -75,11 +109,16 @@ bool writeFloat8(char* out, const ElementSource& source, size_t index, const PGt
 }
 
 bool writeBool(char* out, const ElementSource& source, size_t index, const PGtypeFormatInfo&,
-               std::string&) {
+               std::string& error) {
     // Logical elements are one byte each; a double keeps its low 8 bits
     // after truncation, as an int2 keeps its low 16.
-    *out = source.isDouble ? static_cast<char>(truncateToInt32(doubleAt(source, index)) & 0xFF)
-                           : elementAt<char>(source, index);
+    if (!source.isDouble) {
+        *out = elementAt<char>(source, index);
+        return true;
+    }
+    double number = 0;
+    if (!finiteDoubleAt(source, index, "bool", number, error)) return false;
+    *out = static_cast<char>(truncateToInt32(number) & 0xFF);
     return true;
 }
 

@@ -31,6 +31,10 @@ constexpr double kSecondsPerDay = 86400.0;
 int32_t truncateToInt32(double value);
 int64_t truncateToInt64(double value);
 
+// The writers' text for a double the type has no value for: NaN, or an
+// infinity where the type has none.
+std::string refusedDoubleText(double value, const char* type);
+
 // --- Element codecs ------------------------------------------------------
 // Where an element writer reads from: the data of a numeric Octave array
 // (doubles when isDouble), or a cell array for the variable-length types.

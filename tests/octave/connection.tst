@@ -167,3 +167,58 @@
 %! vorlex ('clear', r);
 %! assert (vorlex ('status', c), 0);
 %! vorlex ('finish', c);
+
+%!test
+%! ## Unloading the module finishes its connections and frees its results and
+%! ## parameter sets: a new load of it sees none of the sessions on the server.
+%! name = sprintf ('vorlex_unload_%d', getpid ());
+%! for k = 1:3
+%!   c = vorlex ('connect', ['application_name=' name]);
+%! end
+%! r = vorlex ('exec', c, 'select 1');
+%! p = vorlex ('paramCreate', c);
+%! munlock ('vorlex');
+%! clear vorlex
+%! assert (! mislocked ('vorlex'));
+%! watch = vorlex ('connect', '');
+%! assert (watch, uint32 (1));
+%! sql = ['select count (*)::int4 from pg_stat_activity where application_name = ''' name ''''];
+%! for attempt = 1:100  ## the backends end a moment after their sockets close
+%!   r = vorlex ('exec', watch, sql);
+%!   left = vorlex ('resultGet', r, '%int4', 0).value;
+%!   vorlex ('clear', r);
+%!   if (left == 0)
+%!     break;
+%!   end
+%!   pause (0.05);
+%! end
+%! assert (left, int32 (0));
+%! vorlex ('finish', watch);
+
+%!test
+%! ## The options that bound waits pass through connect: libpq's own (connect
+%! ## and keepalive timeouts, unknown to it are refused) and the server's,
+%! ## given with -c in options, which then stops a statement that runs long.
+%! opts = 'options=''-c statement_timeout=200ms -c lock_timeout=150ms''';
+%! c = vorlex ('connect', ['connect_timeout=5 keepalives=1 keepalives_idle=30 ' ...
+%!                         'keepalives_interval=10 keepalives_count=3 tcp_user_timeout=10000 ' opts]);
+%! assert (vorlex ('options', c), '-c statement_timeout=200ms -c lock_timeout=150ms');
+%! r = vorlex ('exec', c, 'select current_setting (''statement_timeout''), current_setting (''lock_timeout'')');
+%! [a, b] = vorlex ('resultGet', r, '%text %text', 0, 1);
+%! vorlex ('clear', r);
+%! assert ({a.value, b.value}, {{'200ms'}, {'150ms'}});
+%! try
+%!   vorlex ('exec', c, 'select pg_sleep (5)');
+%!   error ('statement_timeout did not stop the statement');
+%! catch err
+%!   assert (err.identifier, 'vorlex:exec:queryFailed');
+%!   assert (strfind (err.message, '57014 (query_canceled)'));
+%! end_try_catch
+%! assert (vorlex ('status', c), 0);
+%! vorlex ('finish', c);
+%! try
+%!   bad = vorlex ('connect', 'connect_timeout=5 keepalive_idle=30');
+%!   error ('a misspelt option was accepted');
+%! catch err
+%!   assert (err.identifier, 'vorlex:connect:connectFailed');
+%! end_try_catch

@@ -154,3 +154,63 @@
 %! assert (b.value, 2.5);
 %! assert (t.value, {'t'});
 %! vorlex ('clear', r);
+
+%!test
+%! ## A double the type has no value for is refused, not turned into 0, false
+%! ## or a date of year 0: by paramPut, batchExec and copyIn alike, in scalars
+%! ## and array elements, with the row and the way to send NULL named.  Finite
+%! ## doubles still truncate toward zero, and int2 and bool keep the low bits;
+%! ## timestamp and date take +-Inf as infinity.
+%! refused = {
+%!   '%int2', 'a', NaN;   '%int4', 'b', Inf;  '%int8', 'c', -Inf;  '%int4', 'b', NaN;
+%!   '%bool', 'd', NaN;   '%bool', 'd', Inf;  '%date', 'e', NaN;   '%time', 'f', Inf;
+%!   '%timetz', 'g', NaN;  '%timestamp', 'h', NaN;  '%timestamptz', 'i', NaN;
+%!   '%int8[]', 'j', NaN;  '%date[]', 'k', NaN
+%! };
+%! vorlex ('exec', c, ['create temp table nan_target (a int2, b int4, c int8, d bool, ' ...
+%!                     'e date, f time, g timetz, h timestamp, i timestamptz, j int8[], k date[])']);
+%! for k = 1:rows (refused)
+%!   [format, column, bad] = refused{k,:};
+%!   word = {'NaN', 'Inf', '-Inf'}{find ([isnan(bad), bad == Inf, bad == -Inf])};
+%!   isarray = any (format == '[');
+%!   value = bad;
+%!   rows_ = [1; bad; 3];
+%!   if (isarray)
+%!     value = [1 bad];
+%!     rows_ = [1 2; bad 4; 5 6];
+%!   end
+%!   p = vorlex ('paramCreate', c);
+%!   try
+%!     vorlex ('paramPut', p, format, value);
+%!     error ('paramPut sent %s as %s', word, format);
+%!   catch err
+%!     assert (err.identifier, 'vorlex:paramPut:putFailed');
+%!     assert (strfind (err.message, [word ' cannot be sent']));
+%!     assert (strfind (err.message, 'valueIsNull'));
+%!   end_try_catch
+%!   vorlex ('paramClear', p);
+%!   try
+%!     vorlex ('batchExec', c, sprintf ('insert into nan_target (%s) values ($1)', column), format, struct ('x', rows_));
+%!     error ('batchExec sent %s as %s', word, format);
+%!   catch err
+%!     assert (err.identifier, 'vorlex:batchExec:putFailed');
+%!     assert (strfind (err.message, 'row 2: parameter 1'), 1 + numel ('vorlex: '));
+%!   end_try_catch
+%!   try
+%!     vorlex ('copyIn', c, sprintf ('nan_target (%s)', column), format, struct ('x', rows_));
+%!     error ('copyIn sent %s as %s', word, format);
+%!   catch err
+%!     assert (err.identifier, 'vorlex:copyIn:putFailed');
+%!     assert (strfind (err.message, 'row 2: parameter 1'), 1 + numel ('vorlex: '));
+%!   end_try_catch
+%! end
+%! r = vorlex ('exec', c, 'select count(*)::int4 from nan_target');
+%! assert (vorlex ('resultGet', r, '%int4', 0).value, int32 (0));
+%! kept = {
+%!   '%int4', -2.9, '-2';  '%int2', 65537, '1';  '%bool', 256, 'false';  '%bool', 2.5, 'true'
+%!   '%timestamp', Inf, 'infinity';  '%date', -Inf, '-infinity'
+%! };
+%! for k = 1:rows (kept)
+%!   [~, t] = put_and_get (c, kept{k,1}, kept{k,2});
+%!   assert (t, kept{k,3}, kept{k,1});
+%! end

@@ -53,6 +53,35 @@ TEST(NumberCodec, OutOfRangeDoublesSaturateAndNaNIsZero) {
     EXPECT_EQ(truncateToInt64(-std::numeric_limits<double>::infinity()), INT64_MIN);
 }
 
+TEST(NumberCodec, DoublesWithoutAValueOfTheTypeAreRefused) {
+    const double nan = std::nan(""), inf = std::numeric_limits<double>::infinity();
+    struct Case {
+        ElementWriter write;
+        double value;
+        const char* text;
+    } cases[] = {
+        {writeInt2, nan, "NaN cannot be sent as int2"},
+        {writeInt4, inf, "Inf cannot be sent as int4"},
+        {writeInt8, -inf, "-Inf cannot be sent as int8"},
+        {writeBool, nan, "NaN cannot be sent as bool"},
+        {writeBool, -inf, "-Inf cannot be sent as bool"},
+        {writeDate, nan, "NaN cannot be sent as a date"},
+        {writeTime, inf, "Inf cannot be sent as a time"},
+        {writeTimetz, nan, "NaN cannot be sent as a time"},
+        {writeTimestamp, nan, "NaN cannot be sent as a timestamp"},
+    };
+    for (const Case& c : cases) {
+        std::string out(12, '\0'), error;
+        ElementSource source{&c.value, nullptr, true};
+        EXPECT_FALSE(c.write(&out[0], source, 0, formatInfo(true), error)) << c.text;
+        EXPECT_EQ(error.rfind(c.text, 0), 0u) << error;
+        EXPECT_NE(error.find("valueIsNull"), std::string::npos) << error;
+    }
+    // timestamp and date have infinities of their own.
+    EXPECT_EQ(asInt64(writtenFromDouble(writeTimestamp, inf, 8)), INT64_MAX);
+    EXPECT_EQ(asInt32(writtenFromDouble(writeDate, -inf, 4)), INT32_MIN);
+}
+
 TEST(NumberCodec, OwnClassElementsAreCopiedBitForBit) {
     int64_t values[] = {0, INT64_MIN + 1};
     ElementSource source{values, nullptr, false};

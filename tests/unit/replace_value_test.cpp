@@ -74,6 +74,29 @@ class ReplaceValue : public ::testing::Test {
         EXPECT_EQ(slotOf(reused, 1), slotOf(fresh, 0)) << record.specifier;
     }
 
+    // Whether putValue takes the value (NaN and infinities are refused
+    // where the type has no such value).
+    bool isTaken(const ParamRecord& record, const ValueSource& source, const char* mask) {
+        PQparamReset(fresh);
+        try {
+            putValue(fresh, record, source, mask, false);
+            return true;
+        } catch (const GatewayError&) {
+            return false;
+        }
+    }
+
+    // The same bytes as expectSameBytes checks, or the same refusal.
+    void expectSameBytesOrRefusal(const ParamRecord& record, const ValueSource& source,
+                                  const char* mask, const ValueSource& previous) {
+        if (isTaken(record, source, mask)) return expectSameBytes(record, source, mask, previous);
+        PQparamReset(reused);
+        putValue(reused, record, previous, nullptr, false);
+        putValue(reused, record, previous, nullptr, false);
+        EXPECT_THROW(replaceValue(reused, 1, record, source, mask, false), GatewayError)
+            << record.specifier;
+    }
+
     PGconn* conn = PQconnectdb("");
     PGparam* fresh = nullptr;
     PGparam* reused = nullptr;
@@ -92,10 +115,12 @@ TEST_F(ReplaceValue, DoublesGiveTheSameBytesForEveryFixedWidthType) {
         ParamRecord r = record(format);
         for (size_t row = 0; row < doubles.size(); ++row) {
             SCOPED_TRACE(std::string(format) + " row " + std::to_string(row));
-            expectSameBytes(r, rawRow(doubles.data(), row, true), nullptr,
-                            rawRow(doubles.data(), (row + 1) % doubles.size(), true));
+            size_t next = (row + 1) % doubles.size();
+            if (!isTaken(r, rawRow(doubles.data(), next, true), nullptr)) next = 0;
+            expectSameBytesOrRefusal(r, rawRow(doubles.data(), row, true), nullptr,
+                                     rawRow(doubles.data(), next, true));
             mxArray* scalar = mxCreateDoubleScalar(doubles[row]);
-            expectSameBytes(r, direct(scalar), nullptr, rawRow(doubles.data(), 0, true));
+            expectSameBytesOrRefusal(r, direct(scalar), nullptr, rawRow(doubles.data(), 0, true));
             mxDestroyArray(scalar);
         }
         expectSameBytes(r, rawRow(doubles.data(), 0, true), nullptr,
@@ -166,8 +191,9 @@ TEST_F(ReplaceValue, ArraySlicesGiveTheSameFramesWithMasksAndFlattening) {
             SCOPED_TRACE(std::string(format) + " row " + std::to_string(row));
             ValueSource source = sliceAt(slice, row * 4);
             ValueSource previous = sliceAt(slice, ((row + 1) % 3) * 4);
-            expectSameBytes(record(format), source, nullptr, previous);
-            expectSameBytes(record(format), source, mask, previous);
+            if (!isTaken(record(format), previous, nullptr)) previous = sliceAt(slice, 0);
+            expectSameBytesOrRefusal(record(format), source, nullptr, previous);
+            expectSameBytesOrRefusal(record(format), source, mask, previous);
         }
     }
 }

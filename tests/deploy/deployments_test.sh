@@ -1,0 +1,247 @@
+#!/bin/bash
+# The module in deployments beside a single server, each against real
+# servers this driver starts next to the one the PG* variables name:
+#   - through PgBouncer, in session and in transaction pooling mode: every
+#     command works, or fails with the error that says why pooling prevents
+#     it;
+#   - a multi-host connection string whose first server stops: reset
+#     reaches the second;
+#   - four octave-cli processes loading one partition each of one table at
+#     once with copyIn: every row is there once.
+# Usage: deployments_test.sh BUILD_DIR (the PG* variables name the server);
+# ONLY="multiHostCase ..." runs some of the deployments.
+set -u
+
+build=$(cd "${1:?usage: deployments_test.sh BUILD_DIR}" && pwd)
+work=$(mktemp -d)
+chmod 755 "$work"
+[ "$(id -u)" = 0 ] && chown postgres "$work"  # see asServer
+bouncer= spare=
+cleanUp() {
+    [ -n "$bouncer" ] && kill "$bouncer" 2>/dev/null
+    [ -n "$spare" ] && asServer pg_ctl -D "$work/spare" -m immediate stop >/dev/null 2>&1
+    rm -rf "$work"
+}
+trap cleanUp EXIT
+
+pgbin=$(pg_config --bindir 2>/dev/null)
+[ -x "$pgbin/initdb" ] || pgbin=$(dirname "$(command -v initdb)")
+
+# PgBouncer and the spare server refuse to run as root: as root they run as
+# the postgres user.
+asServer() {
+    if [ "$(id -u)" = 0 ]; then runuser -u postgres -- "$@"; else "$@"; fi
+}
+
+freePort() {
+    python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'
+}
+
+sql() { psql -XAtqc "$1" 2>/dev/null; }
+
+# Runs Octave code with CONNINFO replaced; prints its output, fails with it.
+runOctave() {
+    local code=$1 conninfo=$2
+    printf '%s\n' "${code//CONNINFO/$conninfo}" > "$work/case.m"
+    chmod 644 "$work/case.m"
+    octave-cli --norc --no-history --quiet --path "$build" "$work/case.m" 2>&1
+}
+
+# --- PgBouncer --------------------------------------------------------------
+# One case per line, fields split by "|": name | the pooling modes it runs
+# in | Octave code run on the connection c, which must work.  In transaction
+# pooling each transaction may run on another server connection: query and
+# copyOut describe their statement in one round trip and use it in the
+# next, so there they run inside a transaction of the caller's (README).
+commands=(
+"exec|session transaction|r = vorlex ('exec', c, 'select 41 + 1'); assert (vorlex ('resultGet', r, '%int4', 0).value, int32 (42));"
+"execText|session transaction|r = vorlex ('execText', c, 'select 42'); assert (vorlex ('getValue', r, 0, 0), int32 (42));"
+"paramExec|session transaction|p = vorlex ('paramCreate', c); vorlex ('paramPut', p, '%int4', int32 (41)); r = vorlex ('paramExec', c, p, 'select \$1 + 1'); assert (vorlex ('resultGet', r, '%int4', 0).value, int32 (42));"
+"fieldType|session transaction|r = vorlex ('exec', c, 'select 1::int8'); assert (vorlex ('fieldType', r, 0), 20);"
+"batchExec|session transaction|vorlex ('exec', c, 'create table TBL (a int4)'); for k = 1:5 vorlex ('batchExec', c, 'insert into TBL values (\$1)', '%int4', struct ('a', int32 ((1:3)'))); end; assert (vorlex ('resultGet', vorlex ('exec', c, 'select count(*)::int4 from TBL'), '%int4', 0).value, int32 (15));"
+"copyIn|session transaction|vorlex ('exec', c, 'create table TBL (a int4)'); assert (vorlex ('copyIn', c, 'TBL', '%int4', struct ('a', int32 ((1:1000)'))), 1000);"
+"reset|session transaction|vorlex ('reset', c); assert (vorlex ('status', c), 0);"
+"query|session|for k = 1:5 d = vorlex ('query', c, 'select \$1::int4 + 1 as v', {int32(k)}); assert (d.v, int32 (k + 1)); end"
+"copyOut|session|for k = 1:5 s = vorlex ('copyOut', c, sprintf ('select g::int4 from generate_series (1, %d) g', k), '%int4'); assert (s.value, int32 ((1:k)')); end"
+"query in a transaction|session transaction|vorlex ('exec', c, 'begin'); for k = 1:5 d = vorlex ('query', c, 'select \$1::int4 + 1 as v', {int32(k)}); assert (d.v, int32 (k + 1)); end; vorlex ('exec', c, 'commit');"
+"copyOut in a transaction|session transaction|vorlex ('exec', c, 'begin'); for k = 1:5 s = vorlex ('copyOut', c, sprintf ('select g::int4 from generate_series (1, %d) g', k), '%int4'); assert (s.value, int32 ((1:k)')); end; vorlex ('exec', c, 'commit');"
+)
+
+startBouncer() {
+    local port=$1
+    cat > "$work/bouncer.ini" <<INI
+[databases]
+session = host=${PGHOST:-localhost} port=${PGPORT:-5432} dbname=${PGDATABASE:-postgres} pool_mode=session
+transaction = host=${PGHOST:-localhost} port=${PGPORT:-5432} dbname=${PGDATABASE:-postgres} pool_mode=transaction
+[pgbouncer]
+listen_addr = 127.0.0.1
+listen_port = $port
+unix_socket_dir =
+auth_type = trust
+auth_file = $work/users.txt
+logfile = $work/bouncer.log
+pidfile = $work/bouncer.pid
+default_pool_size = 4
+; Several server connections taken in turn: in transaction pooling, each
+; transaction of a client may run on another one.
+min_pool_size = 3
+server_round_robin = 1
+INI
+    printf '"%s" "%s"\n' "${PGUSER:-postgres}" "${PGPASSWORD:-}" > "$work/users.txt"
+    chmod 644 "$work/bouncer.ini" "$work/users.txt"
+    asServer pgbouncer "$work/bouncer.ini" > "$work/bouncer.out" 2>&1 &
+    bouncer=$!
+    for _ in $(seq 50); do
+        PGPASSWORD= psql -XAtq -h 127.0.0.1 -p "$port" -d session -c 'select 1' >/dev/null 2>&1 && return 0
+        sleep 0.1
+    done
+    return 1
+}
+
+bouncerCases() {
+    if ! command -v pgbouncer >/dev/null; then
+        echo "skip PgBouncer: not installed (scripts/deps.sh installs it)"
+        skipped=$((skipped + 1))
+        return
+    fi
+    local port
+    port=$(freePort)
+    if ! startBouncer "$port"; then
+        echo "FAIL PgBouncer did not start"; sed 's/^/    /' "$work/bouncer.out" "$work/bouncer.log" 2>/dev/null
+        failed=$((failed + 1))
+        return
+    fi
+    local mode row name modes code table outcome got
+    for mode in session transaction; do
+        for row in "${commands[@]}"; do
+            IFS='|' read -r name modes code <<< "$row"
+            [[ " $modes " == *" $mode "* ]] || continue
+            table="vorlex_bouncer_$$_$RANDOM"
+            outcome=$(runOctave "c = vorlex ('connect', 'CONNINFO');
+try
+  ${code//TBL/$table}
+  printf ('OUTCOME works\n');
+catch err
+  printf ('OUTCOME %s %s\n', err.identifier, strrep (err.message, \"\\n\", ' '));
+end_try_catch" "host=127.0.0.1 port=$port dbname=$mode")
+            sql "drop table if exists $table" >/dev/null
+            got=$(grep -a '^OUTCOME ' <<< "$outcome" | head -n 1 | cut -d' ' -f2-)
+            if [ "$got" = works ]; then
+                echo "ok   PgBouncer $mode pooling: $name"
+                passed=$((passed + 1))
+            else
+                echo "FAIL PgBouncer $mode pooling: $name gave '$got'"
+                sed 's/^/    /' <<< "$outcome"
+                failed=$((failed + 1))
+            fi
+        done
+    done
+}
+
+# --- Multi-host connection strings -------------------------------------------
+# A spare server is the first host, the test server the second; once the
+# spare stops, the connection is lost and reset reaches the second host.
+multiHostCase() {
+    local port
+    port=$(freePort)
+    if ! asServer "$pgbin/initdb" -D "$work/spare" -A trust -U "${PGUSER:-postgres}" \
+             >"$work/initdb.log" 2>&1 ||
+       ! asServer "$pgbin/pg_ctl" -D "$work/spare" -w -l "$work/spare.log" \
+             -o "-p $port -k $work -c listen_addresses=''" start >/dev/null 2>&1; then
+        echo "FAIL multi-host: the spare server did not start"
+        sed 's/^/    /' "$work/initdb.log" "$work/spare.log" 2>/dev/null
+        failed=$((failed + 1))
+        return
+    fi
+    spare=1
+    local conninfo="host=$work,${PGHOST:-localhost} port=$port,${PGPORT:-5432}"
+    conninfo+=" dbname=${PGDATABASE:-postgres} connect_timeout=10"
+    printf '%s\n' "c = vorlex ('connect', '$conninfo');
+port = @() vorlex ('resultGet', vorlex ('exec', c, 'select current_setting (''port'')::int4'), '%int4', 0).value;
+printf ('FIRST %d\n', port ()); fflush (stdout);
+while (! exist ('$work/stopped', 'file')) pause (0.05); end
+try
+  vorlex ('exec', c, 'select 1');
+  printf ('LOST none\n');
+catch err
+  printf ('LOST %s\n', err.identifier);
+end_try_catch
+vorlex ('reset', c);
+printf ('SECOND %d\n', port ());" > "$work/multi.m"
+    chmod 644 "$work/multi.m"
+    octave-cli --norc --no-history --quiet --path "$build" "$work/multi.m" > "$work/multi.out" 2>&1 &
+    local child=$! deadline=$((SECONDS + 60))
+    until grep -aq '^FIRST' "$work/multi.out" || [ $SECONDS -gt $deadline ]; do sleep 0.05; done
+    asServer "$pgbin/pg_ctl" -D "$work/spare" -m immediate stop >/dev/null 2>&1
+    spare=
+    touch "$work/stopped"
+    deadline=$((SECONDS + 60))
+    while kill -0 "$child" 2>/dev/null && [ $SECONDS -le $deadline ]; do sleep 0.1; done
+    kill -KILL "$child" 2>/dev/null
+    wait "$child" 2>/dev/null
+    local first lost second
+    first=$(grep -a '^FIRST ' "$work/multi.out" | cut -d' ' -f2)
+    lost=$(grep -a '^LOST ' "$work/multi.out" | cut -d' ' -f2)
+    second=$(grep -a '^SECOND ' "$work/multi.out" | cut -d' ' -f2)
+    if [ "$first" = "$port" ] && [ "$lost" = vorlex:exec:connectionLost ] &&
+       [ "$second" = "${PGPORT:-5432}" ]; then
+        echo "ok   multi-host: reset moved from port $first to port $second"
+        passed=$((passed + 1))
+    else
+        echo "FAIL multi-host: first port '$first' (spare $port), loss '$lost', after reset '$second'"
+        sed 's/^/    /' "$work/multi.out"
+        failed=$((failed + 1))
+    fi
+}
+
+# --- Parallel loads -------------------------------------------------------------
+# Four processes copy into one partition each of one table at once; then
+# every row is there once.
+parallelLoadCase() {
+    local table="vorlex_parts_$$_$RANDOM" rows=200000 k
+    sql "create table $table (part int4, a int8) partition by list (part)"
+    for k in 1 2 3 4; do
+        sql "create table ${table}_$k partition of $table for values in ($k)"
+    done
+    local children=()
+    for k in 1 2 3 4; do
+        printf '%s\n' "c = vorlex ('connect', '');
+n = vorlex ('copyIn', c, '${table}_$k', '%int4 %int8', struct ('part', int32 (repmat ($k, $rows, 1)), 'a', int64 ((1:$rows)')));
+printf ('COPIED %d\n', n);" > "$work/load$k.m"
+        chmod 644 "$work/load$k.m"
+        octave-cli --norc --no-history --quiet --path "$build" "$work/load$k.m" > "$work/load$k.out" 2>&1 &
+        children+=($!)
+    done
+    wait "${children[@]}"
+    local copied=0 got
+    for k in 1 2 3 4; do
+        got=$(grep -a '^COPIED ' "$work/load$k.out" | cut -d' ' -f2)
+        [ "$got" = "$rows" ] && copied=$((copied + 1))
+    done
+    printf '%s\n' "c = vorlex ('connect', '');
+[p, a] = vorlex ('copyOut', c, 'select part, a from $table', '%int4 %int8');
+[p, a] = deal (double (p.value), double (a.value));
+key = sort (p * 1e7 + a);
+printf ('READ %d DISTINCT %d COMPLETE %d\n', numel (key), numel (unique (key)), ...
+        isequal (unique (key), sort (reshape ((1:4) * 1e7 + (1:$rows)', [], 1))));" > "$work/read.m"
+    chmod 644 "$work/read.m"
+    local read
+    read=$(octave-cli --norc --no-history --quiet --path "$build" "$work/read.m" 2>&1)
+    sql "drop table $table"
+    local expected=$((4 * rows))
+    if [ "$copied" = 4 ] && grep -aq "^READ $expected DISTINCT $expected COMPLETE 1$" <<< "$read"; then
+        echo "ok   parallel copyIn: 4 processes, $expected rows, each once"
+        passed=$((passed + 1))
+    else
+        echo "FAIL parallel copyIn: $copied of 4 loads complete; read back: $read"
+        sed 's/^/    /' "$work"/load*.out
+        failed=$((failed + 1))
+    fi
+}
+
+passed=0 failed=0 skipped=0
+for deployment in ${ONLY:-bouncerCases multiHostCase parallelLoadCase}; do
+    "$deployment"
+done
+echo "$passed passed, $failed failed, $skipped skipped"
+[ "$failed" -eq 0 ]
