@@ -137,3 +137,4 @@ function restore = cxx17ForOctave ()
   setenv ('CXXFLAGS', [strtrim(mkoctfile ('-p', 'CXXFLAGS')) ' -std=c++17']);
   restore = onCleanup (@() setenv ('CXXFLAGS', previous));
 end
+% SPDX-License-Identifier: BSD-3-Clause

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: BSD-3-Clause
 # Writes vorlex-<version>.tar.gz, an Octave package for pkg install: the
 # DESCRIPTION, COPYING, NEWS and INDEX, the function files in inst/, and in
 # src/ the module's sources with Octave's host backend, VERSION and the

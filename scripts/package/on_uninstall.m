@@ -17,3 +17,4 @@ function on_uninstall (desc)
   end
   cd (here);
 end
+% SPDX-License-Identifier: BSD-3-Clause

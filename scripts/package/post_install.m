@@ -7,3 +7,4 @@ function post_install (desc)
   end
   movefile (fullfile (desc.dir, 'vorlex.m'), found(1).folder);
 end
+% SPDX-License-Identifier: BSD-3-Clause

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: BSD-3-Clause
 # The mex build route: vorlex_build (the file MATLAB users run) under Octave
 # into a throwaway folder, then smoke.m against the server with the module
 # from that folder alone on the path, and its banner's version from VERSION.

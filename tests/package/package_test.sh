@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: BSD-3-Clause
 # The Octave package's round trip: make_dist.sh writes the tarball, pkg
 # installs it into a throwaway prefix with package lists of its own (never the
 # user's), a fresh octave-cli loads it and runs smoke.m against the server;

@@ -21,3 +21,4 @@ bytes = vorlex_serialize ({1, 'two'});
 assert (vorlex_deserialize (bytes), {1, 'two'});
 vorlex ('finish', conn);
 printf ('smoke test passed with %s\n', which ('vorlex'));
+% SPDX-License-Identifier: BSD-3-Clause
