@@ -11,6 +11,8 @@
 #                held results against plain libpq, on one server)
 #   make portable  build-portable/vorlex.mex with the MEX-only host backend (documented
 #                MEX/MX functions only, as for MATLAB), and check its symbols
+#   make dist    vorlex-<version>.tar.gz, an Octave package for pkg install
+#                (scripts/make_dist.sh)
 BUILD := build
 SANITIZE_BUILD := $(BUILD)-sanitize
 PORTABLE := build-portable
@@ -18,7 +20,7 @@ JOBS := $(shell nproc)
 # Extra CMake options for the build target (check adds -DVORLEX_WERROR=ON).
 CMAKE_OPTIONS :=
 
-.PHONY: all build deps demo check sanitize bench portable clean
+.PHONY: all build deps demo check sanitize bench portable dist clean
 
 all: build
 
@@ -59,6 +61,9 @@ portable: deps
 	      -DVORLEX_TESTS=OFF -DVORLEX_BENCH=OFF
 	cmake --build $(PORTABLE) -j $(JOBS) --target vorlex vorlex_matelement function_files
 	scripts/check_portable_symbols.sh $(PORTABLE)/vorlex.mex
+
+dist:
+	scripts/make_dist.sh .
 
 clean:
 	rm -rf $(BUILD) $(SANITIZE_BUILD) $(PORTABLE)

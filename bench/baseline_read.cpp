@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // baseline_read.cpp - the yardstick for resultGet and copyOut: plain libpq
 // reads the benchmark table in binary and converts every field into typed
 // C++ vectors, with none of the module's checks or Octave arrays.

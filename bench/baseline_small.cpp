@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // baseline_small.cpp - the yardstick for small queries and for what a held
 // result costs: plain libpq, none of the module's checks or Octave arrays.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // baseline_write.cpp - the yardsticks for batchExec: plain libpq inserts the
 // benchmark rows into empty tables two ways, with none of the module's
 // checks or Octave arrays.

@@ -66,3 +66,4 @@ function copy_out_bench (table, reps, columns)
                  'output_bytes', output_bytes, 'peak_growth_bytes', peak_growth, ...
                  'peak_reset', hwm_reset);
 end
+% SPDX-License-Identifier: BSD-3-Clause

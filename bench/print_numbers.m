@@ -11,3 +11,4 @@ function print_numbers (prefix, varargin)
     end
   end
 end
+% SPDX-License-Identifier: BSD-3-Clause

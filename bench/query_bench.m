@@ -36,3 +36,4 @@ function query_bench (table, reps)
   printf ('vorlex.query.query_s %.6f\n', best_query);
   printf ('vorlex.query.exec_get_s %.6f\n', best_typed);
 end
+% SPDX-License-Identifier: BSD-3-Clause

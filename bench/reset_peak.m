@@ -13,3 +13,4 @@ function [ok, rss] = reset_peak ()
   end
   rss = status_bytes ('VmRSS');
 end
+% SPDX-License-Identifier: BSD-3-Clause

@@ -79,3 +79,4 @@ function best = host_cell_floor (rows, reps)
     clear text arrays masks;
   end
 end
+% SPDX-License-Identifier: BSD-3-Clause

@@ -37,3 +37,4 @@ function r = make_result (c, p, command, sql)
       r = vorlex ('execText', c, sql);
   end
 end
+% SPDX-License-Identifier: BSD-3-Clause

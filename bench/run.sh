@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: BSD-3-Clause
 # Benchmarks resultGet and copyOut against the plain libpq baselines in one
 # run, on one table, and query against exec + resultGet, and prints the
 # times, their ratios and the memory comparisons.

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: BSD-3-Clause
 # Benchmarks batchExec, copyIn and insert against the plain libpq writers
 # (a pipeline of prepared inserts, and binary COPY) in one run, on the same
 # rows, and prints the times, their ratios and the commands' memory.

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: BSD-3-Clause
 # Benchmarks small queries and held results against plain libpq in one run:
 # one-row lookups through paramPut/paramExec/resultGet/clear against a
 # PQexecParams loop, and the memory a live result handle costs against a

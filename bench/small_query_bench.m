@@ -67,3 +67,4 @@ function call_floor (p, count)
     checksum += double (n) + double (id);
   end
 end
+% SPDX-License-Identifier: BSD-3-Clause

@@ -5,3 +5,4 @@ function bytes = status_bytes (key)
   kb = regexp (status, [key ':\s*(\d+)'], 'tokens', 'once');
   bytes = str2double (kb{1}) * 1024;
 end
+% SPDX-License-Identifier: BSD-3-Clause

@@ -168,3 +168,4 @@ function r = exec_text (c, sql)
     vorlex ('clear', r);
   end
 end
+% SPDX-License-Identifier: BSD-3-Clause

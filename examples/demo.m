@@ -158,3 +158,4 @@ if (! same)
 end
 
 vorlex ('finish', conn);
+% SPDX-License-Identifier: BSD-3-Clause

@@ -63,3 +63,4 @@
 %   help                the overview and the commands, or one command's help
 
 % Written by scripts/write_help_file.sh from src/gateway/command_help.cpp.
+% SPDX-License-Identifier: BSD-3-Clause

@@ -18,3 +18,4 @@ function value = vorlex_deserialize (bytes)
   end
   value = vorlex_matelement ('deserialize', bytes);
 end
+% SPDX-License-Identifier: BSD-3-Clause

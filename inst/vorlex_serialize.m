@@ -14,3 +14,4 @@ function bytes = vorlex_serialize (value)
   narginchk (1, 1);
   bytes = vorlex_matelement ('serialize', value);
 end
+% SPDX-License-Identifier: BSD-3-Clause

@@ -1,4 +1,5 @@
 #!/bin/bash
+# SPDX-License-Identifier: BSD-3-Clause
 # Runs the tests of a build folder through ctest, tier by tier: the unit tier
 # (label "unit": GoogleTest and the include order) without a server, then the
 # server tier (label "server": the Octave test files) inside one

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: BSD-3-Clause
 # Fails when an include points the wrong way between the folders of src/.
 #
 #   cmake -DSOURCE_DIR=src -DFOLDERS=host,handles,... -DMATFILE_USES=host

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: BSD-3-Clause
 # Checks that a module built with the MEX-only host backend asks its host
 # for MEX and MX functions only: every symbol it leaves undefined is a mex*
 # or mx* function, or one that the C and C++ runtime, libpq or libpqtypes

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: BSD-3-Clause
 # Installs the Debian packages vorlex needs to build, test and run its demo.
 # As root it installs what is missing; otherwise it prints the command to run.
 set -eu

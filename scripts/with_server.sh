@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: BSD-3-Clause
 # Runs a command with a PostgreSQL server to talk to.  When the PG*
 # environment already names a server, that one is used; otherwise the
 # command runs inside a throwaway cluster in a temporary folder that

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // host_backend.hpp - what the module asks of its host beyond the MEX and MX
 // functions that every host documents.
 //

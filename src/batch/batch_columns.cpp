@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // batch_columns.cpp - checks and preparation of the batch command's
 // columns, and the put of one row.
 #include "batch/batch_columns.hpp"

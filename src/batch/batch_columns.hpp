@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // batch_columns.hpp - the batch command's columns, ready to be read row by
 // row in place.
 //

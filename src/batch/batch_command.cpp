@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // batch_command.cpp - batchExec: one parameterised statement run once for
 // every row of a table of columns, in one pipelined stream.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // batch_commands.hpp - the handler of batchExec (batch_command.cpp).
 #pragma once
 

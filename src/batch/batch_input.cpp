@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // batch_input.cpp - checks of the struct of columns and its NULL structs.
 #include "batch/batch_input.hpp"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // batch_input.hpp - the columns argument of the commands that send a table
 // of rows (batchExec, copyIn): a struct of columns and its NULL structs.
 //

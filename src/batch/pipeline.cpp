@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // pipeline.cpp - the send-and-receive loop of the batch command.
 //
 // Rows are queued a few dozen at a time while the socket takes them; each

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // pipeline.hpp - one prepared statement run once per row in a single
 // pipelined stream.
 //

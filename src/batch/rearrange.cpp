@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // rearrange.cpp - the transpose behind rowsTogether.
 #include "batch/rearrange.hpp"
 

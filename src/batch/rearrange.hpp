@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // rearrange.hpp - one row's values side by side.
 //
 // A column of M rows whose values have K elements each is held column-major

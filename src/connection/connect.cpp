@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // connect.cpp - opening a connection and preparing it for typed binary
 // exchange.
 //

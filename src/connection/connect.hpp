@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // connect.hpp - the gateway's types on a connection.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // connection_commands.cpp - finish, reset and status of connections, and
 // clear of results.
 #include "connection/connection_commands.hpp"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // connection_commands.hpp - the handlers of the commands on connections,
 // and clear of results.
 #pragma once

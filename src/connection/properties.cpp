@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // properties.cpp - the property queries: one libpq accessor each, on a
 // connection or a result, returned as text, a number or a logical.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // server_wait.cpp - sliced waits on the server, cancel requests, and the
 // draining of a connection back to idle.
 #include "connection/server_wait.hpp"

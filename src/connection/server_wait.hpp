@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // server_wait.hpp - every wait of the module on the server.
 //
 // No command blocks inside libpq: connections are non-blocking, and a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // copy_commands.hpp - the handlers of bulk COPY in binary format
 // (copy_in.cpp, copy_out.cpp) and of insert (insert.cpp), which loads
 // rows through COPY by column name.

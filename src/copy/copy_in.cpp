@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // copy_in.cpp - copyIn: the rows of a struct of columns loaded with one
 // COPY ... FROM STDIN in PostgreSQL's binary format.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // copy_in.hpp - the stream of a COPY ... FROM STDIN in PostgreSQL's binary
 // format, shared by the commands that load rows (copyIn, insert).
 //

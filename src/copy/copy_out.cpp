@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // copy_out.cpp - copyOut: the rows of a query streamed with one
 // COPY (query) TO STDOUT in PostgreSQL's binary format, into the columns
 // resultGet would give.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // copy_session.cpp - the COPY's start, its stream, and its end on every path.
 #include "copy/copy_session.hpp"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // copy_session.hpp - one COPY on a connection, from its start to a
 // connection ready for the next command, whatever fails in between.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // copy_stream.hpp - a binary COPY TO stream decoded into result columns
 // that grow as the rows arrive.
 //

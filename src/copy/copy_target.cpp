@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // copy_target.cpp - the target's columns from the catalogs, checked
 // against the format.
 #include "copy/copy_target.hpp"

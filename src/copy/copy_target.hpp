@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // copy_target.hpp - the table a COPY ... FROM STDIN fills, and the types
 // of the columns it fills, as the server resolves the target.
 //

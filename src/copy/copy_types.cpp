@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // copy_types.cpp - the rule of which column takes which specifier's bytes.
 #include "copy/copy_types.hpp"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // copy_types.hpp - which column types a binary COPY may fill with the
 // bytes of a specifier's type.
 //

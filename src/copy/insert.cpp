@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // insert.cpp - insert: a struct of columns loaded into a table through one
 // binary COPY, each field bound to the table's column of its name and each
 // value sent as that column's type, which the server reports.

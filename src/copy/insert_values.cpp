@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // insert_values.cpp - numbers against the types of insert's columns.
 #include "copy/insert_values.hpp"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // command_help.cpp - the help texts, and the help command.
 #include "gateway/command_help.hpp"
 

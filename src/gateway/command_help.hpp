@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // command_help.hpp - what vorlex('help') and `help vorlex` say: an overview,
 // and a summary and an example for every command.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // dispatch.cpp - command table, lookup and the run of one command.
 #include "gateway/dispatch.hpp"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // dispatch.hpp - the command table and the running of one command.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // entry.cpp - mexFunction, the module's only entry point and its one error
 // boundary.
 //

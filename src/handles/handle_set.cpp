@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // handle_set.cpp - the ordered (AVL) and hashed (open addressing) sets.
 #include "handles/handle_set.hpp"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // handle_set.hpp - sets of non-zero 32-bit keys.
 //
 // One set type in two kinds behind the same operations: `ordered`, an AVL

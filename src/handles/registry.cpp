@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // registry.cpp - handle numbers, live sets and the shared parameter set.
 #include "handles/registry.hpp"
 

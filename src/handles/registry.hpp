@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // registry.hpp - the live connections, results and parameter sets.
 //
 // Octave code holds objects only as handles: 1-by-1 uint32 numbers that the

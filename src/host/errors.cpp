@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // errors.cpp - identifiers and messages of raised errors.
 #include "host/errors.hpp"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // errors.hpp - how every failure of a command is raised.
 //
 // Handlers and the helpers below them throw GatewayError; the entry point

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // host.cpp - warnings, notes, argument-count checks, char arguments and text.
 #include "host/host.hpp"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // host.hpp - the module's side of the MEX interface.
 //
 // Reporting (warnings, notes) and the argument checks every handler makes,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // owners.hpp - owners of libpq and libpqtypes objects.
 //
 // Every object a command creates is held by one of these from the line that

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // mat_decode.cpp - arrays from the bytes of one MAT-file Level 5 miMATRIX
 // element (mat_element.hpp; the layout is described in mat_format.hpp).
 #include "matfile/mat_element.hpp"

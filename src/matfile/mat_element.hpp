@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // mat_element.hpp - any Octave value as the bytes of one MAT-file element,
 // and back.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // mat_encode.cpp - arrays as the bytes of one MAT-file Level 5 miMATRIX
 // element (mat_element.hpp; the layout is described in mat_format.hpp).
 #include "matfile/mat_element.hpp"

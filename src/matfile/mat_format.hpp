@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // mat_format.hpp - what the encoder (mat_encode.cpp) and the decoder
 // (mat_decode.cpp) share of the MAT-file Level 5 format.
 //

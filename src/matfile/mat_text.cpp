@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // mat_text.cpp - the strict UTF-8 reader behind the text conversions.
 #include "matfile/mat_text.hpp"
 

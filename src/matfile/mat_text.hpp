@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // mat_text.hpp - the text of char data between UTF-8 and UTF-16.
 //
 // Octave's chars are UTF-8 bytes, MATLAB's UTF-16 units; MAT-files hold

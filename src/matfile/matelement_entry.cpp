@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // matelement_entry.cpp - mexFunction of vorlex_matelement, the module behind
 // the function files vorlex_serialize and vorlex_deserialize:
 //

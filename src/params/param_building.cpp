@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // param_building.cpp - records of a parameter format and the put of one
 // value.
 #include "params/param_building.hpp"

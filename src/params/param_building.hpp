@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // param_building.hpp - from a format text and Octave values to the values
 // of a libpqtypes parameter set.
 //

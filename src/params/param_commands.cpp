@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // param_commands.cpp - paramCreate, paramClear, paramReset, paramCount and
 // paramPut: parameter sets filled from Octave values.
 #include "params/param_commands.hpp"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // param_commands.hpp - the handlers of the parameter set commands
 // (param_commands.cpp).
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // field_names.cpp - valid and unique field names.
 #include "query/field_names.hpp"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // field_names.hpp - struct field names made of column names.
 #pragma once
 

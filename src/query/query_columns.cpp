@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // query_columns.cpp - the plan of a query's columns and the reading of its
 // result through the column-reading functions resultGet uses.
 #include "query/query_columns.hpp"

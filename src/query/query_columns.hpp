@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // query_columns.hpp - a query's result columns read by their types, with
 // no specifier: what each column's type OID reads as, and the data and
 // info outputs made of the result.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // query_command.cpp - query: one statement with its parameters, its result
 // read into a struct of columns by the columns' own types.
 //

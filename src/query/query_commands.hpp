@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // query_commands.hpp - the handler of query (query_command.cpp).
 #pragma once
 

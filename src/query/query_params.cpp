@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // query_params.cpp - the class rules and the encoding of a query's values.
 #include "query/query_params.hpp"
 

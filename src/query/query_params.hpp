@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // query_params.hpp - the parameters of a query: Octave values encoded in
 // binary by the module's encoder (encodeValue), with the type OIDs the
 // statement is prepared with.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // sql_parameters.cpp - a scan of SQL text for its parameter references.
 #include "query/sql_parameters.hpp"
 

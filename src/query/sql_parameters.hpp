@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // sql_parameters.hpp - the parameters ($1, $2, ...) a statement's text
 // refers to, found as the server's lexer finds them.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // column_reading.cpp - result columns into Octave arrays.
 #include "results/column_reading.hpp"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // column_reading.hpp - result columns into Octave arrays, shared by
 // resultGet (a whole PGresult) and copyOut (a COPY stream, row by row).
 //

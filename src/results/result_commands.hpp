@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // result_commands.hpp - the handlers of the commands that read results.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // result_get.cpp - resultGet: whole columns of a result as Octave arrays.
 //
 // Each specifier of the format fills one output struct {value,

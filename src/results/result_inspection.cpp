@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // result_inspection.cpp - the commands that look into a result one item at
 // a time: its counts, column names and sizes, NULL flags and value lengths
 // (for text and binary results alike), and getValue, which converts one

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // server_types.cpp - the lookup of types in pg_type.
 #include "results/server_types.hpp"
 

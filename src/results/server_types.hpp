@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // server_types.hpp - what the server's catalogue (pg_type) says about types
 // the module does not know by their OIDs: their names, and which are enums,
 // domains and arrays.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // text_values.cpp - readings of a text-format value by type OID.
 #include "results/text_values.hpp"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // text_values.hpp - reading the text the server writes for one value of a
 // text-format result into numbers, numeric matrices and text rows.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // execute.cpp - exec and paramExec (through libpqtypes, binary results) and execText
 // (plain libpq, text results).
 #include <libpq-fe.h>

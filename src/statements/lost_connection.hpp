@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // lost_connection.hpp - what an error says when the connection went with it.
 #pragma once
 

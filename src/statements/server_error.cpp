@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // server_error.cpp - the server's error fields as one text.
 #include "statements/server_error.hpp"
 

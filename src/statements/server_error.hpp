@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // server_error.hpp - the words of an error the server sent.
 #pragma once
 

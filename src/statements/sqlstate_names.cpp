@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // sqlstate_names.cpp - the condition name of every SQLSTATE code the server
 // knows.
 //

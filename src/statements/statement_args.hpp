@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // statement_args.hpp - the SQL argument of the commands that run a
 // statement.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // statement_commands.hpp - the handlers of the commands that run SQL
 // (execute.cpp).
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // array_codec.cpp - the binary array frame: ndim, has-null flag, element
 // OID, per dimension extent and lower bound, then per element a length (-1
 // for NULL) and the element's bytes.

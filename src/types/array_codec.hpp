@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // array_codec.hpp - PostgreSQL's binary array frame around the element
 // codecs, shared by every array type.
 //

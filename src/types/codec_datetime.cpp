@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // codec_datetime.cpp - timestamp, timestamptz, time, timetz and date as
 // Octave date numbers.
 //

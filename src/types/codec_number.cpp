@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // codec_number.cpp - int2, int4, int8, float4, float8 and bool elements.
 //
 // Writers take the element from an array of the type's own class, or from

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // Numeric codec: decodes numeric_send bytes to PostgreSQL's text form and encodes decimal text
 // to the bytes the server would send for it.
 #include "types/codec_numeric.hpp"

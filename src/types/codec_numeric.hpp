@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // Numeric codec: PostgreSQL's binary numeric value to its text form and decimal text to that value.
 //
 // The binary value is what numeric_send writes: uint16 ndigits, int16 weight, uint16 sign,

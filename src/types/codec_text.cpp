@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // codec_text.cpp - variable-length elements: text-like types, bytea,
 // serialised values and numeric.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // codecs.hpp - element and scalar codecs between Octave arrays and
 // PostgreSQL's binary values.
 //

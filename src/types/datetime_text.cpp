@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // datetime_text.cpp - ISO date and time text into date numbers.
 #include "types/datetime_text.hpp"
 

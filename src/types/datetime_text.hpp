@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // datetime_text.hpp - date and time values from the text the server writes
 // in the ISO DateStyle (its default), into the date numbers the binary
 // readers give: for a statement whose results come as text.

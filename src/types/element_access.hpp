@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // element_access.hpp - reading and storing elements of Octave array data
 // by index, and the length check of fixed-width wire elements.  Shared by
 // the fixed-width codecs.

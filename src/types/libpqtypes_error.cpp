@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // libpqtypes_error.cpp - libpqtypes' pending error text as a command's error.
 #include "types/libpqtypes_error.hpp"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // libpqtypes_error.hpp - libpqtypes' pending error text, in the module's
 // words, and raised as the running command's error.
 #pragma once

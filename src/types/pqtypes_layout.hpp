@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // pqtypes_layout.hpp - the structures of libpqtypes 1.5.1 that its public
 // header leaves out, and the private functions that work on them.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // pqtypes_private.cpp - the named operations on libpqtypes' private
 // structures: the only file that reads or writes them.
 #include "types/pqtypes_private.hpp"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // pqtypes_private.hpp - what the module does with libpqtypes beyond its
 // public API, as named operations.
 //

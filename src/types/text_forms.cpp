@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // text_forms.cpp - binary forms of jsonb, uuid, interval, the network
 // types and the MAC addresses, turned into the server's text.
 #include "types/text_forms.hpp"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // text_forms.hpp - types outside the catalogue that are read as the text
 // the server would write for them, decoded from their binary forms.
 //

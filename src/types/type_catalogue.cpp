@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // type_catalogue.cpp - the rows of the type catalogue and their lookups.
 #include "types/type_catalogue.hpp"
 

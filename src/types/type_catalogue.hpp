@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // type_catalogue.hpp - the PostgreSQL types the module reads and writes,
 // one row per type.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // type_oids.hpp - the OIDs of the PostgreSQL types the module knows, as the
 // server's catalogue fixes them (pg_type.dat).  The only place in src/ that
 // spells an OID: everything else names these constants or reads the

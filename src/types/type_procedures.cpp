@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // type_procedures.cpp - libpqtypes procedures of the scalar gateway types.
 //
 // libpqtypes calls these from inside PQputf and PQgetf: they report a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // type_procedures.hpp - the libpqtypes procedures of the module's scalar
 // types (type_procedures.cpp), named by the type catalogue's rows.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // type_tables.cpp - the registration tables, built from the catalogue's
 // rows the first time they are asked for.
 #include "types/type_tables.hpp"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // type_tables.hpp - the module's types as libpqtypes registers them,
 // derived from the type catalogue (type_catalogue.hpp).
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // wire.hpp - big-endian loads and stores, and a bounds-checked reader.
 //
 // PostgreSQL's binary formats are big-endian.  These helpers shift bytes

@@ -1,4 +1,5 @@
 #!/bin/bash
+# SPDX-License-Identifier: BSD-3-Clause
 # Ctrl-C during a command that waits on the server: each case starts
 # octave-cli on a script that runs one command against the server, sends it
 # SIGINT (as Ctrl-C does) once the command is under way, and checks that

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: BSD-3-Clause
 """Two local ports for ctrl_c_test.sh, printed on one line:
 
 silent  connections complete (the kernel accepts them) and nobody answers;

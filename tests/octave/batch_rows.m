@@ -33,3 +33,4 @@ function [texts, nulls] = batch_rows (c, format, column, elementNulls, valueNull
     vorlex ('exec', c, 'drop table batch_rows_sent');
   end_unwind_protect
 end
+% SPDX-License-Identifier: BSD-3-Clause

@@ -18,3 +18,4 @@ function [got, server] = put_and_get (c, format, value, varargin)
     vorlex ('paramClear', p);
   end_unwind_protect
 end
+% SPDX-License-Identifier: BSD-3-Clause

@@ -7,3 +7,4 @@ function run_octave_test (file)
     exit (1);
   end
 end
+% SPDX-License-Identifier: BSD-3-Clause

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // The binary array frame: shapes, element order, NULL masks, slices, and
 // frames a server (or an attacker) might send.
 #include "types/array_codec.hpp"

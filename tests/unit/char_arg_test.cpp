@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // Tests of the one reader of char arguments: its checks, in order, and the
 // bytes it gives.
 #include <gtest/gtest.h>

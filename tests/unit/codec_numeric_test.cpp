@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // Tests of the numeric codec: decoding hand-built numeric_send bytes, encoding text to bytes,
 // and agreement with a live server's numeric_in, numeric_send and numeric_out.
 #include "types/codec_numeric.hpp"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // Wire bytes of the number, bool and date/time element codecs.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // A COPY on a real connection: whatever ends it (its end, an error on
 // the client in the middle of the stream, a refusal by the server), the
 // connection is left idle in its own blocking mode with nothing of an

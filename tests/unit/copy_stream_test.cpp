@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // The binary COPY stream decoder: the same columns whatever the cut of the
 // stream into messages, the outputs grown across many rows, and a refusal
 // of every malformed stream instead of a read past its bytes.

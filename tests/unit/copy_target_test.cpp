@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // A COPY target split into its relation and column list, quotes kept for
 // the server to resolve.  (What the server makes of them, and the refusals,
 // are tested in tests/octave/copy_in_types.tst.)

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // Tests of command lookup, the pending libpqtypes error and error texts.
 #include "gateway/dispatch.hpp"
 

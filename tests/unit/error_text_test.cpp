@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // Tests of the words errors are raised in: SQLSTATE condition names and
 // libpqtypes' texts in the module's words.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // The gateway's types on a real connection: registration, the array OID
 // exchange, the prepared specifiers, and values sent and read through
 // libpqtypes with the codecs.  The PG* variables name the server.

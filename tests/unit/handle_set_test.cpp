@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // Tests of the ordered and hashed sets: behaviour against std::set under
 // random operation sequences, the AVL invariants after every operation, and
 // the hashed table's growth points, steps and gap-closing removal.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // insert's numbers against column types: the values each type refuses,
 // exact reads of every class, and numbers as numeric's decimal text.
 #include "copy/insert_values.hpp"

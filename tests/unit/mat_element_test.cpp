@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // The MAT-file element decoder on damaged input, under the sanitizers: every
 // prefix, every byte changed and random overwrites of a valid encoding must
 // either decode or raise a vorlex_deserialize error, reading nothing outside

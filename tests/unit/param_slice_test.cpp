@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // The put of one value in its slice form: a row's value read in place from
 // a column that holds every row's values back to back, as the batch command
 // puts them.  Checked on a real connection by the server's text of what

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // The batch pipeline on a real connection: whatever ends a stream, the
 // connection comes back in its own modes, out of pipeline mode, with nothing
 // of the failed stream kept and no prepared statement left behind.  The PG*

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // Pins the libpqtypes internals the module relies on against the installed
 // library and a real server (the PG* variables name it).
 #include "types/pqtypes_layout.hpp"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // Tests of the pure text work behind query: the parameters a statement's
 // text uses, and the field names made of column names.
 #include <gtest/gtest.h>

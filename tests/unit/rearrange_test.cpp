@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // rowsTogether: each row's elements side by side, for every element size,
 // across the cache tiles' edges.
 #include "batch/rearrange.hpp"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // Tests of the handle registry on real libpq objects made without a server:
 // issuing, lookup, refusal of foreign and released handles, release and the
 // shared parameter set; and the checks made on handle arguments.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // Values written in place over the previous row's (the batch command's
 // rows after the first) must be the very bytes, length and format that a
 // put into an empty set gives, for every type, class and form, whether the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // Waits on the server and the user's interrupt.  The unit tests link
 // Octave's host backend, so a test raises Octave's interrupt flag where its
 // SIGINT handler would on Ctrl-C.  The PG* variables name the server.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // test_support.hpp - helpers shared by the unit tests.
 #pragma once
 

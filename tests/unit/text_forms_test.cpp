@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // Tests of the text made of binary jsonb, uuid, interval, network and MAC
 // values, and of the date numbers read from ISO date/time text.  The
 // expected texts are what the server's output functions write.

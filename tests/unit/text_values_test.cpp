@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // Tests of the text-value readings: the forms the server writes, malformed
 // text, and a seeded random run over the two array readers.
 #include "results/text_values.hpp"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // Lookups in the type catalogue: by name, OID, array OID and handler, with
 // the serialised types sharing bytea's OIDs.
 #include "types/type_catalogue.hpp"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // value_sources.hpp - where a value put in a test comes from.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // mex_backend.cpp - the host backend through documented MEX and MX
 // functions only.
 #include "backend/host_backend.hpp"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-3-Clause
 // octave_backend.cpp - the host backend through Octave's own API.
 #include "backend/host_backend.hpp"
 
