@@ -1,4 +1,5 @@
 #!/bin/bash
+# SPDX-License-Identifier: BSD-3-Clause
 # The module in deployments beside a single server, each against real
 # servers this driver starts next to the one the PG* variables name:
 #   - through PgBouncer, in session and in transaction pooling mode: every
