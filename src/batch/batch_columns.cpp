@@ -27,15 +27,6 @@ ColumnLabel labelOf(const ParamRecord& record, const mxArray* values, size_t i) 
             mxGetFieldNameByNumber(values, static_cast<int>(i)) + "', " + record.specifier + ")"};
 }
 
-std::string shapeText(const mxArray* array) {
-    std::string text;
-    mwSize ndims = mxGetNumberOfDimensions(array);
-    const mwSize* dims = mxGetDimensions(array);
-    for (mwSize d = 0; d < ndims; ++d)
-        text += (d ? "x" : "") + std::to_string(static_cast<size_t>(dims[d]));
-    return text + " " + mxGetClassName(array);
-}
-
 bool isSerbytea(const ParamRecord& record) {
     return isGatewayHandler(record.handler) &&
            std::strcmp(record.handler->typname, kSerializedTypeName) == 0;

@@ -92,16 +92,6 @@ std::string fieldName(const mxArray* data, int field) {
     return mxGetFieldNameByNumber(data, field);
 }
 
-// "3x2 double"
-std::string shapeOf(const mxArray* array) {
-    std::string text;
-    mwSize ndims = mxGetNumberOfDimensions(array);
-    const mwSize* dims = mxGetDimensions(array);
-    for (mwSize d = 0; d < ndims; ++d)
-        text += (d ? "x" : "") + std::to_string(static_cast<size_t>(dims[d]));
-    return text + " " + mxGetClassName(array);
-}
-
 // An M-by-1 column (0-by-0 or 0-by-1 when M is 0).
 bool isColumnOf(const mxArray* array, size_t rows) {
     return mxGetNumberOfDimensions(array) == 2 && mxGetM(array) == rows &&
@@ -119,7 +109,7 @@ const mxArray* dataArg(const mxArray* const prhs[]) {
     if (!mxIsStruct(data) || mxGetNumberOfElements(data) != 1)
         raiseError("dataNotStruct",
                    "argument %d (data) must be a scalar struct of columns, not a %s",
-                   argPosition(kDataArg), shapeOf(data).c_str());
+                   argPosition(kDataArg), shapeText(data).c_str());
     if (mxGetNumberOfFields(data) == 0)
         raiseError("dataNoFields", "argument %d (data) has no fields: one column per field",
                    argPosition(kDataArg));
@@ -151,7 +141,7 @@ InsertOptions optionArgs(const mxArray* const prhs[], int nrhs) {
                 raiseError("nullsNotStruct",
                            "argument %d: the value of '%s' must be a scalar struct of logical "
                            "columns or [], not a %s",
-                           argPosition(index + 1), kNullsOption, shapeOf(value).c_str());
+                           argPosition(index + 1), kNullsOption, shapeText(value).c_str());
             options.nulls = value;
         } else {
             raiseError("unknownOption",
@@ -251,7 +241,7 @@ void bindNulls(InsertLoad& load, const mxArray* data, const mxArray* nulls, size
         const mxArray* flags = mxGetFieldByNumber(nulls, 0, k);
         if (!flags || !mxIsLogical(flags) || mxIsSparse(flags) || !isColumnOf(flags, rows))
             raiseError("nullsShape", "field '%s' of '%s' must be a %zu-by-1 logical column, not %s",
-                       name.c_str(), kNullsOption, rows, flags ? shapeOf(flags).c_str() : "none");
+                       name.c_str(), kNullsOption, rows, flags ? shapeText(flags).c_str() : "none");
         load.columns[static_cast<size_t>(field)].nullRows = rows ? mxGetLogicals(flags) : nullptr;
     }
 }
@@ -369,12 +359,12 @@ void requireNumberColumn(const InsertColumn& bound, const mxArray* field, size_t
         raiseError("columnClass",
                    "%s: values of this type are given as a full numeric or logical column, "
                    "not %s (NULLs: the '%s' option)",
-                   bound.label.c_str(), shapeOf(field).c_str(), kNullsOption);
+                   bound.label.c_str(), shapeText(field).c_str(), kNullsOption);
     if (mxIsComplex(field))
         raiseError("complexColumn", "%s: complex values cannot be sent", bound.label.c_str());
     if (!isColumnOf(field, rows))
         raiseError("columnShape", "%s: a %zu-by-1 column is needed, not %s", bound.label.c_str(),
-                   rows, shapeOf(field).c_str());
+                   rows, shapeText(field).c_str());
 }
 
 // Numbers of another class become the class the type's codec reads.
@@ -421,7 +411,7 @@ void prepareNumbers(InsertColumn& bound, const mxArray* field, size_t rows) {
     mxClassID classId = mxGetClassID(field);
     if (bound.type->kind == TypeKind::dateTime && classId != mxDOUBLE_CLASS)
         raiseError("columnClass", "%s: date and time values are date numbers (double), not %s",
-                   bound.label.c_str(), shapeOf(field).c_str());
+                   bound.label.c_str(), shapeText(field).c_str());
     bound.values = field;
     if (classId != mxDOUBLE_CLASS && classId != bound.type->classId) {
         bound.converted = convertNumbers(bound, field, rows);
@@ -449,7 +439,7 @@ void prepareNumericNumbers(InsertColumn& bound, const mxArray* field, size_t row
 [[noreturn]] void raiseCellClass(const InsertColumn& bound, size_t row, const mxArray* value,
                                  const char* wanted) {
     raiseError("cellClass", "%s, row %zu: the cell holds a %s; this column takes %s ([] for NULL)",
-               bound.label.c_str(), row + 1, shapeOf(value).c_str(), wanted);
+               bound.label.c_str(), row + 1, shapeText(value).c_str(), wanted);
 }
 
 // A cell of a scalar column: a char row (text-like and numeric text) or a

@@ -260,4 +260,13 @@ mxArray* createCharRow(const char* text) {
     return text ? createCharRow(text, std::strlen(text)) : createCharRow("", 0);
 }
 
+std::string shapeText(const mxArray* array) {
+    std::string text;
+    mwSize ndims = mxGetNumberOfDimensions(array);
+    const mwSize* dims = mxGetDimensions(array);
+    for (mwSize d = 0; d < ndims; ++d)
+        text += (d ? "x" : "") + std::to_string(static_cast<size_t>(dims[d]));
+    return text + " " + mxGetClassName(array);
+}
+
 }  // namespace vorlex

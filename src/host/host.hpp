@@ -81,6 +81,9 @@ inline std::string charArg(const mxArray* const prhs[], int index, const CharArg
     return charArgBytes(prhs[index], argPosition(index), checks);
 }
 
+// An array's size and class as messages show them: "3x2 double".
+std::string shapeText(const mxArray* array);
+
 // --- Text ------------------------------------------------------------------
 // Octave's char arrays hold UTF-8 bytes one per element; MATLAB's hold
 // UTF-16 units.  These helpers are the only places that care.
