@@ -25,31 +25,13 @@
 #include <string>
 #include <vector>
 
+#include "wire_read.hpp"
+
 namespace {
 
-// Octave date number of 2000-01-01, PostgreSQL's epoch.
-constexpr double kEpochDatenum = 730486.0;
-constexpr double kMicrosecondsPerDay = 86400e6;
+using namespace baseline;
+
 constexpr int kMaxDims = 6;
-
-uint16_t loadBig16(const char* in) {
-    auto* p = reinterpret_cast<const unsigned char*>(in);
-    return static_cast<uint16_t>((p[0] << 8) | p[1]);
-}
-
-uint32_t loadBig32(const char* in) {
-    auto* p = reinterpret_cast<const unsigned char*>(in);
-    return (uint32_t{p[0]} << 24) | (uint32_t{p[1]} << 16) | (uint32_t{p[2]} << 8) | p[3];
-}
-
-uint64_t loadBig64(const char* in) { return (uint64_t{loadBig32(in)} << 32) | loadBig32(in + 4); }
-
-double loadBigDouble(const char* in) {
-    uint64_t bits = loadBig64(in);
-    double value;
-    std::memcpy(&value, &bits, sizeof value);
-    return value;
-}
 
 // One int4[] value: its elements in the server's order and its shape.
 struct IntArray {

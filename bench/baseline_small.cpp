@@ -14,9 +14,8 @@
 // 200 queries comes first.  "results" keeps COUNT results of
 // `... where id <= 20` alive and measures the RSS they added.  Prints
 // "baseline.<name> <value>" lines.
-#include <libpq-fe.h>
-
 #include <arpa/inet.h>
+#include <libpq-fe.h>
 
 #include <chrono>
 #include <cstdint>
@@ -28,28 +27,14 @@
 #include <string>
 #include <vector>
 
+#include "wire_read.hpp"
+
 namespace {
 
-// Octave date number of 2000-01-01, PostgreSQL's epoch.
-constexpr double kEpochDatenum = 730486.0;
-constexpr double kMicrosecondsPerDay = 86400e6;
+using namespace baseline;
+
 constexpr int kWarmUp = 200;
 constexpr int kHeldRows = 20;
-
-uint32_t loadBig32(const char* in) {
-    uint32_t value;
-    std::memcpy(&value, in, sizeof value);
-    return ntohl(value);
-}
-
-uint64_t loadBig64(const char* in) { return (uint64_t{loadBig32(in)} << 32) | loadBig32(in + 4); }
-
-double loadBigDouble(const char* in) {
-    uint64_t bits = loadBig64(in);
-    double value;
-    std::memcpy(&value, &bits, sizeof value);
-    return value;
-}
 
 [[noreturn]] void fail(PGconn* conn, const char* what) {
     std::fprintf(stderr, "baseline_small: %s: %s", what, PQerrorMessage(conn));
