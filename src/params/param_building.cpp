@@ -451,9 +451,12 @@ struct ScalarText {
 };
 
 void readScalarText(const ParamRecord& record, const ValueSource& source, ScalarText& text) {
-    if (source.offset < 0) {
+    if (source.rowBytes) {
+        text.data = source.rowBytes;
+        text.size = source.rowLength;
+    } else if (source.offset < 0) {
         if (!source.array) return;
-        if (!source.oneRow) requireRowVector(record, source.array);
+        requireRowVector(record, source.array);
         if (!charRowBytes(source.array, text.owned))
             raiseError("textUnreadable", "%s: the text could not be read", record.context.c_str());
         text.data = text.owned.data();
@@ -490,6 +493,7 @@ PGbytea scalarBytes(const ParamRecord& record, const ValueSource& source) {
         const ColumnSlice& slice = *source.slice;
         return byteaOf(record, static_cast<const char*>(slice.data) + source.offset, slice.count);
     }
+    if (source.rowBytes) return byteaOf(record, source.rowBytes, source.rowLength);
     if (!source.array) return byteaOf(record, nullptr, 0);
     requireRowVector(record, source.array);
     return byteaOf(record, mxGetData(source.array), mxGetNumberOfElements(source.array));
