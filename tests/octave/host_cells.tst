@@ -10,7 +10,7 @@
 %! vorlex ('exec', c, ['insert into hc select g, case when g % 7 = 0 then null ' ...
 %!                     'when g % 5 = 0 then '''' else repeat(chr(97 + g % 3), g % 4 + 1) end, ' ...
 %!                     'decode(repeat(''ab'', g % 3), ''hex''), array[g % 2, null], ' ...
-%!                     'array[''x'', null, (g % 2)::text] from generate_series(1, 2000) g']);
+%!                     'array[''x'', null, (g % 2)::text] from generate_series(1, 5000) g']);
 
 %!function b = rss_bytes ()
 %!  status = fileread ('/proc/self/status');
@@ -68,8 +68,36 @@
 %!                         'where b.t is not distinct from hc.t and b.b is not distinct from hc.b']);
 %! s = vorlex ('resultGet', r, '%int4', 0);
 %! vorlex ('clear', r);
-%! assert (s.value, int32 (4000));
+%! assert (s.value, int32 (10000));
 %! vorlex ('exec', c, 'drop table hc_back');
+
+%!test
+%! ## The host's functions of whole columns are its own: functions of the
+%! ## same names on the path, here all failing, change nothing.
+%! expected = {read_all(c, 'resultGet'), read_all(c, 'copyOut')};
+%! dir = tempname ();
+%! mkdir (dir);
+%! names = {'zeros', 'false', 'num2cell', 'reshape', 'cellfun', 'mat2cell'};
+%! for name = names
+%!   fid = fopen (fullfile (dir, [name{1} '.m']), 'w');
+%!   fprintf (fid, 'function varargout = %s (varargin)\n  error (''shadowed'');\nend\n', name{1});
+%!   fclose (fid);
+%! end
+%! vorlex ('exec', c, 'create temp table hc_shadowed (t text)');
+%! texts = expected{1}{2}.value;
+%! previous = cd (dir);
+%! unwind_protect
+%!   got = {read_all(c, 'resultGet'), read_all(c, 'copyOut')};
+%!   n = vorlex ('copyIn', c, 'hc_shadowed', '%text', struct ('t', {texts}));
+%! unwind_protect_cleanup
+%!   cd (previous);
+%!   clear (names{:});
+%!   confirm_recursive_rmdir (false, 'local');
+%!   rmdir (dir, 's');
+%! end_unwind_protect
+%! assert (isequal (got, expected));
+%! assert (n, 5000);
+%! vorlex ('exec', c, 'drop table hc_shadowed');
 
 %!test
 %! ## Cell elements that are not one row of their class are refused as a
