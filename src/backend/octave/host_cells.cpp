@@ -32,11 +32,11 @@ dim_vector dimsOf(int ndims, const mwSize* extents) {
     return dims;
 }
 
-// Octave's value of an array of one of its array classes; chars are
-// single-quoted, as the MX functions make them.
-octave_value valueOf(const charNDArray& chars) { return octave_value(chars, '\''); }
-template <typename Values>
-octave_value valueOf(const Values& values) {
+// Octave's value of an array; chars are single-quoted, as the MX
+// functions make them.
+octave_value valueOf(const Array<char>& chars) { return octave_value(chars, '\''); }
+template <typename Element>
+octave_value valueOf(const Array<Element>& values) {
     return octave_value(values);
 }
 
@@ -84,6 +84,29 @@ octave_value missingValue(mxClassID missingClass) {
 
 void makeRows(const FlatRows& rows, octave_value* out);
 
+// A row of an array that holds many rows' elements: Array's slice
+// constructor, which shares the elements instead of copying them.
+template <typename Element>
+struct SliceOf : Array<Element> {
+    SliceOf(const Array<Element>& all, const dim_vector& dims, size_t begin, size_t end)
+        : Array<Element>(all, dims, static_cast<octave_idx_type>(begin),
+                         static_cast<octave_idx_type>(end)) {}
+};
+
+// The extents of 1-by-n rows, made once for each n.
+class RowDims {
+  public:
+    const dim_vector& of(size_t count) {
+        if (count >= known_.size()) known_.resize(count + 1);
+        if (known_[count].ndims() != 2 || known_[count](1) != static_cast<octave_idx_type>(count))
+            known_[count] = dim_vector(1, static_cast<octave_idx_type>(count));
+        return known_[count];
+    }
+
+  private:
+    std::vector<dim_vector> known_;
+};
+
 // Rows of a numeric, logical or char class: every row is a slice of one
 // array that holds all the elements, as Octave's own mat2cell cuts one.  A
 // row equal to the one before it in shape and elements shares its value.
@@ -95,15 +118,18 @@ struct ArrayRows {
     void run() {
         using Element = typename Values::element_type;
         size_t total = rows.count ? rows.ends[rows.count - 1] : 0;
-        Values all(dim_vector(static_cast<octave_idx_type>(total), 1));
+        Array<Element> all(dim_vector(static_cast<octave_idx_type>(total), 1));
         if (total) std::memcpy(all.fortran_vec(), rows.data, total * sizeof(Element));
         const auto* elements = static_cast<const char*>(rows.data);
         octave_value empty = emptyOf<Values>();
         octave_value missing = missingValue(rows.missingClass);
+        RowDims rowDims;
 
         size_t row = 0, begin = 0;
         for (size_t s = 0; s < rows.shapeCount; ++s) {
             const RowShape& shape = rows.shapes[s];
+            dim_vector shaped = shape.ndims > 0 ? dimsOf(shape.ndims, rows.dims + shape.firstDim)
+                                                : dim_vector();
             octave_value last;  // the run's last row made
             size_t lastBegin = 0, lastCount = 0;
             for (; row < shape.endRow; begin = rows.ends[row++]) {
@@ -118,12 +144,8 @@ struct ArrayRows {
                                        count * sizeof(Element)) == 0) {
                     out[row] = last;
                 } else {
-                    mwSize rowDims[2] = {1, static_cast<mwSize>(count)};
-                    dim_vector dims = shape.ndims < 0 ? dimsOf(2, rowDims)
-                                                      : dimsOf(shape.ndims, rows.dims + shape.firstDim);
-                    auto first = static_cast<octave_idx_type>(begin);
-                    auto end = static_cast<octave_idx_type>(begin + count);
-                    last = valueOf(Values(all.linear_slice(first, end).reshape(dims)));
+                    const dim_vector& dims = shape.ndims < 0 ? rowDims.of(count) : shaped;
+                    last = valueOf(SliceOf<Element>(all, dims, begin, begin + count));
                     out[row] = last;
                     lastBegin = begin;
                     lastCount = count;
