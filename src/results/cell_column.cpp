@@ -3,7 +3,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <utility>
 
 namespace vorlex {
 
@@ -92,13 +91,7 @@ void CellColumn::addMissing() {
 
 void CellColumn::addHostArray(mxArray* array) { hostArrays_.emplace_back(array); }
 
-FlatRows CellColumn::flatRows(std::vector<FlatRows>& elementRows) const {
-    const FlatRows* elements = nullptr;
-    if (elements_) {
-        // Reserved by the caller for every level, so the addresses hold.
-        elementRows.push_back(elements_->flatRows(elementRows));
-        elements = &elementRows.back();
-    }
+FlatRows CellColumn::flatRows(const FlatRows* elements) const {
     return FlatRows{classId_,      missingClass_,  ends_.size(),    ends_.data(), data_.data(),
                     elements,      shapes_.data(), shapes_.size(), dims_.data()};
 }
@@ -111,9 +104,9 @@ mxArray* CellColumn::make() {
         hostArrays_.clear();
         return cells;
     }
-    std::vector<FlatRows> elementRows;
-    elementRows.reserve(2);  // cells of rows: one level of elements
-    mxArray* cells = createRowCells(flatRows(elementRows));
+    // The elements of cells are rows, not cells themselves.
+    FlatRows elements = elements_ ? elements_->flatRows(nullptr) : FlatRows{};
+    mxArray* cells = createRowCells(flatRows(elements_ ? &elements : nullptr));
     *this = CellColumn(classId_, missingClass_, elementClass_);
     return cells;
 }

@@ -53,8 +53,8 @@ class CellColumn {
   private:
     CellColumn() = default;
     void extendShape(int ndims, const mwSize* dims);
-    // The flat view the backend reads; `elementRows` holds the elements'.
-    FlatRows flatRows(std::vector<FlatRows>& elementRows) const;
+    // The flat view the backend reads, with the elements' view of cells.
+    FlatRows flatRows(const FlatRows* elements) const;
 
     mxClassID classId_ = mxUNKNOWN_CLASS;
     mxClassID missingClass_ = mxUNKNOWN_CLASS;
