@@ -205,10 +205,12 @@ struct ZeroColumn {
 // class, else null.  The pointer is the element's own data.
 const char* rowBytes(const octave_value& element, mxClassID classId, size_t& length) {
     bool ofClass = classId == mxCHAR_CLASS ? element.is_string() : element.is_uint8_type();
-    if (!ofClass || element.issparse() || element.ndims() != 2 ||
-        !(element.rows() == 1 || element.isempty()))
-        return nullptr;
-    length = static_cast<size_t>(element.numel());
+    if (!ofClass || element.issparse()) return nullptr;
+    // One copy of the extents: every question an octave_value answers
+    // about them copies them again.
+    dim_vector dims = element.dims();
+    if (dims.ndims() != 2 || !(dims(0) == 1 || dims.any_zero())) return nullptr;
+    length = static_cast<size_t>(dims.numel());
     if (length == 0) return "";
     return static_cast<const char*>(element.mex_get_data());
 }
