@@ -92,8 +92,8 @@ void CellColumn::addMissing() {
 void CellColumn::addHostArray(mxArray* array) { hostArrays_.emplace_back(array); }
 
 FlatRows CellColumn::flatRows(const FlatRows* elements) const {
-    return FlatRows{classId_,      missingClass_,  ends_.size(),    ends_.data(), data_.data(),
-                    elements,      shapes_.data(), shapes_.size(), dims_.data()};
+    return FlatRows{classId_, missingClass_,  ends_.size(),   ends_.data(), data_.data(),
+                    elements, shapes_.data(), shapes_.size(), dims_.data()};
 }
 
 mxArray* CellColumn::make() {

@@ -25,8 +25,7 @@ class CellColumn {
     // (mxUNKNOWN_CLASS: an unset element).  Cell rows hold the rows of
     // elements(), of `elementClass`, which the caller fills; a missing
     // element is left unset.
-    CellColumn(mxClassID classId, mxClassID missingClass,
-               mxClassID elementClass = mxUNKNOWN_CLASS);
+    CellColumn(mxClassID classId, mxClassID missingClass, mxClassID elementClass = mxUNKNOWN_CLASS);
     // Rows that are host arrays made one by one.
     static CellColumn ofHostArrays();
 

@@ -49,7 +49,7 @@ TEST(CellColumns, RowsOfTextsAndBytes) {
         std::vector<size_t> dims;
     };
     const std::vector<Case> cases = {
-        {"abc", {1, 3}}, {"abc", {1, 3}}, {"", {0, 0}},    {nullptr, {0, 0}},
+        {"abc", {1, 3}}, {"abc", {1, 3}},   {"", {0, 0}}, {nullptr, {0, 0}},
         {"x", {1, 1}},   {nullptr, {0, 0}}, {"", {0, 0}}, {"longer text", {1, 11}},
     };
     for (mxClassID classId : {mxCHAR_CLASS, mxUINT8_CLASS}) {
@@ -81,9 +81,9 @@ TEST(CellColumns, ShapedRowsInRunsOfShapes) {
         std::vector<int32_t> values;
     };
     const std::vector<Case> cases = {
-        {{2, 1}, {1, 2}},       {{2, 1}, {3, 4}},        {{2, 1}, {3, 4}}, {{}, {}},
-        {{0, 0}, {}},           {{2, 2, 2}, {1, 2, 3, 4, 5, 6, 7, 8}},    {{2, 1}, {5, 6}},
-        {{1, 1}, {9}},          {{}, {}},
+        {{2, 1}, {1, 2}}, {{2, 1}, {3, 4}}, {{2, 1}, {3, 4}},
+        {{}, {}},         {{0, 0}, {}},     {{2, 2, 2}, {1, 2, 3, 4, 5, 6, 7, 8}},
+        {{2, 1}, {5, 6}}, {{1, 1}, {9}},    {{}, {}},
     };
     CellColumn column(mxINT32_CLASS, mxINT32_CLASS);
     for (const Case& row : cases) {
@@ -91,8 +91,8 @@ TEST(CellColumns, ShapedRowsInRunsOfShapes) {
             column.addMissing();
             continue;
         }
-        void* room = column.addShaped(static_cast<int>(row.dims.size()), row.dims.data(),
-                                      row.values.size());
+        void* room =
+            column.addShaped(static_cast<int>(row.dims.size()), row.dims.data(), row.values.size());
         if (!row.values.empty())
             std::memcpy(room, row.values.data(), row.values.size() * sizeof(int32_t));
     }

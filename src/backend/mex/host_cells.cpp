@@ -134,8 +134,8 @@ mxArray* sameShapeCells(const FlatRows& rows) {
         return nullptr;
     }
     auto count = static_cast<double>(rows.count);
-    mxArray* column = callBuiltin({mxCreateString("reshape"), slices, mxCreateDoubleScalar(count),
-                                   mxCreateDoubleScalar(1)});
+    mxArray* column = callBuiltin(
+        {mxCreateString("reshape"), slices, mxCreateDoubleScalar(count), mxCreateDoubleScalar(1)});
     if (column && mxIsCell(column) && mxGetNumberOfDimensions(column) == 2 &&
         mxGetM(column) == rows.count && mxGetN(column) == 1)
         return column;
@@ -178,10 +178,9 @@ mxArray* hostZeros(mxClassID classId, size_t rows) {
                                     mxCreateDoubleScalar(1)};
     if (!logical) inputs.push_back(mxCreateString(name));
     mxArray* column = callBuiltin(inputs);
-    bool made = column && mxGetClassID(column) == classId &&
-                mxGetNumberOfDimensions(column) == 2 && mxGetM(column) == rows &&
-                mxGetN(column) == 1 && !mxIsComplex(column) && !mxIsSparse(column) &&
-                (rows == 0 || mxGetData(column));
+    bool made = column && mxGetClassID(column) == classId && mxGetNumberOfDimensions(column) == 2 &&
+                mxGetM(column) == rows && mxGetN(column) == 1 && !mxIsComplex(column) &&
+                !mxIsSparse(column) && (rows == 0 || mxGetData(column));
     if (made) return column;
     if (column) mxDestroyArray(column);
     return nullptr;

@@ -6,10 +6,14 @@
 // gives a host array's value without converting it.  The interface is
 // declared with C linkage, as the MEX functions are, so that both views of
 // the same pointers link.
-#include <octave/oct.h>
+
+// The class first: mexproto.h includes only mxarray.h's declarations.
+// clang-format off
 #include <octave/Cell.h>
+#include <octave/oct.h>
 #include <octave/mxarray.h>
 #include <octave/mexproto.h>
+// clang-format on
 
 #include <cstring>
 #include <vector>
@@ -21,9 +25,7 @@ namespace vorlex {
 
 namespace {
 
-mxArray* wrap(const octave_value& value) {
-    return new mxArray(MX_HAS_INTERLEAVED_COMPLEX, value);
-}
+mxArray* wrap(const octave_value& value) { return new mxArray(MX_HAS_INTERLEAVED_COMPLEX, value); }
 
 dim_vector dimsOf(int ndims, const mwSize* extents) {
     dim_vector dims = dim_vector::alloc(ndims < 2 ? 2 : ndims);
@@ -128,8 +130,8 @@ struct ArrayRows {
         size_t row = 0, begin = 0;
         for (size_t s = 0; s < rows.shapeCount; ++s) {
             const RowShape& shape = rows.shapes[s];
-            dim_vector shaped = shape.ndims > 0 ? dimsOf(shape.ndims, rows.dims + shape.firstDim)
-                                                : dim_vector();
+            dim_vector shaped =
+                shape.ndims > 0 ? dimsOf(shape.ndims, rows.dims + shape.firstDim) : dim_vector();
             octave_value last;  // the run's last row made
             size_t lastBegin = 0, lastCount = 0;
             for (; row < shape.endRow; begin = rows.ends[row++]) {
@@ -192,9 +194,8 @@ struct ZeroColumn {
 
     template <typename Values>
     mxArray* run() {
-        octave_value column =
-            valueOf(Values(dim_vector(static_cast<octave_idx_type>(rows), 1),
-                           typename Values::element_type()));
+        octave_value column = valueOf(Values(dim_vector(static_cast<octave_idx_type>(rows), 1),
+                                             typename Values::element_type()));
         // The value's own elements: a 1-by-1 column is a scalar of Octave's.
         data = const_cast<void*>(column.mex_get_data());
         return wrap(column);
@@ -236,8 +237,8 @@ void readCellRows(const mxArray* cells, mxClassID classId, CellRows& rows) {
     rows.bytes.assign(count, nullptr);
     rows.lengths.assign(count, 0);
     for (size_t k = 0; k < count; ++k)
-        rows.bytes[k] = rowBytes(elements.xelem(static_cast<octave_idx_type>(k)), classId,
-                                 rows.lengths[k]);
+        rows.bytes[k] =
+            rowBytes(elements.xelem(static_cast<octave_idx_type>(k)), classId, rows.lengths[k]);
 }
 
 }  // extern "C"
