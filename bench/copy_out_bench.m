@@ -38,6 +38,7 @@ function copy_out_bench (table, reps, columns)
     best_copy = min (best_copy, toc (t0));
     if (rep == 1)
       peak_growth = status_bytes ('VmHWM') - rss_start;
+      output_rss = status_bytes ('VmRSS') - rss_start;
       held = whos ('copied');
       output_bytes = held.bytes;
       rows = numel (copied{1}.value);
@@ -63,7 +64,8 @@ function copy_out_bench (table, reps, columns)
 
   name = ['vorlex.copy_' columns '.'];
   print_numbers (name, 'rows', rows, 'copy_out_s', best_copy, 'exec_get_s', best_exec_get, ...
-                 'output_bytes', output_bytes, 'peak_growth_bytes', peak_growth, ...
+                 'output_bytes', output_bytes, 'output_rss_bytes', output_rss, ...
+                 'peak_growth_bytes', peak_growth, ...
                  'peak_reset', hwm_reset);
 end
 % SPDX-License-Identifier: BSD-3-Clause

@@ -2,7 +2,9 @@
 % table, the best of REPS runs each, and measures memory on the first run.
 %
 % Prints "vorlex.<name> <value>" lines for bench/run.sh: times in seconds,
-% memory in bytes.  The per-column lines time resultGet reading that one
+% memory in bytes (the outputs both as whos counts their data and as the
+% RSS growth they keep, which includes the host's bookkeeping of every
+% array).  The per-column lines time resultGet reading that one
 % column alone, to show where the conversion time goes.
 function result_get_bench (table, reps)
   sql = sprintf ('select id, x, label, taken, vals from %s', table);
@@ -31,6 +33,7 @@ function result_get_bench (table, reps)
     if (rep == 1)
       % Taken while the result and every output are alive.
       peak_growth = status_bytes ('VmHWM') - rss_start;
+      output_rss = status_bytes ('VmRSS') - rss_start - result_bytes;
       held = whos ('a', 'b', 't', 'ts', 'arr');
       output_bytes = sum ([held.bytes]);
       rows = numel (a.value);
@@ -53,6 +56,7 @@ function result_get_bench (table, reps)
   printf ('vorlex.convert_s %.6f\n', best_get);
   printf ('vorlex.result_bytes %d\n', result_bytes);
   printf ('vorlex.output_bytes %d\n', output_bytes);
+  printf ('vorlex.output_rss_bytes %d\n', output_rss);
   printf ('vorlex.peak_growth_bytes %d\n', peak_growth);
   printf ('vorlex.peak_reset %d\n', hwm_reset);
   for k = 1:numel (columns)

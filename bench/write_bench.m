@@ -1,8 +1,10 @@
-% write_bench (command, table_scalar, table_array, rows, array_rows, reps) -
+% write_bench (command, table_scalar, table_array, rows, array_rows, reps [, labels]) -
 % times COMMAND, 'batchExec', 'copyIn' or 'insert', inserting ROWS scalar rows into
 % TABLE_SCALAR and ARRAY_ROWS array rows into TABLE_ARRAY, the best of REPS
 % runs each into the emptied table, measures memory on the first run, and
 % checks every row inserted.  Either count may be 0 to leave that table out.
+% LABELS is 'cell' (a cell of char rows, the default) or 'chars' (an
+% N-by-20 char matrix, blank-padded; its numbers are named "chars_...").
 %
 % The commands get the same columns; batchExec an INSERT statement and
 % copyIn the table as its COPY target, both with the same specifiers;
@@ -18,14 +20,16 @@
 % reused unseen, so bench/run_batch.sh measures each command, table and
 % size in a process of its own.  A wrong insert is an error, so that it
 % cannot pass for a fast one.
-function write_bench (command, table_scalar, table_array, rows, array_rows, reps)
+function write_bench (command, table_scalar, table_array, rows, array_rows, reps, labels = 'cell')
   c = vorlex ('connect', '');
   unwind_protect
     if (rows > 0)
-      [values, input] = scalar_columns (rows);
+      [values, input] = scalar_columns (rows, labels);
       target = target_of (command, table_scalar, 'values ($1, $2, $3, $4)');
-      report (command, '', c, table_scalar, target, '%int4 %float8 %text %timestamp', values, input, reps);
-      check_scalar (c, table_scalar, rows);
+      prefix = ifelse_text (strcmp (labels, 'chars'), 'chars_', '');
+      report (command, prefix, c, table_scalar, target, '%int4 %float8 %text %timestamp', values, ...
+              input, reps);
+      check_scalar (c, table_scalar, rows, strcmp (labels, 'chars'));
       clear values;
     end
     if (array_rows > 0)
@@ -49,17 +53,30 @@ function target = target_of (command, table, values)
   end
 end
 
+function text = ifelse_text (condition, yes, no)
+  if (condition)
+    text = yes;
+  else
+    text = no;
+  end
+end
+
 % Row i = 1..n as the batch's columns, and their whos bytes.  The label is
 % the alphabet written twice, from letter i % 26 on, 10 + i % 11 letters
 % long: cellstr cuts each row of the padded char matrix at its last letter.
-function [values, bytes] = scalar_columns (n)
+% LABELS 'chars' keeps the padded N-by-20 char matrix instead of the cell.
+function [values, bytes] = scalar_columns (n, labels_form)
   i = (1:n)';
   alphabet = repmat ('a':'z', 1, 2);
   labels = alphabet(uint8 (mod (i, 26)) + uint8 (1:20));
   labels(uint8 (1:20) > 10 + mod (i, 11)) = ' ';
   values.id = int32 (i);
   values.x = i / 7;
-  values.label = cellstr (labels);
+  if (strcmp (labels_form, 'chars'))
+    values.label = labels;
+  else
+    values.label = cellstr (labels);
+  end
   values.taken = datenum (2000, 1, 1) + i / 86400;
   held = whos ('values');
   bytes = held.bytes;
@@ -111,11 +128,13 @@ end
 
 % Every row must be there once and hold what row id's generator gives; a
 % timestamp may be off by the microseconds a date number cannot resolve.
-function check_scalar (c, table, rows)
+% PADDED: the labels were sent with the char matrix's blanks.
+function check_scalar (c, table, rows, padded)
+  label = ifelse_text (padded, 'rtrim(label)', 'label');
   sql = sprintf (['select count(*), count(distinct id), min(id), max(id), count(*) filter ' ...
-                  '(where x = id::float8 / 7 and label = substr(''%s'', 1 + id %% 26, 10 + id %% 11) ' ...
+                  '(where x = id::float8 / 7 and %s = substr(''%s'', 1 + id %% 26, 10 + id %% 11) ' ...
                   'and abs(extract(epoch from taken - timestamp ''2000-01-01'') - id) < 1e-3) ' ...
-                  'from %s'], repmat ('a':'z', 1, 2), table);
+                  'from %s'], label, repmat ('a':'z', 1, 2), table);
   check (c, sql, [rows rows 1 rows rows], table);
 end
 

@@ -185,6 +185,12 @@ void prepareRowNulls(BatchColumn& column, const mxArray* valueNulls, size_t rows
     column.rowNulls = logicalData(valueNulls, rows);
 }
 
+// Scalar texts and bytes: a cell column of them is read in one pass.
+bool readsRows(const ParamRecord& record) {
+    return !record.isArray && !record.isSerialised &&
+           (record.classId == mxCHAR_CLASS || record.classId == mxUINT8_CLASS);
+}
+
 const mxArray* fieldOf(const mxArray* structure, size_t i) {
     return structure ? mxGetFieldByNumber(structure, 0, static_cast<int>(i)) : nullptr;
 }
@@ -220,8 +226,14 @@ ColumnValue columnValue(const ParamRecord& record, const BatchColumn& column, si
     ValueSource& source = value.source;
     size_t maskCount = 0;
     if (column.isCell) {
-        source.array = mxGetCell(column.cells, row);
-        source.oneRow = !column.oneRow.empty() && column.oneRow[row];
+        // Asking the cell for an element makes the host array of every
+        // element; rows read with the column need none.
+        if (!column.cellRows.bytes.empty() && column.cellRows.bytes[row]) {
+            source.rowBytes = column.cellRows.bytes[row];
+            source.rowLength = column.cellRows.lengths[row];
+        } else {
+            source.array = mxGetCell(column.cells, row);
+        }
         if (column.maskCells) {
             value.mask = cellRowMask(record, column, row, source.array);
             maskCount = source.array ? mxGetNumberOfElements(source.array) : 0;
@@ -256,13 +268,12 @@ void prepareColumn(BatchColumn& column, const ParamRecord& record, const mxArray
     column.isDouble = !column.isCell && mxIsDouble(field);
     column.refusesNull = isSerbytea(record);
     if (column.isCell) column.cells = field;
-    // Texts are read row by row: their shapes are checked in one pass.
-    if (column.isCell && rows > 0 && record.classId == mxCHAR_CLASS && !record.isArray)
-        column.oneRow = oneRowElements(field);
     if (column.isCell || !record.isArray)
         prepareRowColumn(column, record, field, elementNulls, rows, named);
     else
         prepareArrayColumn(column, record, field, elementNulls, rows, named);
+    if (column.isCell && rows > 0 && readsRows(record))
+        readCellRows(field, record.classId, column.cellRows);
     if (valueNulls) prepareRowNulls(column, valueNulls, rows, named);
 }
 

@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "backend/host_cells.hpp"
 #include "types/array_codec.hpp"
 #include "params/param_building.hpp"
 #include "host/errors.hpp"
@@ -38,7 +39,7 @@ struct BatchColumn {
     const mxLogical* maskData = nullptr;  // element masks, or per-row NULL flags
     const mxLogical* rowNulls = nullptr;  // whole-value NULL flags
     bool refusesNull = false;             // serbytea has no NULL
-    std::vector<uint8_t> oneRow;          // a cell column of texts: rows known to be rows
+    CellRows cellRows;                    // a cell column of texts or bytes, read in one pass
     std::vector<char> valueCopy;          // the rearranged column
     std::vector<char> maskCopy;           // the rearranged element masks
     HostArrayOwner scratch;               // the slice's 1-by-K char array

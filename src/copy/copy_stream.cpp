@@ -2,7 +2,6 @@
 // copy_stream.cpp - the binary COPY TO stream into growing result columns.
 #include "copy/copy_stream.hpp"
 
-#include <algorithm>
 #include <cstring>
 #include <utility>
 
@@ -18,22 +17,13 @@ constexpr size_t kFirstCapacity = 1024;
 constexpr char kSignature[11] = {'P', 'G', 'C', 'O', 'P', 'Y', '\n', '\377', '\r', '\n', '\0'};
 constexpr uint32_t kFlagWithOids = 1u << 16;
 
-// A cell column that grows: its elements move to a larger cell.
-void growCells(HostArrayOwner& cells, size_t capacity, size_t filled) {
-    HostArrayOwner grown(mxCreateCellMatrix(capacity, 1));
-    for (size_t i = 0; i < filled; ++i) {
-        mxSetCell(grown.get(), i, mxGetCell(cells.get(), i));
-        mxSetCell(cells.get(), i, nullptr);
-    }
-    cells = std::move(grown);
-}
-
 // A finished numeric or logical column of `rows` elements from `buffer`,
 // which is released at once: the columns are made one at a time, so that
 // at most one column's data is held twice.
 mxArray* vectorFrom(HostBuffer& buffer, mxClassID classId, size_t elementSize, size_t rows) {
-    mxArray* column = createColumnVector(classId, rows);
-    if (rows) std::memcpy(mxGetData(column), buffer.data(), rows * elementSize);
+    void* data;
+    mxArray* column = createColumnArray(classId, rows, data);
+    if (rows) std::memcpy(data, buffer.data(), rows * elementSize);
     buffer.free();
     return column;
 }
@@ -47,134 +37,34 @@ void HostBuffer::resize(size_t bytes) {
     data_ = data_ ? mxRealloc(data_, bytes) : mxMalloc(bytes);
 }
 
-void* HostBuffer::release() { return std::exchange(data_, nullptr); }
-
 void HostBuffer::free() {
     if (data_) mxFree(std::exchange(data_, nullptr));
 }
 
 GrowingColumn::GrowingColumn(const ResultColumn& described)
-    : column(described), packed(described.isArray && described.codec->width > 0) {}
+    : column(described), valueCells(valueCellsOf(described)), maskCells(maskCellsOf(described)) {}
 
-void GrowingColumn::grow(size_t capacity, size_t filled) {
+void GrowingColumn::grow(size_t capacity) {
     rowIsNull.resize(capacity * sizeof(mxLogical));
-    if (packed) return;  // the packed buffers grow as rows come
-    if (column.cellValue)
-        growCells(valueCells, capacity, filled);
-    else
-        valueData.resize(capacity * column.elementSize);
-    if (column.cellMask)
-        growCells(maskCells, capacity, filled);
-    else
-        maskData.resize(capacity * sizeof(mxLogical));
+    if (!valueCells) valueData.resize(capacity * column.elementSize);
+    if (!maskCells) maskData.resize(capacity * sizeof(mxLogical));
 }
 
-bool GrowingColumn::pack(const char* bytes, size_t length, const PGtypeFormatInfo& server,
-                         size_t row) {
-    if (!bytes) return false;
-    mwSize ndims;
-    mwSize dims[kMaxArrayDims];
-    std::string error;
-    if (!arrayFrameShape(bytes, length, column.handler->typoid, column.flatten, ndims, dims, error))
-        return false;  // the row-by-row decoding raises it
-    size_t count = 1;
-    for (mwSize d = 0; d < ndims; ++d) count *= dims[d];
-    if (row == 0) {
-        if (count == 0) return false;
-        packedNdims = ndims;
-        std::copy(dims, dims + ndims, packedDims);
-        packedCount = count;
-    } else if (ndims != packedNdims || !std::equal(dims, dims + ndims, packedDims)) {
-        return false;
-    }
-    if (row == packedCapacity) {
-        packedCapacity = packedCapacity ? packedCapacity * 2 : kFirstCapacity;
-        packedValues.resize(packedCapacity * packedCount * column.elementSize);
-        packedMasks.resize(packedCapacity * packedCount * sizeof(mxLogical));
-    }
-    char* values = static_cast<char*>(packedValues.data()) + row * packedCount * column.elementSize;
-    mxLogical* masks = static_cast<mxLogical*>(packedMasks.data()) + row * packedCount;
-    if (!decodeArrayFrameInto(bytes, length, *column.codec, column.handler->typoid, server, values,
-                              column.elementSize, masks, error))
-        raiseReadFailure(column, row, error);
-    static_cast<mxLogical*>(rowIsNull.data())[row] = false;
-    return true;
-}
-
-void GrowingColumn::unpack(size_t filled, size_t capacity) {
-    unpackFrom(static_cast<const char*>(packedValues.data()),
-               static_cast<const mxLogical*>(packedMasks.data()), filled, capacity);
-}
-
-void GrowingColumn::unpackFrom(const char* values, const mxLogical* masks, size_t filled,
-                               size_t capacity) {
-    packed = false;
-    valueCells.reset(mxCreateCellMatrix(capacity, 1));
-    maskCells.reset(mxCreateCellMatrix(capacity, 1));
-    size_t valueBytes = packedCount * column.elementSize;
-    for (size_t row = 0; row < filled; ++row) {
-        mxArray* value = column.codec->create(packedNdims, packedDims);
-        std::memcpy(mxGetData(value), values + row * valueBytes, valueBytes);
-        mxSetCell(valueCells.get(), row, value);
-        mxArray* mask = mxCreateLogicalArray(packedNdims, packedDims);
-        std::memcpy(mxGetLogicals(mask), masks + row * packedCount, packedCount);
-        mxSetCell(maskCells.get(), row, mask);
-    }
-    packedValues.free();
-    packedMasks.free();
-}
-
-ColumnOutput GrowingColumn::output() const {
-    return {valueCells.get(), valueData.data(), maskCells.get(),
-            static_cast<mxLogical*>(maskData.data()), static_cast<mxLogical*>(rowIsNull.data())};
-}
-
-// A packed buffer as one array whose last dimension counts the rows.
-HostArrayOwner GrowingColumn::packedArray(HostBuffer& data, mxClassID classId, size_t elementSize,
-                                          size_t rows) {
-    mwSize dims[kMaxArrayDims + 1];
-    std::copy(packedDims, packedDims + packedNdims, dims);
-    dims[packedNdims] = rows;
-    mwSize empty[2] = {0, 0};
-    HostArrayOwner whole(classId == mxLOGICAL_CLASS
-                             ? mxCreateLogicalArray(2, empty)
-                             : mxCreateNumericArray(2, empty, classId, mxREAL));
-    if (void* none = mxGetData(whole.get())) mxFree(none);
-    data.resize(rows * packedCount * elementSize);
-    mxSetData(whole.get(), data.release());
-    mxSetDimensions(whole.get(), dims, packedNdims + 1);
-    return whole;
+ColumnOutput GrowingColumn::output() {
+    return {valueCells ? &*valueCells : nullptr, valueData.data(),
+            maskCells ? &*maskCells : nullptr, static_cast<mxLogical*>(maskData.data()),
+            static_cast<mxLogical*>(rowIsNull.data())};
 }
 
 mxArray* GrowingColumn::finish(size_t rows) {
-    // Below this many rows the host's passes cost more than they save.
-    constexpr size_t kHostCellRows = 4096;
-    if (packed && rows >= kHostCellRows) {
-        HostArrayOwner values = packedArray(packedValues, column.classId, column.elementSize, rows);
-        HostArrayOwner masks = packedArray(packedMasks, mxLOGICAL_CLASS, sizeof(mxLogical), rows);
-        int sliceDims = static_cast<int>(packedNdims);
-        mxArray* valueCellsMade = createHostSliceCells(values.get(), sliceDims, rows);
-        mxArray* maskCellsMade =
-            valueCellsMade ? createHostSliceCells(masks.get(), sliceDims, rows) : nullptr;
-        if (maskCellsMade)
-            return columnStruct(valueCellsMade, maskCellsMade,
-                                vectorFrom(rowIsNull, mxLOGICAL_CLASS, sizeof(mxLogical), rows));
-        if (valueCellsMade) mxDestroyArray(valueCellsMade);
-        // The host did not cut them: the rows become cells one by one.
-        unpackFrom(static_cast<const char*>(mxGetData(values.get())), mxGetLogicals(masks.get()),
-                   rows, rows);
-    }
-    if (packed) unpack(rows, rows);
-    if (column.cellValue) growCells(valueCells, rows, rows);
-    if (column.cellMask) growCells(maskCells, rows, rows);
-    mxArray* value = column.cellValue
-                         ? valueCells.release()
-                         : vectorFrom(valueData, column.classId, column.elementSize, rows);
-    mxArray* valueIsNull = column.cellMask
-                               ? maskCells.release()
-                               : vectorFrom(maskData, mxLOGICAL_CLASS, sizeof(mxLogical), rows);
-    return columnStruct(value, valueIsNull,
-                        vectorFrom(rowIsNull, mxLOGICAL_CLASS, sizeof(mxLogical), rows));
+    HostArrayOwner value(valueCells ? valueCells->make()
+                                    : vectorFrom(valueData, column.classId, column.elementSize,
+                                                 rows));
+    HostArrayOwner valueIsNull(maskCells
+                                   ? maskCells->make()
+                                   : vectorFrom(maskData, mxLOGICAL_CLASS, sizeof(mxLogical), rows));
+    mxArray* nulls = vectorFrom(rowIsNull, mxLOGICAL_CLASS, sizeof(mxLogical), rows);
+    return columnStruct(value.release(), valueIsNull.release(), nulls);
 }
 
 void CopyStreamDecoder::take(const char* data, size_t length) {
@@ -251,10 +141,6 @@ void CopyStreamDecoder::decodeRow(WireReader& reader) {
         reader.readInt32(length);  // rowIsWhole has seen it
         const char* bytes = length >= 0 ? reader.take(static_cast<size_t>(length)) : nullptr;
         size_t size = length >= 0 ? static_cast<size_t>(length) : 0;
-        if (growing.packed) {
-            if (growing.pack(bytes, size, server_, rows_)) continue;
-            growing.unpack(rows_, capacity_);
-        }
         ColumnOutput out = growing.output();
         if (!bytes)
             fillNullRow(growing.column, out, rows_);
@@ -265,7 +151,7 @@ void CopyStreamDecoder::decodeRow(WireReader& reader) {
 }
 
 void CopyStreamDecoder::growTo(size_t capacity) {
-    for (GrowingColumn& growing : columns_) growing.grow(capacity, rows_);
+    for (GrowingColumn& growing : columns_) growing.grow(capacity);
     capacity_ = capacity;
 }
 

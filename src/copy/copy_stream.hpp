@@ -13,12 +13,12 @@
 #include <mex.h>
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <vector>
 
-#include "types/array_codec.hpp"
 #include "types/wire.hpp"
-#include "host/owners.hpp"
+#include "results/cell_column.hpp"
 #include "results/column_reading.hpp"
 
 namespace vorlex {
@@ -34,7 +34,6 @@ class HostBuffer {
 
     void* data() const { return data_; }
     void resize(size_t bytes);
-    void* release();
     void free();
 
   private:
@@ -42,45 +41,22 @@ class HostBuffer {
 };
 
 // One output column while the rows arrive: numeric and logical columns in
-// buffers, cell columns in cells, all with room for `capacity` rows.
-//
-// A column of arrays of a fixed-width type is packed while every row is a
-// non-NULL array of one shape: the rows' elements and masks lie back to
-// back, and a large column becomes its cells in one host pass at the end.
-// The first row that breaks the pattern unpacks the rows before it into
-// cells, and the column goes on row by row.
+// buffers with room for `capacity` rows, cells gathered flat.
 struct GrowingColumn {
     explicit GrowingColumn(const ResultColumn& described);
 
     ResultColumn column;
     HostBuffer valueData;
-    HostArrayOwner valueCells;
+    std::optional<CellColumn> valueCells;
     HostBuffer maskData;
-    HostArrayOwner maskCells;
+    std::optional<CellColumn> maskCells;
     HostBuffer rowIsNull;
 
-    bool packed;
-    mwSize packedNdims = 0;
-    mwSize packedDims[kMaxArrayDims] = {};
-    size_t packedCount = 0;     // elements per row
-    size_t packedCapacity = 0;  // rows the packed buffers hold
-    HostBuffer packedValues;
-    HostBuffer packedMasks;
-
-    // Room for `capacity` rows, of which `filled` are kept.
-    void grow(size_t capacity, size_t filled);
-    ColumnOutput output() const;
-    // Packs row `row` (null bytes: NULL); false when it breaks the pattern.
-    bool pack(const char* bytes, size_t length, const PGtypeFormatInfo& server, size_t row);
-    // Turns the `filled` packed rows into cells of room for `capacity`.
-    void unpack(size_t filled, size_t capacity);
+    // Room for `capacity` rows in the buffers.
+    void grow(size_t capacity);
+    ColumnOutput output();
     // The output struct of the first `rows` rows; the buffers are released.
     mxArray* finish(size_t rows);
-
-  private:
-    void unpackFrom(const char* values, const mxLogical* masks, size_t filled, size_t capacity);
-    HostArrayOwner packedArray(HostBuffer& data, mxClassID classId, size_t elementSize,
-                               size_t rows);
 };
 
 class CopyStreamDecoder {

@@ -477,16 +477,18 @@ void checkArrayCell(const InsertColumn& bound, size_t row, const mxArray* value)
 // values, and which array values are vectors.
 void readCellForms(InsertColumn& bound, const mxArray* cells, size_t rows) {
     bound.cellForms.assign(rows, kCellValue);
-    const std::vector<uint8_t>& oneRow = bound.prepared.oneRow;
+    const std::vector<const char*>& readRows = bound.prepared.cellRows.bytes;
     for (size_t row = 0; row < rows; ++row) {
         uint8_t& form = bound.cellForms[row];
-        const mxArray* value = mxGetCell(cells, row);
         if (bound.nullRows && bound.nullRows[row]) {
             form = kCellNull;
-        } else if (!oneRow.empty() && oneRow[row]) {
-            // A text's row: its class is all that is left to check.
-            if (!mxIsChar(value)) raiseCellClass(bound, row, value, "texts (char rows)");
-        } else if (!value || (mxIsDouble(value) && mxIsEmpty(value))) {
+            continue;
+        }
+        // A row read with the column is a row of its class: nothing is left
+        // to check, and asking the cell for it would make its host array.
+        if (!readRows.empty() && readRows[row]) continue;
+        const mxArray* value = mxGetCell(cells, row);
+        if (!value || (mxIsDouble(value) && mxIsEmpty(value))) {
             form = kCellNull;
         } else if (bound.isArray) {
             checkArrayCell(bound, row, value);

@@ -11,9 +11,7 @@
 #include <mex.h>
 
 #include <cstddef>
-#include <cstdint>
 #include <string>
-#include <vector>
 
 namespace vorlex {
 
@@ -36,25 +34,6 @@ void requireOutputCount(int nlhs, int least, int most, const char* usage);
 // failing function comes back as false with its message in `error` instead
 // of unwinding through the caller, so it is safe inside library callbacks.
 bool callHostFunction(const char* name, mxArray* input, mxArray*& output, std::string& error);
-
-// An N-by-1 column of zeros (false for logical) of a numeric or logical
-// class, made by the host's builtin: an array the host made itself goes
-// back to it without the copy that arrays made through the MX functions
-// cost Octave.  Null when the host did not make it.
-mxArray* createHostColumn(mxClassID classId, size_t rows);
-
-// An N-by-1 cell whose element k is the slice array(:, ..., :, k) over the
-// first `sliceDims` dimensions, made by the host's builtin num2cell in one
-// pass instead of one MX array per element, which costs Octave about a
-// microsecond each.  `array` has sliceDims + 1 dimensions, the last N (or
-// fewer when trailing ones are 1).  Null when the host did not make it.
-mxArray* createHostSliceCells(mxArray* array, int sliceDims, size_t count);
-
-// For each element of a cell array, whether it is a 2-D array of one row,
-// found by the host's builtin cellfun in one pass: asking each element for
-// its dimensions costs Octave an allocation per element.  Empty when the
-// host did not answer.
-std::vector<uint8_t> oneRowElements(const mxArray* cells);
 
 // --- Char arguments ----------------------------------------------------------
 

@@ -264,9 +264,12 @@ struct ScalarText {
 };
 
 void readScalarText(const ParamRecord& record, const ValueSource& source, ScalarText& text) {
-    if (source.offset < 0) {
+    if (source.rowBytes) {
+        text.data = source.rowBytes;
+        text.size = source.rowLength;
+    } else if (source.offset < 0) {
         if (!source.array) return;
-        if (!source.oneRow) requireRowVector(record, source.array);
+        requireRowVector(record, source.array);
         if (!charRowBytes(source.array, text.owned))
             raiseError("textUnreadable", "%s: the text could not be read", record.context.c_str());
         text.data = text.owned.data();
@@ -316,6 +319,7 @@ size_t encodeByteRow(const ValueRoom& room, const ParamRecord& record, const Val
         return encodeBytes(room, record, static_cast<const char*>(slice.data) + source.offset,
                            slice.count);
     }
+    if (source.rowBytes) return encodeBytes(room, record, source.rowBytes, source.rowLength);
     if (!source.array) return encodeBytes(room, record, nullptr, 0);
     requireRowVector(record, source.array);
     return encodeBytes(room, record, mxGetData(source.array), mxGetNumberOfElements(source.array));

@@ -66,17 +66,20 @@ std::vector<ParamRecord> buildRecords(const char* format, PGparam* param,
                                       const std::vector<std::string>& classNames);
 
 // Where one value comes from.  Direct form (offset < 0): `array`, which
-// may be null for an absent value (an unset cell element).  Slice form
-// (offset >= 0): array and text-like records read `slice` at element
-// `offset`; other records read element `offset` of `data` (doubles when
-// `isDouble`).
+// may be null for an absent value (an unset cell element), or the bytes of
+// a cell element read beforehand.  Slice form (offset >= 0): array and
+// text-like records read `slice` at element `offset`; other records read
+// element `offset` of `data` (doubles when `isDouble`).
 struct ValueSource {
     const mxArray* array = nullptr;
     const ColumnSlice* slice = nullptr;
     const void* data = nullptr;
     bool isDouble = false;
     long long offset = -1;
-    bool oneRow = false;  // `array` is known to be 2-D with one row
+    // A char or uint8 row of a cell, read with its column (host_cells.hpp)
+    // and known to be one: its bytes, in place of `array`.
+    const char* rowBytes = nullptr;
+    size_t rowLength = 0;
 };
 
 // Where an encoded value goes: `reserve` returns room for `size` bytes

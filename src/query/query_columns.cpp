@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <limits>
 
+#include "backend/host_cells.hpp"
 #include "host/errors.hpp"
 #include "host/host.hpp"
 #include "host/owners.hpp"
@@ -165,13 +166,14 @@ void describeReader(const TypeHandlers& handlers, const ColumnPlan& plan, int nu
             break;
         case Conversion::numericDouble:
             reader.codec.read = textResult ? readDecimalDouble : readNumericDouble;
+            reader.column.toText = nullptr;
             reader.codec.create = catalogue_detail::createNumeric<mxDOUBLE_CLASS>;
             reader.column.classId = mxDOUBLE_CLASS;
             reader.column.elementSize = sizeof(double);
             reader.column.cellValue = isArray;
             break;
         case Conversion::text:
-            reader.codec.read = plan.form && !textResult ? plan.form->read : readText;
+            reader.column.toText = plan.form && !textResult ? plan.form->decode : nullptr;
             break;
     }
 }
@@ -205,11 +207,12 @@ mxArray* settleNulls(mxArray* array, const mxLogical* nulls, bool keepClass, boo
     bool converted = classId == mxINT16_CLASS || classId == mxINT32_CLASS ||
                      classId == mxINT64_CLASS || classId == mxLOGICAL_CLASS;
     if (!converted || keepClass) return nullptr;
+    void* data = nullptr;
     mxArray* doubles =
-        isColumn ? createColumnVector(mxDOUBLE_CLASS, count)
+        isColumn ? createColumnArray(mxDOUBLE_CLASS, count, data)
                  : mxCreateNumericArray(mxGetNumberOfDimensions(array), mxGetDimensions(array),
                                         mxDOUBLE_CLASS, mxREAL);
-    double* out = mxGetPr(doubles);
+    double* out = isColumn ? static_cast<double*>(data) : mxGetPr(doubles);
     switch (classId) {
         case mxINT16_CLASS:
             convertWithNaN<int16_t>(array, nulls, out);

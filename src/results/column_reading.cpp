@@ -5,8 +5,10 @@
 #include <strings.h>
 
 #include <cstring>
+#include <vector>
 
 #include "types/array_codec.hpp"
+#include "types/codec_numeric.hpp"
 #include "params/param_building.hpp"
 #include "types/pqtypes_private.hpp"
 #include "types/type_tables.hpp"
@@ -18,6 +20,15 @@ namespace vorlex {
 namespace {
 
 constexpr char kColumnVectorsOption[] = "columnVectors";
+
+// Texts and bytes: each value (or element) is a row of its cell.
+bool isRowValued(const ResultColumn& column) {
+    return column.classId == mxCHAR_CLASS || column.classId == mxUINT8_CLASS;
+}
+
+bool numericText(const char* bytes, size_t length, std::string& text, std::string& error) {
+    return decodeNumeric(reinterpret_cast<const unsigned char*>(bytes), length, text, error);
+}
 
 mxArray* createEmpty(mxClassID classId) {
     mwSize dims[2] = {0, 0};
@@ -66,6 +77,7 @@ ResultColumn describeSpecifier(const PGtypeHandler* handler, int flags, int posi
     column.codec = &type->codec;
     column.cellValue = column.isArray || !columnVectors || isVariableLength(type->kind);
     column.cellMask = column.isArray || !columnVectors;
+    if (type->kind == TypeKind::numeric) column.toText = numericText;
     return column;
 }
 
@@ -90,15 +102,6 @@ bool columnVectorsOption(const mxArray* const prhs[], int index) {
     return *mxGetLogicals(flag) != 0;
 }
 
-mxArray* createColumnVector(mxClassID classId, size_t rows) {
-    // Below this the host's call costs more than the copy it saves.
-    constexpr size_t kHostColumnRows = 4096;
-    if (rows >= kHostColumnRows)
-        if (mxArray* column = createHostColumn(classId, rows)) return column;
-    if (classId == mxLOGICAL_CLASS) return mxCreateLogicalMatrix(rows, 1);
-    return mxCreateNumericMatrix(rows, 1, classId, mxREAL);
-}
-
 mxArray* columnStruct(mxArray* value, mxArray* valueIsNull, mxArray* rowIsNull) {
     const char* fields[] = {"value", "valueIsNull", "rowIsNull"};
     mxArray* output = mxCreateStructMatrix(1, 1, 3, fields);
@@ -108,58 +111,124 @@ mxArray* columnStruct(mxArray* value, mxArray* valueIsNull, mxArray* rowIsNull) 
     return output;
 }
 
-mxArray* createColumnStruct(const ResultColumn& column, size_t rows, ColumnOutput& out) {
-    mxArray* value =
-        column.cellValue ? mxCreateCellMatrix(rows, 1) : createColumnVector(column.classId, rows);
-    mxArray* valueIsNull =
-        column.cellMask ? mxCreateCellMatrix(rows, 1) : mxCreateLogicalMatrix(rows, 1);
-    mxArray* rowIsNull = mxCreateLogicalMatrix(rows, 1);
-    out = {column.cellValue ? value : nullptr, column.cellValue ? nullptr : mxGetData(value),
-           column.cellMask ? valueIsNull : nullptr,
-           column.cellMask ? nullptr : mxGetLogicals(valueIsNull), mxGetLogicals(rowIsNull)};
-    return columnStruct(value, valueIsNull, rowIsNull);
+namespace {
+
+bool isSerialised(const ResultColumn& column) { return column.codec->read == readSerialised; }
+
+}  // namespace
+
+std::optional<CellColumn> valueCellsOf(const ResultColumn& column) {
+    if (!column.cellValue) return std::nullopt;
+    // Restored one by one by an Octave function, as host arrays.
+    if (isSerialised(column)) return CellColumn::ofHostArrays();
+    // Arrays of texts or bytes: cells of rows.
+    if (column.isArray && isRowValued(column))
+        return CellColumn(mxCELL_CLASS, column.classId, column.classId);
+    return CellColumn(column.classId, column.classId);
+}
+
+std::optional<CellColumn> maskCellsOf(const ResultColumn& column) {
+    if (!column.cellMask) return std::nullopt;
+    if (column.isArray && isSerialised(column)) return CellColumn::ofHostArrays();
+    return CellColumn(mxLOGICAL_CLASS, mxLOGICAL_CLASS);
+}
+
+ColumnParts::ColumnParts(const ResultColumn& column, size_t rows)
+    : valueCells_(valueCellsOf(column)), maskCells_(maskCellsOf(column)) {
+    if (valueCells_) valueCells_->reserve(rows);
+    if (maskCells_) maskCells_->reserve(rows);
+    void* data;
+    if (!valueCells_) {
+        value_.reset(createColumnArray(column.classId, rows, data));
+        valueData_ = data;
+    }
+    if (!maskCells_) {
+        valueIsNull_.reset(createColumnArray(mxLOGICAL_CLASS, rows, data));
+        maskData_ = static_cast<mxLogical*>(data);
+    }
+    rowIsNull_.reset(createColumnArray(mxLOGICAL_CLASS, rows, data));
+    rowIsNullData_ = static_cast<mxLogical*>(data);
+}
+
+ColumnOutput ColumnParts::output() {
+    return {valueCells_ ? &*valueCells_ : nullptr, valueData_,
+            maskCells_ ? &*maskCells_ : nullptr, maskData_, rowIsNullData_};
+}
+
+mxArray* ColumnParts::finish() {
+    if (valueCells_) value_.reset(valueCells_->make());
+    if (maskCells_) valueIsNull_.reset(maskCells_->make());
+    return columnStruct(value_.release(), valueIsNull_.release(), rowIsNull_.release());
 }
 
 void raiseReadFailure(const ResultColumn& column, size_t row, const std::string& error) {
-    bool restoring = column.codec->read == readSerialised;
-    raiseError(restoring ? "deserialiseFailed" : "readFailed", "%s, row %zu: %s",
+    raiseError(isSerialised(column) ? "deserialiseFailed" : "readFailed", "%s, row %zu: %s",
                column.description.c_str(), row, error.c_str());
 }
 
+namespace {
+
+constexpr mwSize kScalarDims[2] = {1, 1};
+constexpr mwSize kEmptyDims[2] = {0, 0};
+
+// A logical 1-by-1 row of a mask cell.
+void addFlag(CellColumn& cells, bool flag) {
+    *static_cast<mxLogical*>(cells.addShaped(2, kScalarDims, 1)) = flag;
+}
+
+void markPresent(const ResultColumn& column, const ColumnOutput& out, size_t row) {
+    out.rowIsNull[row] = false;
+    if (column.cellMask)
+        addFlag(*out.maskCells, false);
+    else
+        out.maskData[row] = false;
+}
+
+}  // namespace
+
 void fillNullRow(const ResultColumn& column, const ColumnOutput& out, size_t row) {
     out.rowIsNull[row] = true;
-    if (column.cellValue)
-        mxSetCell(out.valueCells, row, createEmpty(column.classId));
-    else
+    if (!column.cellValue)
         std::memset(static_cast<char*>(out.valueData) + row * column.elementSize, 0,
                     column.elementSize);
+    else if (isSerialised(column))
+        out.valueCells->addHostArray(createEmpty(column.classId));
+    else
+        out.valueCells->addMissing();
     if (!column.cellMask)
         out.maskData[row] = true;
-    else if (column.isArray)
-        mxSetCell(out.maskCells, row, createEmpty(mxLOGICAL_CLASS));
+    else if (!column.isArray)
+        addFlag(*out.maskCells, true);
+    else if (isSerialised(column))
+        out.maskCells->addHostArray(createEmpty(mxLOGICAL_CLASS));
     else
-        mxSetCell(out.maskCells, row, mxCreateLogicalScalar(true));
+        out.maskCells->addShaped(2, kEmptyDims, 0);
 }
 
 void fillScalarRow(const ResultColumn& column, const ColumnOutput& out, size_t row,
                    ElementRead read, const void* context) {
     std::string error;
-    bool ok;
-    if (!column.cellValue) {
-        ok = read(context, {nullptr, out.valueData}, row, error);
-    } else if (column.codec->width == 0) {  // the reader sets the cell itself
-        ok = read(context, {out.valueCells, nullptr}, row, error);
-    } else {
-        mxArray* single = createColumnVector(column.classId, 1);
-        ok = read(context, {single, mxGetData(single)}, 0, error);
-        mxSetCell(out.valueCells, row, single);
-    }
+    bool ok = column.cellValue
+                  ? read(context, {nullptr, out.valueCells->addShaped(2, kScalarDims, 1)}, 0, error)
+                  : read(context, {nullptr, out.valueData}, row, error);
     if (!ok) raiseReadFailure(column, row, error);
-    out.rowIsNull[row] = false;
-    if (column.cellMask)
-        mxSetCell(out.maskCells, row, mxCreateLogicalScalar(false));
-    else
-        out.maskData[row] = false;
+    markPresent(column, out, row);
+}
+
+void fillVariableRow(const ResultColumn& column, const ColumnOutput& out, size_t row,
+                     const char* bytes, size_t length) {
+    if (isSerialised(column)) {
+        mxArray* input = createByteRow(bytes, length);
+        mxArray* restored;
+        std::string error;
+        bool ok = callHostFunction(kDeserialiseFunction, input, restored, error);
+        mxDestroyArray(input);
+        if (!ok) raiseReadFailure(column, row, error);
+        out.valueCells->addHostArray(restored);
+    } else {
+        out.valueCells->addRow(bytes, length);
+    }
+    markPresent(column, out, row);
 }
 
 namespace {
@@ -178,23 +247,116 @@ bool readBinary(const void* context, const ElementTarget& target, size_t index,
                                      error);
 }
 
-}  // namespace
 
-void fillBinaryRow(const ResultColumn& column, const char* bytes, size_t length,
-                   const PGtypeFormatInfo& server, const ColumnOutput& out, size_t row) {
-    if (!column.isArray) {
-        BinaryField field{&column, bytes, length, &server};
-        fillScalarRow(column, out, row, readBinary, &field);
-        return;
-    }
+// The shape of an array value, as decodeArrayFrame gives it.
+struct ArrayShape {
+    mwSize ndims;
+    mwSize dims[kMaxArrayDims];
+    size_t count;
+};
+
+ArrayShape arrayShape(const ResultColumn& column, size_t row, const char* bytes, size_t length) {
+    ArrayShape shape;
+    std::string error;
+    if (!arrayFrameShape(bytes, length, column.handler->typoid, column.flatten, shape.ndims,
+                         shape.dims, error))
+        raiseReadFailure(column, row, error);
+    shape.count = 1;
+    for (mwSize d = 0; d < shape.ndims; ++d) shape.count *= shape.dims[d];
+    return shape;
+}
+
+// Serialised arrays: every element restored by the Octave function.
+void fillSerialisedArrayRow(const ResultColumn& column, const char* bytes, size_t length,
+                            const PGtypeFormatInfo& server, const ColumnOutput& out,
+                            size_t row) {
     mxArray *value, *mask;
     std::string error;
     if (!decodeArrayFrame(bytes, length, *column.codec, column.handler->typoid, column.flatten,
                           server, value, mask, error))
         raiseReadFailure(column, row, error);
+    out.valueCells->addHostArray(value);
+    out.maskCells->addHostArray(mask);
+}
+
+// Arrays of a fixed-width type: elements and mask decoded into their rows.
+void fillFixedArrayRow(const ResultColumn& column, const char* bytes, size_t length,
+                       const PGtypeFormatInfo& server, const ColumnOutput& out, size_t row) {
+    ArrayShape shape = arrayShape(column, row, bytes, length);
+    void* values = out.valueCells->addShaped(static_cast<int>(shape.ndims), shape.dims, shape.count);
+    void* mask = out.maskCells->addShaped(static_cast<int>(shape.ndims), shape.dims, shape.count);
+    std::string error;
+    if (!decodeArrayFrameInto(bytes, length, *column.codec, column.handler->typoid, server, values,
+                              column.elementSize, static_cast<mxLogical*>(mask), error))
+        raiseReadFailure(column, row, error);
+}
+
+// Where an element of a text or byte array lies in the frame.
+struct ElementSpan {
+    const char* bytes;
+    size_t length;
+};
+
+bool keepSpan(const char* bytes, size_t length, const ElementTarget& target, size_t index,
+              const PGtypeFormatInfo&, std::string&) {
+    static_cast<ElementSpan*>(target.data)[index] = {bytes, length};
+    return true;
+}
+
+// Arrays of texts, bytes or numerics: cells of rows, NULL elements unset.
+void fillRowsArrayRow(const ResultColumn& column, const char* bytes, size_t length,
+                      const PGtypeFormatInfo& server, const ColumnOutput& out, size_t row) {
+    ArrayShape shape = arrayShape(column, row, bytes, length);
+    std::vector<ElementSpan> spans(shape.count);
+    auto* mask = static_cast<mxLogical*>(
+        out.maskCells->addShaped(static_cast<int>(shape.ndims), shape.dims, shape.count));
+    ElementCodec spanning = *column.codec;
+    spanning.read = keepSpan;
+    std::string error;
+    if (!decodeArrayFrameInto(bytes, length, spanning, column.handler->typoid, server,
+                              spans.data(), sizeof(ElementSpan), mask, error))
+        raiseReadFailure(column, row, error);
+    out.valueCells->addShaped(static_cast<int>(shape.ndims), shape.dims, shape.count);
+    CellColumn& elements = out.valueCells->elements();
+    for (size_t k = 0; k < shape.count; ++k) {
+        if (mask[k]) {
+            elements.addMissing();
+        } else if (column.toText) {
+            std::string text;
+            if (!column.toText(spans[k].bytes, spans[k].length, text, error))
+                raiseReadFailure(column, row,
+                                 "element " + std::to_string(k + 1) + ": " + error);
+            elements.addRow(text.data(), text.size());
+        } else {
+            elements.addRow(spans[k].bytes, spans[k].length);
+        }
+    }
+}
+
+}  // namespace
+
+void fillBinaryRow(const ResultColumn& column, const char* bytes, size_t length,
+                   const PGtypeFormatInfo& server, const ColumnOutput& out, size_t row) {
+    if (!column.isArray) {
+        if (!isRowValued(column)) {
+            BinaryField field{&column, bytes, length, &server};
+            fillScalarRow(column, out, row, readBinary, &field);
+        } else if (column.toText) {
+            std::string text, error;
+            if (!column.toText(bytes, length, text, error)) raiseReadFailure(column, row, error);
+            fillVariableRow(column, out, row, text.data(), text.size());
+        } else {
+            fillVariableRow(column, out, row, bytes, length);
+        }
+        return;
+    }
+    if (isSerialised(column))
+        fillSerialisedArrayRow(column, bytes, length, server, out, row);
+    else if (!isRowValued(column))
+        fillFixedArrayRow(column, bytes, length, server, out, row);
+    else
+        fillRowsArrayRow(column, bytes, length, server, out, row);
     out.rowIsNull[row] = false;
-    mxSetCell(out.valueCells, row, value);
-    mxSetCell(out.maskCells, row, mask);
 }
 
 }  // namespace vorlex

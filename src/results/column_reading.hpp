@@ -13,9 +13,13 @@
 #include <mex.h>
 
 #include <cstddef>
+#include <optional>
 #include <string>
 
 #include "types/codecs.hpp"
+#include "types/text_forms.hpp"
+#include "host/owners.hpp"
+#include "results/cell_column.hpp"
 
 namespace vorlex {
 
@@ -31,6 +35,9 @@ struct ResultColumn {
     bool cellValue;   // `value` is a cell: arrays, variable-length types, or columnVectors false
     bool cellMask;    // `valueIsNull` is a cell: arrays or columnVectors false
     bool textFormat;  // the column came in text format (a result of execText)
+    // Texts of a binary form: a value's text (numeric's decimal digits, the
+    // text forms of text_forms.hpp), or null for values that are their bytes.
+    TextDecoder toText = nullptr;
 };
 
 // The column a specifier asks for, its type checked as one the gateway
@@ -46,23 +53,38 @@ void requireColumnType(const ResultColumn& column, Oid actual);
 bool columnVectorsOption(const mxArray* const prhs[], int index);
 
 // Where row `row` of a column goes: `valueData`/`maskData` when the value
-// or mask is not a cell, else the cells.
+// or mask is not a cell, else the cells gathered flat.
 struct ColumnOutput {
-    mxArray* valueCells;
+    CellColumn* valueCells;
     void* valueData;
-    mxArray* maskCells;
+    CellColumn* maskCells;
     mxLogical* maskData;
     mxLogical* rowIsNull;
 };
 
-// The output struct of three columns of `rows` rows, and where its rows go.
-mxArray* createColumnStruct(const ResultColumn& column, size_t rows, ColumnOutput& out);
+// The cells a column's value, or its mask, gathers when it is a cell.
+std::optional<CellColumn> valueCellsOf(const ResultColumn& column);
+std::optional<CellColumn> maskCellsOf(const ResultColumn& column);
+
+// The output struct of a column of `rows` rows while they are filled:
+// vectors at their full length, cells gathered flat.
+class ColumnParts {
+  public:
+    ColumnParts(const ResultColumn& column, size_t rows);
+    ColumnOutput output();
+    // The output struct; the cells are made by the host.
+    mxArray* finish();
+
+  private:
+    HostArrayOwner value_, valueIsNull_, rowIsNull_;
+    void* valueData_ = nullptr;
+    mxLogical* maskData_ = nullptr;
+    mxLogical* rowIsNullData_ = nullptr;
+    std::optional<CellColumn> valueCells_, maskCells_;
+};
+
 // The struct around finished columns.
 mxArray* columnStruct(mxArray* value, mxArray* valueIsNull, mxArray* rowIsNull);
-
-// An N-by-1 column vector of zeros of the class (logical included); a
-// large one is made by the host, so that it goes back without a copy.
-mxArray* createColumnVector(mxClassID classId, size_t rows);
 
 // Fills row `row` with NULL.
 void fillNullRow(const ResultColumn& column, const ColumnOutput& out, size_t row);
@@ -76,9 +98,15 @@ void fillBinaryRow(const ResultColumn& column, const char* bytes, size_t length,
 using ElementRead = bool (*)(const void* context, const ElementTarget& target, size_t index,
                              std::string& error);
 
-// Fills row `row` with a scalar value read by `read`.
+// Fills row `row` with a scalar value of a fixed-width type read by `read`.
 void fillScalarRow(const ResultColumn& column, const ColumnOutput& out, size_t row,
                    ElementRead read, const void* context);
+
+// Fills row `row` with a text-like, bytea, numeric or serialised value:
+// `bytes` as its cell holds them (a numeric's decimal text; a serialised
+// value's bytes, which the Octave function restores here).
+void fillVariableRow(const ResultColumn& column, const ColumnOutput& out, size_t row,
+                     const char* bytes, size_t length);
 
 // The output struct of a whole column of a result: binary values through
 // the codec, text-format values (textFormat) through libpqtypes.

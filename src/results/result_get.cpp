@@ -121,25 +121,29 @@ bool readTextFormat(const PGresult* result, int row, const ResultColumn& column,
         case mxSINGLE_CLASS:
             ok = getThroughLibpqtypes<PGfloat4, float>(result, row, column, spec, target, index);
             break;
-        case mxDOUBLE_CLASS:
+        default:
             ok = getThroughLibpqtypes<double, double>(result, row, column, spec, target, index);
-            break;
-        case mxCHAR_CLASS: {
-            PGtext text = nullptr;
-            ok = PQgetf(result, row, spec.c_str(), column.number, &text);
-            if (ok) mxSetCell(target.array, index, createCharRow(text));
-            break;
-        }
-        default: {  // uint8: bytea and the serialised types
-            PGbytea bytes{};
-            ok = PQgetf(result, row, spec.c_str(), column.number, &bytes);
-            if (ok)
-                return column.codec->read(bytes.data, static_cast<size_t>(bytes.len), target, index,
-                                          PGtypeFormatInfo{}, error);
-        }
     }
     if (!ok) error = takePendingError();
     return ok;
+}
+
+// A text-like, bytea, numeric or serialised value of a text-format column,
+// as its cell holds it.
+void fillTextFormatVariable(const PGresult* result, int row, const ResultColumn& column,
+                            const ColumnOutput& out) {
+    std::string spec = std::string("@") + column.handler->typname;
+    if (column.classId == mxCHAR_CLASS) {
+        PGtext text = nullptr;
+        if (!PQgetf(result, row, spec.c_str(), column.number, &text))
+            raiseReadFailure(column, row, takePendingError());
+        fillVariableRow(column, out, row, text ? text : "", text ? std::strlen(text) : 0);
+    } else {  // uint8: bytea and the serialised types
+        PGbytea bytes{};
+        if (!PQgetf(result, row, spec.c_str(), column.number, &bytes))
+            raiseReadFailure(column, row, takePendingError());
+        fillVariableRow(column, out, row, bytes.data, static_cast<size_t>(bytes.len));
+    }
 }
 
 // --- Filling one output ---------------------------------------------------
@@ -161,8 +165,8 @@ bool readTextField(const void* context, const ElementTarget& target, size_t inde
 mxArray* extractColumn(const PGresult* result, const ResultColumn& column,
                        const PGtypeFormatInfo& server) {
     int rows = PQntuples(result);
-    ColumnOutput out;
-    mxArray* output = createColumnStruct(column, static_cast<size_t>(rows), out);
+    ColumnParts parts(column, static_cast<size_t>(rows));
+    ColumnOutput out = parts.output();
     for (int row = 0; row < rows; ++row) {
         if (PQgetisnull(result, row, column.number)) {
             fillNullRow(column, out, row);
@@ -170,6 +174,10 @@ mxArray* extractColumn(const PGresult* result, const ResultColumn& column,
             if (column.isArray)
                 raiseReadFailure(column, row,
                                  "the array column is in text format; read it with getValue");
+            if (column.codec->width == 0) {
+                fillTextFormatVariable(result, row, column, out);
+                continue;
+            }
             TextField field{result, row, &column};
             fillScalarRow(column, out, row, readTextField, &field);
         } else {
@@ -178,7 +186,7 @@ mxArray* extractColumn(const PGresult* result, const ResultColumn& column,
                           row);
         }
     }
-    return output;
+    return parts.finish();
 }
 
 void commandResultGet(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {

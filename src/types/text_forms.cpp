@@ -115,24 +115,15 @@ std::string ipv6Text(const unsigned char* address) {
     return text;
 }
 
-template <TextDecoder decode>
-bool readAsText(const char* bytes, size_t length, const ElementTarget& target, size_t index,
-                const PGtypeFormatInfo&, std::string& error) {
-    std::string text;
-    if (!decode(bytes, length, text, error)) return false;
-    mxSetCell(target.array, index, createCharRow(text.data(), text.size()));
-    return true;
-}
-
 // clang-format off
 const TextForm forms[] = {
-    {"jsonb", kJsonbOid, kJsonbArrayOid, readAsText<jsonbText>},
-    {"uuid", kUuidOid, kUuidArrayOid, readAsText<uuidText>},
-    {"interval", kIntervalOid, kIntervalArrayOid, readAsText<intervalText>},
-    {"inet", kInetOid, kInetArrayOid, readAsText<inetText>},
-    {"cidr", kCidrOid, kCidrArrayOid, readAsText<inetText>},
-    {"macaddr", kMacaddrOid, kMacaddrArrayOid, readAsText<macaddrText>},
-    {"macaddr8", kMacaddr8Oid, kMacaddr8ArrayOid, readAsText<macaddrText>},
+    {"jsonb", kJsonbOid, kJsonbArrayOid, jsonbText},
+    {"uuid", kUuidOid, kUuidArrayOid, uuidText},
+    {"interval", kIntervalOid, kIntervalArrayOid, intervalText},
+    {"inet", kInetOid, kInetArrayOid, inetText},
+    {"cidr", kCidrOid, kCidrArrayOid, inetText},
+    {"macaddr", kMacaddrOid, kMacaddrArrayOid, macaddrText},
+    {"macaddr8", kMacaddr8Oid, kMacaddr8ArrayOid, macaddrText},
 };
 // clang-format on
 

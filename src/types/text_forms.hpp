@@ -30,7 +30,7 @@ struct TextForm {
     const char* name;  // the server's type name
     Oid oid;
     Oid arrayOid;
-    ElementReader read;  // a char row per value, as readText gives one
+    TextDecoder decode;
 };
 
 // The form of a type OID, or of an array type OID, or null.
