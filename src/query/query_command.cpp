@@ -132,6 +132,13 @@ void requireParameterCount(long used, int given) {
 
 // --- The statement ------------------------------------------------------------------
 
+[[noreturn]] void raiseFailure(PGconn* conn, const PGresult* result, const char* what) {
+    raiseOnConnection(conn, "queryFailed",
+                      std::string(what) + ": " +
+                          (result ? serverErrorText(result) : libpqText(PQerrorMessage(conn))),
+                      result);
+}
+
 struct ParameterUse {
     long used;  // the highest $n of the text
     int given;
@@ -149,13 +156,6 @@ ResultOwner describe(PGconn* conn, const std::string& sql, const QueryParams& pa
     ParameterUse use{used, params.count()};
     return describeUnnamed(conn, {sql.c_str(), params.count(), params.types.data(),
                                   "the statement", refuseMissingValues, &use});
-}
-
-[[noreturn]] void raiseFailure(PGconn* conn, const PGresult* result, const char* what) {
-    raiseOnConnection(conn, "queryFailed",
-                      std::string(what) + ": " +
-                          (result ? serverErrorText(result) : libpqText(PQerrorMessage(conn))),
-                      result);
 }
 
 // The text is sent again with the values (parse, bind and execute in one
