@@ -32,6 +32,7 @@
 #include "statements/lost_connection.hpp"
 #include "statements/server_error.hpp"
 #include "statements/statement_args.hpp"
+#include "statements/unnamed_statement.hpp"
 
 namespace vorlex {
 
@@ -73,17 +74,8 @@ std::vector<GrowingColumn> specifiedColumns(const std::string& format, PGparam* 
 // columns' types are checked before a row is read.
 void checkQueryColumns(PGconn* conn, const std::string& query,
                        const std::vector<GrowingColumn>& columns) {
-    discardEarlierResults(conn);
-    ResultOwner prepared;
-    if (PQsendPrepare(conn, "", query.c_str(), 0, nullptr))
-        prepared = awaitStatement(conn, "the query's preparation");
-    if (PQresultStatus(prepared.get()) != PGRES_COMMAND_OK)
-        raiseQueryFailure(prepared.get(), conn, "the query was refused");
-    ResultOwner described;
-    if (PQsendDescribePrepared(conn, ""))
-        described = awaitStatement(conn, "the query's description");
-    if (PQresultStatus(described.get()) != PGRES_COMMAND_OK)
-        raiseQueryFailure(described.get(), conn, "the query could not be described");
+    ResultOwner described =
+        describeUnnamed(conn, {query.c_str(), 0, nullptr, "the query", nullptr, nullptr});
     int fields = PQnfields(described.get());
     if (static_cast<size_t>(fields) != columns.size())
         raiseError("columnCount", "the query returns %d column(s); the format has %zu specifier(s)",

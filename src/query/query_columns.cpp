@@ -313,7 +313,7 @@ mxArray* infoStruct(const PGresult* result, mxArray* columns) {
 
 }  // namespace
 
-ResultPlan planColumns(PGconn* conn, const PGresult* described, bool& lookedUp) {
+ResultPlan planColumns(PGconn* conn, const PGresult* described) {
     int count = PQnfields(described);
     std::vector<Oid> unknown;
     for (int k = 0; k < count; ++k) {
@@ -323,8 +323,7 @@ ResultPlan planColumns(PGconn* conn, const PGresult* described, bool& lookedUp) 
             unknown.push_back(oid);
     }
     ServerTypes server;
-    lookedUp = !unknown.empty();
-    if (lookedUp) lookUpServerTypes(conn, unknown, server);
+    if (!unknown.empty()) lookUpServerTypes(conn, unknown, server);
 
     ResultPlan plan;
     for (int k = 0; k < count; ++k) {

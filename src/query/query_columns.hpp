@@ -50,9 +50,8 @@ struct ResultPlan {
 };
 
 // The plan of a described statement's columns.  Types the module does not
-// know are looked up on `conn` in a statement of their own, which ends the
-// unnamed prepared statement: `lookedUp` tells.
-ResultPlan planColumns(PGconn* conn, const PGresult* described, bool& lookedUp);
+// know are looked up on `conn` in a statement of their own.
+ResultPlan planColumns(PGconn* conn, const PGresult* described);
 
 // Reads `result`, which the plan's statement gave, into the data output
 // and the info output.

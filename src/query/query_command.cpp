@@ -5,10 +5,10 @@
 //   [data, info] = vorlex('query', conn, sql [, params] [, name, value ...])
 //
 // The statement is prepared (unnamed) with the parameters' types and
-// described, so that a count of values other than the statement's is
-// refused before any value is sent, and the result's column types are
-// known before it runs; then it runs with the values in binary.  Every
-// wait is one of server_wait.hpp's.
+// described in one round trip, so that a count of values other than the
+// statement's is refused before any value is sent, and the result's column
+// types are known before it runs; then its text runs with the values in
+// binary.  Every wait is one of server_wait.hpp's.
 #include <libpq-fe.h>
 #include <strings.h>
 
@@ -28,6 +28,7 @@
 #include "statements/lost_connection.hpp"
 #include "statements/server_error.hpp"
 #include "statements/statement_args.hpp"
+#include "statements/unnamed_statement.hpp"
 
 namespace vorlex {
 
@@ -138,36 +139,35 @@ void requireParameterCount(long used, int given) {
                       result);
 }
 
-ResultOwner awaitStep(PGconn* conn, bool sent, const char* what, const char* failure) {
-    ResultOwner result;
-    if (sent) result = awaitStatement(conn, what);
-    if (PQresultStatus(result.get()) != PGRES_COMMAND_OK) raiseFailure(conn, result.get(), failure);
-    return result;
-}
+struct ParameterUse {
+    long used;  // the highest $n of the text
+    int given;
+};
 
 // Values the text uses more of than were given are refused as soon as the
 // server refuses the statement (often because it cannot tell their
 // types); where the server takes it, its count decides (describe).
-void prepare(PGconn* conn, const std::string& sql, const QueryParams& params, long used) {
-    ResultOwner result;
-    if (PQsendPrepare(conn, "", sql.c_str(), params.count(), params.types.data()))
-        result = awaitStatement(conn, "the statement's preparation");
-    if (PQresultStatus(result.get()) == PGRES_COMMAND_OK) return;
-    if (used > params.count()) requireParameterCount(used, params.count());
-    raiseFailure(conn, result.get(), "the statement was refused");
+void refuseMissingValues(const void* context) {
+    const auto* use = static_cast<const ParameterUse*>(context);
+    if (use->used > use->given) requireParameterCount(use->used, use->given);
 }
 
-ResultOwner describe(PGconn* conn) {
-    return awaitStep(conn, PQsendDescribePrepared(conn, ""), "the statement's description",
-                     "the statement could not be described");
+ResultOwner describe(PGconn* conn, const std::string& sql, const QueryParams& params, long used) {
+    ParameterUse use{used, params.count()};
+    return describeUnnamed(conn, {sql.c_str(), params.count(), params.types.data(),
+                                  "the statement", refuseMissingValues, &use});
 }
 
-ResultOwner execute(PGconn* conn, const QueryParams& params, bool binary) {
+// The text is sent again with the values (parse, bind and execute in one
+// message): the prepared statement the description came from may be gone
+// by now, as when a pooler runs each transaction on another server
+// connection.
+ResultOwner execute(PGconn* conn, const std::string& sql, const QueryParams& params, bool binary) {
     std::vector<const char*> values = params.pointers();
     std::vector<int> lengths = params.lengths(), formats = params.formats();
     ResultOwner result;
-    if (PQsendQueryPrepared(conn, "", params.count(), values.data(), lengths.data(),
-                            formats.data(), binary ? 1 : 0))
+    if (PQsendQueryParams(conn, sql.c_str(), params.count(), params.types.data(), values.data(),
+                          lengths.data(), formats.data(), binary ? 1 : 0))
         result = awaitStatement(conn, "the statement");
     ExecStatusType status = PQresultStatus(result.get());
     if (status == PGRES_COPY_IN || status == PGRES_COPY_OUT || status == PGRES_COPY_BOTH) {
@@ -188,14 +188,10 @@ void commandQuery(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
     long used = highestParameter(call.sql);
     if (used < params.count()) requireParameterCount(used, params.count());
 
-    discardEarlierResults(call.conn);
-    prepare(call.conn, call.sql, params, used);
-    ResultOwner described = describe(call.conn);
+    ResultOwner described = describe(call.conn, call.sql, params, used);
     requireParameterCount(PQnparams(described.get()), params.count());
-    bool lookedUp;
-    ResultPlan plan = planColumns(call.conn, described.get(), lookedUp);
-    if (lookedUp) prepare(call.conn, call.sql, params, used);
-    ResultOwner result = execute(call.conn, params, plan.binary);
+    ResultPlan plan = planColumns(call.conn, described.get());
+    ResultOwner result = execute(call.conn, call.sql, params, plan.binary);
 
     mxArray *data, *info;
     readResult(call.conn, result.get(), plan, call.options, data, info);

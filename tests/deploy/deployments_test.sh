@@ -17,8 +17,9 @@ build=$(cd "${1:?usage: deployments_test.sh BUILD_DIR}" && pwd)
 work=$(mktemp -d)
 chmod 755 "$work"
 [ "$(id -u)" = 0 ] && chown postgres "$work"  # see asServer
-bouncer= spare=
+bouncer= spare= others=
 cleanUp() {
+    [ -n "$others" ] && kill "$others" 2>/dev/null
     [ -n "$bouncer" ] && kill "$bouncer" 2>/dev/null
     [ -n "$spare" ] && asServer pg_ctl -D "$work/spare" -m immediate stop >/dev/null 2>&1
     rm -rf "$work"
@@ -51,9 +52,10 @@ runOctave() {
 # --- PgBouncer --------------------------------------------------------------
 # One case per line, fields split by "|": name | the pooling modes it runs
 # in | Octave code run on the connection c, which must work.  In transaction
-# pooling each transaction may run on another server connection: query and
-# copyOut describe their statement in one round trip and use it in the
-# next, so there they run inside a transaction of the caller's (README).
+# pooling each transaction may run on another server connection, while
+# other clients leave unnamed statements of their own on them (startOtherClients):
+# a command that prepared a statement in one transaction and used it in the
+# next would find it missing, or find theirs.
 commands=(
 "exec|session transaction|r = vorlex ('exec', c, 'select 41 + 1'); assert (vorlex ('resultGet', r, '%int4', 0).value, int32 (42));"
 "execText|session transaction|r = vorlex ('execText', c, 'select 42'); assert (vorlex ('getValue', r, 0, 0), int32 (42));"
@@ -62,8 +64,8 @@ commands=(
 "batchExec|session transaction|vorlex ('exec', c, 'create table TBL (a int4)'); for k = 1:5 vorlex ('batchExec', c, 'insert into TBL values (\$1)', '%int4', struct ('a', int32 ((1:3)'))); end; assert (vorlex ('resultGet', vorlex ('exec', c, 'select count(*)::int4 from TBL'), '%int4', 0).value, int32 (15));"
 "copyIn|session transaction|vorlex ('exec', c, 'create table TBL (a int4)'); assert (vorlex ('copyIn', c, 'TBL', '%int4', struct ('a', int32 ((1:1000)'))), 1000);"
 "reset|session transaction|vorlex ('reset', c); assert (vorlex ('status', c), 0);"
-"query|session|for k = 1:5 d = vorlex ('query', c, 'select \$1::int4 + 1 as v', {int32(k)}); assert (d.v, int32 (k + 1)); end"
-"copyOut|session|for k = 1:5 s = vorlex ('copyOut', c, sprintf ('select g::int4 from generate_series (1, %d) g', k), '%int4'); assert (s.value, int32 ((1:k)')); end"
+"query|session transaction|for k = 1:20 d = vorlex ('query', c, 'select \$1::int4 + 1 as v', {int32(k)}); assert (d.v, int32 (k + 1)); end"
+"copyOut|session transaction|for k = 1:20 s = vorlex ('copyOut', c, sprintf ('select g::int4 from generate_series (1, %d) g', k), '%int4'); assert (s.value, int32 ((1:k)')); end"
 "query in a transaction|session transaction|vorlex ('exec', c, 'begin'); for k = 1:5 d = vorlex ('query', c, 'select \$1::int4 + 1 as v', {int32(k)}); assert (d.v, int32 (k + 1)); end; vorlex ('exec', c, 'commit');"
 "copyOut in a transaction|session transaction|vorlex ('exec', c, 'begin'); for k = 1:5 s = vorlex ('copyOut', c, sprintf ('select g::int4 from generate_series (1, %d) g', k), '%int4'); assert (s.value, int32 ((1:k)')); end; vorlex ('exec', c, 'commit');"
 )
@@ -99,6 +101,32 @@ INI
     return 1
 }
 
+# Other clients of the transaction pool while its cases run: two pgbench
+# clients at a bounded rate, each transaction one statement of theirs sent
+# as the unnamed statement (extended protocol).
+startOtherClients() {
+    local port=$1
+    printf '%s\n' '\set n random(1, 1000)' 'select :n::int8 * 2 as other, :n::text as label;' \
+        > "$work/others.sql"
+    PGPASSWORD= "$pgbin/pgbench" -n -M extended -c 2 -R 100 -T 600 -f "$work/others.sql" \
+        -h 127.0.0.1 -p "$port" transaction > "$work/others.log" 2>&1 &
+    others=$!
+}
+
+# They must have run all along: a pgbench that stopped early fails the run.
+stopOtherClients() {
+    if kill "$others" 2>/dev/null; then
+        echo "ok   PgBouncer transaction pooling: other clients ran throughout"
+        passed=$((passed + 1))
+    else
+        echo "FAIL the other clients of the transaction pool stopped early"
+        sed 's/^/    /' "$work/others.log"
+        failed=$((failed + 1))
+    fi
+    wait "$others" 2>/dev/null
+    others=
+}
+
 bouncerCases() {
     if ! command -v pgbouncer >/dev/null; then
         echo "skip PgBouncer: not installed (scripts/deps.sh installs it)"
@@ -114,6 +142,7 @@ bouncerCases() {
     fi
     local mode row name modes code table outcome got
     for mode in session transaction; do
+        [ "$mode" = transaction ] && startOtherClients "$port"
         for row in "${commands[@]}"; do
             IFS='|' read -r name modes code <<< "$row"
             [[ " $modes " == *" $mode "* ]] || continue
@@ -136,6 +165,7 @@ end_try_catch" "host=127.0.0.1 port=$port dbname=$mode")
                 failed=$((failed + 1))
             fi
         done
+        [ "$mode" = transaction ] && stopOtherClients
     done
 }
 
