@@ -2,6 +2,7 @@
 // copy_stream.cpp - the binary COPY TO stream into growing result columns.
 #include "copy/copy_stream.hpp"
 
+#include <cstdlib>
 #include <cstring>
 #include <utility>
 
@@ -20,7 +21,7 @@ constexpr uint32_t kFlagWithOids = 1u << 16;
 // A finished numeric or logical column of `rows` elements from `buffer`,
 // which is released at once: the columns are made one at a time, so that
 // at most one column's data is held twice.
-mxArray* vectorFrom(HostBuffer& buffer, mxClassID classId, size_t elementSize, size_t rows) {
+mxArray* vectorFrom(GrowingBuffer& buffer, mxClassID classId, size_t elementSize, size_t rows) {
     void* data;
     mxArray* column = createColumnArray(classId, rows, data);
     if (rows) std::memcpy(data, buffer.data(), rows * elementSize);
@@ -30,24 +31,27 @@ mxArray* vectorFrom(HostBuffer& buffer, mxClassID classId, size_t elementSize, s
 
 }  // namespace
 
-HostBuffer::HostBuffer(HostBuffer&& other) noexcept : data_(std::exchange(other.data_, nullptr)) {}
+GrowingBuffer::GrowingBuffer(GrowingBuffer&& other) noexcept : data_(std::exchange(other.data_, nullptr)) {}
 
-void HostBuffer::resize(size_t bytes) {
-    if (bytes == 0) bytes = 1;
-    data_ = data_ ? mxRealloc(data_, bytes) : mxMalloc(bytes);
+bool GrowingBuffer::resize(size_t bytes) {
+    void* resized = std::realloc(data_, bytes ? bytes : 1);
+    if (!resized) return false;  // the old buffer stays, for the destructor
+    data_ = resized;
+    return true;
 }
 
-void HostBuffer::free() {
-    if (data_) mxFree(std::exchange(data_, nullptr));
-}
+void GrowingBuffer::free() { std::free(std::exchange(data_, nullptr)); }
 
 GrowingColumn::GrowingColumn(const ResultColumn& described)
     : column(described), valueCells(valueCellsOf(described)), maskCells(maskCellsOf(described)) {}
 
 void GrowingColumn::grow(size_t capacity) {
-    rowIsNull.resize(capacity * sizeof(mxLogical));
-    if (!valueCells) valueData.resize(capacity * column.elementSize);
-    if (!maskCells) maskData.resize(capacity * sizeof(mxLogical));
+    bool grown = rowIsNull.resize(capacity * sizeof(mxLogical)) &&
+                 (valueCells || valueData.resize(capacity * column.elementSize)) &&
+                 (maskCells || maskData.resize(capacity * sizeof(mxLogical)));
+    if (!grown)
+        raiseError("outOfMemory", "%s: out of memory growing its output to %zu rows", column.description.c_str(),
+                   capacity);
 }
 
 ColumnOutput GrowingColumn::output() {

@@ -23,17 +23,19 @@
 
 namespace vorlex {
 
-// Host memory that grows by mxRealloc.
-class HostBuffer {
+// Memory that grows as the rows arrive; a finished column is copied into
+// its host array (vectorFrom), so the module allocates it itself.
+class GrowingBuffer {
   public:
-    HostBuffer() = default;
-    ~HostBuffer() { free(); }
-    HostBuffer(HostBuffer&& other) noexcept;
-    HostBuffer(const HostBuffer&) = delete;
-    HostBuffer& operator=(const HostBuffer&) = delete;
+    GrowingBuffer() = default;
+    ~GrowingBuffer() { free(); }
+    GrowingBuffer(GrowingBuffer&& other) noexcept;
+    GrowingBuffer(const GrowingBuffer&) = delete;
+    GrowingBuffer& operator=(const GrowingBuffer&) = delete;
 
     void* data() const { return data_; }
-    void resize(size_t bytes);
+    // False, the buffer unchanged, when the memory is not there.
+    bool resize(size_t bytes);
     void free();
 
   private:
@@ -46,11 +48,11 @@ struct GrowingColumn {
     explicit GrowingColumn(const ResultColumn& described);
 
     ResultColumn column;
-    HostBuffer valueData;
+    GrowingBuffer valueData;
     std::optional<CellColumn> valueCells;
-    HostBuffer maskData;
+    GrowingBuffer maskData;
     std::optional<CellColumn> maskCells;
-    HostBuffer rowIsNull;
+    GrowingBuffer rowIsNull;
 
     // Room for `capacity` rows in the buffers.
     void grow(size_t capacity);

@@ -107,7 +107,7 @@ void runHandler(const Command& command, int nlhs, mxArray* plhs[], int nrhs,
     try {
         command.handler(nlhs, plhs, nrhs - 1, prhs + 1);
     } catch (const std::bad_alloc&) {
-        raiseError("outOfMemory", "out of memory");
+        raiseError("outOfMemory", "out of memory: what %s had made is freed", command.name);
     }
     raisePendingTypesError("libpqtypes");
 }

@@ -489,4 +489,26 @@
 %! end
 
 %!test
+%! ## Under a memory limit (a child process under ulimit -v): output that
+%! ## cannot grow is refused as outOfMemory and the connection still works;
+%! ## one row holding a large array asks for its own size only.
+%! cases = {
+%!   ['select ' strjoin(repmat ({'g::int8'}, 1, 16), ', ') ' from generate_series(1, 4000000) g'], ...
+%!     strjoin(repmat({'%int8'}, 1, 16)), 'vorlex:copyOut:outOfMemory'
+%!   'select array_fill(0.5::float8, array[5000000])', '%float8[]', ''
+%! };
+%! here = fileparts (which ('vorlex'));
+%! for k = 1:rows (cases)
+%!   [sql, format, id] = cases{k, :};
+%!   code = sprintf (['addpath (''%s''); c = vorlex (''connect'', ''''); ' ...
+%!                    'out = cell (1, %d); got = ''''; ' ...
+%!                    'try [out{:}] = vorlex (''copyOut'', c, ''%s'', ''%s''); ' ...
+%!                    'catch e; got = e.identifier; end; out = []; ' ...
+%!                    'printf (''[%%s] %%d\\n'', got, vorlex (''query'', c, ''select 7 as x'').x);'], ...
+%!                   here, numel (strfind (format, '%')), sql, format);
+%!   [~, output] = system (sprintf ('ulimit -v 750000; octave-cli --no-gui -q --eval "%s" 2>&1', code));
+%!   assert (! isempty (strfind (output, sprintf ('[%s] 7', id))), output);
+%! end
+
+%!test
 %! vorlex ('finish', c);
