@@ -586,8 +586,8 @@ void castColumns(PGconn* conn, InsertLoad& load, size_t rows) {
                 continue;
             }
             try {
-                appendField(elements, bound.record,
-                            columnValue(bound.record, bound.prepared, row), *load.server);
+                appendField(elements, bound.record, columnValue(bound.record, bound.prepared, row),
+                            *load.server);
             } catch (GatewayError& error) {
                 prefixRowNumber(error, row);
                 throw;

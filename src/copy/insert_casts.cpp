@@ -71,10 +71,10 @@ bool isRefusal(const PGresult* result) {
 void runCommand(PGconn* conn, const std::string& sql) {
     ResultOwner result = execParams(conn, sql.c_str(), 0, nullptr, kWork);
     if (!result || PQresultStatus(result.get()) != PGRES_COMMAND_OK)
-        raiseOnConnection(conn, "copyFailed",
-                          "the savepoint of the texts' conversion failed: " +
-                              failureText(conn, result.get()),
-                          result.get());
+        raiseOnConnection(
+            conn, "copyFailed",
+            "the savepoint of the texts' conversion failed: " + failureText(conn, result.get()),
+            result.get());
 }
 
 // Rows [first, last) cast; inside a transaction block a failure is rolled
@@ -87,11 +87,10 @@ ResultOwner attempt(const Caster& caster, size_t first, size_t last) {
     const int formats[] = {1};
     discardEarlierResults(caster.conn);
     ResultOwner result;
-    if (PQsendQueryParams(caster.conn, caster.statement.c_str(), 1, types, values, lengths,
-                          formats, 1))
+    if (PQsendQueryParams(caster.conn, caster.statement.c_str(), 1, types, values, lengths, formats,
+                          1))
         result = awaitStatement(caster.conn, kWork);
-    if (!succeeded(result.get()) && caster.inBlock &&
-        !isConnectionLost(caster.conn, result.get()))
+    if (!succeeded(result.get()) && caster.inBlock && !isConnectionLost(caster.conn, result.get()))
         runCommand(caster.conn, std::string("ROLLBACK TO SAVEPOINT ") + kSavepoint);
     return result;
 }
