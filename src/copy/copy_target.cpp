@@ -27,7 +27,7 @@ std::string trimmed(const std::string& text, size_t begin, size_t end) {
 
 // The columns of the target, in order: the listed ones (row per name, its
 // attnum NULL when the relation has no such column) or, without a list,
-// those COPY fills.  Each with its type's name and the type under its
+// those COPY fills.  Each with its type, its type's name and the type under its
 // domains.  One row with NULL columns when there are none.  With the
 // relation's kind, and whether it has an INSTEAD OF INSERT row trigger
 // (tgtype bits row 1, insert 4, instead 64), which lets a view be filled.
@@ -59,7 +59,7 @@ SELECT t.rel::text, r.relkind,
        format_type(c.atttypid, c.atttypmod),
        (SELECT u.typid FROM under u JOIN pg_type ty ON ty.oid = u.typid
         WHERE u.k = c.k AND ty.typtype <> 'd'),
-       c.attname
+       c.attname, c.atttypid
 FROM target t JOIN pg_class r ON r.oid = t.rel LEFT JOIN filled c ON true
 ORDER BY c.k
 )SQL";
@@ -72,7 +72,8 @@ enum TargetField {
     kNumber,
     kTypeName,
     kBaseType,
-    kOwnName
+    kOwnName,
+    kOwnType
 };
 
 // A text[] literal of `names`, each element quoted.
@@ -192,6 +193,8 @@ CopyTarget lookUpCopyTarget(PGconn* conn, const TargetText& target, const char* 
         column.typeName = PQgetvalue(rows, row, kTypeName);
         column.baseType =
             static_cast<Oid>(std::strtoul(PQgetvalue(rows, row, kBaseType), nullptr, 10));
+        column.ownType =
+            static_cast<Oid>(std::strtoul(PQgetvalue(rows, row, kOwnType), nullptr, 10));
         found.columns.push_back(column);
     }
     return found;

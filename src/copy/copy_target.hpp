@@ -37,6 +37,7 @@ struct TargetColumn {
     std::string ownName;   // its name unquoted, as the catalog holds it; empty if no column
     std::string typeName;  // the server's name of its type ("character varying(3)")
     Oid baseType;          // the type under any domains; 0 if there is no such column
+    Oid ownType;           // the column's declared type (a domain's own); 0 likewise
     int number;            // attnum; 0 if there is no such column
 };
 

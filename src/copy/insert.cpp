@@ -13,12 +13,14 @@
 // field is checked against its column before anything is sent: its class
 // and shape, and every number against the type (no truncation, no NaN in
 // an integer).  Texts are checked as they are encoded; one refused there
-// ends the COPY with a failure, and the server keeps none of it.
+// ends the COPY with a failure, and the server keeps none of it.  Values
+// of the types the module has no encoder for (uuid, interval, inet,
+// arrays of enums, ...) come as texts, which the server converts before
+// the COPY starts (insert_casts.hpp): a text it refuses stores nothing.
 #include <libpq-fe.h>
 #include <libpqtypes.h>
 #include <strings.h>
 
-#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -30,6 +32,7 @@
 #include "copy/copy_commands.hpp"
 #include "copy/copy_in.hpp"
 #include "copy/copy_target.hpp"
+#include "copy/insert_casts.hpp"
 #include "copy/insert_values.hpp"
 #include "handles/registry.hpp"
 #include "host/errors.hpp"
@@ -62,6 +65,7 @@ enum class Sending {
     record,          // by the record's codec
     jsonb,           // as text after jsonb's version byte
     numericNumbers,  // numbers as decimal text, into numeric's binary form
+    serverCast,      // texts the server converts before the COPY (insert_casts.hpp)
 };
 
 // What one row of a cell column holds, found before anything is sent.
@@ -81,6 +85,8 @@ struct InsertColumn {
     BatchColumn prepared;
     const mxLogical* nullRows = nullptr;  // the 'nulls' option's flags
     std::vector<uint8_t> cellForms;       // cell columns: a CellForm per row
+    std::string castType;                 // serverCast: the type as SQL names it
+    CastValues cast;                      // serverCast: the server's values
 };
 
 struct InsertLoad {
@@ -248,17 +254,31 @@ void bindNulls(InsertLoad& load, const mxArray* data, const mxArray* nulls, size
 
 // --- Column types ---------------------------------------------------------------
 
-// Which of `types` are enums, whose binary form is their label's text.
-std::vector<Oid> enumsAmong(PGconn* conn, const std::vector<Oid>& types) {
-    std::vector<Oid> enums;
-    if (types.empty()) return enums;
+// What insert needs of a type the catalogue lacks.
+struct ServerType {
+    Oid oid = 0;
+    bool isEnum = false;     // its binary form is its label's text
+    bool hasBinary = false;  // it and its elements have binary forms, which COPY needs
+    std::string name;        // as SQL names it, for a cast
+};
+
+// The server's word on each of `types`.  The name is format_type's with
+// no type modifier: a cast to "bit(3)" would cut a longer text, where the
+// COPY refuses it, and "bit" alone would be bit(1).
+std::vector<ServerType> lookUpServerTypes(PGconn* conn, const std::vector<Oid>& types) {
+    std::vector<ServerType> found;
+    if (types.empty()) return found;
     std::string list = "{";
     for (Oid type : types) list += (list.size() > 1 ? "," : "") + std::to_string(type);
     list += "}";
     const char* values[] = {list.c_str()};
-    ResultOwner result =
-        execParams(conn, "SELECT oid FROM pg_type WHERE typtype = 'e' AND oid = ANY($1::oid[])", 1,
-                   values, "the lookup of the column types");
+    ResultOwner result = execParams(
+        conn,
+        "SELECT t.oid, t.typtype = 'e', t.typreceive::oid <> 0 AND t.typsend::oid <> 0 AND "
+        "(e.oid IS NULL OR e.typreceive::oid <> 0 AND e.typsend::oid <> 0), "
+        "format_type(t.oid, -1) "
+        "FROM pg_type t LEFT JOIN pg_type e ON e.oid = t.typelem WHERE t.oid = ANY($1::oid[])",
+        1, values, "the lookup of the column types");
     if (!result || PQresultStatus(result.get()) != PGRES_TUPLES_OK) {
         GatewayError error{
             errorId("copyFailed"),
@@ -267,14 +287,27 @@ std::vector<Oid> enumsAmong(PGconn* conn, const std::vector<Oid>& types) {
         noteLostConnection(conn, error);
         throw error;
     }
-    for (int row = 0; row < PQntuples(result.get()); ++row)
-        enums.push_back(
-            static_cast<Oid>(std::strtoul(PQgetvalue(result.get(), row, 0), nullptr, 10)));
-    return enums;
+    for (int row = 0; row < PQntuples(result.get()); ++row) {
+        ServerType type;
+        type.oid = static_cast<Oid>(std::strtoul(PQgetvalue(result.get(), row, 0), nullptr, 10));
+        type.isEnum = *PQgetvalue(result.get(), row, 1) == 't';
+        type.hasBinary = *PQgetvalue(result.get(), row, 2) == 't';
+        type.name = PQgetvalue(result.get(), row, 3);
+        found.push_back(type);
+    }
+    return found;
+}
+
+const ServerType* serverTypeOf(const std::vector<ServerType>& types, Oid oid) {
+    for (const ServerType& type : types)
+        if (type.oid == oid) return &type;
+    return nullptr;
 }
 
 // The catalogue's row each column's values are sent as: its type, the
-// element type of an array, or text for enums and jsonb.
+// element type of an array, or text for enums, jsonb and the types the
+// server converts from texts (cast to the column's own type, so that a
+// domain's constraints are checked before the COPY).
 void typeColumns(PGconn* conn, InsertLoad& load) {
     std::vector<Oid> unknown;
     for (InsertColumn& bound : load.columns) {
@@ -290,16 +323,22 @@ void typeColumns(PGconn* conn, InsertLoad& load) {
             continue;
         }
         unknown.push_back(base);
+        unknown.push_back(bound.column->ownType);
     }
-    std::vector<Oid> enums = enumsAmong(conn, unknown);
+    std::vector<ServerType> types = lookUpServerTypes(conn, unknown);
     for (InsertColumn& bound : load.columns) {
         if (bound.type) continue;
-        if (std::find(enums.begin(), enums.end(), bound.column->baseType) == enums.end())
+        const ServerType* base = serverTypeOf(types, bound.column->baseType);
+        const ServerType* own = serverTypeOf(types, bound.column->ownType);
+        if (!base || !own || (!base->isEnum && !base->hasBinary))
             raiseError("unsupportedType",
-                       "%s: insert cannot send values of type %s; use batchExec with a cast in "
-                       "its statement",
+                       "%s: insert cannot send values of type %s, which has no binary form; use "
+                       "batchExec with a cast in its statement",
                        bound.label.c_str(), bound.column->typeName.c_str());
         bound.type = typeNamed("text");
+        if (base->isEnum) continue;
+        bound.sending = Sending::serverCast;
+        bound.castType = own->name;
     }
 }
 
@@ -502,6 +541,11 @@ void readCellForms(InsertColumn& bound, const mxArray* cells, size_t rows) {
 void prepareValues(InsertColumn& bound, const mxArray* field, size_t rows,
                    const PGtypeFormatInfo& server) {
     bool isCell = mxIsCell(field);
+    if (bound.sending == Sending::serverCast && !isCell && !mxIsChar(field))
+        raiseError("columnClass",
+                   "%s: values of this type are given as texts, a cell column of char rows "
+                   "([] for NULL) or an M-by-K char matrix, not %s",
+                   bound.label.c_str(), shapeText(field).c_str());
     TypeKind kind = bound.type->kind;
     if (!bound.isArray && !isCell && isNumberClass(mxGetClassID(field)) &&
         kind == TypeKind::numeric) {
@@ -521,6 +565,39 @@ void prepareValues(InsertColumn& bound, const mxArray* field, size_t rows,
     }
     prepareColumn(bound.prepared, bound.record, bound.values, nullptr, nullptr, rows, bound.label);
     if (isCell) readCellForms(bound, field, rows);
+}
+
+// Row `row`'s form: NULL where the 'nulls' option or the cell says so.
+uint8_t formOf(const InsertColumn& bound, size_t row) {
+    if (bound.nullRows && bound.nullRows[row]) return kCellNull;
+    return bound.cellForms.empty() ? uint8_t{kCellValue} : bound.cellForms[row];
+}
+
+// The server converts the texts of each serverCast column, after every
+// other check and before the COPY.
+void castColumns(PGconn* conn, InsertLoad& load, size_t rows) {
+    for (InsertColumn& bound : load.columns) {
+        if (bound.sending != Sending::serverCast) continue;
+        CopyBuffer elements;
+        std::vector<size_t> starts;
+        starts.reserve(rows + 1);
+        for (size_t row = 0; row < rows; ++row) {
+            starts.push_back(elements.size());
+            if (formOf(bound, row) == kCellNull) {
+                appendInt32(elements, -1);
+                continue;
+            }
+            try {
+                appendField(elements, bound.record, columnValue(bound.record, bound.prepared, row),
+                            *load.server);
+            } catch (GatewayError& error) {
+                prefixRowNumber(error, row);
+                throw;
+            }
+        }
+        starts.push_back(elements.size());
+        bound.cast = castTexts(conn, bound.castType, CastTexts{elements, starts}, bound.label);
+    }
 }
 
 // --- The rows ---------------------------------------------------------------------
@@ -547,14 +624,28 @@ void appendNumericNumber(CopyBuffer& buffer, const InsertColumn& bound, size_t r
     std::memcpy(buffer.append(wire.size()), wire.data(), wire.size());
 }
 
+void appendCastValue(CopyBuffer& buffer, const InsertColumn& bound, size_t row) {
+    int length = 0;
+    const char* value = castValue(bound.cast, row, length);
+    if (!value) {
+        appendInt32(buffer, -1);
+        return;
+    }
+    appendInt32(buffer, length);
+    std::memcpy(buffer.append(static_cast<size_t>(length)), value, static_cast<size_t>(length));
+}
+
 void appendInsertRow(const void* context, CopyBuffer& buffer, size_t row) {
     const InsertLoad& load = *static_cast<const InsertLoad*>(context);
     const PGtypeFormatInfo& server = *load.server;
     for (const InsertColumn& bound : load.columns) {
-        uint8_t form = bound.cellForms.empty() ? uint8_t{kCellValue} : bound.cellForms[row];
-        if (bound.nullRows && bound.nullRows[row]) form = kCellNull;
+        uint8_t form = formOf(bound, row);
         if (form == kCellNull) {
             appendInt32(buffer, -1);
+            continue;
+        }
+        if (bound.sending == Sending::serverCast) {
+            appendCastValue(buffer, bound, row);
             continue;
         }
         if (bound.sending == Sending::numericNumbers) {
@@ -605,9 +696,11 @@ void commandInsert(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
         prepareValues(bound, mxGetFieldByNumber(data, 0, bound.field), rows, *load.server);
 
     double copied = 0;
-    if (rows > 0)
+    if (rows > 0) {
+        castColumns(conn, load, rows);
         copied = copyRowsIn(conn, copyTargetOf(target, load), rows, load.columns.size(),
                             appendInsertRow, &load);
+    }
     if (nlhs > 0) plhs[0] = mxCreateDoubleScalar(copied);
 }
 
