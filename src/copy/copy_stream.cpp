@@ -31,7 +31,8 @@ mxArray* vectorFrom(GrowingBuffer& buffer, mxClassID classId, size_t elementSize
 
 }  // namespace
 
-GrowingBuffer::GrowingBuffer(GrowingBuffer&& other) noexcept : data_(std::exchange(other.data_, nullptr)) {}
+GrowingBuffer::GrowingBuffer(GrowingBuffer&& other) noexcept
+    : data_(std::exchange(other.data_, nullptr)) {}
 
 bool GrowingBuffer::resize(size_t bytes) {
     void* resized = std::realloc(data_, bytes ? bytes : 1);
@@ -50,8 +51,8 @@ void GrowingColumn::grow(size_t capacity) {
                  (valueCells || valueData.resize(capacity * column.elementSize)) &&
                  (maskCells || maskData.resize(capacity * sizeof(mxLogical)));
     if (!grown)
-        raiseError("outOfMemory", "%s: out of memory growing its output to %zu rows", column.description.c_str(),
-                   capacity);
+        raiseError("outOfMemory", "%s: out of memory growing its output to %zu rows",
+                   column.description.c_str(), capacity);
 }
 
 ColumnOutput GrowingColumn::output() {
@@ -61,12 +62,12 @@ ColumnOutput GrowingColumn::output() {
 }
 
 mxArray* GrowingColumn::finish(size_t rows) {
-    HostArrayOwner value(valueCells ? valueCells->make()
-                                    : vectorFrom(valueData, column.classId, column.elementSize,
-                                                 rows));
-    HostArrayOwner valueIsNull(maskCells
-                                   ? maskCells->make()
-                                   : vectorFrom(maskData, mxLOGICAL_CLASS, sizeof(mxLogical), rows));
+    HostArrayOwner value(valueCells
+                             ? valueCells->make()
+                             : vectorFrom(valueData, column.classId, column.elementSize, rows));
+    HostArrayOwner valueIsNull(
+        maskCells ? maskCells->make()
+                  : vectorFrom(maskData, mxLOGICAL_CLASS, sizeof(mxLogical), rows));
     mxArray* nulls = vectorFrom(rowIsNull, mxLOGICAL_CLASS, sizeof(mxLogical), rows);
     return columnStruct(value.release(), valueIsNull.release(), nulls);
 }

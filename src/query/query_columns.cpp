@@ -93,16 +93,16 @@ bool parseDouble(const char* text, size_t length, const ElementTarget& target, s
 }
 
 // numeric's binary value, or its text, as a double.
-bool readNumericDouble(const char* bytes, size_t length, const ElementTarget& target,
-                       size_t index, const PGtypeFormatInfo&, std::string& error) {
+bool readNumericDouble(const char* bytes, size_t length, const ElementTarget& target, size_t index,
+                       const PGtypeFormatInfo&, std::string& error) {
     std::string text;
     if (!decodeNumeric(reinterpret_cast<const unsigned char*>(bytes), length, text, error))
         return false;
     return parseDouble(text.data(), text.size(), target, index, error);
 }
 
-bool readDecimalDouble(const char* bytes, size_t length, const ElementTarget& target,
-                       size_t index, const PGtypeFormatInfo&, std::string& error) {
+bool readDecimalDouble(const char* bytes, size_t length, const ElementTarget& target, size_t index,
+                       const PGtypeFormatInfo&, std::string& error) {
     return parseDouble(bytes, length, target, index, error);
 }
 
@@ -129,8 +129,8 @@ Conversion conversionOf(const ColumnPlan& plan, bool textResult, const QueryOpti
     if (type && type->kind == TypeKind::numeric && options.numericAsDouble &&
         !(textResult && plan.isArray))
         return Conversion::numericDouble;
-    bool parsed = type && !plan.isArray &&
-                  (takesDoubles(type->kind) || type->kind == TypeKind::bytes);
+    bool parsed =
+        type && !plan.isArray && (takesDoubles(type->kind) || type->kind == TypeKind::bytes);
     if (!type || (textResult && !parsed)) return Conversion::text;
     if (textResult && type->kind == TypeKind::dateTime) return Conversion::dateTimeText;
     return Conversion::catalogue;
@@ -208,10 +208,10 @@ mxArray* settleNulls(mxArray* array, const mxLogical* nulls, bool keepClass, boo
                      classId == mxINT64_CLASS || classId == mxLOGICAL_CLASS;
     if (!converted || keepClass) return nullptr;
     void* data = nullptr;
-    mxArray* doubles =
-        isColumn ? createColumnArray(mxDOUBLE_CLASS, count, data)
-                 : mxCreateNumericArray(mxGetNumberOfDimensions(array), mxGetDimensions(array),
-                                        mxDOUBLE_CLASS, mxREAL);
+    mxArray* doubles = isColumn
+                           ? createColumnArray(mxDOUBLE_CLASS, count, data)
+                           : mxCreateNumericArray(mxGetNumberOfDimensions(array),
+                                                  mxGetDimensions(array), mxDOUBLE_CLASS, mxREAL);
     double* out = isColumn ? static_cast<double*>(data) : mxGetPr(doubles);
     switch (classId) {
         case mxINT16_CLASS:
@@ -263,8 +263,8 @@ mxArray* callBuiltin(const char* name, std::vector<mxArray*> inputs) {
     HostArrayOwner function(mxCreateString(name));
     inputs.insert(inputs.begin(), function.get());
     mxArray* output = nullptr;
-    mxArray* failure =
-        mexCallMATLABWithTrap(1, &output, static_cast<int>(inputs.size()), inputs.data(), "builtin");
+    mxArray* failure = mexCallMATLABWithTrap(1, &output, static_cast<int>(inputs.size()),
+                                             inputs.data(), "builtin");
     if (failure) {
         mxDestroyArray(failure);
         raiseError("outputFailed", "the cell output could not be made: %s failed", name);
@@ -318,8 +318,8 @@ ResultPlan planColumns(PGconn* conn, const PGresult* described) {
     std::vector<Oid> unknown;
     for (int k = 0; k < count; ++k) {
         Oid oid = PQftype(described, k);
-        if (knownTypeName(oid).empty() && std::find(unknown.begin(), unknown.end(), oid) ==
-                                              unknown.end())
+        if (knownTypeName(oid).empty() &&
+            std::find(unknown.begin(), unknown.end(), oid) == unknown.end())
             unknown.push_back(oid);
     }
     ServerTypes server;
@@ -365,8 +365,9 @@ void readResult(PGconn* conn, const PGresult* result, const ResultPlan& plan,
         mxSetFieldByNumber(columns.get(), k, kType, textOutput(column.typeName));
         mxSetFieldByNumber(columns.get(), k, kOid, mxCreateDoubleScalar(column.oid));
         mxSetFieldByNumber(columns.get(), k, kIsNull, rowIsNull.release());
-        mxSetFieldByNumber(columns.get(), k, kElementIsNull,
-                           reader.column.isArray ? masks.release() : mxCreateDoubleMatrix(0, 0, mxREAL));
+        mxSetFieldByNumber(
+            columns.get(), k, kElementIsNull,
+            reader.column.isArray ? masks.release() : mxCreateDoubleMatrix(0, 0, mxREAL));
     }
     HostArrayOwner made(options.cellOutput ? cellData(values) : structData(fields, values));
     info = infoStruct(result, columns.release());

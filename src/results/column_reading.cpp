@@ -7,13 +7,13 @@
 #include <cstring>
 #include <vector>
 
-#include "types/array_codec.hpp"
-#include "types/codec_numeric.hpp"
-#include "params/param_building.hpp"
-#include "types/pqtypes_private.hpp"
-#include "types/type_tables.hpp"
 #include "host/errors.hpp"
 #include "host/host.hpp"
+#include "params/param_building.hpp"
+#include "types/array_codec.hpp"
+#include "types/codec_numeric.hpp"
+#include "types/pqtypes_private.hpp"
+#include "types/type_tables.hpp"
 
 namespace vorlex {
 
@@ -151,8 +151,8 @@ ColumnParts::ColumnParts(const ResultColumn& column, size_t rows)
 }
 
 ColumnOutput ColumnParts::output() {
-    return {valueCells_ ? &*valueCells_ : nullptr, valueData_,
-            maskCells_ ? &*maskCells_ : nullptr, maskData_, rowIsNullData_};
+    return {valueCells_ ? &*valueCells_ : nullptr, valueData_, maskCells_ ? &*maskCells_ : nullptr,
+            maskData_, rowIsNullData_};
 }
 
 mxArray* ColumnParts::finish() {
@@ -247,7 +247,6 @@ bool readBinary(const void* context, const ElementTarget& target, size_t index,
                                      error);
 }
 
-
 // The shape of an array value, as decodeArrayFrame gives it.
 struct ArrayShape {
     mwSize ndims;
@@ -268,8 +267,7 @@ ArrayShape arrayShape(const ResultColumn& column, size_t row, const char* bytes,
 
 // Serialised arrays: every element restored by the Octave function.
 void fillSerialisedArrayRow(const ResultColumn& column, const char* bytes, size_t length,
-                            const PGtypeFormatInfo& server, const ColumnOutput& out,
-                            size_t row) {
+                            const PGtypeFormatInfo& server, const ColumnOutput& out, size_t row) {
     mxArray *value, *mask;
     std::string error;
     if (!decodeArrayFrame(bytes, length, *column.codec, column.handler->typoid, column.flatten,
@@ -283,7 +281,8 @@ void fillSerialisedArrayRow(const ResultColumn& column, const char* bytes, size_
 void fillFixedArrayRow(const ResultColumn& column, const char* bytes, size_t length,
                        const PGtypeFormatInfo& server, const ColumnOutput& out, size_t row) {
     ArrayShape shape = arrayShape(column, row, bytes, length);
-    void* values = out.valueCells->addShaped(static_cast<int>(shape.ndims), shape.dims, shape.count);
+    void* values =
+        out.valueCells->addShaped(static_cast<int>(shape.ndims), shape.dims, shape.count);
     void* mask = out.maskCells->addShaped(static_cast<int>(shape.ndims), shape.dims, shape.count);
     std::string error;
     if (!decodeArrayFrameInto(bytes, length, *column.codec, column.handler->typoid, server, values,
@@ -313,8 +312,8 @@ void fillRowsArrayRow(const ResultColumn& column, const char* bytes, size_t leng
     ElementCodec spanning = *column.codec;
     spanning.read = keepSpan;
     std::string error;
-    if (!decodeArrayFrameInto(bytes, length, spanning, column.handler->typoid, server,
-                              spans.data(), sizeof(ElementSpan), mask, error))
+    if (!decodeArrayFrameInto(bytes, length, spanning, column.handler->typoid, server, spans.data(),
+                              sizeof(ElementSpan), mask, error))
         raiseReadFailure(column, row, error);
     out.valueCells->addShaped(static_cast<int>(shape.ndims), shape.dims, shape.count);
     CellColumn& elements = out.valueCells->elements();
@@ -324,8 +323,7 @@ void fillRowsArrayRow(const ResultColumn& column, const char* bytes, size_t leng
         } else if (column.toText) {
             std::string text;
             if (!column.toText(spans[k].bytes, spans[k].length, text, error))
-                raiseReadFailure(column, row,
-                                 "element " + std::to_string(k + 1) + ": " + error);
+                raiseReadFailure(column, row, "element " + std::to_string(k + 1) + ": " + error);
             elements.addRow(text.data(), text.size());
         } else {
             elements.addRow(spans[k].bytes, spans[k].length);

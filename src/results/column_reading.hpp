@@ -16,10 +16,10 @@
 #include <optional>
 #include <string>
 
-#include "types/codecs.hpp"
-#include "types/text_forms.hpp"
 #include "host/owners.hpp"
 #include "results/cell_column.hpp"
+#include "types/codecs.hpp"
+#include "types/text_forms.hpp"
 
 namespace vorlex {
 

@@ -182,7 +182,8 @@ bool intervalText(const char* bytes, size_t length, std::string& text, std::stri
     if (!first) text += ' ';
     text += minus ? "-" : (afterNegative ? "+" : "");
     char buffer[48];
-    std::snprintf(buffer, sizeof buffer, "%02lld:%02lld:", std::llabs(static_cast<long long>(hours)),
+    std::snprintf(buffer, sizeof buffer,
+                  "%02lld:%02lld:", std::llabs(static_cast<long long>(hours)),
                   std::llabs(static_cast<long long>(minutes)));
     text += buffer;
     appendSeconds(text, std::llabs(static_cast<long long>(seconds)),
