@@ -39,6 +39,7 @@
 #include "host/host.hpp"
 #include "host/owners.hpp"
 #include "params/param_building.hpp"
+#include "results/server_types.hpp"
 #include "statements/lost_connection.hpp"
 #include "statements/statement_args.hpp"
 #include "types/codec_numeric.hpp"
@@ -86,6 +87,7 @@ struct InsertColumn {
     const mxLogical* nullRows = nullptr;  // the 'nulls' option's flags
     std::vector<uint8_t> cellForms;       // cell columns: a CellForm per row
     std::string castType;                 // serverCast: the type as SQL names it
+    bool castsArray = false;              // serverCast: an array type, whose rows may be cells
     CastValues cast;                      // serverCast: the server's values
 };
 
@@ -254,54 +256,12 @@ void bindNulls(InsertLoad& load, const mxArray* data, const mxArray* nulls, size
 
 // --- Column types ---------------------------------------------------------------
 
-// What insert needs of a type the catalogue lacks.
-struct ServerType {
-    Oid oid = 0;
-    bool isEnum = false;     // its binary form is its label's text
-    bool hasBinary = false;  // it and its elements have binary forms, which COPY needs
-    std::string name;        // as SQL names it, for a cast
-};
-
-// The server's word on each of `types`.  The name is format_type's with
-// no type modifier: a cast to "bit(3)" would cut a longer text, where the
-// COPY refuses it, and "bit" alone would be bit(1).
-std::vector<ServerType> lookUpServerTypes(PGconn* conn, const std::vector<Oid>& types) {
-    std::vector<ServerType> found;
-    if (types.empty()) return found;
-    std::string list = "{";
-    for (Oid type : types) list += (list.size() > 1 ? "," : "") + std::to_string(type);
-    list += "}";
-    const char* values[] = {list.c_str()};
-    ResultOwner result = execParams(
-        conn,
-        "SELECT t.oid, t.typtype = 'e', t.typreceive::oid <> 0 AND t.typsend::oid <> 0 AND "
-        "(e.oid IS NULL OR e.typreceive::oid <> 0 AND e.typsend::oid <> 0), "
-        "format_type(t.oid, -1) "
-        "FROM pg_type t LEFT JOIN pg_type e ON e.oid = t.typelem WHERE t.oid = ANY($1::oid[])",
-        1, values, "the lookup of the column types");
-    if (!result || PQresultStatus(result.get()) != PGRES_TUPLES_OK) {
-        GatewayError error{
-            errorId("copyFailed"),
-            "the column types could not be looked up: " +
-                libpqText(result ? PQresultErrorMessage(result.get()) : PQerrorMessage(conn))};
-        noteLostConnection(conn, error);
-        throw error;
-    }
-    for (int row = 0; row < PQntuples(result.get()); ++row) {
-        ServerType type;
-        type.oid = static_cast<Oid>(std::strtoul(PQgetvalue(result.get(), row, 0), nullptr, 10));
-        type.isEnum = *PQgetvalue(result.get(), row, 1) == 't';
-        type.hasBinary = *PQgetvalue(result.get(), row, 2) == 't';
-        type.name = PQgetvalue(result.get(), row, 3);
-        found.push_back(type);
-    }
-    return found;
-}
-
-const ServerType* serverTypeOf(const std::vector<ServerType>& types, Oid oid) {
-    for (const ServerType& type : types)
-        if (type.oid == oid) return &type;
-    return nullptr;
+// Whether COPY can take values of `oid` in binary: it and its elements
+// have binary forms.
+bool takesBinary(const ServerTypes& types, Oid oid) {
+    auto type = types.find(oid);
+    if (type == types.end() || !type->second.hasBinary) return false;
+    return type->second.element == 0 || takesBinary(types, type->second.element);
 }
 
 // The catalogue's row each column's values are sent as: its type, the
@@ -325,20 +285,28 @@ void typeColumns(PGconn* conn, InsertLoad& load) {
         unknown.push_back(base);
         unknown.push_back(bound.column->ownType);
     }
-    std::vector<ServerType> types = lookUpServerTypes(conn, unknown);
+    ServerTypes types;
+    if (!unknown.empty() && !lookUpServerTypes(conn, unknown, types)) {
+        GatewayError error{errorId("copyFailed"), "the column types could not be looked up: " +
+                                                      libpqText(PQerrorMessage(conn))};
+        noteLostConnection(conn, error);
+        throw error;
+    }
     for (InsertColumn& bound : load.columns) {
         if (bound.type) continue;
-        const ServerType* base = serverTypeOf(types, bound.column->baseType);
-        const ServerType* own = serverTypeOf(types, bound.column->ownType);
-        if (!base || !own || (!base->isEnum && !base->hasBinary))
+        auto base = types.find(bound.column->baseType);
+        auto own = types.find(bound.column->ownType);
+        bool isEnum = base != types.end() && base->second.kind == 'e';
+        if (own == types.end() || (!isEnum && !takesBinary(types, bound.column->baseType)))
             raiseError("unsupportedType",
                        "%s: insert cannot send values of type %s, which has no binary form; use "
                        "batchExec with a cast in its statement",
                        bound.label.c_str(), bound.column->typeName.c_str());
         bound.type = typeNamed("text");
-        if (base->isEnum) continue;
+        if (isEnum) continue;
         bound.sending = Sending::serverCast;
-        bound.castType = own->name;
+        bound.castType = own->second.sqlName;
+        bound.castsArray = base->second.element != 0;
     }
 }
 
@@ -529,6 +497,10 @@ void readCellForms(InsertColumn& bound, const mxArray* cells, size_t rows) {
         const mxArray* value = mxGetCell(cells, row);
         if (!value || (mxIsDouble(value) && mxIsEmpty(value))) {
             form = kCellNull;
+        } else if (bound.castsArray && mxIsCell(value)) {
+            if (!isVector(value) && !mxIsEmpty(value))
+                raiseCellClass(bound, row, value, "texts, or vector cells of element texts");
+            form = kCellVector;
         } else if (bound.isArray) {
             checkArrayCell(bound, row, value);
             if (isVector(value)) form = kCellVector;
@@ -573,6 +545,38 @@ uint8_t formOf(const InsertColumn& bound, size_t row) {
     return bound.cellForms.empty() ? uint8_t{kCellValue} : bound.cellForms[row];
 }
 
+// A cell of element texts ([] for NULL) in the array's text form, every
+// element quoted: {"a","b\"c",NULL}.
+std::string arrayText(const InsertColumn& bound, size_t row, const mxArray* cell) {
+    std::string text = "{";
+    for (size_t k = 0; k < mxGetNumberOfElements(cell); ++k) {
+        if (k) text += ',';
+        const mxArray* element = mxGetCell(cell, k);
+        if (!element || (mxIsDouble(element) && mxIsEmpty(element))) {
+            text += "NULL";
+            continue;
+        }
+        std::string bytes;
+        bool isRow =
+            mxIsEmpty(element) || (mxGetNumberOfDimensions(element) == 2 && mxGetM(element) == 1);
+        if (!mxIsChar(element) || !isRow || !charRowBytes(element, bytes))
+            raiseError("cellClass",
+                       "%s, row %zu: element %zu holds a %s; the elements are texts (char rows), "
+                       "[] for NULL",
+                       bound.label.c_str(), row + 1, k + 1, shapeText(element).c_str());
+        if (bytes.find('\0') != std::string::npos)
+            raiseError("textHasNul", "%s, row %zu: element %zu holds a NUL character",
+                       bound.label.c_str(), row + 1, k + 1);
+        text += '"';
+        for (char ch : bytes) {
+            if (ch == '"' || ch == '\\') text += '\\';
+            text += ch;
+        }
+        text += '"';
+    }
+    return text + "}";
+}
+
 // The server converts the texts of each serverCast column, after every
 // other check and before the COPY.
 void castColumns(PGconn* conn, InsertLoad& load, size_t rows) {
@@ -583,8 +587,18 @@ void castColumns(PGconn* conn, InsertLoad& load, size_t rows) {
         starts.reserve(rows + 1);
         for (size_t row = 0; row < rows; ++row) {
             starts.push_back(elements.size());
-            if (formOf(bound, row) == kCellNull) {
+            uint8_t form = formOf(bound, row);
+            if (form == kCellNull) {
                 appendInt32(elements, -1);
+                continue;
+            }
+            if (form == kCellVector) {
+                std::string text = arrayText(bound, row, mxGetCell(bound.values, row));
+                if (text.size() > static_cast<size_t>(INT32_MAX))
+                    raiseError("tooLong", "%s, row %zu: the array's text passes 2 GB",
+                               bound.label.c_str(), row + 1);
+                appendInt32(elements, static_cast<int32_t>(text.size()));
+                std::memcpy(elements.append(text.size()), text.data(), text.size());
                 continue;
             }
             try {

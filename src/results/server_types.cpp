@@ -20,7 +20,9 @@ constexpr char kTypeLookup[] =
     " FROM pg_catalog.pg_type t JOIN wanted w ON t.oid = w.oid"
     " WHERE t.typtype = 'd' OR (t.typcategory = 'A' AND t.typelem <> 0))"
     " SELECT t.oid, t.typname, t.typtype, t.typbasetype,"
-    " CASE WHEN t.typcategory = 'A' THEN t.typelem ELSE 0 END"
+    " CASE WHEN t.typcategory = 'A' THEN t.typelem ELSE 0 END,"
+    " t.typreceive::pg_catalog.oid <> 0 AND t.typsend::pg_catalog.oid <> 0,"
+    " pg_catalog.format_type(t.oid, -1)"
     " FROM pg_catalog.pg_type t JOIN wanted w ON t.oid = w.oid";
 
 Oid oidAt(const PGresult* result, int row, int column) {
@@ -40,7 +42,9 @@ bool lookUpServerTypes(PGconn* conn, const std::vector<Oid>& oids, ServerTypes& 
         types[oidAt(result.get(), row, 0)] = {PQgetvalue(result.get(), row, 1),
                                               PQgetvalue(result.get(), row, 2)[0],
                                               oidAt(result.get(), row, 3),
-                                              oidAt(result.get(), row, 4)};
+                                              oidAt(result.get(), row, 4),
+                                              PQgetvalue(result.get(), row, 5)[0] == 't',
+                                              PQgetvalue(result.get(), row, 6)};
     return true;
 }
 

@@ -17,6 +17,10 @@ struct ServerType {
     char kind;         // typtype: 'b' base, 'd' domain, 'e' enum, 'c' composite, ...
     Oid base;          // a domain's base type
     Oid element;       // an array's element type; 0 for any other type
+    bool hasBinary;    // a binary form (binary results, binary COPY)
+    // As SQL names it, for a cast: format_type's with no type modifier (a
+    // cast to "bit(3)" would cut a longer text, and "bit" alone is bit(1)).
+    std::string sqlName;
 };
 
 using ServerTypes = std::unordered_map<Oid, ServerType>;

@@ -114,9 +114,11 @@
 %!   'inet',       {'10.1.2.3/8'; '::1'},         '10.1.2.3/8|::1/128',                     true
 %!   'cidr',       {'10.1/16'},                   '10.1.0.0/16',                            true
 %!   'macaddr',    {'08002b010203'},              '08:00:2b:01:02:03',                      true
-%!   'it_mood[]',  {'{sad,ok}'; '{}'},            '{sad,ok}|{}',                            false
-%!   'jsonb[]',    {'{"{\"a\": 1}",NULL}'; []},   '{"{\"a\": 1}",NULL}|NULL',               false
-%!   'it_moods',   {'{happy}'},                   '{happy}',                                false
+%!   'it_mood[]',  {'{sad,ok}'; '{}'},            '{sad,ok}|{}',                            true
+%!   'it_mood[]',  {{'sad'; []}; {}},             '{sad,NULL}|{}',                          true
+%!   'jsonb[]',    {'{"{\"a\": 1}",NULL}'; []},   '{"{\"a\": 1}",NULL}|NULL',               true
+%!   'jsonb[]',    {{'{"a": "x\\"}'}},           '{"{\"a\": \"x\\\\\"}"}',                  true
+%!   'it_moods',   {'{happy}'},                   '{happy}',                                true
 %! };
 %! stored = 'select string_agg(coalesce(c::text, ''NULL''), ''|'' order by k) from it_cast';
 %! for k = 1:rows (cases)
