@@ -70,28 +70,30 @@ END {
     n = v["1.baseline.small_queries"]
     printf "\n%d one-row lookups (int4 key -> int4, float8, text, timestamp) per side and round;\n", n
     printf "times in microseconds per lookup: elapsed, and processor time of the process\n"
-    printf "%-6s %8s %8s %8s %8s %8s %7s %8s\n", "round", "libpq", "vorlex", "floor", "libpq", "vorlex",
-           "ratio", "beyond"
-    printf "%-6s %8s %8s %8s %8s %8s %7s %8s\n", "", "", "", "", "cpu", "cpu", "", "floor"
+    printf "%-6s %8s %8s %8s %8s %8s %8s %7s %8s %7s\n", "round", "libpq", "vorlex", "floor", "query",
+           "libpq", "vorlex", "ratio", "beyond", "query"
+    printf "%-6s %8s %8s %8s %8s %8s %8s %7s %8s %7s\n", "", "", "", "", "", "cpu", "cpu", "", "floor",
+           "ratio"
     for (r = 1; r <= rounds; ++r) {
         b = v[r ".baseline.small_query_s"]; m = v[r ".vorlex.small_query_s"]
-        f = v[r ".vorlex.small_floor_s"]
+        f = v[r ".vorlex.small_floor_s"]; q = v[r ".vorlex.small_one_call_s"]
         bc = v[r ".baseline.small_cpu_s"]; mc = v[r ".vorlex.small_cpu_s"]
         if (v[r ".vorlex.small_checksum"] != v[r ".baseline.small_checksum"]) {
             printf "round %d: the checksums differ (vorlex %s, libpq %s)\n", r,
                    v[r ".vorlex.small_checksum"], v[r ".baseline.small_checksum"]
             differ = 1
         }
-        ratio[r] = m / b; beyond[r] = (m - f) / b
-        tb += b; tm += m; tf += f; tbc += bc; tmc += mc
-        printf "%-6d %8.1f %8.1f %8.1f %8.1f %8.1f %7.2f %8.2f\n", r, us(b, n), us(m, n), us(f, n),
-               us(bc, n), us(mc, n), ratio[r], beyond[r]
+        ratio[r] = m / b; beyond[r] = (m - f) / b; one[r] = q / b
+        tb += b; tm += m; tf += f; tq += q; tbc += bc; tmc += mc
+        printf "%-6d %8.1f %8.1f %8.1f %8.1f %8.1f %8.1f %7.2f %8.2f %7.2f\n", r, us(b, n), us(m, n),
+               us(f, n), us(q, n), us(bc, n), us(mc, n), ratio[r], beyond[r], one[r]
     }
-    printf "%-6s %8.1f %8.1f %8.1f %8.1f %8.1f %7.2f %8.2f\n", "all", us(tb, n * rounds),
-           us(tm, n * rounds), us(tf, n * rounds), us(tbc, n * rounds), us(tmc, n * rounds),
-           tm / tb, (tm - tf) / tb
+    printf "%-6s %8.1f %8.1f %8.1f %8.1f %8.1f %8.1f %7.2f %8.2f %7.2f\n", "all", us(tb, n * rounds),
+           us(tm, n * rounds), us(tf, n * rounds), us(tq, n * rounds), us(tbc, n * rounds),
+           us(tmc, n * rounds), tm / tb, (tm - tf) / tb, tq / tb
     spread("ratio vorlex / libpq per round (target <= 1.5)", ratio, rounds)
     spread("ratio (vorlex - floor) / libpq per round", beyond, rounds)
+    spread("ratio query / libpq per round (one call a lookup)", one, rounds)
     print "floor: the same loop with five calls of the cheapest command (paramCount), what"
     print "the host charges per lookup for calling a module five times; beyond floor:"
     print "(vorlex - floor) / libpq"

@@ -8,7 +8,8 @@
 % queries", run once per round; it times its own loop).  Each round also
 % times the call floor: the same loop with five calls of the cheapest
 % command (paramCount) in place of the five commands, which is what the
-% host charges for calling the module at all.  Both sides sum what they
+% host charges for calling the module at all, and the same lookups as one
+% call each of query (its parameter typed by its class).  Both sides sum what they
 % read into a checksum, which must agree.  Prints "<round>.vorlex.<name>
 % <value>" and "<round>.baseline.<name> <value>" lines for bench/run_small.sh.
 function small_query_bench (table, count, rounds, baseline)
@@ -29,6 +30,13 @@ function small_query_bench (table, count, rounds, baseline)
     call_floor (p, per_round);
     floor_s = toc (t0);
 
+    t0 = tic ();
+    query_checksum = query_look_up (c, sql, int32 (1:per_round));
+    one_call_s = toc (t0);
+    if (query_checksum != checksum)
+      error ('small_query_bench: query read other values than resultGet');
+    end
+
     [status, out] = system (sprintf ('"%s" queries %s %d 2>/dev/null', baseline, table, per_round));
     if (status != 0)
       error ('small_query_bench: %s failed', baseline);
@@ -37,7 +45,8 @@ function small_query_bench (table, count, rounds, baseline)
     lines = strsplit (strtrim (out), "\n");
     printf ('%s\n', strcat (prefix, lines){:});
     print_numbers ([prefix 'vorlex.'], 'small_query_s', queries_s, 'small_cpu_s', cpu_s, ...
-                   'small_floor_s', floor_s, 'small_queries', per_round);
+                   'small_floor_s', floor_s, 'small_one_call_s', one_call_s, ...
+                   'small_queries', per_round);
     printf ('%svorlex.small_checksum %.6f\n', prefix, checksum);
   end
   vorlex ('paramClear', p);
@@ -53,6 +62,14 @@ function checksum = look_up (c, p, sql, format, ids)
     vorlex ('clear', r);
     vorlex ('paramReset', p);
     checksum += double (a.value) + x.value + numel (label.value{1}) + taken.value;
+  end
+end
+
+function checksum = query_look_up (c, sql, ids)
+  checksum = 0;
+  for id = ids
+    d = vorlex ('query', c, sql, {id});
+    checksum += double (d.id) + d.x + numel (d.label{1}) + d.taken;
   end
 end
 
