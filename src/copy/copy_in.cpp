@@ -78,6 +78,29 @@ unsigned long long failedRowOf(const PGresult* result) {
     raiseOnConnection(conn, "copyFailed", "the COPY failed: " + message, result);
 }
 
+// Sends the stream's rows a chunk at a time; false when the server has
+// refused it, which makes the rest of no use.  The server refuses only
+// rows it has been sent, before the one that fails to encode: its refusal
+// comes first when it is already there.
+bool sendRows(CopySession& copy, CopyBuffer& buffer, size_t rows, size_t fields, RowAppender append,
+              const void* context) {
+    for (size_t row = 0; row < rows; ++row) {
+        try {
+            appendInt16(buffer, static_cast<int16_t>(fields));
+            append(context, buffer, row);
+        } catch (GatewayError& error) {
+            if (copy.refused()) return false;
+            prefixRowNumber(error, row);
+            throw;
+        }
+        if (buffer.size() >= kChunkBytes) {
+            if (!copy.send(buffer.data(), buffer.size())) return false;
+            buffer.clear();
+        }
+    }
+    return true;
+}
+
 }  // namespace
 
 char* bufferRoom(void* context, size_t size) {
@@ -108,21 +131,10 @@ double copyRowsIn(PGconn* conn, const std::string& target, size_t rows, size_t f
     copy.start("COPY " + target + "\n FROM STDIN (FORMAT binary)", PGRES_COPY_IN, "copyFailed");
     CopyBuffer buffer;
     std::memcpy(buffer.append(sizeof kHeader), kHeader, sizeof kHeader);
-    for (size_t row = 0; row < rows; ++row) {
-        try {
-            appendInt16(buffer, static_cast<int16_t>(fields));
-            append(context, buffer, row);
-        } catch (GatewayError& error) {
-            prefixRowNumber(error, row);
-            throw;
-        }
-        if (buffer.size() >= kChunkBytes) {
-            copy.send(buffer.data(), buffer.size());
-            buffer.clear();
-        }
+    if (sendRows(copy, buffer, rows, fields, append, context)) {
+        appendInt16(buffer, -1);
+        copy.send(buffer.data(), buffer.size());
     }
-    appendInt16(buffer, -1);
-    copy.send(buffer.data(), buffer.size());
     ResultOwner result = copy.finishSending();
     if (PQresultStatus(result.get()) != PGRES_COMMAND_OK) raiseServerFailure(conn, result.get(), rows);
     return std::strtod(PQcmdTuples(result.get()), nullptr);

@@ -75,7 +75,10 @@ using RowAppender = void (*)(const void* context, CopyBuffer& buffer, size_t row
 // Runs "COPY <target> FROM STDIN (FORMAT binary)" and streams `rows` rows
 // of `fields` fields each; returns the count of rows the server copied.
 // Errors raised while a row is appended name the row; a failure on either
-// side ends the COPY so that the server keeps none of it.  `target` is SQL
+// side ends the COPY so that the server keeps none of it.  The server's
+// refusal of a row is seen within a chunk or so of coming (where libpq's
+// input can be read) and ends the stream there, and it comes before an
+// error of a later row on the client.  `target` is SQL
 // and must be safe to run as written.
 double copyRowsIn(PGconn* conn, const std::string& target, size_t rows, size_t fields,
                   RowAppender append, const void* context);

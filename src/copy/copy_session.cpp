@@ -6,6 +6,7 @@
 
 #include <utility>
 
+#include "connection/libpq_private.hpp"
 #include "host/errors.hpp"
 #include "statements/lost_connection.hpp"
 #include "statements/server_error.hpp"
@@ -65,7 +66,7 @@ void CopySession::start(const std::string& sql, ExecStatusType expected, const c
 
 // Each piece is sent whole before the caller builds the next, so that
 // libpq's buffer stays the size of one piece.
-void CopySession::send(const char* data, size_t size) {
+bool CopySession::send(const char* data, size_t size) {
     if (wait_.interruptedNow()) stopForInterrupt();
     // PQputCopyData takes an int: a buffer past 2 GB goes in pieces.
     constexpr size_t kMostPerCall = size_t{1} << 30;
@@ -81,7 +82,13 @@ void CopySession::send(const char* data, size_t size) {
         size -= piece;
         if (!flushOutput(wait_)) stopForInterrupt();
     }
+    return !refused();
 }
+
+// The server refuses a COPY FROM STDIN at the first row it cannot store,
+// then reads and drops the rest of the stream; libpq leaves its error
+// unread until the stream ends.
+bool CopySession::refused() { return serverErrorWaits(conn_); }
 
 ResultOwner CopySession::finishSending() {
     int queued;

@@ -54,7 +54,13 @@ class CopySession {
 
     // COPY FROM STDIN: sends stream bytes; then ends the stream and
     // returns the COPY's result (its status is the caller's to check).
-    void send(const char* data, size_t size);
+    // send tells whether the server still takes the stream: false once
+    // the server's refusal of it has come (the rest need not be sent, and
+    // finishSending returns the refusal), which refused() tells too.  Where
+    // libpq's input cannot be read (libpq_private.hpp), the refusal is
+    // only known when the stream ends.
+    bool send(const char* data, size_t size);
+    bool refused();
     ResultOwner finishSending();
 
     // COPY TO STDOUT: the next message, or one that is atEnd() when the

@@ -361,9 +361,15 @@
 %! assert (! isempty (strfind (err.message, 'duplicate key')), err.message);
 %! assert_untouched (c, 'ci_uniq', 1);
 %! ## In the first row (against the row already there), in the last row, a
-%! ## check constraint, a NULL where none may be.
+%! ## check constraint, a NULL where none may be; a check in row 1 of
+%! ## 2,000,000 whose row 1,900,000 holds a NUL, refused only as it is
+%! ## encoded: the server's refusal ends the stream before that row.
+%! big = 2000000;
+%! nul_t = repmat ('abc', big, 1);
+%! nul_t(1900000,2) = char (0);
 %! cases = {
 %!   1,    struct('k', [-1; 2],                  't', ['ab'; 'cd']),   [],                 'ci_uniq_pkey'
+%!   1,    struct('k', [0; (2:big)'],            't', nul_t),          [],                 '23514 (check_violation)'
 %!   m,    struct('k', [(1:m-1)'; 3],            't', t),              [],                 'ci_uniq_pkey'
 %!   7321, struct('k', [(1:7320)'; 0; 7322],     't', t(1:7322,:)),    [],                 'ci_uniq_k_check'
 %!   9999, struct('k', (1:m)',                   't', t),              struct('k', false(m, 1), 't', (1:m)' == 9999), 'not-null'
