@@ -5,27 +5,11 @@
 #include <algorithm>
 #include <cstring>
 
+#include "backend/host_classes.hpp"
+
 namespace vorlex {
 
 namespace {
-
-size_t elementSizeOf(mxClassID classId) {
-    switch (classId) {
-        case mxCELL_CLASS:
-            return 0;
-        case mxCHAR_CLASS:  // rows of UTF-8 bytes
-        case mxLOGICAL_CLASS:
-        case mxUINT8_CLASS:
-            return 1;
-        case mxINT16_CLASS:
-            return 2;
-        case mxINT32_CLASS:
-        case mxSINGLE_CLASS:
-            return 4;
-        default:
-            return 8;
-    }
-}
 
 constexpr int kRowShape = -1;
 constexpr int kMissingShape = 0;
@@ -36,7 +20,7 @@ CellColumn::CellColumn(mxClassID classId, mxClassID missingClass, mxClassID elem
     : classId_(classId),
       missingClass_(missingClass),
       elementClass_(elementClass),
-      elementSize_(elementSizeOf(classId)) {
+      elementSize_(classElementSize(classId)) {
     if (classId == mxCELL_CLASS)
         elements_ = std::make_unique<CellColumn>(elementClass, mxUNKNOWN_CLASS);
 }

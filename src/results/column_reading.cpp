@@ -7,6 +7,7 @@
 #include <cstring>
 #include <vector>
 
+#include "backend/host_classes.hpp"
 #include "host/errors.hpp"
 #include "host/host.hpp"
 #include "params/param_building.hpp"
@@ -35,22 +36,6 @@ mxArray* createEmpty(mxClassID classId) {
     if (classId == mxCHAR_CLASS) return mxCreateCharArray(2, dims);
     if (classId == mxLOGICAL_CLASS) return mxCreateLogicalArray(2, dims);
     return mxCreateNumericArray(2, dims, classId, mxREAL);
-}
-
-size_t classElementSize(mxClassID classId) {
-    switch (classId) {
-        case mxLOGICAL_CLASS:
-        case mxUINT8_CLASS:
-        case mxCHAR_CLASS:
-            return 1;
-        case mxINT16_CLASS:
-            return 2;
-        case mxINT32_CLASS:
-        case mxSINGLE_CLASS:
-            return 4;
-        default:
-            return 8;
-    }
 }
 
 }  // namespace

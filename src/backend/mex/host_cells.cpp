@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "backend/host_classes.hpp"
+
 namespace vorlex {
 
 namespace {
@@ -33,22 +35,6 @@ mxArray* callBuiltin(std::vector<mxArray*> inputs, size_t kept = 0) {
         return nullptr;
     }
     return output;
-}
-
-size_t elementSize(mxClassID classId) {
-    switch (classId) {
-        case mxCHAR_CLASS:  // rows of UTF-8 bytes
-        case mxLOGICAL_CLASS:
-        case mxUINT8_CLASS:
-            return 1;
-        case mxINT16_CLASS:
-            return 2;
-        case mxINT32_CLASS:
-        case mxSINGLE_CLASS:
-            return 4;
-        default:
-            return 8;
-    }
 }
 
 mxArray* createArray(mxClassID classId, mwSize ndims, const mwSize* dims) {
@@ -91,7 +77,7 @@ mxArray* rowArray(const FlatRows& rows, const RowShape& shape, size_t begin, siz
     const mwSize* dims = shape.ndims < 0 ? rowDims : rows.dims + shape.firstDim;
     mxArray* array = createArray(rows.classId, ndims, dims);
     if (rows.classId != mxCELL_CLASS && count) {
-        size_t size = elementSize(rows.classId);
+        size_t size = classElementSize(rows.classId);
         std::memcpy(mxGetData(array), static_cast<const char*>(rows.data) + begin * size,
                     count * size);
     }
@@ -126,7 +112,7 @@ mxArray* sameShapeCells(const FlatRows& rows) {
     dims.push_back(rows.count);
     mxArray* whole = createArray(rows.classId, dims.size(), dims.data());
     size_t total = rows.ends[rows.count - 1];
-    if (total) std::memcpy(mxGetData(whole), rows.data, total * elementSize(rows.classId));
+    if (total) std::memcpy(mxGetData(whole), rows.data, total * classElementSize(rows.classId));
     mxArray* sliceDims = mxCreateDoubleMatrix(1, shape.ndims, mxREAL);
     for (int d = 0; d < shape.ndims; ++d) mxGetPr(sliceDims)[d] = d + 1;
     mxArray* slices = callBuiltin({mxCreateString("num2cell"), whole, sliceDims});
