@@ -17,12 +17,11 @@
 #include <vector>
 
 #include "connection/server_wait.hpp"
-#include "types/pqtypes_private.hpp"
 #include "host/errors.hpp"
 #include "host/owners.hpp"
 #include "statements/lost_connection.hpp"
 #include "statements/server_error.hpp"
-#include "types/libpqtypes_error.hpp"
+#include "types/pqtypes_private.hpp"
 
 namespace vorlex {
 
@@ -89,6 +88,7 @@ class Pipeline {
 
     PGconn* conn_;
     PGparam* param_;
+    ParamArrays arrays_;  // the row's values as libpq takes them
     const BatchStatement& statement_;
     size_t rows_;
     const RowBuilder& builder_;
@@ -172,11 +172,11 @@ void Pipeline::queueSome() {
 void Pipeline::queueRow(size_t row) {
     builder_.build(builder_.context, param_, row);
     if (row == 0) queuePrepare();
-    if (!PQparamSendQueryPrepared(conn_, param_, statement_.name.c_str(), 0)) {
-        std::string reason = takeTypesError();
-        if (reason.empty()) reason = libpqText(PQerrorMessage(conn_));
-        raiseError("sendFailed", "row %zu could not be queued: %s", row + 1, reason.c_str());
-    }
+    fillParamArrays(param_, arrays_);
+    if (!PQsendQueryPrepared(conn_, statement_.name.c_str(), arrays_.count(), arrays_.values.data(),
+                             arrays_.lengths.data(), arrays_.formats.data(), 0))
+        raiseError("sendFailed", "row %zu could not be queued: %s", row + 1,
+                   libpqText(PQerrorMessage(conn_)).c_str());
     ++rowsQueued_;
 }
 
@@ -394,8 +394,8 @@ void Pipeline::recover() noexcept {
     // The prepared statement outlives a failed stream unless the closing
     // statement ran; it can be released now when no transaction is open.
     if (prepareOk_ && !closingOk_ && PQstatus(conn_) == CONNECTION_OK &&
-        PQtransactionStatus(conn_) == PQTRANS_IDLE &&
-        PQpipelineStatus(conn_) == PQ_PIPELINE_OFF && PQsendQuery(conn_, statement_.closing.c_str()))
+        PQtransactionStatus(conn_) == PQTRANS_IDLE && PQpipelineStatus(conn_) == PQ_PIPELINE_OFF &&
+        PQsendQuery(conn_, statement_.closing.c_str()))
         drainToIdle(wait_);
     if (!savedNonblocking_) PQsetnonblocking(conn_, 0);
 }

@@ -7,14 +7,14 @@
 #include <cstring>
 #include <string>
 
+#include "host/errors.hpp"
+#include "host/host.hpp"
+#include "host/owners.hpp"
 #include "types/codec_numeric.hpp"
 #include "types/codecs.hpp"
 #include "types/libpqtypes_error.hpp"
 #include "types/pqtypes_private.hpp"
 #include "types/type_tables.hpp"
-#include "host/errors.hpp"
-#include "host/host.hpp"
-#include "host/owners.hpp"
 
 namespace vorlex {
 
@@ -460,20 +460,9 @@ size_t encodeValue(const ValueRoom& room, const ParamRecord& record, const Value
 
 namespace {
 
-// The prepared specifier for a record's type: "@" + type name + suffix.
-std::string prepared(const ParamRecord& record, const char* suffix) {
-    return std::string("@") + record.handler->typname + suffix;
-}
-
-// Appends a NULL of the record's type through the pointer form, which
-// gives the slot the type's OID.
+// Appends a NULL of the record's type: the slot the value then goes into.
 void putNull(PGparam* param, const ParamRecord& record) {
-    std::string name = prepared(record, record.isArray ? "[]*" : "*");
-    int ok = PQputf(param, name.c_str(), nullptr);
-    std::string pending = takeTypesError();
-    if (!pending.empty())
-        raiseError("putFailed", "%s: %s", record.context.c_str(), pending.c_str());
-    if (!ok) raiseError("putFailed", "%s: the value could not be put", record.context.c_str());
+    appendNullValue(param, record.isArray ? record.handler->typoid_array : record.handler->typoid);
 }
 
 }  // namespace

@@ -6,15 +6,15 @@
 
 #include <string>
 
-#include "statements/statement_commands.hpp"
-#include "types/libpqtypes_error.hpp"
 #include "connection/server_wait.hpp"
+#include "handles/registry.hpp"
 #include "host/errors.hpp"
 #include "host/host.hpp"
-#include "handles/registry.hpp"
 #include "statements/lost_connection.hpp"
 #include "statements/server_error.hpp"
 #include "statements/statement_args.hpp"
+#include "statements/statement_commands.hpp"
+#include "types/pqtypes_private.hpp"
 
 namespace vorlex {
 
@@ -42,18 +42,18 @@ bool isAccepted(ExecStatusType status) {
     return status == PGRES_EMPTY_QUERY || status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK;
 }
 
-// What PQparamExec does, with the wait made interruptible: libpqtypes sends
-// the set's values, and the module refuses any status but empty query,
+// What PQparamExec does, with the wait made interruptible: the set's values
+// are sent as libpq takes them, and the module refuses any status but empty query,
 // command ok and tuples ok, as "PGresult: <the server's error>" (no
 // result: "PGconn: <libpq's message>").
 void runBinary(PGconn* conn, PGparam* param, const std::string& sql, int nlhs, mxArray* plhs[],
                const mxArray* prhs[]) {
     discardEarlierResults(conn);
-    if (!PQparamSendQuery(conn, param, sql.c_str(), 1)) {
-        std::string reason = takeTypesError();
-        if (reason.empty()) reason = "no result: " + libpqText(PQerrorMessage(conn));
-        raiseOnConnection(conn, "queryFailed", reason);
-    }
+    ParamArrays arrays;
+    fillParamArrays(param, arrays);
+    if (!PQsendQueryParams(conn, sql.c_str(), arrays.count(), arrays.types.data(),
+                           arrays.values.data(), arrays.lengths.data(), arrays.formats.data(), 1))
+        raiseOnConnection(conn, "queryFailed", "no result: " + libpqText(PQerrorMessage(conn)));
     ResultOwner result = awaitStatement(conn, "the statement");
     if (!result)
         raiseOnConnection(conn, "queryFailed", "PGconn: " + libpqText(PQerrorMessage(conn)));

@@ -5,6 +5,7 @@
 
 #include <climits>
 #include <cstdlib>
+#include <cstring>
 #include <new>
 #include <string>
 
@@ -74,8 +75,8 @@ void releaseShared(SharedTypeData* shared) {
 }
 
 SharedTypeData* copyTypeData(PqtTypeData& data) {
-    auto* shared = new (std::nothrow) SharedTypeData{1, data.typhcnt, nullptr, data.typspeccnt,
-                                                     nullptr};
+    auto* shared =
+        new (std::nothrow) SharedTypeData{1, data.typhcnt, nullptr, data.typspeccnt, nullptr};
     if (!shared) return nullptr;
     if (data.typhcnt > 0) shared->handlers = pqt_duphandlers(data.typhandlers, data.typhcnt);
     if (data.typspeccnt > 0) shared->specs = pqt_dupspecs(data.typspecs, data.typspeccnt);
@@ -193,9 +194,7 @@ const char* parseTypeSpecifier(const char* format, const TypeHandlers& handlers,
 
 Oid paramValueOid(const PGparam* param, int slot) { return param->vals[slot].oid; }
 
-ParamSlot paramSlot(PGparam* param, int slot) {
-    return {&valueAt(param, slot), &param->fmtinfo};
-}
+ParamSlot paramSlot(PGparam* param, int slot) { return {&valueAt(param, slot), &param->fmtinfo}; }
 
 char* writeSlotValue(void* slot, size_t size) {
     auto& value = *static_cast<PqtParamValue*>(slot);
@@ -223,6 +222,41 @@ void setSlotNull(PGparam* param, int slot) {
 
 void dropLastValue(PGparam* param) {
     if (param->vcnt > 0) --param->vcnt;
+}
+
+void appendNullValue(PGparam* param, Oid oid) {
+    if (param->vcnt == param->vmax) {
+        // Grown as libpqtypes grows it, by half, new slots zeroed: its
+        // PQparamClear frees every slot's buffer up to vmax, then the array.
+        int vmax = param->vmax ? param->vmax + param->vmax / 2 + 1 : 16;
+        auto* vals = static_cast<PqtParamValue*>(
+            std::realloc(param->vals, sizeof(PqtParamValue) * static_cast<size_t>(vmax)));
+        if (!vals) throw std::bad_alloc();
+        std::memset(vals + param->vmax, 0,
+                    sizeof(PqtParamValue) * static_cast<size_t>(vmax - param->vmax));
+        param->vals = vals;
+        param->vmax = vmax;
+    }
+    PqtParamValue& value = param->vals[param->vcnt++];
+    value.datal = -1;
+    value.data = nullptr;
+    value.format = 1;
+    value.oid = oid;
+}
+
+void fillParamArrays(const PGparam* param, ParamArrays& arrays) {
+    size_t count = param ? static_cast<size_t>(param->vcnt) : 0;
+    arrays.types.resize(count);
+    arrays.values.resize(count);
+    arrays.lengths.resize(count);
+    arrays.formats.resize(count);
+    for (size_t i = 0; i < count; ++i) {
+        const PqtParamValue& value = param->vals[i];
+        arrays.types[i] = value.oid;
+        arrays.values[i] = value.datal < 0 ? nullptr : value.data;
+        arrays.lengths[i] = value.datal < 0 ? 0 : value.datal;
+        arrays.formats[i] = value.format;
+    }
 }
 
 }  // namespace vorlex

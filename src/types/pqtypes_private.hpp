@@ -13,6 +13,7 @@
 #include <libpqtypes.h>
 
 #include <cstddef>
+#include <vector>
 
 extern "C" {
 
@@ -116,5 +117,26 @@ void setSlotNull(PGparam* param, int slot);
 
 // Forgets the last value put into the set (keeping its buffer for reuse).
 void dropLastValue(PGparam* param);
+
+// Appends a NULL value of type `oid` in binary format, as PQputf with a
+// null pointer would, without libpqtypes' clearing of its 17 KB error
+// record on every call; the slot keeps any buffer it had.  Throws
+// std::bad_alloc when out of memory.
+void appendNullValue(PGparam* param, Oid oid);
+
+// The values of a set as libpq's PQsendQueryParams and PQsendQueryPrepared
+// take them (what PQparamSendQuery passes, without its error clearing).
+// The arrays point into the set: valid until it changes.
+struct ParamArrays {
+    std::vector<Oid> types;
+    std::vector<const char*> values;  // null: NULL
+    std::vector<int> lengths;
+    std::vector<int> formats;
+    int count() const { return static_cast<int>(values.size()); }
+};
+
+// Fills `arrays` with the set's values (none for a null set), reusing
+// their room.
+void fillParamArrays(const PGparam* param, ParamArrays& arrays);
 
 }  // namespace vorlex

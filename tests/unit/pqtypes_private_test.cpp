@@ -1,13 +1,13 @@
 // SPDX-License-Identifier: BSD-3-Clause
 // Pins the libpqtypes internals the module relies on against the installed
 // library and a real server (the PG* variables name it).
-#include "types/pqtypes_layout.hpp"
-
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <memory>
 #include <string>
+
+#include "types/pqtypes_layout.hpp"
 
 namespace vorlex {
 namespace {
@@ -78,6 +78,45 @@ TEST_F(PqtypesPrivate, ParamSetCopiesHandlersAndCountsValues) {
     EXPECT_EQ(param->vals[1].oid, 25u);
     PQparamReset(param);
     EXPECT_EQ(param->vcnt, 0);
+    PQparamClear(param);
+}
+
+// Values appended past the set's room, beside libpqtypes' own, and sent
+// by the server as it would send PQparamExec's; PQparamClear frees them
+// all (the sanitizers' leak check holds it to that).
+TEST_F(PqtypesPrivate, AppendedValuesGrowTheSetAndGoOutAsLibpqTakesThem) {
+    PGparam* param = PQparamCreate(db.conn);
+    ASSERT_NE(param, nullptr);
+    ASSERT_TRUE(PQputf(param, "%int4", 5)) << PQgeterror();
+    constexpr int kAppended = 40;
+    for (int i = 0; i < kAppended; ++i) {
+        appendNullValue(param, 25);
+        if (i % 2) {
+            std::string text = std::to_string(i);
+            std::memcpy(
+                writeSlotValue(paramSlot(param, PQparamCount(param) - 1).value, text.size()),
+                text.data(), text.size());
+        }
+    }
+    ASSERT_TRUE(PQputf(param, "%int8", static_cast<PGint8>(7))) << PQgeterror();
+    ASSERT_EQ(PQparamCount(param), kAppended + 2);
+
+    ParamArrays arrays;
+    fillParamArrays(param, arrays);
+    ASSERT_EQ(arrays.count(), kAppended + 2);
+    EXPECT_EQ(arrays.types[0], 23u);
+    EXPECT_EQ(arrays.types[kAppended + 1], 20u);
+    std::string sql = "select $1::text";
+    for (int i = 2; i <= kAppended + 2; ++i)
+        sql += " || coalesce($" + std::to_string(i) + "::text, '-')";
+    std::unique_ptr<PGresult, decltype(&PQclear)> result(
+        PQexecParams(db.conn, sql.c_str(), arrays.count(), arrays.types.data(),
+                     arrays.values.data(), arrays.lengths.data(), arrays.formats.data(), 0),
+        PQclear);
+    ASSERT_EQ(PQresultStatus(result.get()), PGRES_TUPLES_OK) << PQerrorMessage(db.conn);
+    std::string expected = "5";
+    for (int i = 0; i < kAppended; ++i) expected += i % 2 ? std::to_string(i) : "-";
+    EXPECT_EQ(std::string(PQgetvalue(result.get(), 0, 0)), expected + "7");
     PQparamClear(param);
 }
 
@@ -165,9 +204,9 @@ TEST(TypeSharing, ResultsShareOneCopyThatOutlivesTheirConnection) {
     EXPECT_EQ(textAt(first.get(), "%probe.t"), "first");
     EXPECT_EQ(textAt(unshared.get(), "@probe"), "unshared");
     // A copy of a result (as libpqtypes makes to read arrays) takes its own.
-    ResultPtr copy(PQcopyResult(first.get(), PG_COPYRES_ATTRS | PG_COPYRES_TUPLES |
-                                                  PG_COPYRES_EVENTS),
-                   PQclear);
+    ResultPtr copy(
+        PQcopyResult(first.get(), PG_COPYRES_ATTRS | PG_COPYRES_TUPLES | PG_COPYRES_EVENTS),
+        PQclear);
     ASSERT_NE(copy, nullptr);
     EXPECT_NE(resultTypeData(copy.get())->typhandlers, a->typhandlers);
     first.reset();
