@@ -109,8 +109,8 @@ void prepareBatch(PGconn* conn, const std::string& format, const BatchInput& inp
     prepared.param.reset(PQparamCreate(conn));
     if (!prepared.param)
         raiseError("paramCreateFailed", "no parameter set could be made: %s", PQgeterror());
-    prepared.records =
-        buildRecords(format.c_str(), prepared.param.get(), columnClassNames(input.values));
+    prepared.records = buildRecords(format.c_str(), paramTypeHandlers(prepared.param.get()),
+                                    columnClassNames(input.values));
     prepareColumns(prepared.batch, input.values, input.elementNulls, input.valueNulls,
                    prepared.rows);
 }

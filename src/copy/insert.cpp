@@ -319,7 +319,8 @@ void buildColumnRecords(InsertLoad& load, PGparam* param, const mxArray* data) {
                   (bound.isArray ? "[]" : "");
         classNames.push_back(mxGetClassName(mxGetFieldByNumber(data, 0, bound.field)));
     }
-    std::vector<ParamRecord> records = buildRecords(format.c_str(), param, classNames);
+    std::vector<ParamRecord> records =
+        buildRecords(format.c_str(), paramTypeHandlers(param), classNames);
     for (size_t i = 0; i < records.size(); ++i) {
         InsertColumn& bound = load.columns[i];
         bound.record = records[i];

@@ -106,11 +106,10 @@ const char* parseSpecifier(const char* format, const TypeHandlers& handlers,
     return rest;
 }
 
-std::vector<ParamRecord> buildRecords(const char* format, PGparam* param,
+std::vector<ParamRecord> buildRecords(const char* format, const TypeHandlers& handlers,
                                       const std::vector<std::string>& classNames) {
     std::vector<ParamRecord> records;
     records.reserve(classNames.size());
-    TypeHandlers handlers = paramTypeHandlers(param);
     SpecifierParse parse;
     for (const char* rest = format; *rest;) {
         rest = parseSpecifier(rest, handlers, parse);

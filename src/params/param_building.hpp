@@ -60,9 +60,10 @@ std::string formatArg(const mxArray* const prhs[], int index);
 // raises "badFormat" with its text.
 const char* parseSpecifier(const char* format, const TypeHandlers& handlers, SpecifierParse& parse);
 
-// One record per value, in format order, parsed against the set's type
-// handlers; `classNames` holds each value's class name for the messages.
-std::vector<ParamRecord> buildRecords(const char* format, PGparam* param,
+// One record per value, in format order, parsed against the type handlers
+// (a set's or a connection's); `classNames` holds each value's class name
+// for the messages.
+std::vector<ParamRecord> buildRecords(const char* format, const TypeHandlers& handlers,
                                       const std::vector<std::string>& classNames);
 
 // Where one value comes from.  Direct form (offset < 0): `array`, which

@@ -9,13 +9,13 @@
 #include <string>
 #include <vector>
 
-#include "params/param_building.hpp"
-#include "types/type_tables.hpp"
-#include "types/libpqtypes_error.hpp"
-#include "types/pqtypes_private.hpp"
+#include "handles/registry.hpp"
 #include "host/errors.hpp"
 #include "host/host.hpp"
-#include "handles/registry.hpp"
+#include "params/param_building.hpp"
+#include "types/libpqtypes_error.hpp"
+#include "types/pqtypes_private.hpp"
+#include "types/type_tables.hpp"
 
 namespace vorlex {
 
@@ -120,7 +120,8 @@ void commandParamPut(int, mxArray*[], int nrhs, const mxArray* prhs[]) {
 
     std::vector<std::string> classNames;
     for (int i = 2; i < nrhs; ++i) classNames.push_back(valueClassName(prhs[i]));
-    std::vector<ParamRecord> records = buildRecords(format.c_str(), param, classNames);
+    std::vector<ParamRecord> records =
+        buildRecords(format.c_str(), paramTypeHandlers(param), classNames);
     for (size_t i = 0; i < records.size(); ++i) {
         Unwrapped value = unwrapValue(records[i], prhs[i + 2]);
         ValueSource source;

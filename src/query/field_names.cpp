@@ -11,14 +11,52 @@ namespace vorlex {
 namespace {
 
 // Octave's keywords and MATLAB's, which neither takes as a field name.
-const char* const kKeywords[] = {
-    "__FILE__", "__LINE__", "arguments", "break", "case", "catch", "classdef", "continue", "do",
-    "else", "elseif", "end", "end_try_catch", "end_unwind_protect", "endarguments", "endclassdef",
-    "endenumeration", "endevents", "endfor", "endfunction", "endif", "endmethods", "endparfor",
-    "endproperties", "endspmd", "endswitch", "endwhile", "enumeration", "events", "for",
-    "function", "global", "if", "methods", "otherwise", "parfor", "persistent", "properties",
-    "return", "spmd", "switch", "try", "until", "unwind_protect", "unwind_protect_cleanup",
-    "while"};
+const char* const kKeywords[] = {"__FILE__",
+                                 "__LINE__",
+                                 "arguments",
+                                 "break",
+                                 "case",
+                                 "catch",
+                                 "classdef",
+                                 "continue",
+                                 "do",
+                                 "else",
+                                 "elseif",
+                                 "end",
+                                 "end_try_catch",
+                                 "end_unwind_protect",
+                                 "endarguments",
+                                 "endclassdef",
+                                 "endenumeration",
+                                 "endevents",
+                                 "endfor",
+                                 "endfunction",
+                                 "endif",
+                                 "endmethods",
+                                 "endparfor",
+                                 "endproperties",
+                                 "endspmd",
+                                 "endswitch",
+                                 "endwhile",
+                                 "enumeration",
+                                 "events",
+                                 "for",
+                                 "function",
+                                 "global",
+                                 "if",
+                                 "methods",
+                                 "otherwise",
+                                 "parfor",
+                                 "persistent",
+                                 "properties",
+                                 "return",
+                                 "spmd",
+                                 "switch",
+                                 "try",
+                                 "until",
+                                 "unwind_protect",
+                                 "unwind_protect_cleanup",
+                                 "while"};
 
 bool isKeyword(const std::string& name) {
     return std::any_of(std::begin(kKeywords), std::end(kKeywords),
@@ -58,10 +96,11 @@ std::string validFieldName(const std::string& name) {
     if (isValid(name)) return name;
     std::string made = joinWords(name);
     if (made.empty()) made = "x";
-    if (isKeyword(made)) made = "x" + std::string(1, static_cast<char>(std::toupper(made[0]))) +
-                                made.substr(1);
+    if (isKeyword(made))
+        made = "x" + std::string(1, static_cast<char>(std::toupper(made[0]))) + made.substr(1);
     if (!isLetter(made[0])) made = "x" + made;
-    std::replace_if(made.begin(), made.end(), [](char c) { return !isWordChar(c); }, '_');
+    std::replace_if(
+        made.begin(), made.end(), [](char c) { return !isWordChar(c); }, '_');
     made.resize(std::min(made.size(), kMaxFieldName));
     return made;
 }

@@ -252,13 +252,6 @@ void settleColumnNulls(const ResultColumn& column, HostArrayOwner& value, const 
 
 // --- Outputs ----------------------------------------------------------------------
 
-// Takes a field out of a 1x1 struct, which keeps an empty slot.
-mxArray* takeField(mxArray* output, const char* name) {
-    mxArray* field = mxGetField(output, 0, name);
-    mxSetField(output, 0, name, nullptr);
-    return field;
-}
-
 mxArray* callBuiltin(const char* name, std::vector<mxArray*> inputs) {
     HostArrayOwner function(mxCreateString(name));
     inputs.insert(inputs.begin(), function.get());
@@ -341,25 +334,26 @@ ResultPlan planColumns(PGconn* conn, const PGresult* described) {
 }
 
 void readResult(PGconn* conn, const PGresult* result, const ResultPlan& plan,
-                const QueryOptions& options, mxArray*& data, mxArray*& info) {
+                const QueryOptions& options, mxArray*& data, mxArray** info) {
     TypeHandlers handlers = connectionTypeHandlers(conn);
     size_t count = plan.columns.size();
     std::vector<std::string> names;
     for (const ColumnPlan& column : plan.columns) names.push_back(column.name);
     std::vector<std::string> fields = uniqueFieldNames(names);
 
-    HostArrayOwner columns(mxCreateStructMatrix(1, count, 6, kColumnInfoFields));
+    HostArrayOwner columns(info ? mxCreateStructMatrix(1, count, 6, kColumnInfoFields) : nullptr);
     std::vector<HostArrayOwner> values;
     ColumnReader reader;
     for (size_t k = 0; k < count; ++k) {
         const ColumnPlan& column = plan.columns[k];
         describeReader(handlers, column, static_cast<int>(k), !plan.binary, options, reader);
-        HostArrayOwner read(extractColumn(result, reader.column, *handlers.server));
-        HostArrayOwner value(takeField(read.get(), "value"));
-        HostArrayOwner masks(takeField(read.get(), "valueIsNull"));
-        HostArrayOwner rowIsNull(takeField(read.get(), "rowIsNull"));
+        ColumnArrays read = extractColumn(result, reader.column, *handlers.server);
+        HostArrayOwner value(std::move(read.value));
+        HostArrayOwner masks(std::move(read.valueIsNull));
+        HostArrayOwner rowIsNull(std::move(read.rowIsNull));
         settleColumnNulls(reader.column, value, rowIsNull.get(), masks.get(), options.keepClass);
         values.push_back(std::move(value));
+        if (!columns) continue;
         mxSetFieldByNumber(columns.get(), k, kName, textOutput(column.name));
         mxSetFieldByNumber(columns.get(), k, kField, textOutput(fields[k]));
         mxSetFieldByNumber(columns.get(), k, kType, textOutput(column.typeName));
@@ -370,7 +364,7 @@ void readResult(PGconn* conn, const PGresult* result, const ResultPlan& plan,
             reader.column.isArray ? masks.release() : mxCreateDoubleMatrix(0, 0, mxREAL));
     }
     HostArrayOwner made(options.cellOutput ? cellData(values) : structData(fields, values));
-    info = infoStruct(result, columns.release());
+    if (info) *info = infoStruct(result, columns.release());
     data = made.release();
 }
 

@@ -54,8 +54,8 @@ struct ResultPlan {
 ResultPlan planColumns(PGconn* conn, const PGresult* described);
 
 // Reads `result`, which the plan's statement gave, into the data output
-// and the info output.
+// and, when `info` is not null, the info output.
 void readResult(PGconn* conn, const PGresult* result, const ResultPlan& plan,
-                const QueryOptions& options, mxArray*& data, mxArray*& info);
+                const QueryOptions& options, mxArray*& data, mxArray** info);
 
 }  // namespace vorlex

@@ -72,7 +72,8 @@ int choiceArg(const mxArray* const prhs[], int index, const char* option,
         ++position;
     }
     std::string list;
-    for (const char* choice : choices) list += std::string(list.empty() ? "'" : ", '") + choice + "'";
+    for (const char* choice : choices)
+        list += std::string(list.empty() ? "'" : ", '") + choice + "'";
     raiseError("optionValue", "argument %d: '%s' takes %s, not '%s'", argPosition(index), option,
                list.c_str(), value.c_str());
 }
@@ -86,8 +87,8 @@ bool flagArg(const mxArray* const prhs[], int index, const char* option) {
 }
 
 void readOption(const mxArray* const prhs[], int index, QueryCall& call) {
-    std::string name = charArg(
-        prhs, index, {"option name", "optionNotChar", "optionUnreadable", "unknownOption"});
+    std::string name =
+        charArg(prhs, index, {"option name", "optionNotChar", "optionUnreadable", "unknownOption"});
     int value = index + 1;
     if (strcasecmp(name.c_str(), "format") == 0)
         call.format = formatArg(prhs, value);
@@ -154,8 +155,8 @@ void refuseMissingValues(const void* context) {
 
 ResultOwner describe(PGconn* conn, const std::string& sql, const QueryParams& params, long used) {
     ParameterUse use{used, params.count()};
-    return describeUnnamed(conn, {sql.c_str(), params.count(), params.types.data(),
-                                  "the statement", refuseMissingValues, &use});
+    return describeUnnamed(conn, {sql.c_str(), params.count(), params.types.data(), "the statement",
+                                  refuseMissingValues, &use});
 }
 
 // The text is sent again with the values (parse, bind and execute in one
@@ -193,13 +194,8 @@ void commandQuery(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
     ResultPlan plan = planColumns(call.conn, described.get());
     ResultOwner result = execute(call.conn, call.sql, params, plan.binary);
 
-    mxArray *data, *info;
-    readResult(call.conn, result.get(), plan, call.options, data, info);
-    plhs[0] = data;
-    if (nlhs > 1)
-        plhs[1] = info;
-    else
-        mxDestroyArray(info);
+    // The info output is made only when it is asked for.
+    readResult(call.conn, result.get(), plan, call.options, plhs[0], nlhs > 1 ? &plhs[1] : nullptr);
 }
 
 }  // namespace vorlex

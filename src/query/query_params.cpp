@@ -10,7 +10,6 @@
 #include "host/host.hpp"
 #include "host/owners.hpp"
 #include "params/param_building.hpp"
-#include "types/libpqtypes_error.hpp"
 
 namespace vorlex {
 
@@ -126,8 +125,7 @@ std::vector<const mxArray*> cellValues(const mxArray* cell) {
     size_t count = cell ? mxGetNumberOfElements(cell) : 0;
     for (size_t i = 0; i < count; ++i) {
         const mxArray* value = mxGetCell(cell, i);
-        if (!value)
-            raiseError("paramClass", "parameter %zu is not set; [] sends NULL", i + 1);
+        if (!value) raiseError("paramClass", "parameter %zu is not set; [] sends NULL", i + 1);
         values.push_back(value);
     }
     return values;
@@ -137,7 +135,8 @@ std::vector<const mxArray*> cellValues(const mxArray* cell) {
 
 std::vector<const char*> QueryParams::pointers() const {
     std::vector<const char*> list;
-    for (size_t i = 0; i < values.size(); ++i) list.push_back(isNull[i] ? nullptr : values[i].data());
+    for (size_t i = 0; i < values.size(); ++i)
+        list.push_back(isNull[i] ? nullptr : values[i].data());
     return list;
 }
 
@@ -163,12 +162,13 @@ QueryParams queryParams(PGconn* conn, const mxArray* cell, const std::string* fo
     QueryParams params;
     if (values.empty() && !format) return params;
 
-    ParamOwner param(PQparamCreate(conn));  // the connection's types
-    raisePendingTypesError("paramCreateFailed");
-    if (!param) raiseError("paramCreateFailed", "the connection's types are missing");
+    // The connection's own types, read in place: a parameter set would
+    // copy all of them first.
+    TypeHandlers handlers = connectionTypeHandlers(conn);
+    if (!handlers.server) raiseError("paramCreateFailed", "the connection's types are missing");
     std::vector<ParamRecord> records =
-        buildRecords(format ? format->c_str() : classFormat.c_str(), param.get(), classNames);
-    const PGtypeFormatInfo& server = *paramTypeHandlers(param.get()).server;
+        buildRecords(format ? format->c_str() : classFormat.c_str(), handlers, classNames);
+    const PGtypeFormatInfo& server = *handlers.server;
     for (size_t i = 0; i < values.size(); ++i) {
         const ParamRecord& record = records[i];
         bool isNull = isNullValue(values[i]);
@@ -182,7 +182,7 @@ QueryParams queryParams(PGconn* conn, const mxArray* cell, const std::string* fo
         ValueSource source;
         source.array = converted ? converted.get() : values[i];
         encodeValue(ValueRoom{reserveInString, &params.values.back()}, record, source, nullptr,
-                     server);
+                    server);
     }
     return params;
 }

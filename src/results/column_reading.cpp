@@ -140,10 +140,15 @@ ColumnOutput ColumnParts::output() {
             maskData_, rowIsNullData_};
 }
 
-mxArray* ColumnParts::finish() {
+ColumnArrays ColumnParts::finish() {
     if (valueCells_) value_.reset(valueCells_->make());
     if (maskCells_) valueIsNull_.reset(maskCells_->make());
-    return columnStruct(value_.release(), valueIsNull_.release(), rowIsNull_.release());
+    return {std::move(value_), std::move(valueIsNull_), std::move(rowIsNull_)};
+}
+
+mxArray* columnStruct(ColumnArrays arrays) {
+    return columnStruct(arrays.value.release(), arrays.valueIsNull.release(),
+                        arrays.rowIsNull.release());
 }
 
 void raiseReadFailure(const ResultColumn& column, size_t row, const std::string& error) {

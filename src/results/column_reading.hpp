@@ -68,12 +68,17 @@ std::optional<CellColumn> maskCellsOf(const ResultColumn& column);
 
 // The output struct of a column of `rows` rows while they are filled:
 // vectors at their full length, cells gathered flat.
+// A finished column's three arrays, as the output struct holds them.
+struct ColumnArrays {
+    HostArrayOwner value, valueIsNull, rowIsNull;
+};
+
 class ColumnParts {
   public:
     ColumnParts(const ResultColumn& column, size_t rows);
     ColumnOutput output();
-    // The output struct; the cells are made by the host.
-    mxArray* finish();
+    // The column's arrays; the cells are made by the host.
+    ColumnArrays finish();
 
   private:
     HostArrayOwner value_, valueIsNull_, rowIsNull_;
@@ -85,6 +90,7 @@ class ColumnParts {
 
 // The struct around finished columns.
 mxArray* columnStruct(mxArray* value, mxArray* valueIsNull, mxArray* rowIsNull);
+mxArray* columnStruct(ColumnArrays arrays);
 
 // Fills row `row` with NULL.
 void fillNullRow(const ResultColumn& column, const ColumnOutput& out, size_t row);
@@ -108,10 +114,10 @@ void fillScalarRow(const ResultColumn& column, const ColumnOutput& out, size_t r
 void fillVariableRow(const ResultColumn& column, const ColumnOutput& out, size_t row,
                      const char* bytes, size_t length);
 
-// The output struct of a whole column of a result: binary values through
-// the codec, text-format values (textFormat) through libpqtypes.
-mxArray* extractColumn(const PGresult* result, const ResultColumn& column,
-                       const PGtypeFormatInfo& server);
+// The arrays of a whole column of a result: binary values through the
+// codec, text-format values (textFormat) through libpqtypes.
+ColumnArrays extractColumn(const PGresult* result, const ResultColumn& column,
+                           const PGtypeFormatInfo& server);
 
 // Raises a value's failure to decode under readFailed (deserialiseFailed
 // for serialised values, which fail only in the Octave function).

@@ -15,17 +15,17 @@
 #include <cstring>
 #include <string>
 
-#include "types/array_codec.hpp"
-#include "types/element_access.hpp"
-#include "params/param_building.hpp"
-#include "types/pqtypes_private.hpp"
-#include "types/type_tables.hpp"
-#include "results/result_commands.hpp"
-#include "types/libpqtypes_error.hpp"
+#include "handles/registry.hpp"
 #include "host/errors.hpp"
 #include "host/host.hpp"
-#include "handles/registry.hpp"
+#include "params/param_building.hpp"
 #include "results/column_reading.hpp"
+#include "results/result_commands.hpp"
+#include "types/array_codec.hpp"
+#include "types/element_access.hpp"
+#include "types/libpqtypes_error.hpp"
+#include "types/pqtypes_private.hpp"
+#include "types/type_tables.hpp"
 
 namespace vorlex {
 
@@ -162,8 +162,8 @@ bool readTextField(const void* context, const ElementTarget& target, size_t inde
 
 }  // namespace
 
-mxArray* extractColumn(const PGresult* result, const ResultColumn& column,
-                       const PGtypeFormatInfo& server) {
+ColumnArrays extractColumn(const PGresult* result, const ResultColumn& column,
+                           const PGtypeFormatInfo& server) {
     int rows = PQntuples(result);
     ColumnParts parts(column, static_cast<size_t>(rows));
     ColumnOutput out = parts.output();
@@ -212,7 +212,7 @@ void commandResultGet(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]
         ResultColumn column =
             describeColumn(result, parse.handler, parse.flags, position, prhs, columnVectors);
         column.flatten = flatten;
-        plhs[position - 1] = extractColumn(result, column, *types.server);
+        plhs[position - 1] = columnStruct(extractColumn(result, column, *types.server));
     }
 }
 

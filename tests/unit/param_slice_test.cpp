@@ -9,10 +9,10 @@
 #include <string>
 #include <vector>
 
+#include "connection/connect.hpp"
+#include "host/errors.hpp"
 #include "params/param_building.hpp"
 #include "types/type_catalogue.hpp"
-#include "host/errors.hpp"
-#include "connection/connect.hpp"
 #include "value_sources.hpp"
 
 namespace vorlex {
@@ -32,7 +32,8 @@ class ParamSlices : public ::testing::Test {
     }
 
     ParamRecord record(const char* format) {
-        std::vector<ParamRecord> records = buildRecords(format, param, {"column"});
+        std::vector<ParamRecord> records =
+            buildRecords(format, paramTypeHandlers(param), {"column"});
         return records.at(0);
     }
 

@@ -13,10 +13,10 @@
 #include <utility>
 #include <vector>
 
+#include "connection/connect.hpp"
+#include "host/errors.hpp"
 #include "params/param_building.hpp"
 #include "types/pqtypes_layout.hpp"
-#include "host/errors.hpp"
-#include "connection/connect.hpp"
 #include "value_sources.hpp"
 
 namespace vorlex {
@@ -52,7 +52,9 @@ class ReplaceValue : public ::testing::Test {
         PQfinish(conn);
     }
 
-    ParamRecord record(const char* format) { return buildRecords(format, fresh, {"column"}).at(0); }
+    ParamRecord record(const char* format) {
+        return buildRecords(format, paramTypeHandlers(fresh), {"column"}).at(0);
+    }
 
     static SlotBytes slotOf(PGparam* param, int slot) {
         const PqtParamValue& value = param->vals[slot];
