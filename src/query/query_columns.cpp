@@ -322,7 +322,6 @@ ResultPlan planColumns(PGconn* conn, const PGresult* described) {
     for (int k = 0; k < count; ++k) {
         Oid oid = PQftype(described, k);
         ColumnPlan column = planOfType(oid, server, 0);
-        column.name = PQfname(described, k);
         column.oid = oid;
         column.typeName = knownTypeName(oid);
         auto found = server.find(oid);
@@ -338,7 +337,8 @@ void readResult(PGconn* conn, const PGresult* result, const ResultPlan& plan,
     TypeHandlers handlers = connectionTypeHandlers(conn);
     size_t count = plan.columns.size();
     std::vector<std::string> names;
-    for (const ColumnPlan& column : plan.columns) names.push_back(column.name);
+    // The result's own names: a plan of an earlier run may hold old ones.
+    for (size_t k = 0; k < count; ++k) names.push_back(PQfname(result, static_cast<int>(k)));
     std::vector<std::string> fields = uniqueFieldNames(names);
 
     HostArrayOwner columns(info ? mxCreateStructMatrix(1, count, 6, kColumnInfoFields) : nullptr);
@@ -354,7 +354,7 @@ void readResult(PGconn* conn, const PGresult* result, const ResultPlan& plan,
         settleColumnNulls(reader.column, value, rowIsNull.get(), masks.get(), options.keepClass);
         values.push_back(std::move(value));
         if (!columns) continue;
-        mxSetFieldByNumber(columns.get(), k, kName, textOutput(column.name));
+        mxSetFieldByNumber(columns.get(), k, kName, textOutput(names[k]));
         mxSetFieldByNumber(columns.get(), k, kField, textOutput(fields[k]));
         mxSetFieldByNumber(columns.get(), k, kType, textOutput(column.typeName));
         mxSetFieldByNumber(columns.get(), k, kOid, mxCreateDoubleScalar(column.oid));

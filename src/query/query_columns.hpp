@@ -31,10 +31,9 @@ struct QueryOptions {
     bool cellOutput = false;       // data as a rows-by-columns cell
 };
 
-// How one column is read.  Without a type or form the value is read as
+// How one column is read (its name is the result's).  Without a type or form the value is read as
 // text: an enum's label, or (when !binary) the server's text.
 struct ColumnPlan {
-    std::string name;      // as the server names the column
     Oid oid;               // the column's type
     std::string typeName;  // the server's name of that type; empty when unknown
     const PgType* type = nullptr;

@@ -21,6 +21,7 @@
 #include "host/host.hpp"
 #include "host/owners.hpp"
 #include "params/param_building.hpp"
+#include "query/known_statements.hpp"
 #include "query/query_columns.hpp"
 #include "query/query_commands.hpp"
 #include "query/query_params.hpp"
@@ -180,6 +181,43 @@ ResultOwner execute(PGconn* conn, const std::string& sql, const QueryParams& par
     return result;
 }
 
+// The statement's plan: the one it was last run with on this connection,
+// or a new description's.
+ResultPlan statementPlan(const QueryCall& call, const StatementKey& key, const QueryParams& params,
+                         long used) {
+    if (const KnownStatement* known = findKnownStatement(key)) {
+        requireParameterCount(known->parameters, params.count());
+        discardEarlierResults(call.conn);
+        return known->plan;
+    }
+    ResultOwner described = describe(call.conn, call.sql, params, used);
+    requireParameterCount(PQnparams(described.get()), params.count());
+    ResultPlan plan = planColumns(call.conn, described.get());
+    rememberStatement(key, {PQnparams(described.get()), plan});
+    return plan;
+}
+
+bool fitsPlan(const PGresult* result, const ResultPlan& plan) {
+    if (static_cast<size_t>(PQnfields(result)) != plan.columns.size()) return false;
+    for (size_t k = 0; k < plan.columns.size(); ++k)
+        if (PQftype(result, static_cast<int>(k)) != plan.columns[k].oid) return false;
+    return true;
+}
+
+// The plan of a result whose columns changed since its statement was last
+// described (a table altered in between): its own columns', read in the
+// format it came in.  A binary result with a column that has no binary
+// reader cannot be read; the statement has run, so it is not run again.
+ResultPlan replan(PGconn* conn, const PGresult* result, bool binary) {
+    ResultPlan plan = planColumns(conn, result);
+    if (binary && !plan.binary)
+        raiseError("statementChanged",
+                   "the statement ran, but its columns changed since query last described it "
+                   "and its result cannot be read; run it again");
+    plan.binary = binary;
+    return plan;
+}
+
 }  // namespace
 
 void commandQuery(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
@@ -189,10 +227,13 @@ void commandQuery(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
     long used = highestParameter(call.sql);
     if (used < params.count()) requireParameterCount(used, params.count());
 
-    ResultOwner described = describe(call.conn, call.sql, params, used);
-    requireParameterCount(PQnparams(described.get()), params.count());
-    ResultPlan plan = planColumns(call.conn, described.get());
+    StatementKey key{*static_cast<const uint32_t*>(mxGetData(prhs[kConn])), call.sql, params.types};
+    ResultPlan plan = statementPlan(call, key, params, used);
     ResultOwner result = execute(call.conn, call.sql, params, plan.binary);
+    if (!fitsPlan(result.get(), plan)) {
+        forgetStatement(key);
+        plan = replan(call.conn, result.get(), plan.binary);
+    }
 
     // The info output is made only when it is asked for.
     readResult(call.conn, result.get(), plan, call.options, plhs[0], nlhs > 1 ? &plhs[1] : nullptr);

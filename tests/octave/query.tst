@@ -283,3 +283,36 @@
 %!   assert_id (err, 'vorlex:fieldType:noResults');
 %! end
 %! assert (q (c, 'select $1::int4 + 1 as v', {41}).v, int32 (42));
+
+%!test
+%! ## A statement run again skips its description, and its columns are
+%! ## checked against what the result holds: a type or name changed in
+%! ## between reads as it is now; a column that can no longer be read in
+%! ## the form asked for is refused once, and read on the next run.
+%! vorlex ('exec', c, 'create temp table q_again (a int4)');
+%! vorlex ('exec', c, 'insert into q_again values (1)');
+%! sql = 'select * from q_again';
+%! steps = {
+%!   '',                                                       'a', int32(1),  ''
+%!   'alter table q_again alter a type float8',                'a', 1,         ''
+%!   'alter table q_again rename a to b',                      'b', 1,         ''
+%!   'alter table q_again alter b type point using point(b, b)', 'b', {'(1,1)'}, 'vorlex:query:statementChanged'
+%!   'alter table q_again alter b type text',                  'b', {'(1,1)'}, ''
+%! };
+%! for k = 1:rows (steps)
+%!   [ddl, field, value, id] = steps{k, :};
+%!   if (! isempty (ddl))
+%!     vorlex ('exec', c, ddl);
+%!   end
+%!   if (! isempty (id))
+%!     try
+%!       q (c, sql);
+%!       error ('no error, expected %s', id);
+%!     catch err
+%!       assert_id (err, id);
+%!     end
+%!   end
+%!   d = q (c, sql);
+%!   assert (fieldnames (d), {field});
+%!   assert (d.(field), value);
+%! end
