@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: BSD-3-Clause
-// host_classes.hpp - what the module keeps per element of a host class.
+// host_classes.hpp - the host's classes: their names, and what the module
+// keeps per element of one.
 #pragma once
 
 #include <mex.h>
@@ -26,6 +27,31 @@ inline size_t classElementSize(mxClassID classId) {
             return 4;
         default:
             return 8;
+    }
+}
+
+// A class's name as the host writes it ("?" for one no value of the module
+// has).
+inline const char* classIdName(mxClassID classId) {
+    switch (classId) {
+        case mxLOGICAL_CLASS:
+            return "logical";
+        case mxCHAR_CLASS:
+            return "char";
+        case mxDOUBLE_CLASS:
+            return "double";
+        case mxSINGLE_CLASS:
+            return "single";
+        case mxUINT8_CLASS:
+            return "uint8";
+        case mxINT16_CLASS:
+            return "int16";
+        case mxINT32_CLASS:
+            return "int32";
+        case mxINT64_CLASS:
+            return "int64";
+        default:
+            return "?";
     }
 }
 

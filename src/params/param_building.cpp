@@ -18,29 +18,6 @@
 
 namespace vorlex {
 
-const char* classIdName(mxClassID classId) {
-    switch (classId) {
-        case mxLOGICAL_CLASS:
-            return "logical";
-        case mxCHAR_CLASS:
-            return "char";
-        case mxDOUBLE_CLASS:
-            return "double";
-        case mxSINGLE_CLASS:
-            return "single";
-        case mxUINT8_CLASS:
-            return "uint8";
-        case mxINT16_CLASS:
-            return "int16";
-        case mxINT32_CLASS:
-            return "int32";
-        case mxINT64_CLASS:
-            return "int64";
-        default:
-            return "?";
-    }
-}
-
 namespace {
 
 ParamRecord makeRecord(PGtypeHandler* handler, int flags, int position,

@@ -20,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "backend/host_classes.hpp"
 #include "types/array_codec.hpp"
 #include "types/codecs.hpp"
 #include "types/pqtypes_private.hpp"
@@ -44,9 +45,6 @@ struct ParamRecord {
     mxClassID classId;     // the Octave class of the type's values
     const PgType* type;    // the type's row of the catalogue
 };
-
-// "int32", "char", ...: the name of a class that types stand for.
-const char* classIdName(mxClassID classId);
 
 // "%" or "#", schema, name, "[]" for arrays, "*" for pointers.
 std::string specifierText(const PGtypeHandler* handler, int flags);

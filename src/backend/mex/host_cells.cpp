@@ -135,35 +135,14 @@ bool hasOneShape(const FlatRows& rows) {
            rows.count >= kHostCallRows && rows.shapeCount == 1 && rows.shapes[0].ndims > 0;
 }
 
-const char* className(mxClassID classId) {
-    switch (classId) {
-        case mxDOUBLE_CLASS:
-            return "double";
-        case mxSINGLE_CLASS:
-            return "single";
-        case mxINT16_CLASS:
-            return "int16";
-        case mxINT32_CLASS:
-            return "int32";
-        case mxINT64_CLASS:
-            return "int64";
-        case mxUINT8_CLASS:
-            return "uint8";
-        default:
-            return nullptr;
-    }
-}
-
 // The host's zeros (or false): an array the host made itself goes back to
 // it without the copy that arrays made through the MX functions cost Octave.
 mxArray* hostZeros(mxClassID classId, size_t rows) {
     bool logical = classId == mxLOGICAL_CLASS;
-    const char* name = className(classId);
-    if (!logical && !name) return nullptr;
     std::vector<mxArray*> inputs = {mxCreateString(logical ? "false" : "zeros"),
                                     mxCreateDoubleScalar(static_cast<double>(rows)),
                                     mxCreateDoubleScalar(1)};
-    if (!logical) inputs.push_back(mxCreateString(name));
+    if (!logical) inputs.push_back(mxCreateString(classIdName(classId)));
     mxArray* column = callBuiltin(inputs);
     bool made = column && mxGetClassID(column) == classId && mxGetNumberOfDimensions(column) == 2 &&
                 mxGetM(column) == rows && mxGetN(column) == 1 && !mxIsComplex(column) &&
