@@ -82,6 +82,21 @@ mxArray* createRowCells(const FlatRows& rows);
 // it back without a copy.
 mxArray* createColumnArray(mxClassID classId, size_t rows, void*& data);
 
+// A 1-by-1 struct of `count` fields named `names`, holding `fields`, which
+// it takes over (each is destroyed, or becomes the struct's).  Unlike the
+// arrays above, it may be returned as an output of its own: the module
+// entry hands the call's outputs to settleOutputs when the call succeeds,
+// and calls releaseOutputs at the start of the next call and at exit.
+// Within the call it is owned as any array.
+mxArray* createFieldStruct(int count, const char* const* names, mxArray* const* fields);
+
+// Takes over the outputs of a successful call that createFieldStruct made:
+// the host holds their values now, and the wrappers are released later.
+void settleOutputs(int count, mxArray* const* outputs);
+
+// Releases the wrappers settled before, and forgets what the last call made.
+void releaseOutputs();
+
 // The bytes of a cell's elements of one class (char or uint8), in one pass.
 // Element k is read when it is a full 2-D array of the class with one row,
 // or empty: its bytes are [bytes[k], bytes[k] + lengths[k]).  Elements that

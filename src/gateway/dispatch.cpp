@@ -7,6 +7,7 @@
 #include <new>
 #include <string>
 
+#include "backend/host_cells.hpp"
 #include "batch/batch_commands.hpp"
 #include "connection/connection_commands.hpp"
 #include "copy/copy_commands.hpp"
@@ -145,6 +146,7 @@ void dispatchCommand(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[])
                    "function that command calls, such as vorlex_serialize)",
                    command->name);
     RunningCommand running;
+    releaseOutputs();  // the outputs of the calls before, which the host holds by now
     runHandler(*command, nlhs, plhs, nrhs, prhs);
 }
 

@@ -12,11 +12,12 @@
 
 #include <cstdio>
 
+#include "backend/host_cells.hpp"
 #include "gateway/dispatch.hpp"
-#include "host/errors.hpp"
-#include "handles/registry.hpp"
-#include "host/host.hpp"
 #include "gateway/version.hpp"
+#include "handles/registry.hpp"
+#include "host/errors.hpp"
+#include "host/host.hpp"
 #include "types/type_catalogue.hpp"
 
 namespace vorlex {
@@ -27,7 +28,10 @@ char versionText[20];
 
 // Runs when the host unloads the module (munlock, then clear): nothing it
 // holds may outlive it, least of all a session open on the server.
-void releaseAtExit() { releaseEverything(); }
+void releaseAtExit() {
+    releaseOutputs();
+    releaseEverything();
+}
 
 void initialiseOnce() {
     if (!firstCall) return;
@@ -65,4 +69,5 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
         return;
     }
     runAtBoundary(dispatchCommand, "vorlex:dispatch:outOfMemory", nlhs, plhs, nrhs, prhs);
+    settleOutputs(nlhs > 0 ? nlhs : 1, plhs);  // reached only when the call succeeded
 }

@@ -32,7 +32,14 @@ void runAtBoundary(EntryHandler run, const char* outOfMemoryId, int nlhs, mxArra
         raisedMessage = "out of memory";
         failed = true;
     }
-    if (failed) mexErrMsgIdAndTxt(raisedId.c_str(), "%s", raisedMessage.c_str());
+    if (!failed) return;
+    // Outputs made before the failure: the host frees those the MX
+    // functions made, but not the ones the host backend made itself.
+    for (int k = 0; k < (nlhs > 0 ? nlhs : 1); ++k) {
+        if (plhs[k]) mxDestroyArray(plhs[k]);
+        plhs[k] = nullptr;
+    }
+    mexErrMsgIdAndTxt(raisedId.c_str(), "%s", raisedMessage.c_str());
 }
 
 const char* activeCommand() { return currentCommand; }

@@ -88,12 +88,9 @@ bool columnVectorsOption(const mxArray* const prhs[], int index) {
 }
 
 mxArray* columnStruct(mxArray* value, mxArray* valueIsNull, mxArray* rowIsNull) {
-    const char* fields[] = {"value", "valueIsNull", "rowIsNull"};
-    mxArray* output = mxCreateStructMatrix(1, 1, 3, fields);
-    mxSetFieldByNumber(output, 0, 0, value);
-    mxSetFieldByNumber(output, 0, 1, valueIsNull);
-    mxSetFieldByNumber(output, 0, 2, rowIsNull);
-    return output;
+    const char* names[] = {"value", "valueIsNull", "rowIsNull"};
+    mxArray* fields[] = {value, valueIsNull, rowIsNull};
+    return createFieldStruct(3, names, fields);
 }
 
 namespace {

@@ -229,6 +229,17 @@ mxArray* createRowCells(const FlatRows& rows) {
     return cells;
 }
 
+mxArray* createFieldStruct(int count, const char* const* names, mxArray* const* fields) {
+    mxArray* output = mxCreateStructMatrix(1, 1, count, const_cast<const char**>(names));
+    for (int k = 0; k < count; ++k) mxSetFieldByNumber(output, 0, k, fields[k]);
+    return output;
+}
+
+// The MX functions made the struct: the host frees it with the call.
+void settleOutputs(int, mxArray* const*) {}
+
+void releaseOutputs() {}
+
 mxArray* createColumnArray(mxClassID classId, size_t rows, void*& data) {
     mxArray* column = rows >= kHostCallRows ? hostZeros(classId, rows) : nullptr;
     if (!column)

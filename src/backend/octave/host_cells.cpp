@@ -16,6 +16,7 @@
 #include <octave/mexproto.h>
 // clang-format on
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -225,6 +226,56 @@ mxArray* createRowCells(const FlatRows& rows) {
     Cell cells(dim_vector(static_cast<octave_idx_type>(rows.count), 1));
     makeRows(rows, cells.fortran_vec());
     return wrap(octave_value(cells));
+}
+
+}  // extern "C"
+
+namespace {
+
+// The structs createFieldStruct made in this call, and the wrappers of
+// those returned by earlier calls: the host converts an output into its
+// own value and frees only the arrays the MX functions made.
+std::vector<mxArray*>& madeStructs() {
+    static std::vector<mxArray*> made;
+    return made;
+}
+
+std::vector<mxArray*>& returnedStructs() {
+    static std::vector<mxArray*> returned;
+    return returned;
+}
+
+}  // namespace
+
+extern "C" {
+
+void settleOutputs(int count, mxArray* const* outputs) {
+    std::vector<mxArray*>& made = madeStructs();
+    for (int k = 0; k < count; ++k)
+        if (outputs[k] && std::find(made.begin(), made.end(), outputs[k]) != made.end())
+            returnedStructs().push_back(outputs[k]);
+    made.clear();
+}
+
+void releaseOutputs() {
+    for (mxArray* output : returnedStructs()) mxDestroyArray(output);
+    returnedStructs().clear();
+    madeStructs().clear();
+}
+
+mxArray* createFieldStruct(int count, const char* const* names, mxArray* const* fields) {
+    octave_scalar_map map;
+    for (int k = 0; k < count; ++k) {
+        if (!fields[k]) {  // as the MX functions leave a field never set
+            map.assign(names[k], Matrix());
+            continue;
+        }
+        map.assign(names[k], mxArray::as_octave_value(fields[k]));
+        mxDestroyArray(fields[k]);
+    }
+    mxArray* made = wrap(octave_value(map));
+    madeStructs().push_back(made);
+    return made;
 }
 
 mxArray* createColumnArray(mxClassID classId, size_t rows, void*& data) {
