@@ -81,12 +81,7 @@ std::string textArrayLiteral(const std::vector<std::string>& names) {
     std::string literal = "{";
     for (const std::string& name : names) {
         if (literal.size() > 1) literal += ',';
-        literal += '"';
-        for (char c : name) {
-            if (c == '"' || c == '\\') literal += '\\';
-            literal += c;
-        }
-        literal += '"';
+        appendQuotedElement(literal, name);
     }
     return literal + "}";
 }
@@ -141,6 +136,15 @@ Oid sentType(const ParamRecord& record) {
 }
 
 }  // namespace
+
+void appendQuotedElement(std::string& literal, const std::string& element) {
+    literal += '"';
+    for (char c : element) {
+        if (c == '"' || c == '\\') literal += '\\';
+        literal += c;
+    }
+    literal += '"';
+}
 
 TargetText splitCopyTarget(const std::string& target) {
     TargetText text;

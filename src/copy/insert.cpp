@@ -568,12 +568,7 @@ std::string arrayText(const InsertColumn& bound, size_t row, const mxArray* cell
         if (bytes.find('\0') != std::string::npos)
             raiseError("textHasNul", "%s, row %zu: element %zu holds a NUL character",
                        bound.label.c_str(), row + 1, k + 1);
-        text += '"';
-        for (char ch : bytes) {
-            if (ch == '"' || ch == '\\') text += '\\';
-            text += ch;
-        }
-        text += '"';
+        appendQuotedElement(text, bytes);
     }
     return text + "}";
 }
