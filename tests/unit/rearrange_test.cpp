@@ -24,8 +24,14 @@ void expectRowsTogether(size_t rows, size_t count) {
 }
 
 TEST(RowsTogether, EveryElementSizeAndShape) {
-    for (auto [rows, count] :
-         {std::pair<size_t, size_t>{2, 3}, {1, 5}, {5, 1}, {33, 65}, {100, 7}}) {
+    for (auto [rows, count] : {std::pair<size_t, size_t>{2, 3},
+                               {1, 5},
+                               {5, 1},
+                               {33, 65},
+                               {100, 7},
+                               {64, 16},
+                               {1003, 20},
+                               {8, 9}}) {
         expectRowsTogether<uint8_t>(rows, count);
         expectRowsTogether<uint16_t>(rows, count);
         expectRowsTogether<uint32_t>(rows, count);
