@@ -21,11 +21,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <string>
 #include <vector>
 
-#include "wire_read.hpp"
+#include "baseline_common.hpp"
 
 namespace {
 
@@ -188,16 +187,6 @@ double sum(const Columns& c) {
         for (int32_t v : c.vals[r].values) total += v;
     }
     return total;
-}
-
-// A "VmRSS:" or "VmHWM:" line of /proc/self/status, in bytes.
-long long statusBytes(const char* key) {
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line))
-        if (line.compare(0, std::strlen(key), key) == 0)
-            return std::atoll(line.c_str() + std::strlen(key)) * 1024;
-    return -1;
 }
 
 double since(std::chrono::steady_clock::time_point start) {

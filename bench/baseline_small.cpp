@@ -23,11 +23,10 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
-#include <fstream>
 #include <string>
 #include <vector>
 
-#include "wire_read.hpp"
+#include "baseline_common.hpp"
 
 namespace {
 
@@ -39,15 +38,6 @@ constexpr int kHeldRows = 20;
 [[noreturn]] void fail(PGconn* conn, const char* what) {
     std::fprintf(stderr, "baseline_small: %s: %s", what, PQerrorMessage(conn));
     std::exit(1);
-}
-
-long long statusBytes(const char* key) {
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line))
-        if (line.compare(0, std::strlen(key), key) == 0)
-            return std::atoll(line.c_str() + std::strlen(key)) * 1024;
-    return 0;
 }
 
 struct Row {
