@@ -17,6 +17,7 @@
 #include <arpa/inet.h>
 #include <libpq-fe.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
@@ -69,7 +70,7 @@ Row lookUp(PGconn* conn, const char* sql, int32_t id) {
 
 void timeQueries(PGconn* conn, const std::string& table, int count) {
     std::string sql = "select id, x, label, taken from " + table + " where id = $1";
-    for (int i = 1; i <= kWarmUp; ++i) lookUp(conn, sql.c_str(), i);
+    for (int i = 1; i <= std::min(kWarmUp, count); ++i) lookUp(conn, sql.c_str(), i);
     double checksum = 0;
     std::clock_t cpuStart = std::clock();
     auto start = std::chrono::steady_clock::now();

@@ -11,26 +11,11 @@
 # unlogged, named after this process, and dropped at the end.
 set -eu
 
-here=$(cd "$(dirname "$0")" && pwd)
-build=$(cd "${1:-$here/../build}" && pwd)
 rows=${BENCH_ROWS:-1000000}
 reps=${BENCH_REPS:-3}
 table="vorlex_bench_$$"
-numbers=$(mktemp)
-
-psql_run() { psql -X -q -v ON_ERROR_STOP=1 -c "$1" >/dev/null; }
-cleanup() {
-    psql_run "drop table if exists $table" || true
-    rm -f "$numbers"
-}
-trap cleanup EXIT
-
-# The scripts do no linear algebra: an idle OpenBLAS worker would only spin
-# (sched_yield) against the server for the machine's cores.
-run_octave() {
-    OPENBLAS_NUM_THREADS=${OPENBLAS_NUM_THREADS:-1} octave-cli --norc --no-history --quiet \
-        --path "$build" --path "$here" --eval "$1" >>"$numbers"
-}
+tables=$table
+. "$(dirname "$0")/common.sh"
 
 echo "creating $table: $rows rows (int4, float8, text, timestamp, int4[10])"
 psql_run "create unlogged table $table as
@@ -54,10 +39,10 @@ echo "  and query with exec and resultGet (int4, float8, text, timestamp)"
 for round in $(seq "$reps"); do
     echo "  round $round"
     "$build/baseline_read" "$table" 1 >>"$numbers"
-    run_octave "result_get_bench('$table', 1)"
-    run_octave "copy_out_bench('$table', 1, 'all')"
-    run_octave "copy_out_bench('$table', 1, 'fixed')"
-    run_octave "query_bench('$table', 1)"
+    run_octave "result_get_bench('$table', 1)" >>"$numbers"
+    run_octave "copy_out_bench('$table', 1, 'all')" >>"$numbers"
+    run_octave "copy_out_bench('$table', 1, 'fixed')" >>"$numbers"
+    run_octave "query_bench('$table', 1)" >>"$numbers"
 done
 
 awk '

@@ -12,21 +12,13 @@
 # named after this process and dropped at the end.
 set -eu
 
-here=$(cd "$(dirname "$0")" && pwd)
-build=$(cd "${1:-$here/../build}" && pwd)
 rows=${BENCH_ROWS:-1000000}
 array_rows=${BENCH_ARRAY_ROWS:-200000}
 reps=${BENCH_REPS:-3}
 scalar="vorlex_batch_scalar_$$"
 array="vorlex_batch_array_$$"
-numbers=$(mktemp)
-
-psql_run() { psql -X -q -v ON_ERROR_STOP=1 -c "$1" >/dev/null; }
-cleanup() {
-    psql_run "drop table if exists $scalar, $array" || true
-    rm -f "$numbers"
-}
-trap cleanup EXIT
+tables="$scalar, $array"
+. "$(dirname "$0")/common.sh"
 
 echo "creating $scalar (int4, float8, text, timestamp) and $array (int4[], float8[])"
 psql_run "create unlogged table $scalar (id int4, x float8, label text, taken timestamp)"
@@ -36,10 +28,7 @@ psql_run "create unlogged table $array (a int4[], b float8[])"
 # freed would hide part of the next one's memory.  The runs at a tenth of
 # the rows show whether memory grows with the rows.
 bench() {
-    # As in run.sh: no linear algebra here, so no OpenBLAS workers to spin.
-    OPENBLAS_NUM_THREADS=${OPENBLAS_NUM_THREADS:-1} octave-cli --norc --no-history --quiet \
-        --path "$build" --path "$here" \
-        --eval "write_bench('$1', '$scalar', '$array', $2, $3, 1, '${4:-cell}')"
+    run_octave "write_bench('$1', '$scalar', '$array', $2, $3, 1, '${4:-cell}')"
 }
 bench_tenth() {
     tenth=$(bench "$@")

@@ -14,26 +14,12 @@
 # named after this process, and dropped at the end.
 set -eu
 
-here=$(cd "$(dirname "$0")" && pwd)
-build=$(cd "${1:-$here/../build}" && pwd)
 queries=${BENCH_QUERIES:-10000}
 rounds=${BENCH_ROUNDS:-10}
 handles=${BENCH_HANDLES:-10000}
 table="vorlex_small_$$"
-numbers=$(mktemp)
-
-psql_run() { psql -X -q -v ON_ERROR_STOP=1 -c "$1" >/dev/null; }
-cleanup() {
-    psql_run "drop table if exists $table" || true
-    rm -f "$numbers"
-}
-trap cleanup EXIT
-
-# As in run.sh: no linear algebra here, so no OpenBLAS workers to spin.
-run_octave() {
-    OPENBLAS_NUM_THREADS=${OPENBLAS_NUM_THREADS:-1} octave-cli --norc --no-history --quiet \
-        --path "$build" --path "$here" --eval "$1"
-}
+tables=$table
+. "$(dirname "$0")/common.sh"
 
 rows=$((queries > 20 ? queries : 20))
 echo "creating $table: $rows rows (int4 primary key, float8, text, timestamp)"

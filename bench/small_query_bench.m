@@ -17,7 +17,7 @@ function small_query_bench (table, count, rounds, baseline)
   format = '%int4 %float8 %text %timestamp';
   c = vorlex ('connect', '');
   p = vorlex ('paramCreate', c);
-  look_up (c, p, sql, format, int32 (1:200));   % warm-up
+  look_up (c, p, sql, format, int32 (1:min (200, count)));   % warm-up, within the table's rows
   per_round = ceil (count / rounds);
   for round = 1:rounds
     cpu0 = cputime ();

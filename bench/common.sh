@@ -1,0 +1,23 @@
+# SPDX-License-Identifier: BSD-3-Clause
+# common.sh - what the run scripts share, sourced after each has set
+# `tables` (the tables it makes, dropped at exit): the folders, a file for
+# the numbers, psql, and Octave with the module and the benchmarks on its
+# path.  $1 is the build folder (default ../build).
+
+here=$(cd "$(dirname "$0")" && pwd)
+build=$(cd "${1:-$here/../build}" && pwd)
+numbers=$(mktemp)
+
+psql_run() { psql -X -q -v ON_ERROR_STOP=1 -c "$1" >/dev/null; }
+cleanup() {
+    psql_run "drop table if exists $tables" || true
+    rm -f "$numbers"
+}
+trap cleanup EXIT
+
+# The scripts do no linear algebra: an idle OpenBLAS worker would only spin
+# (sched_yield) against the server for the machine's cores.
+run_octave() {
+    OPENBLAS_NUM_THREADS=${OPENBLAS_NUM_THREADS:-1} octave-cli --norc --no-history --quiet \
+        --path "$build" --path "$here" --eval "$1"
+}
