@@ -52,7 +52,7 @@ void GrowingColumn::grow(size_t capacity) {
                  (maskCells || maskData.resize(capacity * sizeof(mxLogical)));
     if (!grown)
         raiseError("outOfMemory", "%s: out of memory growing its output to %zu rows",
-                   column.description.c_str(), capacity);
+                   describe(column).c_str(), capacity);
 }
 
 ColumnOutput GrowingColumn::output() {

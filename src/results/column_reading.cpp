@@ -45,17 +45,17 @@ ResultColumn describeSpecifier(const PGtypeHandler* handler, int flags, int posi
     ResultColumn column{};
     column.handler = handler;
     column.isArray = (flags & kSpecArray) != 0;
-    column.description =
-        "specifier " + std::to_string(position) + " (" + specifierText(handler, flags) + ")";
+    column.position = position;
+    column.flags = flags;
     if (isDateTimeOid(handler->typoid) && !isGatewayHandler(handler))
         raiseError("dateTimeSchema",
                    "%s: date and time columns are read as date numbers through the %s types; "
                    "name the type without a schema",
-                   column.description.c_str(), kTypeSchema);
+                   describe(column).c_str(), kTypeSchema);
     const PgType* type = typeOfHandler(handler);
     if (!type)
         raiseError("unsupportedType", "%s: the type %s.%s (OID %u) is not supported",
-                   column.description.c_str(), handler->typschema, handler->typname,
+                   describe(column).c_str(), handler->typschema, handler->typname,
                    handler->typoid);
     column.classId = type->classId;
     column.elementSize = classElementSize(column.classId);
@@ -66,11 +66,17 @@ ResultColumn describeSpecifier(const PGtypeHandler* handler, int flags, int posi
     return column;
 }
 
+std::string describe(const ResultColumn& column) {
+    if (!column.description.empty()) return column.description;
+    return "specifier " + std::to_string(column.position) + " (" +
+           specifierText(column.handler, column.flags) + ")";
+}
+
 void requireColumnType(const ResultColumn& column, Oid actual) {
     Oid wanted = column.isArray ? column.handler->typoid_array : column.handler->typoid;
     if (actual != wanted)
         raiseError("typeMismatch", "%s: column %d has type OID %u, the specifier reads OID %u",
-                   column.description.c_str(), column.number, actual, wanted);
+                   describe(column).c_str(), column.number, actual, wanted);
 }
 
 bool columnVectorsOption(const mxArray* const prhs[], int index) {
@@ -150,7 +156,7 @@ mxArray* columnStruct(ColumnArrays arrays) {
 
 void raiseReadFailure(const ResultColumn& column, size_t row, const std::string& error) {
     raiseError(isSerialised(column) ? "deserialiseFailed" : "readFailed", "%s, row %zu: %s",
-               column.description.c_str(), row, error.c_str());
+               describe(column).c_str(), row, error.c_str());
 }
 
 namespace {

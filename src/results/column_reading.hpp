@@ -27,7 +27,9 @@ struct ResultColumn {
     const PGtypeHandler* handler;
     bool isArray;
     bool flatten;             // "@": an array's elements as one column
-    std::string description;  // names the specifier in messages
+    int position;             // the specifier's, counted from 1
+    int flags;                // the specifier's kSpec flags
+    std::string description;  // names the column in messages; empty: its specifier
     int number;               // the result column read
     mxClassID classId;
     size_t elementSize;  // bytes per element of the class
@@ -44,6 +46,10 @@ struct ResultColumn {
 // reads; `number` and `textFormat` are left for the caller.
 ResultColumn describeSpecifier(const PGtypeHandler* handler, int flags, int position,
                                bool columnVectors);
+
+// Names the column in messages: its description, else its specifier
+// (made only when a message needs it).
+std::string describe(const ResultColumn& column);
 
 // The type the specifier reads must be the column's (`actual`, 0 when the
 // column does not exist).

@@ -43,7 +43,7 @@ bool optionColumnVectors(int nlhs, int nrhs, const mxArray* prhs[]) {
 // libpq's PQfnumber reads column names that a COPY result does not have.
 int columnByName(const PGresult* result, const ResultColumn& column, const mxArray* arg,
                  int index) {
-    std::string title = "column name for " + column.description;
+    std::string title = "column name for " + describe(column);
     std::string name =
         charArgBytes(arg, argPosition(index),
                      {title.c_str(), "columnNameNotText", "columnNameNotText", "unknownColumn"});
@@ -62,7 +62,7 @@ int columnByNumber(const ResultColumn& column, const mxArray* arg, int index) {
     if (mxGetNumberOfElements(arg) != 1 || mxGetNumberOfDimensions(arg) != 2 || mxIsSparse(arg) ||
         !mxIsDouble(arg) || mxIsComplex(arg))
         raiseError("columnNumber", "argument %d must be one column number (a real double) for %s",
-                   argPosition(index), column.description.c_str());
+                   argPosition(index), describe(column).c_str());
     double value = mxGetScalar(arg);
     double whole = std::trunc(value);
     if (!(std::fabs(value - whole) <= 0x1p-52))

@@ -18,6 +18,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
+#include <string>
 #include <vector>
 
 #define VORLEX_OCTAVE_CLASSES
@@ -97,18 +99,32 @@ struct SliceOf : Array<Element> {
                          static_cast<octave_idx_type>(end)) {}
 };
 
-// The extents of 1-by-n rows, made once for each n.
+// The extents of 1-by-n rows, made once for each n (a dim_vector, even an
+// unset one, allocates).
 class RowDims {
   public:
     const dim_vector& of(size_t count) {
         if (count >= known_.size()) known_.resize(count + 1);
-        if (known_[count].ndims() != 2 || known_[count](1) != static_cast<octave_idx_type>(count))
-            known_[count] = dim_vector(1, static_cast<octave_idx_type>(count));
-        return known_[count];
+        if (!known_[count]) known_[count] = dim_vector(1, static_cast<octave_idx_type>(count));
+        return *known_[count];
     }
 
   private:
-    std::vector<dim_vector> known_;
+    std::vector<std::optional<dim_vector>> known_;
+};
+
+// A value made when first asked for: a column of a few rows seldom needs
+// its empty or missing row.
+class LazyValue {
+  public:
+    template <typename Make>
+    const octave_value& get(Make&& make) {
+        if (!value_.is_defined()) value_ = make();
+        return value_;
+    }
+
+  private:
+    octave_value value_;
 };
 
 // Rows of a numeric, logical or char class: every row is a slice of one
@@ -125,8 +141,7 @@ struct ArrayRows {
         Array<Element> all(dim_vector(static_cast<octave_idx_type>(total), 1));
         if (total) std::memcpy(all.fortran_vec(), rows.data, total * sizeof(Element));
         const auto* elements = static_cast<const char*>(rows.data);
-        octave_value empty = emptyOf<Values>();
-        octave_value missing = missingValue(rows.missingClass);
+        LazyValue empty, missing;
         RowDims rowDims;
 
         size_t row = 0, begin = 0;
@@ -139,9 +154,9 @@ struct ArrayRows {
             for (; row < shape.endRow; begin = rows.ends[row++]) {
                 size_t count = rows.ends[row] - begin;
                 if (shape.ndims == 0) {
-                    out[row] = missing;
+                    out[row] = missing.get([&] { return missingValue(rows.missingClass); });
                 } else if (count == 0 && shape.ndims < 0) {
-                    out[row] = empty;
+                    out[row] = empty.get(emptyOf<Values>);
                 } else if (last.is_defined() && count == lastCount &&
                            std::memcmp(elements + begin * sizeof(Element),
                                        elements + lastBegin * sizeof(Element),
@@ -196,9 +211,14 @@ struct ZeroColumn {
 
     template <typename Values>
     mxArray* run() {
-        octave_value column = valueOf(Values(dim_vector(static_cast<octave_idx_type>(rows), 1),
-                                             typename Values::element_type()));
-        // The value's own elements: a 1-by-1 column is a scalar of Octave's.
+        using Element = typename Values::element_type;
+        // A 1-by-1 column is a scalar of Octave's, made as one: an array
+        // would be narrowed to one, at many times the cost.
+        octave_value column =
+            rows == 1
+                ? octave_value(Element())
+                : valueOf(Values(dim_vector(static_cast<octave_idx_type>(rows), 1), Element()));
+        // The value's own elements.
         data = const_cast<void*>(column.mex_get_data());
         return wrap(column);
     }
@@ -245,6 +265,20 @@ std::vector<mxArray*>& returnedStructs() {
     return returned;
 }
 
+// The fields of the structs last made with `names` (distinct), which
+// they share: every struct of a result's columns has the same three.
+const octave_fields& fieldsNamed(int count, const char* const* names) {
+    static std::vector<std::string> lastNames;
+    static octave_fields last;
+    if (!std::equal(lastNames.begin(), lastNames.end(), names, names + count)) {
+        std::vector<const char*> list(names, names + count);
+        list.push_back(nullptr);
+        last = octave_fields(list.data());
+        lastNames.assign(names, names + count);
+    }
+    return last;
+}
+
 }  // namespace
 
 extern "C" {
@@ -264,13 +298,13 @@ void releaseOutputs() {
 }
 
 mxArray* createFieldStruct(int count, const char* const* names, mxArray* const* fields) {
-    octave_scalar_map map;
+    octave_scalar_map map(fieldsNamed(count, names));
     for (int k = 0; k < count; ++k) {
         if (!fields[k]) {  // as the MX functions leave a field never set
-            map.assign(names[k], Matrix());
+            map.contents(k) = Matrix();
             continue;
         }
-        map.assign(names[k], mxArray::as_octave_value(fields[k]));
+        map.contents(k) = mxArray::as_octave_value(fields[k]);
         mxDestroyArray(fields[k]);
     }
     mxArray* made = wrap(octave_value(map));
