@@ -6,13 +6,40 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <map>
 #include <new>
+#include <optional>
 #include <string>
+#include <string_view>
 
 #include "host/errors.hpp"
 #include "types/pqtypes_layout.hpp"
 
 namespace vorlex {
+
+// A specifier as parsed against a copy's handlers: what it consumed of the
+// format, the handler found, its flags, and how far it moved the position.
+// The handler is the copy's at `handler`, or libpqtypes' built-in of that
+// id when `builtIn`; -1: none.
+struct KnownSpecifier {
+    size_t length;
+    int handler;
+    bool builtIn;
+    int flags;
+    int positionStep;
+};
+
+// The copy of a connection's handlers and prepared specifiers that the
+// connection and its results share, and the specifiers parsed against it
+// (the copy never changes), by the format from the specifier on.
+struct SharedTypeData {
+    int references;
+    int handlerCount;
+    PGtypeHandler* handlers;
+    int specCount;
+    PqtPreparedSpec* specs;
+    std::map<std::string, KnownSpecifier, std::less<>> parsed;
+};
 
 namespace {
 
@@ -23,6 +50,8 @@ TypeHandlers handlersOf(const PqtTypeData* data) {
 
 PqtParamValue& valueAt(PGparam* param, int slot) { return param->vals[slot]; }
 
+int sharingAfter(PGEventId id, void* info, void*);
+
 }  // namespace
 
 TypeHandlers connectionTypeHandlers(const PGconn* conn) {
@@ -30,7 +59,10 @@ TypeHandlers connectionTypeHandlers(const PGconn* conn) {
 }
 
 TypeHandlers resultTypeHandlers(const PGresult* result) {
-    return handlersOf(resultTypeData(result));
+    TypeHandlers handlers = handlersOf(resultTypeData(result));
+    auto* shared = static_cast<SharedTypeData*>(PQresultInstanceData(result, sharingAfter));
+    if (shared && shared->handlers == handlers.handlers) handlers.shared = shared;
+    return handlers;
 }
 
 TypeHandlers paramTypeHandlers(const PGparam* param) {
@@ -57,15 +89,9 @@ bool reserveTypeHandlers(PGconn* conn, int extra) {
 
 namespace {
 
-// The copy of a connection's handlers and prepared specifiers that the
-// connection and its results share.
-struct SharedTypeData {
-    int references;
-    int handlerCount;
-    PGtypeHandler* handlers;
-    int specCount;
-    PqtPreparedSpec* specs;
-};
+// Formats seen against one copy are few; an endless variety is forgotten
+// now and then rather than kept.
+constexpr size_t kMostKnownSpecifiers = 256;
 
 void releaseShared(SharedTypeData* shared) {
     if (--shared->references > 0) return;
@@ -76,7 +102,7 @@ void releaseShared(SharedTypeData* shared) {
 
 SharedTypeData* copyTypeData(PqtTypeData& data) {
     auto* shared =
-        new (std::nothrow) SharedTypeData{1, data.typhcnt, nullptr, data.typspeccnt, nullptr};
+        new (std::nothrow) SharedTypeData{1, data.typhcnt, nullptr, data.typspeccnt, nullptr, {}};
     if (!shared) return nullptr;
     if (data.typhcnt > 0) shared->handlers = pqt_duphandlers(data.typhandlers, data.typhcnt);
     if (data.typspeccnt > 0) shared->specs = pqt_dupspecs(data.typspecs, data.typspeccnt);
@@ -183,13 +209,70 @@ bool shareTypeData(PGconn* conn) {
     return sharing->shared != nullptr;
 }
 
-const char* parseTypeSpecifier(const char* format, const TypeHandlers& handlers,
-                               SpecifierParse& parse) {
+namespace {
+
+// The handlers libpqtypes knows without registration, by id from 0; a
+// parse finds them after the registered ones.
+constexpr int kBuiltInHandlers = 34;
+
+PGtypeHandler* knownHandler(const TypeHandlers& handlers, const KnownSpecifier& specifier) {
+    if (specifier.handler < 0) return nullptr;
+    if (specifier.builtIn)
+        return pqt_gethandlerbyid(handlers.handlers, handlers.count, specifier.handler);
+    return &handlers.handlers[specifier.handler];
+}
+
+// What to keep of a parse, or nothing when its handler is neither the
+// copy's nor a built-in.
+std::optional<KnownSpecifier> keptParse(const TypeHandlers& handlers, const SpecifierParse& parse,
+                                        size_t length, int positionStep) {
+    KnownSpecifier kept{length, -1, false, parse.flags, positionStep};
+    const PGtypeHandler* found = parse.handler;
+    if (!found) return kept;
+    if (found >= handlers.handlers && found < handlers.handlers + handlers.count) {
+        kept.handler = static_cast<int>(found - handlers.handlers);
+    } else if (found->id >= 0 && found->id < kBuiltInHandlers &&
+               pqt_gethandlerbyid(handlers.handlers, handlers.count, found->id) == found) {
+        kept.handler = found->id;
+        kept.builtIn = true;
+    } else {
+        return std::nullopt;
+    }
+    return kept;
+}
+
+const char* parseWithLibpqtypes(const char* format, const TypeHandlers& handlers,
+                                SpecifierParse& parse) {
     parse.handler = nullptr;
     parse.flags = 0;
     size_t statementPosition = 0;
     return pqt_parse(format, handlers.handlers, handlers.count, nullptr, 0, &parse.handler,
                      &statementPosition, &parse.position, &parse.flags);
+}
+
+}  // namespace
+
+const char* parseTypeSpecifier(const char* format, const TypeHandlers& handlers,
+                               SpecifierParse& parse) {
+    SharedTypeData* shared = handlers.shared;
+    if (!shared) return parseWithLibpqtypes(format, handlers, parse);
+    auto known = shared->parsed.find(std::string_view(format));
+    if (known != shared->parsed.end()) {
+        const KnownSpecifier& specifier = known->second;
+        parse.handler = knownHandler(handlers, specifier);
+        parse.flags = specifier.flags;
+        parse.position += specifier.positionStep;
+        return format + specifier.length;
+    }
+    int position = parse.position;
+    const char* rest = parseWithLibpqtypes(format, handlers, parse);
+    if (!rest) return rest;
+    std::optional<KnownSpecifier> kept =
+        keptParse(handlers, parse, static_cast<size_t>(rest - format), parse.position - position);
+    if (!kept) return rest;
+    if (shared->parsed.size() >= kMostKnownSpecifiers) shared->parsed.clear();
+    shared->parsed.emplace(format, *kept);
+    return rest;
 }
 
 Oid paramValueOid(const PGparam* param, int slot) { return param->vals[slot].oid; }

@@ -38,13 +38,18 @@ constexpr int kSpecByName = 0x10;
 
 // --- Type handlers ----------------------------------------------------------
 
+struct SharedTypeData;
+
 // The type handlers that specifiers are parsed against, and the server's
 // server settings (date/time and numeric forms).  `handlers` is null when
-// libpqtypes has no type data for the object.
+// libpqtypes has no type data for the object.  `shared` is the copy a
+// result shares with its connection, which keeps the specifiers parsed
+// against it; null for other handlers.
 struct TypeHandlers {
     PGtypeHandler* handlers;
     int count;
     const PGtypeFormatInfo* server;
+    SharedTypeData* shared = nullptr;
 };
 TypeHandlers connectionTypeHandlers(const PGconn* conn);
 // The type data a result carries (its connection's when it was made).
@@ -88,7 +93,9 @@ struct SpecifierParse {
 
 // Parses the specifier at the start of `format` and returns the rest of
 // the format, or null with libpqtypes' error text pending when the
-// specifier cannot be parsed.
+// specifier cannot be parsed.  Against a shared copy of type data, a
+// specifier parsed before is not parsed again: libpqtypes finds a type by
+// comparing its name with every handler's.
 const char* parseTypeSpecifier(const char* format, const TypeHandlers& handlers,
                                SpecifierParse& parse);
 
