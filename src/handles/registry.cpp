@@ -125,7 +125,9 @@ uint32_t handleNumberArg(HandleKind kind, const mxArray* const prhs[], int index
     if (mxGetNumberOfElements(arg) == 0)
         raiseError(info.emptyCheck, "argument %d is an empty array, not a %s handle", position,
                    info.noun);
-    return static_cast<const uint32_t*>(mxGetData(arg))[0];
+    // The value without the element pointer, which Octave records for the
+    // call's end.
+    return static_cast<uint32_t>(mxGetScalar(arg));
 }
 
 }  // namespace

@@ -122,10 +122,13 @@ std::string charArgBytes(const mxArray* arg, int position, const CharArgChecks& 
     if (!mxIsChar(arg))
         raiseError(checks.notChar, "argument %d (%s) must be char, not %s", position, checks.name,
                    mxGetClassName(arg));
-    if (checks.hasNul && holdsNul(arg))
-        raiseError(checks.hasNul, "argument %d (%s) holds a NUL character", position, checks.name);
     std::string bytes;
-    if (!charArrayBytes(arg, bytes))
+    bool read = charArrayBytes(arg, bytes);
+    // Where chars are bytes, a NUL is among the bytes read.
+    bool nul = sizeof(mxChar) == 1 ? bytes.find('\0') != std::string::npos : holdsNul(arg);
+    if (checks.hasNul && nul)
+        raiseError(checks.hasNul, "argument %d (%s) holds a NUL character", position, checks.name);
+    if (!read)
         raiseError(checks.unreadable, "argument %d (%s) could not be read", position, checks.name);
     return bytes;
 }

@@ -59,8 +59,8 @@ int columnByName(const PGresult* result, const ResultColumn& column, const mxArr
 
 // A column number is an integral double, counted from 0.
 int columnByNumber(const ResultColumn& column, const mxArray* arg, int index) {
-    if (mxGetNumberOfElements(arg) != 1 || mxGetNumberOfDimensions(arg) != 2 || mxIsSparse(arg) ||
-        !mxIsDouble(arg) || mxIsComplex(arg))
+    // One element: the host drops trailing singleton extents, so it has two.
+    if (mxGetNumberOfElements(arg) != 1 || mxIsSparse(arg) || !mxIsDouble(arg) || mxIsComplex(arg))
         raiseError("columnNumber", "argument %d must be one column number (a real double) for %s",
                    argPosition(index), describe(column).c_str());
     double value = mxGetScalar(arg);
