@@ -48,8 +48,7 @@ GrowingColumn::GrowingColumn(const ResultColumn& described)
 
 void GrowingColumn::grow(size_t capacity) {
     bool grown = rowIsNull.resize(capacity * sizeof(mxLogical)) &&
-                 (valueCells || valueData.resize(capacity * column.elementSize)) &&
-                 (maskCells || maskData.resize(capacity * sizeof(mxLogical)));
+                 (valueCells || valueData.resize(capacity * column.elementSize));
     if (!grown)
         raiseError("outOfMemory", "%s: out of memory growing its output to %zu rows",
                    describe(column).c_str(), capacity);
@@ -57,7 +56,7 @@ void GrowingColumn::grow(size_t capacity) {
 
 ColumnOutput GrowingColumn::output() {
     return {valueCells ? &*valueCells : nullptr, valueData.data(),
-            maskCells ? &*maskCells : nullptr, static_cast<mxLogical*>(maskData.data()),
+            maskCells ? &*maskCells : nullptr, static_cast<mxLogical*>(rowIsNull.data()),
             static_cast<mxLogical*>(rowIsNull.data())};
 }
 
@@ -65,9 +64,7 @@ mxArray* GrowingColumn::finish(size_t rows) {
     HostArrayOwner value(valueCells
                              ? valueCells->make()
                              : vectorFrom(valueData, column.classId, column.elementSize, rows));
-    HostArrayOwner valueIsNull(
-        maskCells ? maskCells->make()
-                  : vectorFrom(maskData, mxLOGICAL_CLASS, sizeof(mxLogical), rows));
+    HostArrayOwner valueIsNull(maskCells ? maskCells->make() : nullptr);
     mxArray* nulls = vectorFrom(rowIsNull, mxLOGICAL_CLASS, sizeof(mxLogical), rows);
     return columnStruct(value.release(), valueIsNull.release(), nulls);
 }

@@ -50,8 +50,7 @@ struct GrowingColumn {
     ResultColumn column;
     GrowingBuffer valueData;
     std::optional<CellColumn> valueCells;
-    GrowingBuffer maskData;
-    std::optional<CellColumn> maskCells;
+    std::optional<CellColumn> maskCells;  // else valueIsNull is rowIsNull
     GrowingBuffer rowIsNull;
 
     // Room for `capacity` rows in the buffers.

@@ -95,7 +95,7 @@ bool columnVectorsOption(const mxArray* const prhs[], int index) {
 
 mxArray* columnStruct(mxArray* value, mxArray* valueIsNull, mxArray* rowIsNull) {
     const char* names[] = {"value", "valueIsNull", "rowIsNull"};
-    mxArray* fields[] = {value, valueIsNull, rowIsNull};
+    mxArray* fields[] = {value, valueIsNull ? valueIsNull : rowIsNull, rowIsNull};
     return createFieldStruct(3, names, fields);
 }
 
@@ -130,12 +130,10 @@ ColumnParts::ColumnParts(const ResultColumn& column, size_t rows)
         value_.reset(createColumnArray(column.classId, rows, data));
         valueData_ = data;
     }
-    if (!maskCells_) {
-        valueIsNull_.reset(createColumnArray(mxLOGICAL_CLASS, rows, data));
-        maskData_ = static_cast<mxLogical*>(data);
-    }
     rowIsNull_.reset(createColumnArray(mxLOGICAL_CLASS, rows, data));
     rowIsNullData_ = static_cast<mxLogical*>(data);
+    // A scalar's flag is its row's: valueIsNull is rowIsNull.
+    if (!maskCells_) maskData_ = rowIsNullData_;
 }
 
 ColumnOutput ColumnParts::output() {

@@ -72,13 +72,15 @@ struct ColumnOutput {
 std::optional<CellColumn> valueCellsOf(const ResultColumn& column);
 std::optional<CellColumn> maskCellsOf(const ResultColumn& column);
 
-// The output struct of a column of `rows` rows while they are filled:
-// vectors at their full length, cells gathered flat.
-// A finished column's three arrays, as the output struct holds them.
+// A finished column's arrays, as the output struct holds them.  A column
+// whose valueIsNull is a vector has the same flags there as in rowIsNull:
+// it has only rowIsNull, and valueIsNull is null.
 struct ColumnArrays {
     HostArrayOwner value, valueIsNull, rowIsNull;
 };
 
+// The output struct of a column of `rows` rows while they are filled:
+// vectors at their full length, cells gathered flat.
 class ColumnParts {
   public:
     ColumnParts(const ResultColumn& column, size_t rows);
@@ -94,7 +96,7 @@ class ColumnParts {
     std::optional<CellColumn> valueCells_, maskCells_;
 };
 
-// The struct around finished columns.
+// The struct around finished columns; a null valueIsNull is rowIsNull.
 mxArray* columnStruct(mxArray* value, mxArray* valueIsNull, mxArray* rowIsNull);
 mxArray* columnStruct(ColumnArrays arrays);
 

@@ -8,6 +8,7 @@
 // did not make is made element by element.
 #include "backend/host_cells.hpp"
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -231,7 +232,11 @@ mxArray* createRowCells(const FlatRows& rows) {
 
 mxArray* createFieldStruct(int count, const char* const* names, mxArray* const* fields) {
     mxArray* output = mxCreateStructMatrix(1, 1, count, const_cast<const char**>(names));
-    for (int k = 0; k < count; ++k) mxSetFieldByNumber(output, 0, k, fields[k]);
+    for (int k = 0; k < count; ++k) {
+        bool repeated = std::find(fields, fields + k, fields[k]) != fields + k;
+        mxSetFieldByNumber(output, 0, k,
+                           repeated && fields[k] ? mxDuplicateArray(fields[k]) : fields[k]);
+    }
     return output;
 }
 

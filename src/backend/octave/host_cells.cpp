@@ -304,6 +304,11 @@ mxArray* createFieldStruct(int count, const char* const* names, mxArray* const* 
             map.contents(k) = Matrix();
             continue;
         }
+        mxArray* const* earlier = std::find(fields, fields + k, fields[k]);
+        if (earlier != fields + k) {  // Octave copies it only when one is changed
+            map.contents(k) = map.contents(static_cast<octave_idx_type>(earlier - fields));
+            continue;
+        }
         map.contents(k) = mxArray::as_octave_value(fields[k]);
         mxDestroyArray(fields[k]);
     }
