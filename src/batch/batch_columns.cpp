@@ -24,7 +24,7 @@ struct ColumnLabel {
 
 ColumnLabel labelOf(const ParamRecord& record, const mxArray* values, size_t i) {
     return {"parameter " + std::to_string(i + 1) + " (field '" +
-            mxGetFieldNameByNumber(values, static_cast<int>(i)) + "', " + record.specifier + ")"};
+            mxGetFieldNameByNumber(values, static_cast<int>(i)) + "', " + specifierOf(record) + ")"};
 }
 
 bool isSerbytea(const ParamRecord& record) {
@@ -204,7 +204,7 @@ const char* cellRowMask(const ParamRecord& record, const BatchColumn& column, si
         raiseError("elementNullsShape",
                    "%s: its elementNulls mask must be a full logical array shaped like the "
                    "value (%s), not %s",
-                   record.context.c_str(), shapeText(value).c_str(),
+                   contextOf(record).c_str(), shapeText(value).c_str(),
                    mask ? shapeText(mask).c_str() : "missing");
     return reinterpret_cast<const char*>(mxGetLogicals(mask));
 }
@@ -212,10 +212,10 @@ const char* cellRowMask(const ParamRecord& record, const BatchColumn& column, si
 void refuseNullSerbytea(const ParamRecord& record, bool isNull, const char* mask, size_t count) {
     if (isNull)
         raiseError("serialisedNull", "%s: serbytea values cannot be NULL (serbytea_wn can)",
-                   record.context.c_str());
+                   contextOf(record).c_str());
     if (mask && std::any_of(mask, mask + count, [](char flag) { return flag != 0; }))
         raiseError("serialisedNull", "%s: serbytea elements cannot be NULL (serbytea_wn can)",
-                   record.context.c_str());
+                   contextOf(record).c_str());
 }
 
 }  // namespace

@@ -233,7 +233,7 @@ void requireCopyTarget(PGconn* conn, const CopyTarget& target,
                        "specifier %zu (%s) sends %s, but column %s of %s is %s: a binary COPY "
                        "would not store the same values; use a specifier of the column's type, "
                        "or batchExec, which converts",
-                       k + 1, records[k].specifier.c_str(), typeNameOf(conn, sent).c_str(),
+                       k + 1, specifierOf(records[k]).c_str(), typeNameOf(conn, sent).c_str(),
                        columns[k].name.c_str(), target.relation.c_str(),
                        columns[k].typeName.c_str());
     }

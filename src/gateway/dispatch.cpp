@@ -4,6 +4,7 @@
 
 #include <strings.h>
 
+#include <cctype>
 #include <new>
 #include <string>
 
@@ -87,8 +88,12 @@ const Command commandTable[kCommandCount] = {
 // clang-format on
 
 const Command* findCommand(const char* name) {
+    // Most rows differ in their first letter: compared first, cheaply.
+    int first = std::tolower(static_cast<unsigned char>(name[0]));
     for (const Command& command : commandTable)
-        if (strcasecmp(command.name, name) == 0) return &command;
+        if (std::tolower(static_cast<unsigned char>(command.name[0])) == first &&
+            strcasecmp(command.name, name) == 0)
+            return &command;
     return nullptr;
 }
 

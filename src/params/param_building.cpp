@@ -25,20 +25,19 @@ ParamRecord makeRecord(PGtypeHandler* handler, int flags, int position,
     ParamRecord record{};
     record.flags = flags;
     record.handler = handler;
-    record.specifier = specifierText(handler, flags);
-    record.context = "parameter " + std::to_string(position) + " (" + record.specifier + ", a " +
-                     valueClass + " value)";
+    record.position = position;
+    record.valueClass = valueClass;
     record.isArray = (flags & kSpecArray) != 0;
     record.checkEmptyShape = true;
     if (isDateTimeOid(handler->typoid) && !isGatewayHandler(handler))
         raiseError("dateTimeSchema",
                    "%s: date and time parameters take date numbers through the %s types; "
                    "name the type without a schema",
-                   record.context.c_str(), kTypeSchema);
+                   contextOf(record).c_str(), kTypeSchema);
     record.type = typeOfHandler(handler);
     if (!record.type)
         raiseError("unsupportedType", "%s: the type %s.%s (OID %u) is not supported",
-                   record.context.c_str(), handler->typschema, handler->typname, handler->typoid);
+                   contextOf(record).c_str(), handler->typschema, handler->typname, handler->typoid);
     record.isTextLike = isVariableLength(record.type->kind);
     record.isNumericLike = takesDoubles(record.type->kind);
     record.isSerialised = record.type->kind == TypeKind::serialised;
@@ -66,6 +65,16 @@ std::string specifierText(const PGtypeHandler* handler, int flags) {
     if (flags & kSpecArray) text += "[]";
     if (flags & kSpecPointer) text += "*";
     return text;
+}
+
+std::string specifierOf(const ParamRecord& record) {
+    return specifierText(record.handler, record.flags);
+}
+
+std::string contextOf(const ParamRecord& record) {
+    if (!record.context.empty()) return record.context;
+    return "parameter " + std::to_string(record.position) + " (" + specifierOf(record) + ", a " +
+           record.valueClass + " value)";
 }
 
 std::string formatArg(const mxArray* const prhs[], int index) {
@@ -116,7 +125,7 @@ bool isRowVector(const mxArray* array) {
 void requireRowVector(const ParamRecord& record, const mxArray* array) {
     if (!isRowVector(array))
         raiseError("notRow", "%s: a row vector is needed, not a %zux%zu array",
-                   record.context.c_str(), static_cast<size_t>(mxGetM(array)),
+                   contextOf(record).c_str(), static_cast<size_t>(mxGetM(array)),
                    static_cast<size_t>(mxGetN(array)));
 }
 
@@ -136,7 +145,7 @@ void checkEmptyShape(const ParamRecord& record, const ValueSource& source) {
         raiseError("emptyShape",
                    "%s: an array with an extent of 0 (other than 0x0) is refused; put \"!\" "
                    "after the specifier to send it",
-                   record.context.c_str());
+                   contextOf(record).c_str());
 }
 
 void checkShape(const ParamRecord& record, const ValueSource& source) {
@@ -146,12 +155,12 @@ void checkShape(const ParamRecord& record, const ValueSource& source) {
         if (record.isTextLike) {
             if (!array)
                 raiseError("textArraySource", "%s: arrays of this type are sent from a cell array",
-                           record.context.c_str());
+                           contextOf(record).c_str());
             if (!mxIsCell(array))
                 raiseError("textArrayNotCell", "%s: arrays of this type need a cell array, not %s",
-                           record.context.c_str(), mxGetClassName(array));
+                           contextOf(record).c_str(), mxGetClassName(array));
         } else if (source.offset < 0 && !array) {
-            raiseError("missingValue", "%s: the value is missing", record.context.c_str());
+            raiseError("missingValue", "%s: the value is missing", contextOf(record).c_str());
         }
         return;
     }
@@ -160,13 +169,13 @@ void checkShape(const ParamRecord& record, const ValueSource& source) {
             raiseError(
                 "serialisedSource",
                 "Values of serbytea and serbytea_wn must be passed in column cell arrays: %s",
-                record.context.c_str());
+                contextOf(record).c_str());
         return;
     }
     if (!record.isTextLike && (mxGetNumberOfElements(array) != 1 ||
                                mxGetNumberOfDimensions(array) != 2 || mxIsSparse(array)))
         raiseError("notScalar", "%s: one value (1x1) is needed, not a %zux%zu array",
-                   record.context.c_str(), static_cast<size_t>(mxGetM(array)),
+                   contextOf(record).c_str(), static_cast<size_t>(mxGetM(array)),
                    static_cast<size_t>(mxGetN(array)));
 }
 
@@ -177,11 +186,11 @@ void checkClass(const ParamRecord& record, const mxArray* array) {
                     (mxIsDouble(array) && record.isNumericLike);
     if (!accepted)
         raiseError("wrongClass", "%s: %s values cannot be sent as this type (it takes %s%s)",
-                   record.context.c_str(), mxGetClassName(array), classIdName(record.classId),
+                   contextOf(record).c_str(), mxGetClassName(array), classIdName(record.classId),
                    record.isNumericLike && record.classId != mxDOUBLE_CLASS ? " or double" : "");
     // The imaginary part would be dropped without a word.
     if (mxIsComplex(array))
-        raiseError("complexValue", "%s: complex values cannot be sent", record.context.c_str());
+        raiseError("complexValue", "%s: complex values cannot be sent", contextOf(record).c_str());
 }
 
 // The checks every value passes before it is encoded.
@@ -192,7 +201,7 @@ void checkValue(const ParamRecord& record, const ValueSource& source) {
 
 void requirePresent(const ParamRecord& record, const ValueSource& source) {
     if (source.offset < 0 && !source.array)
-        raiseError("missingValue", "%s: the value is missing", record.context.c_str());
+        raiseError("missingValue", "%s: the value is missing", contextOf(record).c_str());
 }
 
 // --- Scalars --------------------------------------------------------------------
@@ -200,13 +209,13 @@ void requirePresent(const ParamRecord& record, const ValueSource& source) {
 char* reserve(const ValueRoom& room, size_t size) { return room.reserve(room.context, size); }
 
 void raiseCodecFailure(const ParamRecord& record, const std::string& error) {
-    raiseError("putFailed", "%s: %s", record.context.c_str(), error.c_str());
+    raiseError("putFailed", "%s: %s", contextOf(record).c_str(), error.c_str());
 }
 
 size_t encodeBytes(const ValueRoom& room, const ParamRecord& record, const void* bytes,
                    size_t size) {
     if (size > static_cast<size_t>(INT32_MAX))
-        raiseError("tooLong", "%s: %zu bytes; a value holds at most 2 GB", record.context.c_str(),
+        raiseError("tooLong", "%s: %zu bytes; a value holds at most 2 GB", contextOf(record).c_str(),
                    size);
     char* out = reserve(room, size);
     if (size) std::memcpy(out, bytes, size);
@@ -247,7 +256,7 @@ void readScalarText(const ParamRecord& record, const ValueSource& source, Scalar
         if (!source.array) return;
         requireRowVector(record, source.array);
         if (!charRowBytes(source.array, text.owned))
-            raiseError("textUnreadable", "%s: the text could not be read", record.context.c_str());
+            raiseError("textUnreadable", "%s: the text could not be read", contextOf(record).c_str());
         text.data = text.owned.data();
         text.size = text.owned.size();
     } else {
@@ -261,7 +270,7 @@ void readScalarText(const ParamRecord& record, const ValueSource& source, Scalar
                         slice.count * sizeof(mxChar));
             if (!charArrayBytes(slice.scratch, text.owned))
                 raiseError("textUnreadable", "%s: the text could not be read",
-                           record.context.c_str());
+                           contextOf(record).c_str());
             text.data = text.owned.data();
             text.size = text.owned.size();
         }
@@ -269,7 +278,7 @@ void readScalarText(const ParamRecord& record, const ValueSource& source, Scalar
     // A text holds no NUL: the server refuses one, and libpq's text
     // forms would cut the value short at it.
     if (text.size && std::memchr(text.data, '\0', text.size))
-        raiseError("textHasNul", "%s: the text holds a NUL character", record.context.c_str());
+        raiseError("textHasNul", "%s: the text holds a NUL character", contextOf(record).c_str());
 }
 
 size_t encodeText(const ValueRoom& room, const ParamRecord& record, const ValueSource& source) {
@@ -307,11 +316,11 @@ mxArray* serialise(const ParamRecord& record, const mxArray* value) {
     mxArray* output;
     std::string error;
     if (!callHostFunction(kSerialiseFunction, input, output, error))
-        raiseError("serialiseFailed", "%s: %s", record.context.c_str(), error.c_str());
+        raiseError("serialiseFailed", "%s: %s", contextOf(record).c_str(), error.c_str());
     HostArrayOwner bytes(output);
     if (!mxIsUint8(output) || !isRowVector(output))
         raiseError("serialiseFailed", "%s: %s must return a uint8 row, not a %zux%zu %s",
-                   record.context.c_str(), kSerialiseFunction, static_cast<size_t>(mxGetM(output)),
+                   contextOf(record).c_str(), kSerialiseFunction, static_cast<size_t>(mxGetM(output)),
                    static_cast<size_t>(mxGetN(output)), mxGetClassName(output));
     return bytes.release();
 }
@@ -350,11 +359,11 @@ void checkCellExtents(const ParamRecord& record, const mxArray* cell) {
     size_t ndims = mxGetNumberOfDimensions(cell);
     if (ndims > kMaxArrayDims)
         raiseError("tooManyDims", "%s: %zu dimensions; arrays have at most %d",
-                   record.context.c_str(), ndims, kMaxArrayDims);
+                   contextOf(record).c_str(), ndims, kMaxArrayDims);
     const mwSize* extents = mxGetDimensions(cell);
     for (size_t d = 0; d < ndims; ++d)
         if (extents[d] > static_cast<mwSize>(INT32_MAX))
-            raiseError("tooLarge", "%s: the array is too large", record.context.c_str());
+            raiseError("tooLarge", "%s: the array is too large", contextOf(record).c_str());
 }
 
 // Calls visit(index, element) for each element of the cell that is not
@@ -382,12 +391,12 @@ void checkNumericElements(const ParamRecord& record, const mxArray* cell, const 
         if (!element) return;
         if (!mxIsChar(element))
             raiseError("numericNotText", "%s: numeric elements are decimal texts, not %s",
-                       record.context.c_str(), mxGetClassName(element));
+                       contextOf(record).c_str(), mxGetClassName(element));
         requireRowVector(record, element);
         const mxChar* chars = mxGetChars(element);
         size_t count = mxGetNumberOfElements(element);
         if (std::find(chars, chars + count, mxChar{0}) != chars + count)
-            raiseError("textHasNul", "%s: the text holds a NUL character", record.context.c_str());
+            raiseError("textHasNul", "%s: the text holds a NUL character", contextOf(record).c_str());
     });
 }
 

@@ -35,8 +35,9 @@ constexpr int kSpecFlatten = 0x80;
 struct ParamRecord {
     int flags;  // libpqtypes' specifier flags, plus kSpecFlatten
     PGtypeHandler* handler;
-    std::string specifier;  // "%schema.name[]*", as the type was resolved
-    std::string context;    // names the parameter in every error about it
+    int position;            // the specifier's, counted from 1
+    std::string valueClass;  // the class of the value it was made for
+    std::string context;     // names the parameter in errors; empty: by contextOf
     bool isArray;
     bool isTextLike;       // bytea, the text-like types and numeric: variable length
     bool checkEmptyShape;  // false when "!" followed the array specifier
@@ -48,6 +49,11 @@ struct ParamRecord {
 
 // "%" or "#", schema, name, "[]" for arrays, "*" for pointers.
 std::string specifierText(const PGtypeHandler* handler, int flags);
+
+// The record's specifier as its type was resolved, and the name of its
+// parameter in every error about it (made only when one is raised).
+std::string specifierOf(const ParamRecord& record);
+std::string contextOf(const ParamRecord& record);
 
 // Input `index` as a format text: char, readable, without NUL characters
 // (libpqtypes reads a format up to its first NUL).

@@ -59,7 +59,8 @@ Unwrapped unwrapValue(const ParamRecord& record, const mxArray* value) {
     if (!mxIsStruct(value) ||
         (record.isSerialised && std::strcmp(record.handler->typname, kSerializedTypeName) == 0))
         return plain;
-    const char* context = record.context.c_str();
+    std::string name = contextOf(record);
+    const char* context = name.c_str();
     if (mxGetNumberOfElements(value) != 1 || mxGetNumberOfDimensions(value) != 2 ||
         mxIsSparse(value))
         raiseError("wrapperShape", "%s: a value wrapper must be a 1x1 struct", context);

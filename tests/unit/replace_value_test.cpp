@@ -74,7 +74,7 @@ class ReplaceValue : public ::testing::Test {
         putValue(reused, record, previous, nullptr, false);
         replaceValue(reused, 1, record, source, mask, isNull);
         ASSERT_EQ(PQparamCount(reused), 2);
-        EXPECT_EQ(slotOf(reused, 1), slotOf(fresh, 0)) << record.specifier;
+        EXPECT_EQ(slotOf(reused, 1), slotOf(fresh, 0)) << specifierOf(record);
     }
 
     // Whether putValue takes the value (NaN and infinities are refused
@@ -97,7 +97,7 @@ class ReplaceValue : public ::testing::Test {
         putValue(reused, record, previous, nullptr, false);
         putValue(reused, record, previous, nullptr, false);
         EXPECT_THROW(replaceValue(reused, 1, record, source, mask, false), GatewayError)
-            << record.specifier;
+            << specifierOf(record);
     }
 
     PGconn* conn = PQconnectdb("");
@@ -300,8 +300,8 @@ TEST_F(ReplaceValue, RefusesWhatAPutRefusesUnderTheSameIdentifier) {
         } catch (const GatewayError& error) {
             replaceId = error.id;
         }
-        EXPECT_FALSE(putId.empty()) << arrayRecord->specifier;
-        EXPECT_EQ(replaceId, putId) << arrayRecord->specifier;
+        EXPECT_FALSE(putId.empty()) << specifierOf(*arrayRecord);
+        EXPECT_EQ(replaceId, putId) << specifierOf(*arrayRecord);
         mxDestroyArray(bad);
     }
     mxDestroyArray(previous);

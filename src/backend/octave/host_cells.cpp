@@ -138,6 +138,13 @@ struct ArrayRows {
     void run() {
         using Element = typename Values::element_type;
         size_t total = rows.count ? rows.ends[rows.count - 1] : 0;
+        if (rows.count == 1 && rows.shapes[0].ndims < 0 && total > 0) {
+            // One 1-by-n row (a one-row result's text): made as it is.
+            Array<Element> row(dim_vector(1, static_cast<octave_idx_type>(total)));
+            std::memcpy(row.fortran_vec(), rows.data, total * sizeof(Element));
+            out[0] = valueOf(row);
+            return;
+        }
         Array<Element> all(dim_vector(static_cast<octave_idx_type>(total), 1));
         if (total) std::memcpy(all.fortran_vec(), rows.data, total * sizeof(Element));
         const auto* elements = static_cast<const char*>(rows.data);
