@@ -30,6 +30,26 @@ inline size_t classElementSize(mxClassID classId) {
     }
 }
 
+// Whether `array` is of class `classId`: Octave finds an array's class
+// number by comparing its class name with every class's, which this
+// asks only for classes the module has no question of its own for.
+inline bool isOfClass(const mxArray* array, mxClassID classId) {
+    switch (classId) {
+        case mxCHAR_CLASS:
+            return mxIsChar(array);
+        case mxUINT8_CLASS:
+            return mxIsUint8(array);
+        case mxLOGICAL_CLASS:
+            return mxIsLogical(array);
+        case mxDOUBLE_CLASS:
+            return mxIsDouble(array);
+        case mxCELL_CLASS:
+            return mxIsCell(array);
+        default:
+            return mxGetClassID(array) == classId;
+    }
+}
+
 // A class's name as the host writes it ("?" for one no value of the module
 // has).
 inline const char* classIdName(mxClassID classId) {

@@ -82,6 +82,8 @@ struct InsertColumn {
     ParamRecord record{};
     ParamRecord vectorRecord{};       // arrays: a vector as one dimension
     const mxArray* values = nullptr;  // the field, or its numbers converted
+    const void* numbers = nullptr;    // numericNumbers: the field's elements, of numberClass
+    mxClassID numberClass = mxUNKNOWN_CLASS;
     HostArrayOwner converted;
     BatchColumn prepared;
     const mxLogical* nullRows = nullptr;  // the 'nulls' option's flags
@@ -435,10 +437,13 @@ void prepareNumericNumbers(InsertColumn& bound, const mxArray* field, size_t row
     requireNumberColumn(bound, field, rows);
     bound.sending = Sending::numericNumbers;
     bound.values = field;
+    // Read once: Octave names an array's class to find its number, and
+    // records every element pointer the call takes.
+    bound.numbers = mxGetData(field);
+    bound.numberClass = mxGetClassID(field);
     if (server.sversion >= 140000) return;
-    const void* data = mxGetData(field);
     for (size_t row = 0; row < rows; ++row) {
-        long double value = numberAt(data, mxGetClassID(field), row);
+        long double value = numberAt(bound.numbers, bound.numberClass, row);
         if (std::isinf(value) && !(bound.nullRows && bound.nullRows[row]))
             raiseMisfit(bound, row, value, "has no numeric form before PostgreSQL 14");
     }
@@ -626,7 +631,7 @@ void appendJsonb(CopyBuffer& buffer, const InsertColumn& bound, const ColumnValu
 void appendNumericNumber(CopyBuffer& buffer, const InsertColumn& bound, size_t row,
                          const PGtypeFormatInfo& server) {
     char text[kNumberTextRoom];
-    size_t length = numberText(mxGetData(bound.values), mxGetClassID(bound.values), row, text);
+    size_t length = numberText(bound.numbers, bound.numberClass, row, text);
     std::string wire, error;
     if (!encodeNumeric(text, length, server.sversion >= 140000, wire, error))
         raiseError("badValue", "%s: %s", bound.label.c_str(), error.c_str());

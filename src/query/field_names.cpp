@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cctype>
 #include <set>
+#include <string_view>
+#include <unordered_set>
 
 namespace vorlex {
 
@@ -59,8 +61,9 @@ const char* const kKeywords[] = {"__FILE__",
                                  "while"};
 
 bool isKeyword(const std::string& name) {
-    return std::any_of(std::begin(kKeywords), std::end(kKeywords),
-                       [&](const char* keyword) { return name == keyword; });
+    static const std::unordered_set<std::string_view> keywords(std::begin(kKeywords),
+                                                               std::end(kKeywords));
+    return keywords.count(name) != 0;
 }
 
 bool isSpace(char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; }
@@ -105,9 +108,27 @@ std::string validFieldName(const std::string& name) {
     return made;
 }
 
+namespace {
+
+// Whether no two names are equal: a result's few columns are compared
+// pairwise, without the sets that renaming needs.
+bool allDistinct(const std::vector<std::string>& names) {
+    constexpr size_t kPairwise = 32;
+    if (names.size() > kPairwise)
+        return std::set<std::string>(names.begin(), names.end()).size() == names.size();
+    for (size_t i = 0; i < names.size(); ++i)
+        for (size_t j = 0; j < i; ++j)
+            if (names[i] == names[j]) return false;
+    return true;
+}
+
+}  // namespace
+
 std::vector<std::string> uniqueFieldNames(const std::vector<std::string>& names) {
     std::vector<std::string> made;
+    made.reserve(names.size());
     for (const std::string& name : names) made.push_back(validFieldName(name));
+    if (allDistinct(made)) return made;
     std::set<std::string> taken(made.begin(), made.end());
     std::set<std::string> seen;
     for (std::string& name : made) {

@@ -282,10 +282,10 @@ mxArray* structData(const std::vector<std::string>& fields, std::vector<HostArra
     if (values.empty()) return mxCreateStructMatrix(0, 0, 0, nullptr);
     std::vector<const char*> names;
     for (const std::string& field : fields) names.push_back(field.c_str());
-    mxArray* data = mxCreateStructMatrix(1, 1, static_cast<int>(names.size()), names.data());
-    for (size_t k = 0; k < values.size(); ++k)
-        mxSetFieldByNumber(data, 0, static_cast<int>(k), values[k].release());
-    return data;
+    std::vector<mxArray*> arrays;
+    arrays.reserve(values.size());  // no failure once the first is released
+    for (HostArrayOwner& value : values) arrays.push_back(value.release());
+    return createFieldStruct(static_cast<int>(names.size()), names.data(), arrays.data());
 }
 
 const char* kColumnInfoFields[] = {"name", "field", "type", "oid", "isNull", "elementIsNull"};
@@ -334,7 +334,7 @@ ResultPlan planColumns(PGconn* conn, const PGresult* described) {
 
 void readResult(PGconn* conn, const PGresult* result, const ResultPlan& plan,
                 const QueryOptions& options, mxArray*& data, mxArray** info) {
-    TypeHandlers handlers = connectionTypeHandlers(conn);
+    TypeHandlers handlers = sharedTypeHandlers(conn);
     size_t count = plan.columns.size();
     std::vector<std::string> names;
     // The result's own names: a plan of an earlier run may hold old ones.

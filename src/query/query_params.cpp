@@ -36,9 +36,9 @@ bool isNullValue(const mxArray* value) {
            mxGetM(value) == 0 && mxGetN(value) == 0;
 }
 
-const ClassRule* ruleOf(const mxArray* value) {
+const ClassRule* ruleOf(mxClassID classId) {
     for (const ClassRule& rule : kClassRules)
-        if (mxGetClassID(value) == rule.classId) return &rule;
+        if (classId == rule.classId) return &rule;
     return nullptr;
 }
 
@@ -75,7 +75,8 @@ std::string classSpecifier(const mxArray* value, int position) {
         return "%text[]!";
     }
     if (mxIsUint8(value) && isRowOrEmpty(value)) return "%bytea";
-    const ClassRule* rule = ruleOf(value);
+    // Octave names the class to find its number: asked once.
+    const ClassRule* rule = ruleOf(mxGetClassID(value));
     if (!rule)
         raiseError("paramClass",
                    "parameter %d: %s values cannot be sent; a parameter is a number, logical, "
@@ -95,7 +96,7 @@ void convertElements(const mxArray* from, mxArray* to) {
 // int2's int16), when that is not its own; null when it is sent as it is.
 mxArray* convertedValue(const mxArray* value, mxClassID typeClass) {
     mxClassID classId = mxGetClassID(value);
-    if (classId == typeClass || !ruleOf(value)) return nullptr;
+    if (classId == typeClass || !ruleOf(classId)) return nullptr;
     mxArray* converted = mxCreateNumericArray(mxGetNumberOfDimensions(value),
                                               mxGetDimensions(value), typeClass, mxREAL);
     switch (classId) {

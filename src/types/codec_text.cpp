@@ -8,9 +8,10 @@
 #include <cstring>
 #include <string>
 
+#include "backend/host_classes.hpp"
+#include "host/host.hpp"
 #include "types/codec_numeric.hpp"
 #include "types/codecs.hpp"
-#include "host/host.hpp"
 
 namespace vorlex {
 
@@ -38,7 +39,7 @@ const mxArray* rowElement(const mxArray* cell, size_t index, mxClassID wanted,
     }
     bool isRow = mxGetNumberOfDimensions(element) == 2 && !mxIsSparse(element) &&
                  (mxIsEmpty(element) || mxGetM(element) == 1);
-    if (mxGetClassID(element) != wanted) {
+    if (!isOfClass(element, wanted)) {
         error = std::string("a ") + wantedName + " row is needed, not " + mxGetClassName(element);
         return nullptr;
     }

@@ -196,6 +196,15 @@ int sharingBefore(PGEventId id, void* info, void*) {
 
 }  // namespace
 
+TypeHandlers sharedTypeHandlers(const PGconn* conn) {
+    TypeHandlers handlers = connectionTypeHandlers(conn);
+    auto* sharing = static_cast<ConnectionSharing*>(PQinstanceData(conn, sharingBefore));
+    if (!handlers.handlers || !sharing || !sharing->shared || !sharing->shared->handlers)
+        return handlers;
+    SharedTypeData* shared = sharing->shared;
+    return {shared->handlers, shared->handlerCount, handlers.server, shared};
+}
+
 bool prepareTypeSharing(PGconn* conn) {
     return PQregisterEventProc(conn, sharingBefore, "vorlex type sharing", nullptr) != 0;
 }

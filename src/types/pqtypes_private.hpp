@@ -56,6 +56,10 @@ TypeHandlers connectionTypeHandlers(const PGconn* conn);
 TypeHandlers resultTypeHandlers(const PGresult* result);
 // The copy a set took of its connection's type data when it was created.
 TypeHandlers paramTypeHandlers(const PGparam* param);
+// The copy of a connection's handlers that its results share (the handlers
+// registered at connect), with the specifiers parsed against it kept; the
+// connection's own handlers while it shares none.
+TypeHandlers sharedTypeHandlers(const PGconn* conn);
 
 // The handler of `schema`.`name` (any schema when `schema` is null) among
 // the connection's registered handlers, or null.

@@ -272,18 +272,33 @@ std::vector<mxArray*>& returnedStructs() {
     return returned;
 }
 
-// The fields of the structs last made with `names` (distinct), which
-// they share: every struct of a result's columns has the same three.
+// The fields of structs made with `names` (distinct), which structs of
+// the same names share: every struct of a result's columns has the same
+// three, every row of a query's the same columns.  The last few lists of
+// names are kept.
+struct KnownFields {
+    std::vector<std::string> names;
+    octave_fields fields;
+};
+
 const octave_fields& fieldsNamed(int count, const char* const* names) {
-    static std::vector<std::string> lastNames;
-    static octave_fields last;
-    if (!std::equal(lastNames.begin(), lastNames.end(), names, names + count)) {
-        std::vector<const char*> list(names, names + count);
-        list.push_back(nullptr);
-        last = octave_fields(list.data());
-        lastNames.assign(names, names + count);
+    constexpr size_t kKnown = 8;
+    static std::vector<KnownFields> known;
+    static size_t next = 0;
+    for (const KnownFields& entry : known)
+        if (std::equal(entry.names.begin(), entry.names.end(), names, names + count))
+            return entry.fields;
+    std::vector<const char*> list(names, names + count);
+    list.push_back(nullptr);
+    KnownFields made{std::vector<std::string>(names, names + count), octave_fields(list.data())};
+    if (known.size() < kKnown) {
+        known.push_back(std::move(made));
+        return known.back().fields;
     }
-    return last;
+    known[next] = std::move(made);
+    const octave_fields& fields = known[next].fields;
+    next = (next + 1) % kKnown;
+    return fields;
 }
 
 }  // namespace
