@@ -94,7 +94,8 @@ void holdResults(PGconn* conn, const std::string& table, int count) {
     PQclear(PQexecParams(conn, sql.c_str(), 0, nullptr, nullptr, nullptr, nullptr, 1));
     long long before = statusBytes("VmRSS:");
     for (int i = 0; i < count; ++i) {
-        PGresult* result = PQexecParams(conn, sql.c_str(), 0, nullptr, nullptr, nullptr, nullptr, 1);
+        PGresult* result =
+            PQexecParams(conn, sql.c_str(), 0, nullptr, nullptr, nullptr, nullptr, 1);
         if (PQntuples(result) != kHeldRows) fail(conn, "held result");
         held.push_back(result);
     }
@@ -106,7 +107,8 @@ void holdResults(PGconn* conn, const std::string& table, int count) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 4 || (std::strcmp(argv[1], "queries") != 0 && std::strcmp(argv[1], "results") != 0)) {
+    if (argc != 4 ||
+        (std::strcmp(argv[1], "queries") != 0 && std::strcmp(argv[1], "results") != 0)) {
         std::fprintf(stderr, "usage: baseline_small queries|results TABLE COUNT\n");
         return 2;
     }

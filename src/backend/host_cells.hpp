@@ -85,10 +85,11 @@ mxArray* createColumnArray(mxClassID classId, size_t rows, void*& data);
 // A 1-by-1 struct of `count` fields named `names` (distinct), holding
 // `fields`, which it takes over (each is destroyed, or becomes the
 // struct's).  An array given for several fields is in each of them (shared
-// where the host can share it).  Unlike the arrays above, it may be returned as an output of its own: the module
-// entry hands the call's outputs to settleOutputs when the call succeeds,
-// and calls releaseOutputs at the start of the next call and at exit.
-// Within the call it is owned as any array.
+// where the host can share it).  Unlike the arrays above, it may be
+// returned as an output of its own: the module entry hands the call's
+// outputs to settleOutputs when the call succeeds, and calls
+// releaseOutputs at the start of the next call and at exit.  Within the
+// call it is owned as any array.
 mxArray* createFieldStruct(int count, const char* const* names, mxArray* const* fields);
 
 // Takes over the outputs of a successful call that createFieldStruct made:

@@ -8,9 +8,9 @@
 #include <string>
 
 #include "batch/rearrange.hpp"
-#include "types/type_tables.hpp"
 #include "host/errors.hpp"
 #include "host/host.hpp"
+#include "types/type_tables.hpp"
 
 namespace vorlex {
 
@@ -24,7 +24,8 @@ struct ColumnLabel {
 
 ColumnLabel labelOf(const ParamRecord& record, const mxArray* values, size_t i) {
     return {"parameter " + std::to_string(i + 1) + " (field '" +
-            mxGetFieldNameByNumber(values, static_cast<int>(i)) + "', " + specifierOf(record) + ")"};
+            mxGetFieldNameByNumber(values, static_cast<int>(i)) + "', " + specifierOf(record) +
+            ")"};
 }
 
 bool isSerbytea(const ParamRecord& record) {
@@ -65,14 +66,40 @@ void checkColumnClass(const ParamRecord& record, const mxArray* column, const Co
         raiseError("complexColumn", "%s: complex values cannot be sent", label.c_str());
 }
 
-// The column's data, or a copy with each row's `count` elements together.
-const void* rowsTogetherData(const mxArray* column, size_t rows, size_t count,
-                             std::vector<char>& copy) {
+// Bytes of a column rearranged at a time: a block in cache, sent soon.
+constexpr size_t kBlockBytes = size_t{1} << 18;
+
+// The column's data when a row's `count` elements already lie together
+// (one row or one element), else null with `rearranged` set to rearrange
+// it `perBlock` rows at a time (0: blocks of kBlockBytes).
+const void* rowsTogetherData(const mxArray* column, size_t rows, size_t count, size_t perBlock,
+                             RowBlock& rearranged) {
     if (rows <= 1 || count <= 1) return mxGetData(column);
     size_t elementSize = mxGetElementSize(column);
-    copy.resize(rows * count * elementSize);
-    rowsTogether(mxGetData(column), rows, count, elementSize, copy.data());
-    return copy.data();
+    rearranged = {static_cast<const char*>(mxGetData(column)),
+                  rows,
+                  count,
+                  elementSize,
+                  perBlock ? perBlock : std::max<size_t>(1, kBlockBytes / (count * elementSize)),
+                  0,
+                  0,
+                  {}};
+    return nullptr;
+}
+
+// Where row `row` is among the rows of a slice: in place, or in the block
+// of `rearranged`, which is made first when it holds other rows.
+size_t sliceRow(RowBlock& rearranged, size_t row) {
+    if (!rearranged.column) return row;
+    if (row < rearranged.first || row >= rearranged.end) {
+        rearranged.first = row - row % rearranged.perBlock;
+        rearranged.end = std::min(rearranged.rows, rearranged.first + rearranged.perBlock);
+        size_t taken = rearranged.end - rearranged.first;
+        rearranged.block.resize(taken * rearranged.count * rearranged.elementSize);
+        rowsTogether(rearranged.column + rearranged.first * rearranged.elementSize, rearranged.rows,
+                     taken, rearranged.count, rearranged.elementSize, rearranged.block.data());
+    }
+    return row - rearranged.first;
 }
 
 void makeTextSlice(BatchColumn& column, const ParamRecord& record, const mxArray* values,
@@ -84,7 +111,7 @@ void makeTextSlice(BatchColumn& column, const ParamRecord& record, const mxArray
         mwSize scratchDims[2] = {1, static_cast<mwSize>(count)};
         column.scratch.reset(mxCreateCharArray(2, scratchDims));
     }
-    column.slice = {rowsTogetherData(values, rows, count, column.valueCopy),
+    column.slice = {rowsTogetherData(values, rows, count, 0, column.valueRows),
                     0,
                     static_cast<uint32_t>(count),
                     2,
@@ -159,7 +186,7 @@ void prepareArrayColumn(BatchColumn& column, const ParamRecord& record, const mx
                    "column (%s), not %s",
                    label.c_str(), shapeText(values).c_str(), shapeText(elementNulls).c_str());
     if (rows == 0) return;
-    column.slice = {rowsTogetherData(values, rows, count, column.valueCopy),
+    column.slice = {rowsTogetherData(values, rows, count, 0, column.valueRows),
                     column.isDouble,
                     static_cast<uint32_t>(count),
                     static_cast<uint32_t>(ndims),
@@ -167,8 +194,8 @@ void prepareArrayColumn(BatchColumn& column, const ParamRecord& record, const mx
                     nullptr};
     column.hasSlice = true;
     if (elementNulls)
-        column.maskData = static_cast<const mxLogical*>(
-            rowsTogetherData(elementNulls, rows, count, column.maskCopy));
+        column.maskData = static_cast<const mxLogical*>(rowsTogetherData(
+            elementNulls, rows, count, column.valueRows.perBlock, column.maskRows));
 }
 
 void prepareRowNulls(BatchColumn& column, const mxArray* valueNulls, size_t rows,
@@ -220,7 +247,7 @@ void refuseNullSerbytea(const ParamRecord& record, bool isNull, const char* mask
 
 }  // namespace
 
-ColumnValue columnValue(const ParamRecord& record, const BatchColumn& column, size_t row) {
+ColumnValue columnValue(const ParamRecord& record, BatchColumn& column, size_t row) {
     ColumnValue value;
     value.isNull = column.rowNulls && column.rowNulls[row];
     ValueSource& source = value.source;
@@ -242,9 +269,17 @@ ColumnValue columnValue(const ParamRecord& record, const BatchColumn& column, si
         }
     } else if (!value.isNull) {
         if (column.hasSlice) {
+            // The value and its mask come from blocks of the same rows.
+            size_t sliced = sliceRow(column.valueRows, row);
+            if (column.valueRows.column) column.slice.data = column.valueRows.block.data();
             source.slice = &column.slice;
-            source.offset = static_cast<long long>(row) * column.slice.count;
-            if (record.isArray) value.mask = reinterpret_cast<const char*>(column.maskData);
+            source.offset = static_cast<long long>(sliced) * column.slice.count;
+            if (record.isArray && column.maskData)
+                value.mask = reinterpret_cast<const char*>(column.maskData);
+            if (record.isArray && column.maskRows.column) {
+                sliceRow(column.maskRows, row);
+                value.mask = column.maskRows.block.data();
+            }
         } else {
             source.data = column.data;
             source.isDouble = column.isDouble;
@@ -295,8 +330,8 @@ void prepareColumns(BatchRows& batch, const mxArray* values, const mxArray* elem
     }
 }
 
-void putBatchRow(const void* context, PGparam* param, size_t row) {
-    const BatchRows& batch = *static_cast<const BatchRows*>(context);
+void putBatchRow(void* context, PGparam* param, size_t row) {
+    BatchRows& batch = *static_cast<BatchRows*>(context);
     const std::vector<ParamRecord>& records = *batch.records;
     try {
         for (size_t i = 0; i < records.size(); ++i) {

@@ -7,7 +7,8 @@
 // logical column vector (element r is row r), or, for text-like and array
 // parameters, a matrix whose row r holds one value (M-by-K characters or
 // bytes, or M-by-d2-by-d3... elements), read through a ColumnSlice.  Such a
-// matrix is rearranged once so that each row's elements lie together.
+// matrix is rearranged, a block of rows at a time as the rows are read, so
+// that each row's elements lie together.
 // Every check on shapes and classes runs here, before anything is sent.
 #pragma once
 
@@ -20,12 +21,25 @@
 #include <vector>
 
 #include "backend/host_cells.hpp"
-#include "types/array_codec.hpp"
-#include "params/param_building.hpp"
 #include "host/errors.hpp"
 #include "host/owners.hpp"
+#include "params/param_building.hpp"
+#include "types/array_codec.hpp"
 
 namespace vorlex {
+
+// A matrix column's rows with each row's elements together
+// (rearrange.hpp), made a block at a time as the rows are read: a stream
+// starts with its first block, not after the whole column.
+struct RowBlock {
+    const char* column = nullptr;  // the column-major matrix; null: read in place
+    size_t rows = 0;               // the matrix's rows
+    size_t count = 0;              // elements of a row
+    size_t elementSize = 0;
+    size_t perBlock = 0;        // rows rearranged at a time
+    size_t first = 0, end = 0;  // the rows `block` holds
+    std::vector<char> block;
+};
 
 struct BatchColumn {
     bool isCell = false;
@@ -40,8 +54,8 @@ struct BatchColumn {
     const mxLogical* rowNulls = nullptr;  // whole-value NULL flags
     bool refusesNull = false;             // serbytea has no NULL
     CellRows cellRows;                    // a cell column of texts or bytes, read in one pass
-    std::vector<char> valueCopy;          // the rearranged column
-    std::vector<char> maskCopy;           // the rearranged element masks
+    RowBlock valueRows;                   // the slice's rows, rearranged
+    RowBlock maskRows;                    // the element masks' rows, in the same blocks
     HostArrayOwner scratch;               // the slice's 1-by-K char array
 };
 
@@ -71,7 +85,7 @@ struct ColumnValue {
     const char* mask = nullptr;
     bool isNull = false;
 };
-ColumnValue columnValue(const ParamRecord& record, const BatchColumn& column, size_t row);
+ColumnValue columnValue(const ParamRecord& record, BatchColumn& column, size_t row);
 
 // Errors raised while row `row` (0-based) is sent start "row N: ".
 void prefixRowNumber(GatewayError& error, size_t row);
@@ -79,6 +93,6 @@ void prefixRowNumber(GatewayError& error, size_t row);
 // Puts row `row` of every column into the set, row 0 into the empty set
 // and each later row over the one before; a RowBuilder's procedure
 // (context: the BatchRows).
-void putBatchRow(const void* context, PGparam* param, size_t row);
+void putBatchRow(void* context, PGparam* param, size_t row);
 
 }  // namespace vorlex

@@ -27,8 +27,8 @@ namespace vorlex {
 // built in order, row 0 into the empty set and each later row over the
 // values of the row before, so that the set keeps one value per parameter.
 struct RowBuilder {
-    void (*build)(const void* context, PGparam* param, size_t row);
-    const void* context;
+    void (*build)(void* context, PGparam* param, size_t row);
+    void* context;  // the procedure's, which may change as rows are built
 };
 
 struct BatchStatement {

@@ -13,6 +13,8 @@
 // The target's columns are checked before the COPY starts too, since a
 // binary COPY reads whatever bytes come as the column's type: each
 // specifier must send what its column reads (copy_types.hpp).
+#include "copy/copy_in.hpp"
+
 #include <libpq-fe.h>
 #include <libpqtypes.h>
 
@@ -23,18 +25,17 @@
 #include <string>
 
 #include "batch/batch_input.hpp"
-#include "types/pqtypes_private.hpp"
-#include "types/wire.hpp"
 #include "copy/copy_commands.hpp"
-#include "copy/copy_in.hpp"
-#include "host/errors.hpp"
-#include "host/host.hpp"
-#include "handles/registry.hpp"
 #include "copy/copy_session.hpp"
 #include "copy/copy_target.hpp"
+#include "handles/registry.hpp"
+#include "host/errors.hpp"
+#include "host/host.hpp"
 #include "statements/lost_connection.hpp"
 #include "statements/server_error.hpp"
 #include "statements/statement_args.hpp"
+#include "types/pqtypes_private.hpp"
+#include "types/wire.hpp"
 
 namespace vorlex {
 
@@ -49,8 +50,8 @@ void appendInt16(CopyBuffer& buffer, int16_t value) {
 }
 
 // copyIn's rows: every column of the prepared batch (context).
-void appendBatchRow(const void* context, CopyBuffer& buffer, size_t row) {
-    const PreparedBatch& prepared = *static_cast<const PreparedBatch*>(context);
+void appendBatchRow(void* context, CopyBuffer& buffer, size_t row) {
+    PreparedBatch& prepared = *static_cast<PreparedBatch*>(context);
     const std::vector<ParamRecord>& records = prepared.records;
     const PGtypeFormatInfo& server = *paramTypeHandlers(prepared.param.get()).server;
     for (size_t i = 0; i < records.size(); ++i)
@@ -83,7 +84,7 @@ unsigned long long failedRowOf(const PGresult* result) {
 // rows it has been sent, before the one that fails to encode: its refusal
 // comes first when it is already there.
 bool sendRows(CopySession& copy, CopyBuffer& buffer, size_t rows, size_t fields, RowAppender append,
-              const void* context) {
+              void* context) {
     for (size_t row = 0; row < rows; ++row) {
         try {
             appendInt16(buffer, static_cast<int16_t>(fields));
@@ -125,7 +126,7 @@ void appendField(CopyBuffer& buffer, const ParamRecord& record, const ColumnValu
 }
 
 double copyRowsIn(PGconn* conn, const std::string& target, size_t rows, size_t fields,
-                  RowAppender append, const void* context) {
+                  RowAppender append, void* context) {
     CopySession copy(conn);
     // The line break ends a comment the target may end with.
     copy.start("COPY " + target + "\n FROM STDIN (FORMAT binary)", PGRES_COPY_IN, "copyFailed");
@@ -136,7 +137,8 @@ double copyRowsIn(PGconn* conn, const std::string& target, size_t rows, size_t f
         copy.send(buffer.data(), buffer.size());
     }
     ResultOwner result = copy.finishSending();
-    if (PQresultStatus(result.get()) != PGRES_COMMAND_OK) raiseServerFailure(conn, result.get(), rows);
+    if (PQresultStatus(result.get()) != PGRES_COMMAND_OK)
+        raiseServerFailure(conn, result.get(), rows);
     return std::strtod(PQcmdTuples(result.get()), nullptr);
 }
 

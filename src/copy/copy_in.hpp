@@ -70,7 +70,7 @@ void appendField(CopyBuffer& buffer, const ParamRecord& record, const ColumnValu
                  const PGtypeFormatInfo& server);
 
 // Appends the fields of row `row` (0-based).
-using RowAppender = void (*)(const void* context, CopyBuffer& buffer, size_t row);
+using RowAppender = void (*)(void* context, CopyBuffer& buffer, size_t row);
 
 // Runs "COPY <target> FROM STDIN (FORMAT binary)" and streams `rows` rows
 // of `fields` fields each; returns the count of rows the server copied.
@@ -81,6 +81,6 @@ using RowAppender = void (*)(const void* context, CopyBuffer& buffer, size_t row
 // error of a later row on the client.  `target` is SQL
 // and must be safe to run as written.
 double copyRowsIn(PGconn* conn, const std::string& target, size_t rows, size_t fields,
-                  RowAppender append, const void* context);
+                  RowAppender append, void* context);
 
 }  // namespace vorlex

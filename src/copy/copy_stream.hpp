@@ -17,9 +17,9 @@
 #include <string>
 #include <vector>
 
-#include "types/wire.hpp"
 #include "results/cell_column.hpp"
 #include "results/column_reading.hpp"
+#include "types/wire.hpp"
 
 namespace vorlex {
 

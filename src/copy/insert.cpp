@@ -650,10 +650,10 @@ void appendCastValue(CopyBuffer& buffer, const InsertColumn& bound, size_t row) 
     std::memcpy(buffer.append(static_cast<size_t>(length)), value, static_cast<size_t>(length));
 }
 
-void appendInsertRow(const void* context, CopyBuffer& buffer, size_t row) {
-    const InsertLoad& load = *static_cast<const InsertLoad*>(context);
+void appendInsertRow(void* context, CopyBuffer& buffer, size_t row) {
+    InsertLoad& load = *static_cast<InsertLoad*>(context);
     const PGtypeFormatInfo& server = *load.server;
-    for (const InsertColumn& bound : load.columns) {
+    for (InsertColumn& bound : load.columns) {
         uint8_t form = formOf(bound, row);
         if (form == kCellNull) {
             appendInt32(buffer, -1);

@@ -37,7 +37,8 @@ ParamRecord makeRecord(PGtypeHandler* handler, int flags, int position,
     record.type = typeOfHandler(handler);
     if (!record.type)
         raiseError("unsupportedType", "%s: the type %s.%s (OID %u) is not supported",
-                   contextOf(record).c_str(), handler->typschema, handler->typname, handler->typoid);
+                   contextOf(record).c_str(), handler->typschema, handler->typname,
+                   handler->typoid);
     record.isTextLike = isVariableLength(record.type->kind);
     record.isNumericLike = takesDoubles(record.type->kind);
     record.isSerialised = record.type->kind == TypeKind::serialised;
@@ -215,8 +216,8 @@ void raiseCodecFailure(const ParamRecord& record, const std::string& error) {
 size_t encodeBytes(const ValueRoom& room, const ParamRecord& record, const void* bytes,
                    size_t size) {
     if (size > static_cast<size_t>(INT32_MAX))
-        raiseError("tooLong", "%s: %zu bytes; a value holds at most 2 GB", contextOf(record).c_str(),
-                   size);
+        raiseError("tooLong", "%s: %zu bytes; a value holds at most 2 GB",
+                   contextOf(record).c_str(), size);
     char* out = reserve(room, size);
     if (size) std::memcpy(out, bytes, size);
     return size;
@@ -256,7 +257,8 @@ void readScalarText(const ParamRecord& record, const ValueSource& source, Scalar
         if (!source.array) return;
         requireRowVector(record, source.array);
         if (!charRowBytes(source.array, text.owned))
-            raiseError("textUnreadable", "%s: the text could not be read", contextOf(record).c_str());
+            raiseError("textUnreadable", "%s: the text could not be read",
+                       contextOf(record).c_str());
         text.data = text.owned.data();
         text.size = text.owned.size();
     } else {
@@ -320,8 +322,9 @@ mxArray* serialise(const ParamRecord& record, const mxArray* value) {
     HostArrayOwner bytes(output);
     if (!mxIsUint8(output) || !isRowVector(output))
         raiseError("serialiseFailed", "%s: %s must return a uint8 row, not a %zux%zu %s",
-                   contextOf(record).c_str(), kSerialiseFunction, static_cast<size_t>(mxGetM(output)),
-                   static_cast<size_t>(mxGetN(output)), mxGetClassName(output));
+                   contextOf(record).c_str(), kSerialiseFunction,
+                   static_cast<size_t>(mxGetM(output)), static_cast<size_t>(mxGetN(output)),
+                   mxGetClassName(output));
     return bytes.release();
 }
 
@@ -396,7 +399,8 @@ void checkNumericElements(const ParamRecord& record, const mxArray* cell, const 
         const mxChar* chars = mxGetChars(element);
         size_t count = mxGetNumberOfElements(element);
         if (std::find(chars, chars + count, mxChar{0}) != chars + count)
-            raiseError("textHasNul", "%s: the text holds a NUL character", contextOf(record).c_str());
+            raiseError("textHasNul", "%s: the text holds a NUL character",
+                       contextOf(record).c_str());
     });
 }
 

@@ -55,8 +55,7 @@ ResultColumn describeSpecifier(const PGtypeHandler* handler, int flags, int posi
     const PgType* type = typeOfHandler(handler);
     if (!type)
         raiseError("unsupportedType", "%s: the type %s.%s (OID %u) is not supported",
-                   describe(column).c_str(), handler->typschema, handler->typname,
-                   handler->typoid);
+                   describe(column).c_str(), handler->typschema, handler->typname, handler->typoid);
     column.classId = type->classId;
     column.elementSize = classElementSize(column.classId);
     column.codec = &type->codec;

@@ -22,7 +22,7 @@ struct CountingRows {
     size_t interruptAt = SIZE_MAX;
 };
 
-void putCountingRow(const void* context, PGparam* param, size_t row) {
+void putCountingRow(void* context, PGparam* param, size_t row) {
     const auto& rows = *static_cast<const CountingRows*>(context);
     if (row == rows.failAt) raiseError("valueFailed", "row %zu cannot be built", row + 1);
     if (row == rows.interruptAt) octave_interrupt_state = 1;
