@@ -92,8 +92,14 @@ mxArray* createColumnArray(mxClassID classId, size_t rows, void*& data);
 // call it is owned as any array.
 mxArray* createFieldStruct(int count, const char* const* names, mxArray* const* fields);
 
-// Takes over the outputs of a successful call that createFieldStruct made:
-// the host holds their values now, and the wrappers are released later.
+// A 1-by-1 uint32 holding `value`, which may be returned as an output of
+// its own as createFieldStruct's structs are: the host takes it as it is,
+// where an array of the MX functions is converted when the call returns.
+mxArray* createUint32Scalar(uint32_t value);
+
+// Takes over the outputs of a successful call that createFieldStruct or
+// createUint32Scalar made: the host holds their values now, and the
+// wrappers are released later.
 void settleOutputs(int count, mxArray* const* outputs);
 
 // Releases the wrappers settled before, and forgets what the last call made.

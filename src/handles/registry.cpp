@@ -6,6 +6,7 @@
 #include <unordered_map>
 #include <utility>
 
+#include "backend/host_cells.hpp"
 #include "handles/handle_set.hpp"
 #include "host/errors.hpp"
 #include "host/host.hpp"
@@ -232,10 +233,6 @@ void releaseHandleArg(HandleKind kind, const mxArray* const prhs[], int index, R
     releaseHandle(kind, number, argPosition(index));
 }
 
-mxArray* createHandle(uint32_t number) {
-    mxArray* handle = mxCreateNumericMatrix(1, 1, mxUINT32_CLASS, mxREAL);
-    *static_cast<uint32_t*>(mxGetData(handle)) = number;
-    return handle;
-}
+mxArray* createHandle(uint32_t number) { return createUint32Scalar(number); }
 
 }  // namespace vorlex

@@ -70,7 +70,8 @@ PGparam* paramArg(const mxArray* const prhs[], int index, RowRule rows);
 // The same checks, then releaseHandle.
 void releaseHandleArg(HandleKind kind, const mxArray* const prhs[], int index, RowRule rows);
 
-// A new 1-by-1 uint32 array holding a handle number.
+// A new 1-by-1 uint32 array holding a handle number, which a command may
+// return as an output of its own (backend/host_cells.hpp).
 mxArray* createHandle(uint32_t number);
 
 }  // namespace vorlex

@@ -240,6 +240,12 @@ mxArray* createFieldStruct(int count, const char* const* names, mxArray* const* 
     return output;
 }
 
+mxArray* createUint32Scalar(uint32_t value) {
+    mxArray* scalar = mxCreateNumericMatrix(1, 1, mxUINT32_CLASS, mxREAL);
+    *static_cast<uint32_t*>(mxGetData(scalar)) = value;
+    return scalar;
+}
+
 // The MX functions made the struct: the host frees it with the call.
 void settleOutputs(int, mxArray* const*) {}
 

@@ -259,15 +259,16 @@ mxArray* createRowCells(const FlatRows& rows) {
 
 namespace {
 
-// The structs createFieldStruct made in this call, and the wrappers of
-// those returned by earlier calls: the host converts an output into its
-// own value and frees only the arrays the MX functions made.
-std::vector<mxArray*>& madeStructs() {
+// The outputs createFieldStruct and createUint32Scalar made in this call,
+// and the wrappers of those returned by earlier calls: the host converts
+// an output into its own value and frees only the arrays the MX functions
+// made.
+std::vector<mxArray*>& madeOutputs() {
     static std::vector<mxArray*> made;
     return made;
 }
 
-std::vector<mxArray*>& returnedStructs() {
+std::vector<mxArray*>& returnedOutputs() {
     static std::vector<mxArray*> returned;
     return returned;
 }
@@ -306,17 +307,17 @@ const octave_fields& fieldsNamed(int count, const char* const* names) {
 extern "C" {
 
 void settleOutputs(int count, mxArray* const* outputs) {
-    std::vector<mxArray*>& made = madeStructs();
+    std::vector<mxArray*>& made = madeOutputs();
     for (int k = 0; k < count; ++k)
         if (outputs[k] && std::find(made.begin(), made.end(), outputs[k]) != made.end())
-            returnedStructs().push_back(outputs[k]);
+            returnedOutputs().push_back(outputs[k]);
     made.clear();
 }
 
 void releaseOutputs() {
-    for (mxArray* output : returnedStructs()) mxDestroyArray(output);
-    returnedStructs().clear();
-    madeStructs().clear();
+    for (mxArray* output : returnedOutputs()) mxDestroyArray(output);
+    returnedOutputs().clear();
+    madeOutputs().clear();
 }
 
 mxArray* createFieldStruct(int count, const char* const* names, mxArray* const* fields) {
@@ -335,12 +336,19 @@ mxArray* createFieldStruct(int count, const char* const* names, mxArray* const* 
         mxDestroyArray(fields[k]);
     }
     mxArray* made = wrap(octave_value(map));
-    madeStructs().push_back(made);
+    madeOutputs().push_back(made);
     return made;
 }
 
 mxArray* createColumnArray(mxClassID classId, size_t rows, void*& data) {
     return byClass(classId, ZeroColumn{rows, data});
+}
+
+mxArray* createUint32Scalar(uint32_t value) {
+    std::vector<mxArray*>& made = madeOutputs();
+    made.reserve(made.size() + 1);  // no failure once the wrapper is made
+    made.push_back(wrap(octave_value(octave_uint32(value))));
+    return made.back();
 }
 
 void readCellRows(const mxArray* cells, mxClassID classId, CellRows& rows) {
