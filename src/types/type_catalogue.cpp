@@ -101,8 +101,11 @@ const PgType* typeOfArrayOid(Oid arrayOid) {
 }
 
 const PgType* typeOfHandler(const PGtypeHandler* handler) {
-    const PgType* type = typeNamed(handler->typname);
-    return type && type->oid == handler->typoid ? type : nullptr;
+    // The OID first: a name is compared only where it matches.
+    for (const PgType& type : rows)
+        if (type.oid == handler->typoid && std::strcmp(type.name, handler->typname) == 0)
+            return &type;
+    return nullptr;
 }
 
 mxClassID classForTypeOid(Oid oid) {
