@@ -181,15 +181,18 @@ ResultOwner execute(PGconn* conn, const std::string& sql, const QueryParams& par
     return result;
 }
 
-// The statement's plan: the one it was last run with on this connection,
-// or a new description's.
-ResultPlan statementPlan(const QueryCall& call, const StatementKey& key, const QueryParams& params,
-                         long used) {
+// The statement's plan: the one it was last run with on this connection
+// (with the same text and parameter types, so with the same values
+// used), or a new description's.
+ResultPlan statementPlan(const QueryCall& call, const StatementKey& key, const QueryParams& params) {
     if (const KnownStatement* known = findKnownStatement(key)) {
         requireParameterCount(known->parameters, params.count());
         discardEarlierResults(call.conn);
         return known->plan;
     }
+    // Values the text does not use are refused before anything is sent.
+    long used = highestParameter(call.sql);
+    if (used < params.count()) requireParameterCount(used, params.count());
     ResultOwner described = describe(call.conn, call.sql, params, used);
     requireParameterCount(PQnparams(described.get()), params.count());
     ResultPlan plan = planColumns(call.conn, described.get());
@@ -223,12 +226,8 @@ ResultPlan replan(PGconn* conn, const PGresult* result, bool binary) {
 void commandQuery(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
     QueryCall call = readCall(nrhs, prhs);
     QueryParams params = queryParams(call.conn, call.params, call.format ? &*call.format : nullptr);
-    // Values the text does not use are refused before anything is sent.
-    long used = highestParameter(call.sql);
-    if (used < params.count()) requireParameterCount(used, params.count());
-
-    StatementKey key{*static_cast<const uint32_t*>(mxGetData(prhs[kConn])), call.sql, params.types};
-    ResultPlan plan = statementPlan(call, key, params, used);
+    StatementKey key{static_cast<uint32_t>(mxGetScalar(prhs[kConn])), call.sql, params.types};
+    ResultPlan plan = statementPlan(call, key, params);
     ResultOwner result = execute(call.conn, call.sql, params, plan.binary);
     if (!fitsPlan(result.get(), plan)) {
         forgetStatement(key);
