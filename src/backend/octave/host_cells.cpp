@@ -250,7 +250,9 @@ const char* rowBytes(const octave_value& element, mxClassID classId, size_t& len
 extern "C" {
 
 mxArray* createRowCells(const FlatRows& rows) {
-    Cell cells(dim_vector(static_cast<octave_idx_type>(rows.count), 1));
+    // Every element is set below: none needs Cell's default, an empty
+    // matrix made per cell.
+    Cell cells(dim_vector(static_cast<octave_idx_type>(rows.count), 1), octave_value());
     makeRows(rows, cells.fortran_vec());
     return wrap(octave_value(cells));
 }
