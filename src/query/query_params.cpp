@@ -163,9 +163,9 @@ QueryParams queryParams(PGconn* conn, const mxArray* cell, const std::string* fo
     QueryParams params;
     if (values.empty() && !format) return params;
 
-    // The connection's own types, read in place: a parameter set would
-    // copy all of them first.
-    TypeHandlers handlers = connectionTypeHandlers(conn);
+    // The connection's types, read in place (a parameter set would copy
+    // all of them first), with the specifiers parsed before.
+    TypeHandlers handlers = sharedTypeHandlers(conn);
     if (!handlers.server) raiseError("paramCreateFailed", "the connection's types are missing");
     std::vector<ParamRecord> records =
         buildRecords(format ? format->c_str() : classFormat.c_str(), handlers, classNames);
