@@ -92,6 +92,16 @@ mxArray* createColumnArray(mxClassID classId, size_t rows, void*& data);
 // call it is owned as any array.
 mxArray* createFieldStruct(int count, const char* const* names, mxArray* const* fields);
 
+// The output struct of a column of `rows` scalars, with the fields `names`
+// (the values, their NULL flags, the rows' NULL flags) holding column
+// vectors of zeros, the values' of class `classId`; `values`, `valueNulls`
+// and `rowNulls` point at their elements.  The two flags' fields may hold
+// one array (Octave shares it), so that both pointers are the same: every
+// flag is written to both.  It may be returned as an output of its own,
+// as createFieldStruct's structs.
+mxArray* createVectorColumnStruct(const char* const* names, mxClassID classId, size_t rows,
+                                  void*& values, mxLogical*& valueNulls, mxLogical*& rowNulls);
+
 // A 1-by-1 uint32 holding `value`, which may be returned as an output of
 // its own as createFieldStruct's structs are: the host takes it as it is,
 // where an array of the MX functions is converted when the call returns.

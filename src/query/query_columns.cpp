@@ -347,7 +347,8 @@ void readResult(PGconn* conn, const PGresult* result, const ResultPlan& plan,
     for (size_t k = 0; k < count; ++k) {
         const ColumnPlan& column = plan.columns[k];
         describeReader(handlers, column, static_cast<int>(k), !plan.binary, options, reader);
-        ColumnArrays read = extractColumn(result, reader.column, *handlers.server);
+        ColumnArrays read =
+            extractColumn(result, reader.column, *handlers.server, ColumnForm::arrays);
         HostArrayOwner value(std::move(read.value));
         HostArrayOwner masks(std::move(read.valueIsNull));
         HostArrayOwner rowIsNull(std::move(read.rowIsNull));

@@ -92,10 +92,15 @@ bool columnVectorsOption(const mxArray* const prhs[], int index) {
     return *mxGetLogicals(flag) != 0;
 }
 
+namespace {
+
+const char* const kColumnFields[] = {"value", "valueIsNull", "rowIsNull"};
+
+}  // namespace
+
 mxArray* columnStruct(mxArray* value, mxArray* valueIsNull, mxArray* rowIsNull) {
-    const char* names[] = {"value", "valueIsNull", "rowIsNull"};
     mxArray* fields[] = {value, valueIsNull ? valueIsNull : rowIsNull, rowIsNull};
-    return createFieldStruct(3, names, fields);
+    return createFieldStruct(3, kColumnFields, fields);
 }
 
 namespace {
@@ -120,8 +125,13 @@ std::optional<CellColumn> maskCellsOf(const ResultColumn& column) {
     return CellColumn(mxLOGICAL_CLASS, mxLOGICAL_CLASS);
 }
 
-ColumnParts::ColumnParts(const ResultColumn& column, size_t rows)
+ColumnParts::ColumnParts(const ResultColumn& column, size_t rows, ColumnForm form)
     : valueCells_(valueCellsOf(column)), maskCells_(maskCellsOf(column)) {
+    if (form == ColumnForm::outputStruct && !valueCells_ && !maskCells_) {
+        whole_.reset(createVectorColumnStruct(kColumnFields, column.classId, rows, valueData_,
+                                              maskData_, rowIsNullData_));
+        return;
+    }
     if (valueCells_) valueCells_->reserve(rows);
     if (maskCells_) maskCells_->reserve(rows);
     void* data;
@@ -143,10 +153,11 @@ ColumnOutput ColumnParts::output() {
 ColumnArrays ColumnParts::finish() {
     if (valueCells_) value_.reset(valueCells_->make());
     if (maskCells_) valueIsNull_.reset(maskCells_->make());
-    return {std::move(value_), std::move(valueIsNull_), std::move(rowIsNull_)};
+    return {std::move(value_), std::move(valueIsNull_), std::move(rowIsNull_), std::move(whole_)};
 }
 
 mxArray* columnStruct(ColumnArrays arrays) {
+    if (arrays.whole) return arrays.whole.release();
     return columnStruct(arrays.value.release(), arrays.valueIsNull.release(),
                         arrays.rowIsNull.release());
 }

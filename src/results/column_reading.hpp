@@ -74,22 +74,28 @@ std::optional<CellColumn> maskCellsOf(const ResultColumn& column);
 
 // A finished column's arrays, as the output struct holds them.  A column
 // whose valueIsNull is a vector has the same flags there as in rowIsNull:
-// it has only rowIsNull, and valueIsNull is null.
+// it has only rowIsNull, and valueIsNull is null.  A column of scalars
+// made as its struct at once has only `whole`.
 struct ColumnArrays {
     HostArrayOwner value, valueIsNull, rowIsNull;
+    HostArrayOwner whole;
 };
+
+// How a column's arrays are wanted: apart, or as the output struct, which
+// the host then makes at once for a column of scalars.
+enum class ColumnForm { arrays, outputStruct };
 
 // The output struct of a column of `rows` rows while they are filled:
 // vectors at their full length, cells gathered flat.
 class ColumnParts {
   public:
-    ColumnParts(const ResultColumn& column, size_t rows);
+    ColumnParts(const ResultColumn& column, size_t rows, ColumnForm form);
     ColumnOutput output();
     // The column's arrays; the cells are made by the host.
     ColumnArrays finish();
 
   private:
-    HostArrayOwner value_, valueIsNull_, rowIsNull_;
+    HostArrayOwner value_, valueIsNull_, rowIsNull_, whole_;
     void* valueData_ = nullptr;
     mxLogical* maskData_ = nullptr;
     mxLogical* rowIsNullData_ = nullptr;
@@ -122,10 +128,10 @@ void fillScalarRow(const ResultColumn& column, const ColumnOutput& out, size_t r
 void fillVariableRow(const ResultColumn& column, const ColumnOutput& out, size_t row,
                      const char* bytes, size_t length);
 
-// The arrays of a whole column of a result: binary values through the
-// codec, text-format values (textFormat) through libpqtypes.
+// The arrays of a whole column of a result, in `form`: binary values
+// through the codec, text-format values (textFormat) through libpqtypes.
 ColumnArrays extractColumn(const PGresult* result, const ResultColumn& column,
-                           const PGtypeFormatInfo& server);
+                           const PGtypeFormatInfo& server, ColumnForm form);
 
 // Raises a value's failure to decode under readFailed (deserialiseFailed
 // for serialised values, which fail only in the Octave function).

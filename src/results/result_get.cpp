@@ -163,9 +163,9 @@ bool readTextField(const void* context, const ElementTarget& target, size_t inde
 }  // namespace
 
 ColumnArrays extractColumn(const PGresult* result, const ResultColumn& column,
-                           const PGtypeFormatInfo& server) {
+                           const PGtypeFormatInfo& server, ColumnForm form) {
     int rows = PQntuples(result);
-    ColumnParts parts(column, static_cast<size_t>(rows));
+    ColumnParts parts(column, static_cast<size_t>(rows), form);
     ColumnOutput out = parts.output();
     for (int row = 0; row < rows; ++row) {
         if (PQgetisnull(result, row, column.number)) {
@@ -212,7 +212,8 @@ void commandResultGet(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]
         ResultColumn column =
             describeColumn(result, parse.handler, parse.flags, position, prhs, columnVectors);
         column.flatten = flatten;
-        plhs[position - 1] = columnStruct(extractColumn(result, column, *types.server));
+        plhs[position - 1] =
+            columnStruct(extractColumn(result, column, *types.server, ColumnForm::outputStruct));
     }
 }
 

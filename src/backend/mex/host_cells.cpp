@@ -240,6 +240,18 @@ mxArray* createFieldStruct(int count, const char* const* names, mxArray* const* 
     return output;
 }
 
+mxArray* createVectorColumnStruct(const char* const* names, mxClassID classId, size_t rows,
+                                  void*& values, mxLogical*& valueNulls, mxLogical*& rowNulls) {
+    mxArray* output = mxCreateStructMatrix(1, 1, 3, const_cast<const char**>(names));
+    void* flags;
+    mxSetFieldByNumber(output, 0, 0, createColumnArray(classId, rows, values));
+    mxSetFieldByNumber(output, 0, 1, createColumnArray(mxLOGICAL_CLASS, rows, flags));
+    valueNulls = static_cast<mxLogical*>(flags);
+    mxSetFieldByNumber(output, 0, 2, createColumnArray(mxLOGICAL_CLASS, rows, flags));
+    rowNulls = static_cast<mxLogical*>(flags);
+    return output;
+}
+
 mxArray* createUint32Scalar(uint32_t value) {
     mxArray* scalar = mxCreateNumericMatrix(1, 1, mxUINT32_CLASS, mxREAL);
     *static_cast<uint32_t*>(mxGetData(scalar)) = value;

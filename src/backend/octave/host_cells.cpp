@@ -217,7 +217,7 @@ struct ZeroColumn {
     void*& data;
 
     template <typename Values>
-    mxArray* run() {
+    octave_value run() {
         using Element = typename Values::element_type;
         // A 1-by-1 column is a scalar of Octave's, made as one: an array
         // would be narrowed to one, at many times the cost.
@@ -227,7 +227,7 @@ struct ZeroColumn {
                 : valueOf(Values(dim_vector(static_cast<octave_idx_type>(rows), 1), Element()));
         // The value's own elements.
         data = const_cast<void*>(column.mex_get_data());
-        return wrap(column);
+        return column;
     }
 };
 
@@ -304,6 +304,14 @@ const octave_fields& fieldsNamed(int count, const char* const* names) {
     return fields;
 }
 
+// An output of this call, wrapped: kept for settleOutputs.
+mxArray* madeOutput(const octave_value& value) {
+    std::vector<mxArray*>& made = madeOutputs();
+    made.reserve(made.size() + 1);  // no failure once the wrapper is made
+    made.push_back(wrap(value));
+    return made.back();
+}
+
 }  // namespace
 
 extern "C" {
@@ -337,21 +345,25 @@ mxArray* createFieldStruct(int count, const char* const* names, mxArray* const* 
         map.contents(k) = mxArray::as_octave_value(fields[k]);
         mxDestroyArray(fields[k]);
     }
-    mxArray* made = wrap(octave_value(map));
-    madeOutputs().push_back(made);
-    return made;
+    return madeOutput(octave_value(map));
 }
 
 mxArray* createColumnArray(mxClassID classId, size_t rows, void*& data) {
-    return byClass(classId, ZeroColumn{rows, data});
+    return wrap(byClass(classId, ZeroColumn{rows, data}));
 }
 
-mxArray* createUint32Scalar(uint32_t value) {
-    std::vector<mxArray*>& made = madeOutputs();
-    made.reserve(made.size() + 1);  // no failure once the wrapper is made
-    made.push_back(wrap(octave_value(octave_uint32(value))));
-    return made.back();
+mxArray* createVectorColumnStruct(const char* const* names, mxClassID classId, size_t rows,
+                                  void*& values, mxLogical*& valueNulls, mxLogical*& rowNulls) {
+    void* flags;
+    octave_scalar_map map(fieldsNamed(3, names));
+    map.contents(0) = byClass(classId, ZeroColumn{rows, values});
+    map.contents(1) = byClass(mxLOGICAL_CLASS, ZeroColumn{rows, flags});
+    map.contents(2) = map.contents(1);
+    valueNulls = rowNulls = static_cast<mxLogical*>(flags);
+    return madeOutput(octave_value(map));
 }
+
+mxArray* createUint32Scalar(uint32_t value) { return madeOutput(octave_value(octave_uint32(value))); }
 
 void readCellRows(const mxArray* cells, mxClassID classId, CellRows& rows) {
     octave_value value = mxArray::as_octave_value(cells);
