@@ -306,8 +306,11 @@ bool decodeArrayFrameInto(const char* bytes, size_t length, const ElementCodec& 
     WireReader reader(bytes, length);
     FrameHeader header;
     if (!readFrameHeader(reader, elementOid, header, error)) return false;
-    std::memset(data, 0, header.total * elementSize);
-    std::memset(mask, 0, header.total * sizeof(mxLogical));
+    // An empty array's row has no elements, and may have no pointer to them.
+    if (header.total > 0) {
+        std::memset(data, 0, header.total * elementSize);
+        std::memset(mask, 0, header.total * sizeof(mxLogical));
+    }
     return readElements(reader, header, codec, server, ElementTarget{nullptr, data}, mask, error);
 }
 
