@@ -41,6 +41,18 @@ freePort() {
 
 sql() { psql -XAtqc "$1" 2>/dev/null; }
 
+# A case's outcome: "ok" and its message, or "FAIL", its message and what
+# was read on standard input to show why, indented.
+pass() {
+    echo "ok   $1"
+    passed=$((passed + 1))
+}
+fail() {
+    echo "FAIL $1"
+    sed 's/^/    /'
+    failed=$((failed + 1))
+}
+
 # Runs Octave code with CONNINFO replaced; prints its output, fails with it.
 runOctave() {
     local code=$1 conninfo=$2
@@ -116,12 +128,9 @@ startOtherClients() {
 # They must have run all along: a pgbench that stopped early fails the run.
 stopOtherClients() {
     if kill "$others" 2>/dev/null; then
-        echo "ok   PgBouncer transaction pooling: other clients ran throughout"
-        passed=$((passed + 1))
+        pass "PgBouncer transaction pooling: other clients ran throughout"
     else
-        echo "FAIL the other clients of the transaction pool stopped early"
-        sed 's/^/    /' "$work/others.log"
-        failed=$((failed + 1))
+        fail "the other clients of the transaction pool stopped early" < "$work/others.log"
     fi
     wait "$others" 2>/dev/null
     others=
@@ -136,8 +145,7 @@ bouncerCases() {
     local port
     port=$(freePort)
     if ! startBouncer "$port"; then
-        echo "FAIL PgBouncer did not start"; sed 's/^/    /' "$work/bouncer.out" "$work/bouncer.log" 2>/dev/null
-        failed=$((failed + 1))
+        fail "PgBouncer did not start" < <(cat "$work/bouncer.out" "$work/bouncer.log" 2>/dev/null)
         return
     fi
     local mode row name modes code table outcome got
@@ -157,12 +165,9 @@ end_try_catch" "host=127.0.0.1 port=$port dbname=$mode")
             sql "drop table if exists $table" >/dev/null
             got=$(grep -a '^OUTCOME ' <<< "$outcome" | head -n 1 | cut -d' ' -f2-)
             if [ "$got" = works ]; then
-                echo "ok   PgBouncer $mode pooling: $name"
-                passed=$((passed + 1))
+                pass "PgBouncer $mode pooling: $name"
             else
-                echo "FAIL PgBouncer $mode pooling: $name gave '$got'"
-                sed 's/^/    /' <<< "$outcome"
-                failed=$((failed + 1))
+                fail "PgBouncer $mode pooling: $name gave '$got'" <<< "$outcome"
             fi
         done
         [ "$mode" = transaction ] && stopOtherClients
@@ -179,9 +184,8 @@ multiHostCase() {
              >"$work/initdb.log" 2>&1 ||
        ! asServer "$pgbin/pg_ctl" -D "$work/spare" -w -l "$work/spare.log" \
              -o "-p $port -k $work -c listen_addresses=''" start >/dev/null 2>&1; then
-        echo "FAIL multi-host: the spare server did not start"
-        sed 's/^/    /' "$work/initdb.log" "$work/spare.log" 2>/dev/null
-        failed=$((failed + 1))
+        fail "multi-host: the spare server did not start" \
+            < <(cat "$work/initdb.log" "$work/spare.log" 2>/dev/null)
         return
     fi
     spare=1
@@ -216,12 +220,10 @@ printf ('SECOND %d\n', port ());" > "$work/multi.m"
     second=$(grep -a '^SECOND ' "$work/multi.out" | cut -d' ' -f2)
     if [ "$first" = "$port" ] && [ "$lost" = vorlex:exec:connectionLost ] &&
        [ "$second" = "${PGPORT:-5432}" ]; then
-        echo "ok   multi-host: reset moved from port $first to port $second"
-        passed=$((passed + 1))
+        pass "multi-host: reset moved from port $first to port $second"
     else
-        echo "FAIL multi-host: first port '$first' (spare $port), loss '$lost', after reset '$second'"
-        sed 's/^/    /' "$work/multi.out"
-        failed=$((failed + 1))
+        fail "multi-host: first port '$first' (spare $port), loss '$lost', after reset '$second'" \
+            < "$work/multi.out"
     fi
 }
 
@@ -261,12 +263,10 @@ printf ('READ %d DISTINCT %d COMPLETE %d\n', numel (key), numel (unique (key)), 
     sql "drop table $table"
     local expected=$((4 * rows))
     if [ "$copied" = 4 ] && grep -aq "^READ $expected DISTINCT $expected COMPLETE 1$" <<< "$read"; then
-        echo "ok   parallel copyIn: 4 processes, $expected rows, each once"
-        passed=$((passed + 1))
+        pass "parallel copyIn: 4 processes, $expected rows, each once"
     else
-        echo "FAIL parallel copyIn: $copied of 4 loads complete; read back: $read"
-        sed 's/^/    /' "$work"/load*.out
-        failed=$((failed + 1))
+        fail "parallel copyIn: $copied of 4 loads complete; read back: $read" \
+            < <(cat "$work"/load*.out)
     fi
 }
 
