@@ -54,10 +54,6 @@ std::string textArray(const CastTexts& texts, size_t first, size_t last) {
     return array;
 }
 
-std::string failureText(PGconn* conn, const PGresult* result) {
-    return result ? serverErrorText(result) : libpqText(PQerrorMessage(conn));
-}
-
 bool succeeded(const PGresult* result) {
     return result && PQresultStatus(result) == PGRES_TUPLES_OK;
 }

@@ -134,13 +134,6 @@ void requireParameterCount(long used, int given) {
 
 // --- The statement ------------------------------------------------------------------
 
-[[noreturn]] void raiseFailure(PGconn* conn, const PGresult* result, const char* what) {
-    raiseOnConnection(conn, "queryFailed",
-                      std::string(what) + ": " +
-                          (result ? serverErrorText(result) : libpqText(PQerrorMessage(conn))),
-                      result);
-}
-
 struct ParameterUse {
     long used;  // the highest $n of the text
     int given;
@@ -177,14 +170,15 @@ ResultOwner execute(PGconn* conn, const std::string& sql, const QueryParams& par
         raiseError("copyStatement", "query does not run COPY; use copyIn or copyOut");
     }
     if (status != PGRES_TUPLES_OK && status != PGRES_COMMAND_OK && status != PGRES_EMPTY_QUERY)
-        raiseFailure(conn, result.get(), "the statement failed");
+        raiseQueryFailed(conn, result.get(), "the statement failed");
     return result;
 }
 
 // The statement's plan: the one it was last run with on this connection
 // (with the same text and parameter types, so with the same values
 // used), or a new description's.
-ResultPlan statementPlan(const QueryCall& call, const StatementKey& key, const QueryParams& params) {
+ResultPlan statementPlan(const QueryCall& call, const StatementKey& key,
+                         const QueryParams& params) {
     if (const KnownStatement* known = findKnownStatement(key)) {
         requireParameterCount(known->parameters, params.count());
         discardEarlierResults(call.conn);

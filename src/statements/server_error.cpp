@@ -37,4 +37,8 @@ std::string serverErrorText(const PGresult* result) {
     return text;
 }
 
+std::string failureText(PGconn* conn, const PGresult* result) {
+    return result ? serverErrorText(result) : libpqText(PQerrorMessage(conn));
+}
+
 }  // namespace vorlex

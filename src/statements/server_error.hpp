@@ -27,4 +27,8 @@ const char* conditionName(const char* code);
 // error.
 std::string serverErrorText(const PGresult* result);
 
+// The server's error of `result`, or libpq's on `conn` when a call made no
+// result at all.
+std::string failureText(PGconn* conn, const PGresult* result);
+
 }  // namespace vorlex

@@ -59,15 +59,11 @@ void discardLeftovers(PGconn* conn) {
     }
 }
 
-[[noreturn]] void raiseFailure(PGconn* conn, const ResultOwner& result, const std::string& what) {
-    raiseOnConnection(conn, "queryFailed",
-                      what + ": " +
-                          (result ? serverErrorText(result.get())
-                                  : libpqText(PQerrorMessage(conn))),
-                      result.get());
-}
-
 }  // namespace
+
+void raiseQueryFailed(PGconn* conn, const PGresult* result, const std::string& what) {
+    raiseOnConnection(conn, "queryFailed", what + ": " + failureText(conn, result), result);
+}
 
 ResultOwner describeUnnamed(PGconn* conn, const UnnamedStatement& statement) {
     std::string subject = statement.subject;
@@ -87,9 +83,10 @@ ResultOwner describeUnnamed(PGconn* conn, const UnnamedStatement& statement) {
     if (wait.interrupted()) raiseInterrupted(wait, !(prepared && described), work.c_str());
     if (!prepared) {
         if (statement.whenRefused) statement.whenRefused(statement.context);
-        raiseFailure(conn, first[kPrepare], subject + " was refused");
+        raiseQueryFailed(conn, first[kPrepare].get(), subject + " was refused");
     }
-    if (!described) raiseFailure(conn, first[kDescribe], subject + " could not be described");
+    if (!described)
+        raiseQueryFailed(conn, first[kDescribe].get(), subject + " could not be described");
     return std::move(first[kDescribe]);
 }
 

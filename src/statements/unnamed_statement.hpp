@@ -13,15 +13,17 @@
 
 #include <libpq-fe.h>
 
+#include <string>
+
 #include "host/owners.hpp"
 
 namespace vorlex {
 
 struct UnnamedStatement {
     const char* sql;
-    int count;           // parameter types given
-    const Oid* types;    // 0: the server infers the type
-    const char* subject; // what messages call it: "the statement", "the query"
+    int count;            // parameter types given
+    const Oid* types;     // 0: the server infers the type
+    const char* subject;  // what messages call it: "the statement", "the query"
     // Called with `context` when the server refuses the statement, before
     // "queryFailed" is raised: it may raise an error that says better why.
     void (*whenRefused)(const void* context);
@@ -34,5 +36,9 @@ struct UnnamedStatement {
 // refused: ...", "<subject> could not be described: ..."), "connectionLost"
 // when the connection went with the failure, or "interrupted".
 ResultOwner describeUnnamed(PGconn* conn, const UnnamedStatement& statement);
+
+// Raises "queryFailed": `what`, then the failure (failureText), on the
+// connection (raiseOnConnection: "connectionLost" when it went with it).
+[[noreturn]] void raiseQueryFailed(PGconn* conn, const PGresult* result, const std::string& what);
 
 }  // namespace vorlex
