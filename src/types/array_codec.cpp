@@ -8,6 +8,7 @@
 #include <cstring>
 #include <new>
 
+#include "backend/host_classes.hpp"
 #include "types/wire.hpp"
 
 namespace vorlex {
@@ -66,7 +67,7 @@ bool checkDirectSource(const mxArray* source, const ElementCodec& codec, std::st
         error = "complex or sparse arrays cannot be sent";
         return false;
     }
-    if (mxIsDouble(source) || mxGetClassID(source) == codec.sourceClass) return true;
+    if (mxIsDouble(source) || isOfClass(source, codec.sourceClass)) return true;
     error = std::string("a ") + codec.baseName + " array cannot be sent from " +
             mxGetClassName(source) + " values";
     return false;
