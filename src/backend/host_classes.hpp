@@ -30,9 +30,24 @@ inline size_t classElementSize(mxClassID classId) {
     }
 }
 
-// Whether `array` is of class `classId`: Octave finds an array's class
-// number by comparing its class name with every class's, which this
-// asks only for classes the module has no question of its own for.
+// An array's class.  Octave finds an array's class number by comparing its
+// class name with every class's in turn (a dozen comparisons for an int32);
+// each of its predicates is one call.  The classes values come in most
+// often are asked first; the rest as the host numbers them.
+inline mxClassID classOf(const mxArray* array) {
+    if (mxIsDouble(array)) return mxDOUBLE_CLASS;
+    if (mxIsChar(array)) return mxCHAR_CLASS;
+    if (mxIsCell(array)) return mxCELL_CLASS;
+    if (mxIsLogical(array)) return mxLOGICAL_CLASS;
+    if (mxIsInt32(array)) return mxINT32_CLASS;
+    if (mxIsInt64(array)) return mxINT64_CLASS;
+    if (mxIsSingle(array)) return mxSINGLE_CLASS;
+    if (mxIsUint8(array)) return mxUINT8_CLASS;
+    if (mxIsInt16(array)) return mxINT16_CLASS;
+    return mxGetClassID(array);
+}
+
+// Whether `array` is of class `classId`.
 inline bool isOfClass(const mxArray* array, mxClassID classId) {
     switch (classId) {
         case mxCHAR_CLASS:
@@ -45,6 +60,14 @@ inline bool isOfClass(const mxArray* array, mxClassID classId) {
             return mxIsDouble(array);
         case mxCELL_CLASS:
             return mxIsCell(array);
+        case mxINT32_CLASS:
+            return mxIsInt32(array);
+        case mxINT64_CLASS:
+            return mxIsInt64(array);
+        case mxSINGLE_CLASS:
+            return mxIsSingle(array);
+        case mxINT16_CLASS:
+            return mxIsInt16(array);
         default:
             return mxGetClassID(array) == classId;
     }

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <string>
 
+#include "backend/host_classes.hpp"
 #include "batch/rearrange.hpp"
 #include "host/errors.hpp"
 #include "host/host.hpp"
@@ -56,7 +57,7 @@ void checkColumnClass(const ParamRecord& record, const mxArray* column, const Co
         raiseError("columnNotCell", "%s: arrays of this type are given as a cell column, not %s",
                    label.c_str(), shapeText(column).c_str());
     bool accepted =
-        mxGetClassID(column) == record.classId || (record.isNumericLike && mxIsDouble(column));
+        isOfClass(column, record.classId) || (record.isNumericLike && mxIsDouble(column));
     if (!accepted || mxIsSparse(column))
         raiseError("columnClass",
                    "%s: a %s column cannot be sent as this type (it takes full %s%s)",

@@ -27,6 +27,7 @@
 #include <string>
 #include <vector>
 
+#include "backend/host_classes.hpp"
 #include "batch/batch_columns.hpp"
 #include "connection/server_wait.hpp"
 #include "copy/copy_commands.hpp"
@@ -347,7 +348,7 @@ void buildColumnRecords(InsertLoad& load, PGparam* param, const mxArray* data) {
 void requireFit(const InsertColumn& bound, const mxArray* array, size_t rows,
                 long long cellRow = -1) {
     const void* data = mxGetData(array);
-    mxClassID classId = mxGetClassID(array);
+    mxClassID classId = classOf(array);
     size_t count = mxGetNumberOfElements(array);
     for (size_t i = 0; i < count; ++i) {
         size_t row = cellRow >= 0 ? static_cast<size_t>(cellRow) : i % rows;
@@ -365,7 +366,7 @@ bool needsFit(const InsertColumn& bound, mxClassID classId) {
 }
 
 void requireNumberColumn(const InsertColumn& bound, const mxArray* field, size_t rows) {
-    if (!isNumberClass(mxGetClassID(field)) || mxIsSparse(field))
+    if (!isNumberClass(classOf(field)) || mxIsSparse(field))
         raiseError("columnClass",
                    "%s: values of this type are given as a full numeric or logical column, "
                    "not %s (NULLs: the '%s' option)",
@@ -384,7 +385,7 @@ HostArrayOwner convertNumbers(const InsertColumn& bound, const mxArray* field, s
                                  ? mxCreateLogicalMatrix(rows, 1)
                                  : mxCreateNumericMatrix(rows, 1, target, mxREAL));
     const void* data = mxGetData(field);
-    mxClassID source = mxGetClassID(field);
+    mxClassID source = classOf(field);
     void* out = mxGetData(converted.get());
     for (size_t row = 0; row < rows; ++row) {
         if (bound.nullRows && bound.nullRows[row]) continue;
@@ -418,7 +419,7 @@ HostArrayOwner convertNumbers(const InsertColumn& bound, const mxArray* field, s
 // Numbers into a fixed-width or date/time column.
 void prepareNumbers(InsertColumn& bound, const mxArray* field, size_t rows) {
     requireNumberColumn(bound, field, rows);
-    mxClassID classId = mxGetClassID(field);
+    mxClassID classId = classOf(field);
     if (bound.type->kind == TypeKind::dateTime && classId != mxDOUBLE_CLASS)
         raiseError("columnClass", "%s: date and time values are date numbers (double), not %s",
                    bound.label.c_str(), shapeText(field).c_str());
@@ -440,7 +441,7 @@ void prepareNumericNumbers(InsertColumn& bound, const mxArray* field, size_t row
     // Read once: Octave names an array's class to find its number, and
     // records every element pointer the call takes.
     bound.numbers = mxGetData(field);
-    bound.numberClass = mxGetClassID(field);
+    bound.numberClass = classOf(field);
     if (server.sversion >= 140000) return;
     for (size_t row = 0; row < rows; ++row) {
         long double value = numberAt(bound.numbers, bound.numberClass, row);
@@ -473,7 +474,7 @@ void checkArrayCell(const InsertColumn& bound, size_t row, const mxArray* value)
         if (!mxIsCell(value)) raiseCellClass(bound, row, value, "cell arrays of its elements");
         return;
     }
-    mxClassID classId = mxGetClassID(value);
+    mxClassID classId = classOf(value);
     bool accepted =
         classId == bound.type->classId || (classId == mxDOUBLE_CLASS && bound.record.isNumericLike);
     if (!accepted || mxIsSparse(value) || mxIsComplex(value)) {
@@ -525,8 +526,7 @@ void prepareValues(InsertColumn& bound, const mxArray* field, size_t rows,
                    "([] for NULL) or an M-by-K char matrix, not %s",
                    bound.label.c_str(), shapeText(field).c_str());
     TypeKind kind = bound.type->kind;
-    if (!bound.isArray && !isCell && isNumberClass(mxGetClassID(field)) &&
-        kind == TypeKind::numeric) {
+    if (!bound.isArray && !isCell && isNumberClass(classOf(field)) && kind == TypeKind::numeric) {
         prepareNumericNumbers(bound, field, rows, server);
         return;
     }

@@ -182,8 +182,7 @@ void checkShape(const ParamRecord& record, const ValueSource& source) {
 
 void checkClass(const ParamRecord& record, const mxArray* array) {
     if (record.isSerialised) return;
-    bool accepted = (record.isArray && record.isTextLike) ||
-                    mxGetClassID(array) == record.classId ||
+    bool accepted = (record.isArray && record.isTextLike) || isOfClass(array, record.classId) ||
                     (mxIsDouble(array) && record.isNumericLike);
     if (!accepted)
         raiseError("wrongClass", "%s: %s values cannot be sent as this type (it takes %s%s)",

@@ -12,6 +12,7 @@
 #include <limits>
 
 #include "backend/host_cells.hpp"
+#include "backend/host_classes.hpp"
 #include "host/errors.hpp"
 #include "host/host.hpp"
 #include "host/owners.hpp"
@@ -201,7 +202,7 @@ void convertWithNaN(const mxArray* from, const mxLogical* nulls, double* out) {
 mxArray* settleNulls(mxArray* array, const mxLogical* nulls, bool keepClass, bool isColumn) {
     size_t count = mxGetNumberOfElements(array);
     if (std::find(nulls, nulls + count, true) == nulls + count) return nullptr;
-    mxClassID classId = mxGetClassID(array);
+    mxClassID classId = classOf(array);
     if (classId == mxDOUBLE_CLASS) fillNaN<double>(array, nulls);
     if (classId == mxSINGLE_CLASS) fillNaN<float>(array, nulls);
     bool converted = classId == mxINT16_CLASS || classId == mxINT32_CLASS ||

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 
+#include "backend/host_classes.hpp"
 #include "host/errors.hpp"
 #include "host/host.hpp"
 #include "host/owners.hpp"
@@ -76,7 +77,7 @@ std::string classSpecifier(const mxArray* value, int position) {
     }
     if (mxIsUint8(value) && isRowOrEmpty(value)) return "%bytea";
     // Octave names the class to find its number: asked once.
-    const ClassRule* rule = ruleOf(mxGetClassID(value));
+    const ClassRule* rule = ruleOf(classOf(value));
     if (!rule)
         raiseError("paramClass",
                    "parameter %d: %s values cannot be sent; a parameter is a number, logical, "
@@ -95,7 +96,7 @@ void convertElements(const mxArray* from, mxArray* to) {
 // The value in the class of the type it is sent as (int8 values into
 // int2's int16), when that is not its own; null when it is sent as it is.
 mxArray* convertedValue(const mxArray* value, mxClassID typeClass) {
-    mxClassID classId = mxGetClassID(value);
+    mxClassID classId = classOf(value);
     if (classId == typeClass || !ruleOf(classId)) return nullptr;
     mxArray* converted = mxCreateNumericArray(mxGetNumberOfDimensions(value),
                                               mxGetDimensions(value), typeClass, mxREAL);
