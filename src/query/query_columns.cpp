@@ -329,7 +329,9 @@ ResultPlan planColumns(PGconn* conn, const PGresult* described) {
         if (column.typeName.empty() && found != server.end()) column.typeName = found->second.name;
         plan.binary = plan.binary && column.binary;
         plan.columns.push_back(column);
+        plan.names.push_back(PQfname(described, k));
     }
+    plan.fields = uniqueFieldNames(plan.names);
     return plan;
 }
 
@@ -337,10 +339,17 @@ void readResult(PGconn* conn, const PGresult* result, const ResultPlan& plan,
                 const QueryOptions& options, mxArray*& data, mxArray** info) {
     TypeHandlers handlers = sharedTypeHandlers(conn);
     size_t count = plan.columns.size();
-    std::vector<std::string> names;
     // The result's own names: a plan of an earlier run may hold old ones.
-    for (size_t k = 0; k < count; ++k) names.push_back(PQfname(result, static_cast<int>(k)));
-    std::vector<std::string> fields = uniqueFieldNames(names);
+    bool described = true;
+    for (size_t k = 0; k < count && described; ++k)
+        described = k < plan.names.size() && plan.names[k] == PQfname(result, static_cast<int>(k));
+    std::vector<std::string> names, fields;
+    if (!described) {
+        for (size_t k = 0; k < count; ++k) names.push_back(PQfname(result, static_cast<int>(k)));
+        fields = uniqueFieldNames(names);
+    }
+    const std::vector<std::string>& resultNames = described ? plan.names : names;
+    const std::vector<std::string>& resultFields = described ? plan.fields : fields;
 
     HostArrayOwner columns(info ? mxCreateStructMatrix(1, count, 6, kColumnInfoFields) : nullptr);
     std::vector<HostArrayOwner> values;
@@ -356,8 +365,8 @@ void readResult(PGconn* conn, const PGresult* result, const ResultPlan& plan,
         settleColumnNulls(reader.column, value, rowIsNull.get(), masks.get(), options.keepClass);
         values.push_back(std::move(value));
         if (!columns) continue;
-        mxSetFieldByNumber(columns.get(), k, kName, textOutput(names[k]));
-        mxSetFieldByNumber(columns.get(), k, kField, textOutput(fields[k]));
+        mxSetFieldByNumber(columns.get(), k, kName, textOutput(resultNames[k]));
+        mxSetFieldByNumber(columns.get(), k, kField, textOutput(resultFields[k]));
         mxSetFieldByNumber(columns.get(), k, kType, textOutput(column.typeName));
         mxSetFieldByNumber(columns.get(), k, kOid, mxCreateDoubleScalar(column.oid));
         mxSetFieldByNumber(columns.get(), k, kIsNull, rowIsNull.release());
@@ -365,7 +374,7 @@ void readResult(PGconn* conn, const PGresult* result, const ResultPlan& plan,
             columns.get(), k, kElementIsNull,
             reader.column.isArray ? masks.release() : mxCreateDoubleMatrix(0, 0, mxREAL));
     }
-    HostArrayOwner made(options.cellOutput ? cellData(values) : structData(fields, values));
+    HostArrayOwner made(options.cellOutput ? cellData(values) : structData(resultFields, values));
     if (info) *info = infoStruct(result, columns.release());
     data = made.release();
 }

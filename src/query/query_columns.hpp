@@ -46,6 +46,9 @@ struct ColumnPlan {
 struct ResultPlan {
     std::vector<ColumnPlan> columns;
     bool binary = true;  // every column has a binary reader
+    // The described columns' names and the struct fields made of them.
+    std::vector<std::string> names;
+    std::vector<std::string> fields;
 };
 
 // The plan of a described statement's columns.  Types the module does not
