@@ -9,6 +9,7 @@
 
 #include "host/errors.hpp"
 #include "host/host.hpp"
+#include "types/pqtypes_private.hpp"
 
 namespace vorlex {
 
@@ -106,7 +107,7 @@ BatchInput batchInputArgs(const mxArray* const prhs[], int nrhs) {
 void prepareBatch(PGconn* conn, const std::string& format, const BatchInput& input,
                   PreparedBatch& prepared) {
     prepared.rows = rowCountOf(input.values);
-    prepared.param.reset(PQparamCreate(conn));
+    prepared.param.reset(createParam(conn));
     if (!prepared.param)
         raiseError("paramCreateFailed", "no parameter set could be made: %s", PQgeterror());
     prepared.records = buildRecords(format.c_str(), paramTypeHandlers(prepared.param.get()),

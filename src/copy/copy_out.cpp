@@ -97,7 +97,7 @@ void commandCopyOut(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) 
     std::string format = formatArg(prhs, kFormat);
     bool columnVectors = nrhs == 5 ? columnVectorsOption(prhs, kOption) : true;
 
-    ParamOwner param(PQparamCreate(conn));  // the connection's types
+    ParamOwner param(createParam(conn));  // the connection's types
     if (!param)
         raiseError("paramCreateFailed", "the connection's types are missing: %s", PQgeterror());
     std::vector<GrowingColumn> columns = specifiedColumns(format, param.get(), columnVectors);

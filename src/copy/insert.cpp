@@ -703,7 +703,7 @@ void commandInsert(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
     requireFillable(target, "badTable");
     bindFields(load, data, target, options);
     typeColumns(conn, load);
-    ParamOwner param(PQparamCreate(conn));
+    ParamOwner param(createParam(conn));
     if (!param) raiseError("paramCreateFailed", "no parameter set could be made: %s", PQgeterror());
     load.server = paramTypeHandlers(param.get()).server;
     buildColumnRecords(load, param.get(), data);

@@ -95,7 +95,7 @@ Unwrapped unwrapValue(const ParamRecord& record, const mxArray* value) {
 
 void commandParamCreate(int, mxArray* plhs[], int, const mxArray* prhs[]) {
     PGconn* conn = connectionArg(prhs, 0, RowRule::anyRows);
-    ParamOwner param(PQparamCreate(conn));
+    ParamOwner param(createParam(conn));
     raisePendingTypesError("createFailed");
     if (!param) raiseError("createFailed", "the parameter set could not be created");
     plhs[0] = createHandle(registerParam(std::move(param)));

@@ -6,13 +6,16 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <map>
 #include <new>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 
 #include "host/errors.hpp"
+#include "host/owners.hpp"
 #include "types/pqtypes_layout.hpp"
 
 namespace vorlex {
@@ -52,6 +55,21 @@ PqtParamValue& valueAt(PGparam* param, int slot) { return param->vals[slot]; }
 
 int sharingAfter(PGEventId id, void* info, void*);
 
+// The shared copy that each parameter set made by createParam copies, index
+// for index: a set copies its connection's handlers, which after connect
+// are the shared copy's.  An entry of a set since cleared stays until
+// createParam makes a set at its address or its copy goes; only sets made
+// there are looked up.  Never destroyed: a copy may go after the module's
+// static objects have.
+std::unordered_map<const PGparam*, SharedTypeData*>& paramCopies() {
+    static auto* copies = new std::unordered_map<const PGparam*, SharedTypeData*>();
+    return *copies;
+}
+
+// Sets made and cleared by the thousand leave entries behind; forgetting
+// them all now and then only costs the sets made before a parse or two.
+constexpr size_t kMostParamCopies = 1024;
+
 }  // namespace
 
 TypeHandlers connectionTypeHandlers(const PGconn* conn) {
@@ -66,7 +84,12 @@ TypeHandlers resultTypeHandlers(const PGresult* result) {
 }
 
 TypeHandlers paramTypeHandlers(const PGparam* param) {
-    return {param->typhandlers, param->typhcnt, &param->fmtinfo};
+    TypeHandlers handlers{param->typhandlers, param->typhcnt, &param->fmtinfo};
+    auto& copies = paramCopies();
+    auto found = copies.find(param);
+    if (found != copies.end() && found->second->handlerCount == param->typhcnt)
+        handlers.shared = found->second;
+    return handlers;
 }
 
 PGtypeHandler* findTypeHandler(const PGconn* conn, const char* schema, const char* name) {
@@ -95,6 +118,9 @@ constexpr size_t kMostKnownSpecifiers = 256;
 
 void releaseShared(SharedTypeData* shared) {
     if (--shared->references > 0) return;
+    auto& copies = paramCopies();
+    for (auto entry = copies.begin(); entry != copies.end();)
+        entry = entry->second == shared ? copies.erase(entry) : std::next(entry);
     pqt_freehandlers(shared->handlers, shared->handlerCount);
     pqt_freespecs(shared->specs, shared->specCount);
     delete shared;
@@ -207,6 +233,21 @@ TypeHandlers sharedTypeHandlers(const PGconn* conn) {
 
 bool prepareTypeSharing(PGconn* conn) {
     return PQregisterEventProc(conn, sharingBefore, "vorlex type sharing", nullptr) != 0;
+}
+
+PGparam* createParam(PGconn* conn) {
+    ParamOwner param(PQparamCreate(conn));
+    if (!param) return nullptr;
+    auto& copies = paramCopies();
+    auto* sharing = static_cast<ConnectionSharing*>(PQinstanceData(conn, sharingBefore));
+    SharedTypeData* shared = sharing ? sharing->shared : nullptr;
+    if (shared && param->typhcnt == shared->handlerCount) {
+        if (copies.size() >= kMostParamCopies) copies.clear();
+        copies[param.get()] = shared;
+    } else {
+        copies.erase(param.get());
+    }
+    return param.release();
 }
 
 bool shareTypeData(PGconn* conn) {

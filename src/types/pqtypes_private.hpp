@@ -43,8 +43,9 @@ struct SharedTypeData;
 // The type handlers that specifiers are parsed against, and the server's
 // server settings (date/time and numeric forms).  `handlers` is null when
 // libpqtypes has no type data for the object.  `shared` is the copy a
-// result shares with its connection, which keeps the specifiers parsed
-// against it; null for other handlers.
+// result shares with its connection (or that a parameter set copied, index
+// for index), which keeps the specifiers parsed against it; null for other
+// handlers.
 struct TypeHandlers {
     PGtypeHandler* handlers;
     int count;
@@ -85,6 +86,11 @@ bool reserveTypeHandlers(PGconn* conn, int extra);
 // each returns false when it cannot (out of memory, or called out of turn).
 bool prepareTypeSharing(PGconn* conn);
 bool shareTypeData(PGconn* conn);
+
+// A new parameter set of `conn` (PQparamCreate), null when libpq has no
+// memory.  Every set the module makes comes from here: the specifiers put
+// into it are parsed as a result's are, with those parsed before kept.
+PGparam* createParam(PGconn* conn);
 
 // --- Specifiers ---------------------------------------------------------------
 

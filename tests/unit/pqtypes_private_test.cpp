@@ -198,23 +198,27 @@ TEST(TypeSharing, ResultsShareOneCopyThatOutlivesTheirConnection) {
     EXPECT_EQ(connection->typhcnt, 1);  // given back after each result
     EXPECT_EQ(connection->typspeccnt, 1);
 
-    // Specifiers parsed against the copy, the second time from what the
-    // first parse kept, come out as libpqtypes parses them.
-    TypeHandlers shared = resultTypeHandlers(first.get());
-    TypeHandlers plain = shared;
-    plain.shared = nullptr;
-    ASSERT_NE(shared.shared, nullptr);
-    for (int pass = 0; pass < 2; ++pass) {
-        SpecifierParse kept, parsed;
-        const char* format = "%probe.t[]@ #int4 x%t";
-        for (const char *rest = format, *expected = format; *expected;) {
-            rest = parseTypeSpecifier(rest, shared, kept);
-            expected = parseTypeSpecifier(expected, plain, parsed);
-            ASSERT_NE(rest, nullptr) << PQgeterror();
-            EXPECT_EQ(rest, expected);
-            EXPECT_EQ(kept.handler, parsed.handler);
-            EXPECT_EQ(kept.flags, parsed.flags);
-            EXPECT_EQ(kept.position, parsed.position);
+    // Specifiers parsed against the copy, or a parameter set's copy of it,
+    // the second time from what a first parse kept, come out as libpqtypes
+    // parses them, with the handlers of the copy parsed against.
+    PGparam* param = createParam(conn);
+    ASSERT_NE(param, nullptr);
+    for (TypeHandlers shared : {resultTypeHandlers(first.get()), paramTypeHandlers(param)}) {
+        TypeHandlers plain = shared;
+        plain.shared = nullptr;
+        ASSERT_NE(shared.shared, nullptr);
+        for (int pass = 0; pass < 2; ++pass) {
+            SpecifierParse kept, parsed;
+            const char* format = "%probe.t[]@ #int4 x%t";
+            for (const char *rest = format, *expected = format; *expected;) {
+                rest = parseTypeSpecifier(rest, shared, kept);
+                expected = parseTypeSpecifier(expected, plain, parsed);
+                ASSERT_NE(rest, nullptr) << PQgeterror();
+                EXPECT_EQ(rest, expected);
+                EXPECT_EQ(kept.handler, parsed.handler);
+                EXPECT_EQ(kept.flags, parsed.flags);
+                EXPECT_EQ(kept.position, parsed.position);
+            }
         }
     }
 
@@ -231,6 +235,9 @@ TEST(TypeSharing, ResultsShareOneCopyThatOutlivesTheirConnection) {
     EXPECT_NE(resultTypeData(copy.get())->typhandlers, a->typhandlers);
     first.reset();
     EXPECT_EQ(textAt(copy.get(), "@probe"), "first");
+    // The shared copy gone, the set's own handlers are parsed as they are.
+    EXPECT_EQ(paramTypeHandlers(param).shared, nullptr);
+    PQparamClear(param);
 }
 
 }  // namespace
