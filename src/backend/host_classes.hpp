@@ -48,30 +48,7 @@ inline mxClassID classOf(const mxArray* array) {
 }
 
 // Whether `array` is of class `classId`.
-inline bool isOfClass(const mxArray* array, mxClassID classId) {
-    switch (classId) {
-        case mxCHAR_CLASS:
-            return mxIsChar(array);
-        case mxUINT8_CLASS:
-            return mxIsUint8(array);
-        case mxLOGICAL_CLASS:
-            return mxIsLogical(array);
-        case mxDOUBLE_CLASS:
-            return mxIsDouble(array);
-        case mxCELL_CLASS:
-            return mxIsCell(array);
-        case mxINT32_CLASS:
-            return mxIsInt32(array);
-        case mxINT64_CLASS:
-            return mxIsInt64(array);
-        case mxSINGLE_CLASS:
-            return mxIsSingle(array);
-        case mxINT16_CLASS:
-            return mxIsInt16(array);
-        default:
-            return mxGetClassID(array) == classId;
-    }
-}
+inline bool isOfClass(const mxArray* array, mxClassID classId) { return classOf(array) == classId; }
 
 // A class's name as the host writes it ("?" for one no value of the module
 // has).
