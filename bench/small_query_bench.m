@@ -59,7 +59,8 @@ function small_query_bench (table, count, rounds, baseline)
   vorlex ('finish', c);
 end
 
-function look_up (c, p, sql, format, ids)
+% The lookups of IDS; the values are the last lookup's.
+function [a, x, label, taken] = look_up (c, p, sql, format, ids)
   for id = ids
     vorlex ('paramPut', p, '%int4', id);
     r = vorlex ('paramExec', c, p, sql);
@@ -72,16 +73,12 @@ end
 function checksum = read_back (c, p, sql, format, ids)
   checksum = 0;
   for id = ids
-    vorlex ('paramPut', p, '%int4', id);
-    r = vorlex ('paramExec', c, p, sql);
-    [a, x, label, taken] = vorlex ('resultGet', r, format, 0, 1, 2, 3);
-    vorlex ('clear', r);
-    vorlex ('paramReset', p);
+    [a, x, label, taken] = look_up (c, p, sql, format, id);
     checksum += double (a.value) + x.value + numel (label.value{1}) + taken.value;
   end
 end
 
-function query_look_up (c, sql, ids)
+function d = query_look_up (c, sql, ids)
   for id = ids
     d = vorlex ('query', c, sql, {id});
   end
@@ -90,7 +87,7 @@ end
 function checksum = query_read_back (c, sql, ids)
   checksum = 0;
   for id = ids
-    d = vorlex ('query', c, sql, {id});
+    d = query_look_up (c, sql, id);
     checksum += double (d.id) + d.x + numel (d.label{1}) + d.taken;
   end
 end
