@@ -20,6 +20,8 @@ chmod 755 "$work"
 bouncer= spare= others=
 cleanUp() {
     [ -n "$others" ] && kill "$others" 2>/dev/null
+    # $! is the shell that started it: PgBouncer itself is stopped by its pid file.
+    [ -s "$work/bouncer.pid" ] && kill "$(cat "$work/bouncer.pid")" 2>/dev/null
     [ -n "$bouncer" ] && kill "$bouncer" 2>/dev/null
     [ -n "$spare" ] && asServer pg_ctl -D "$work/spare" -m immediate stop >/dev/null 2>&1
     rm -rf "$work"
