@@ -275,11 +275,11 @@ ColumnValue columnValue(const ParamRecord& record, BatchColumn& column, size_t r
             if (column.valueRows.column) column.slice.data = column.valueRows.block.data();
             source.slice = &column.slice;
             source.offset = static_cast<long long>(sliced) * column.slice.count;
-            if (record.isArray && column.maskData)
-                value.mask = reinterpret_cast<const char*>(column.maskData);
             if (record.isArray && column.maskRows.column) {
                 sliceRow(column.maskRows, row);
                 value.mask = column.maskRows.block.data();
+            } else if (record.isArray) {
+                value.mask = reinterpret_cast<const char*>(column.maskData);
             }
         } else {
             source.data = column.data;

@@ -108,27 +108,10 @@ std::string validFieldName(const std::string& name) {
     return made;
 }
 
-namespace {
-
-// Whether no two names are equal: a result's few columns are compared
-// pairwise, without the sets that renaming needs.
-bool allDistinct(const std::vector<std::string>& names) {
-    constexpr size_t kPairwise = 32;
-    if (names.size() > kPairwise)
-        return std::set<std::string>(names.begin(), names.end()).size() == names.size();
-    for (size_t i = 0; i < names.size(); ++i)
-        for (size_t j = 0; j < i; ++j)
-            if (names[i] == names[j]) return false;
-    return true;
-}
-
-}  // namespace
-
 std::vector<std::string> uniqueFieldNames(const std::vector<std::string>& names) {
     std::vector<std::string> made;
     made.reserve(names.size());
     for (const std::string& name : names) made.push_back(validFieldName(name));
-    if (allDistinct(made)) return made;
     std::set<std::string> taken(made.begin(), made.end());
     std::set<std::string> seen;
     for (std::string& name : made) {

@@ -342,7 +342,7 @@ void readResult(PGconn* conn, const PGresult* result, const ResultPlan& plan,
     // The result's own names: a plan of an earlier run may hold old ones.
     bool described = true;
     for (size_t k = 0; k < count && described; ++k)
-        described = k < plan.names.size() && plan.names[k] == PQfname(result, static_cast<int>(k));
+        described = plan.names[k] == PQfname(result, static_cast<int>(k));
     std::vector<std::string> names, fields;
     if (!described) {
         for (size_t k = 0; k < count; ++k) names.push_back(PQfname(result, static_cast<int>(k)));
