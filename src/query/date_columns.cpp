@@ -23,22 +23,6 @@ namespace vorlex {
 
 namespace {
 
-// A timetz's exact value holds its time and its offset in one int64: the
-// offset (seconds east, biased to be positive) above the 37 bits a day's
-// microseconds take.
-constexpr int kTimetzOffsetShift = 37;
-constexpr int64_t kTimetzOffsetBias = int64_t{1} << 20;
-constexpr int64_t kTimetzTimeMask = (int64_t{1} << kTimetzOffsetShift) - 1;
-
-int64_t packTimetz(int64_t micros, int32_t offset) {
-    return ((offset + kTimetzOffsetBias) << kTimetzOffsetShift) | micros;
-}
-
-int64_t timetzMicros(int64_t packed) { return packed & kTimetzTimeMask; }
-int32_t timetzOffset(int64_t packed) {
-    return static_cast<int32_t>((packed >> kTimetzOffsetShift) - kTimetzOffsetBias);
-}
-
 // Microseconds of a binary timestamp or time: an int64, or seconds in a
 // float8 on servers built without integer date/times.
 int64_t wireMicros(const char* in, bool integerDatetimes) {

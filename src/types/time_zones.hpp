@@ -32,6 +32,20 @@ constexpr int64_t kPosixEpochDays = -10957;
 constexpr int64_t kInfinite = INT64_MAX;
 constexpr int64_t kMinusInfinite = INT64_MIN;
 
+// A timetz as one int64: its offset (seconds east, biased to be positive)
+// above the 37 bits a day's microseconds take.
+constexpr int kTimetzOffsetShift = 37;
+constexpr int64_t kTimetzOffsetBias = int64_t{1} << 20;
+constexpr int64_t packTimetz(int64_t micros, int32_t offset) {
+    return ((offset + kTimetzOffsetBias) << kTimetzOffsetShift) | micros;
+}
+constexpr int64_t timetzMicros(int64_t packed) {
+    return packed & ((int64_t{1} << kTimetzOffsetShift) - 1);
+}
+constexpr int32_t timetzOffset(int64_t packed) {
+    return static_cast<int32_t>((packed >> kTimetzOffsetShift) - kTimetzOffsetBias);
+}
+
 // --- Zones ---------------------------------------------------------------
 
 enum class ZoneKind { utc, local, named };
