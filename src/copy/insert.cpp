@@ -3,7 +3,8 @@
 // binary COPY, each field bound to the table's column of its name and each
 // value sent as that column's type, which the server reports.
 //
-//   [n =] vorlex('insert', conn, table, data [, 'exactNames', tf] [, 'nulls', nulls])
+//   [n =] vorlex('insert', conn, table, data [, 'exactNames', tf] [, 'nulls', nulls]
+//                [, 'dates', form] [, 'timeZone', zone])
 //
 // The target lookup (copy_target.hpp) names the table's columns and the
 // types under their domains; the COPY names the table as the server
@@ -34,6 +35,7 @@
 #include "copy/copy_in.hpp"
 #include "copy/copy_target.hpp"
 #include "copy/insert_casts.hpp"
+#include "copy/insert_dates.hpp"
 #include "copy/insert_values.hpp"
 #include "handles/registry.hpp"
 #include "host/errors.hpp"
@@ -60,6 +62,7 @@ constexpr char kNullsOption[] = "nulls";
 struct InsertOptions {
     bool exactNames = false;
     const mxArray* nulls = nullptr;  // null when absent or []
+    DateOptions dates;               // date/time fields' numbers and timestamptz's zone
 };
 
 // How a column's values are sent.
@@ -68,6 +71,7 @@ enum class Sending {
     jsonb,           // as text after jsonb's version byte
     numericNumbers,  // numbers as decimal text, into numeric's binary form
     serverCast,      // texts the server converts before the COPY (insert_casts.hpp)
+    exactDates,      // date/time values read by insert_dates.hpp
 };
 
 // What one row of a cell column holds, found before anything is sent.
@@ -92,6 +96,7 @@ struct InsertColumn {
     std::string castType;                 // serverCast: the type as SQL names it
     bool castsArray = false;              // serverCast: an array type, whose rows may be cells
     CastValues cast;                      // serverCast: the server's values
+    std::vector<int64_t> exactDates;      // exactDates: the values
 };
 
 struct InsertLoad {
@@ -154,10 +159,14 @@ InsertOptions optionArgs(const mxArray* const prhs[], int nrhs) {
                            "columns or [], not a %s",
                            argPosition(index + 1), kNullsOption, shapeText(value).c_str());
             options.nulls = value;
+        } else if (strcasecmp(name.c_str(), "dates") == 0) {
+            options.dates.form = dateFormArg(prhs, index + 1);
+        } else if (strcasecmp(name.c_str(), "timeZone") == 0) {
+            options.dates.zone = timeZoneArg(prhs, index + 1);
         } else {
             raiseError("unknownOption",
-                       "argument %d: unknown option '%s'; the options are '%s' "
-                       "and '%s'",
+                       "argument %d: unknown option '%s'; the options are '%s', '%s', 'dates' "
+                       "and 'timeZone'",
                        argPosition(index), name.c_str(), kExactNamesOption, kNullsOption);
         }
     }
@@ -545,6 +554,18 @@ void prepareValues(InsertColumn& bound, const mxArray* field, size_t rows,
     if (isCell) readCellForms(bound, field, rows);
 }
 
+// A date/time field read exactly: its NULLs are the rows' forms.
+void prepareExactDates(InsertColumn& bound, const mxArray* field, size_t rows,
+                       const DateOptions& options) {
+    bound.sending = Sending::exactDates;
+    std::vector<uint8_t> isNull;
+    readExactDates(field, rows, bound.type->oid, options, bound.nullRows, bound.label,
+                   bound.exactDates, isNull);
+    bound.cellForms.assign(rows, kCellValue);
+    for (size_t row = 0; row < rows; ++row)
+        if (isNull[row]) bound.cellForms[row] = kCellNull;
+}
+
 // Row `row`'s form: NULL where the 'nulls' option or the cell says so.
 uint8_t formOf(const InsertColumn& bound, size_t row) {
     if (bound.nullRows && bound.nullRows[row]) return kCellNull;
@@ -663,6 +684,10 @@ void appendInsertRow(void* context, CopyBuffer& buffer, size_t row) {
             appendCastValue(buffer, bound, row);
             continue;
         }
+        if (bound.sending == Sending::exactDates) {
+            appendExactDate(buffer, bound.type->oid, bound.exactDates[row], server);
+            continue;
+        }
         if (bound.sending == Sending::numericNumbers) {
             appendNumericNumber(buffer, bound, row, server);
             continue;
@@ -707,8 +732,14 @@ void commandInsert(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
     if (!param) raiseError("paramCreateFailed", "no parameter set could be made: %s", PQgeterror());
     load.server = paramTypeHandlers(param.get()).server;
     buildColumnRecords(load, param.get(), data);
-    for (InsertColumn& bound : load.columns)
-        prepareValues(bound, mxGetFieldByNumber(data, 0, bound.field), rows, *load.server);
+    for (InsertColumn& bound : load.columns) {
+        const mxArray* field = mxGetFieldByNumber(data, 0, bound.field);
+        if (bound.type->kind == TypeKind::dateTime && !bound.isArray &&
+            insertsExactDates(bound.type->oid, field, options.dates))
+            prepareExactDates(bound, field, rows, options.dates);
+        else
+            prepareValues(bound, field, rows, *load.server);
+    }
 
     double copied = 0;
     if (rows > 0) {

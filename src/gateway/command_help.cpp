@@ -61,7 +61,11 @@ const CommandHelp commandHelps[] = {
      "rows = struct('a', int32([3; 4]), 'b', {{'three'; 'four'}});\n"
      "vorlex('batchExec', conn, 'INSERT INTO t VALUES ($1, $2)', '%int4 %text', rows);"},
     {"Statements", "query", "runs a query; a struct of its columns, converted by type",
-     "data = vorlex('query', conn, 'SELECT a, b FROM t');   % data.a, data.b"},
+     "data = vorlex('query', conn, 'SELECT a, b FROM t');   % data.a, data.b\n"
+     "% timestamptz date numbers are UTC unless 'timeZone' says otherwise:\n"
+     "%   'timeZone'  'UTC' (default), 'local' (TZ) or a zone name such as 'Europe/Berlin'\n"
+     "%   'dates'     'datenum' (default), 'posix' (seconds) or 'text' (ISO 8601, to the microsecond)\n"
+     "d = vorlex('query', conn, 'SELECT now() AS t', 'dates', 'text', 'timeZone', 'local');"},
 
     {"Parameter sets", "paramCreate", "makes an empty parameter set with a connection's types",
      "p = vorlex('paramCreate', conn);\n"
@@ -157,7 +161,14 @@ const CommandHelp commandHelps[] = {
      "[a, b] = vorlex('copyOut', conn, 'SELECT a, b FROM t', '%int4 %text');\n"
      "% a.value holds the values; a.valueIsNull and a.rowIsNull the NULLs"},
     {"COPY", "insert", "loads a struct into a table by column name, through COPY",
-     "n = vorlex('insert', conn, 't', struct('a', int32([8; 9]), 'b', {{'eight'; 'nine'}}));"},
+     "n = vorlex('insert', conn, 't', struct('a', int32([8; 9]), 'b', {{'eight'; 'nine'}}));\n"
+     "% timestamptz date numbers are UTC unless 'timeZone' says otherwise (wall time there):\n"
+     "%   'timeZone'  'UTC' (default), 'local' (TZ) or a zone name such as 'Europe/Berlin'\n"
+     "%   'dates'     'datenum' (default) or 'posix': what doubles for date/time columns are;\n"
+     "%               ISO 8601 texts (a cell of char rows) are always taken\n"
+     "vorlex('exec', conn, 'CREATE TEMP TABLE log (t timestamptz)');\n"
+     "vorlex('insert', conn, 'log', struct('t', {{'2024-06-01 14:00:00.123456+02'}}));\n"
+     "vorlex('insert', conn, 'log', struct('t', 1717243200.5), 'dates', 'posix', 'timeZone', 'local');"},
 
     {"Help", "help", "the overview and the commands, or one command's help",
      "text = vorlex('help', 'copyIn');   % as text\n"

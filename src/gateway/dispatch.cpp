@@ -78,9 +78,11 @@ const Command commandTable[kCommandCount] = {
      "[s1, ...] = vorlex('copyOut', conn, query, format [, 'columnVectors', tf])"},
     {"query", commandQuery, {2, -1}, {0, 2},
      "[data, info] = vorlex('query', conn, sql [, params] [, 'format', format] [, 'keepClass', "
-     "tf] [, 'numeric', 'text'|'double'] [, 'output', 'struct'|'cell'])"},
-    {"insert", commandInsert, {3, 7}, {0, 1},
-     "[n =] vorlex('insert', conn, table, data [, 'exactNames', tf] [, 'nulls', nulls])"},
+     "tf] [, 'numeric', 'text'|'double'] [, 'output', 'struct'|'cell'] [, 'dates', "
+     "'datenum'|'posix'|'text'] [, 'timeZone', 'UTC'|'local'|zone])"},
+    {"insert", commandInsert, {3, 11}, {0, 1},
+     "[n =] vorlex('insert', conn, table, data [, 'exactNames', tf] [, 'nulls', nulls] "
+     "[, 'dates', 'datenum'|'posix'] [, 'timeZone', 'UTC'|'local'|zone])"},
     {"fieldType", commandFieldType, {2, 2}, {0, 2},
      "[oid, name] = vorlex('fieldType', result, column)"},
     {"help", commandHelp, {0, 1}, {0, 1}, "[text =] vorlex('help' [, command])"},

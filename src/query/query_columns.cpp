@@ -113,12 +113,14 @@ struct ColumnReader {
     PGtypeHandler handler;
     ElementCodec codec;
     ResultColumn column;
+    bool exactDates = false;  // read as int64 values for datesOutput
 };
 
 // How a column's values become Octave values.
 enum class Conversion {
     catalogue,      // the catalogue's reading: resultGet's (binary), libpqtypes' (text)
     dateTimeText,   // date numbers from ISO text (datetime_text.hpp)
+    exactDateTime,  // int64 values for the 'dates' and 'timeZone' options (date_columns.hpp)
     numericDouble,  // numeric values as doubles
     text,           // char rows: a text form, an enum's label, or the server's text
 };
@@ -133,6 +135,8 @@ Conversion conversionOf(const ColumnPlan& plan, bool textResult, const QueryOpti
     bool parsed =
         type && !plan.isArray && (takesDoubles(type->kind) || type->kind == TypeKind::bytes);
     if (!type || (textResult && !parsed)) return Conversion::text;
+    if (type->kind == TypeKind::dateTime && readsExactDates(type->oid, options.dates))
+        return Conversion::exactDateTime;
     if (textResult && type->kind == TypeKind::dateTime) return Conversion::dateTimeText;
     return Conversion::catalogue;
 }
@@ -140,6 +144,7 @@ Conversion conversionOf(const ColumnPlan& plan, bool textResult, const QueryOpti
 void describeReader(const TypeHandlers& handlers, const ColumnPlan& plan, int number,
                     bool textResult, const QueryOptions& options, ColumnReader& reader) {
     Conversion conversion = conversionOf(plan, textResult, options);
+    reader.exactDates = conversion == Conversion::exactDateTime;
     bool isArray = plan.isArray && !textResult;
     std::string specifier = std::string("%") +
                             (conversion == Conversion::text ? "text" : plan.type->name) +
@@ -164,6 +169,12 @@ void describeReader(const TypeHandlers& handlers, const ColumnPlan& plan, int nu
             break;
         case Conversion::dateTimeText:
             reader.codec.read = dateTimeTextReader(plan.type->oid);
+            break;
+        case Conversion::exactDateTime:
+            reader.codec.read = exactDateTimeReader(plan.type->oid, textResult);
+            reader.codec.create = catalogue_detail::createNumeric<mxINT64_CLASS>;
+            reader.column.classId = mxINT64_CLASS;
+            reader.column.elementSize = sizeof(int64_t);
             break;
         case Conversion::numericDouble:
             reader.codec.read = textResult ? readDecimalDouble : readNumericDouble;
@@ -362,7 +373,12 @@ void readResult(PGconn* conn, const PGresult* result, const ResultPlan& plan,
         HostArrayOwner value(std::move(read.value));
         HostArrayOwner masks(std::move(read.valueIsNull));
         HostArrayOwner rowIsNull(std::move(read.rowIsNull));
-        settleColumnNulls(reader.column, value, rowIsNull.get(), masks.get(), options.keepClass);
+        if (reader.exactDates)
+            value.reset(datesOutput(value.get(), rowIsNull.get(), masks.get(),
+                                    reader.column.isArray, column.type->oid, options.dates));
+        else
+            settleColumnNulls(reader.column, value, rowIsNull.get(), masks.get(),
+                              options.keepClass);
         values.push_back(std::move(value));
         if (!columns) continue;
         mxSetFieldByNumber(columns.get(), k, kName, textOutput(resultNames[k]));

@@ -20,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "query/date_columns.hpp"
 #include "types/text_forms.hpp"
 #include "types/type_catalogue.hpp"
 
@@ -29,6 +30,7 @@ struct QueryOptions {
     bool keepClass = false;        // integer and logical columns keep their class with NULLs
     bool numericAsDouble = false;  // numeric columns as doubles instead of text
     bool cellOutput = false;       // data as a rows-by-columns cell
+    DateOptions dates;             // date/time columns' form and timestamptz's zone
 };
 
 // How one column is read (its name is the result's).  Without a type or form the value is read as

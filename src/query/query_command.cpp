@@ -99,10 +99,14 @@ void readOption(const mxArray* const prhs[], int index, QueryCall& call) {
         call.options.numericAsDouble = choiceArg(prhs, value, "numeric", {"text", "double"}) == 1;
     else if (strcasecmp(name.c_str(), "output") == 0)
         call.options.cellOutput = choiceArg(prhs, value, "output", {"struct", "cell"}) == 1;
+    else if (strcasecmp(name.c_str(), "dates") == 0)
+        call.options.dates.form = dateFormArg(prhs, value);
+    else if (strcasecmp(name.c_str(), "timeZone") == 0)
+        call.options.dates.zone = timeZoneArg(prhs, value);
     else
         raiseError("unknownOption",
                    "argument %d: unknown option '%s'; the options are 'format', 'keepClass', "
-                   "'numeric' and 'output'",
+                   "'numeric', 'output', 'dates' and 'timeZone'",
                    argPosition(index), name.c_str());
 }
 

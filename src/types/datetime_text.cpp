@@ -8,14 +8,12 @@
 #include <limits>
 
 #include "types/element_access.hpp"
+#include "types/time_zones.hpp"
 #include "types/type_oids.hpp"
 
 namespace vorlex {
 
 namespace {
-
-constexpr int64_t kMicrosPerSecond = 1000000;
-constexpr int64_t kMicrosPerDay = 86400 * kMicrosPerSecond;
 
 // A cursor over the text that reads its fields.
 class TextCursor {
@@ -59,17 +57,6 @@ class TextCursor {
     const char* end_;
 };
 
-// Days from 2000-01-01 in the proleptic Gregorian calendar; `year` is
-// astronomical (1 BC is 0).
-int64_t daysFromEpoch(int64_t year, int64_t month, int64_t day) {
-    year -= month <= 2;
-    int64_t era = (year >= 0 ? year : year - 399) / 400;
-    int64_t yearOfEra = year - era * 400;
-    int64_t dayOfYear = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
-    int64_t dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
-    return era * 146097 + dayOfEra - 730425;
-}
-
 struct CivilDate {
     int64_t year, month, day;
 };
@@ -84,7 +71,7 @@ bool readDate(TextCursor& cursor, CivilDate& date) {
 // astronomical year 1 - y.
 int64_t daysOf(TextCursor& cursor, const CivilDate& date) {
     int64_t year = cursor.takeWord(" BC") ? 1 - date.year : date.year;
-    return daysFromEpoch(year, date.month, date.day);
+    return daysFromCivil(year, date.month, date.day);
 }
 
 bool readTime(TextCursor& cursor, int64_t& micros) {
@@ -92,18 +79,20 @@ bool readTime(TextCursor& cursor, int64_t& micros) {
     if (!cursor.number(2, hours) || !cursor.take(':') || !cursor.number(2, minutes) ||
         !cursor.take(':') || !cursor.number(2, seconds))
         return false;
-    micros = ((hours * 60 + minutes) * 60 + seconds) * kMicrosPerSecond + cursor.fraction();
+    micros = ((hours * 60 + minutes) * 60 + seconds) * kSecondMicros + cursor.fraction();
     return true;
 }
 
-// "+HH[:MM[:SS]]" or "-...": the offset east of UTC.
+// "+HH[:MM[:SS]]", "-..." or "Z": the offset east of UTC.
 bool readZone(TextCursor& cursor, int64_t& micros) {
+    micros = 0;
+    if (cursor.take('Z')) return true;
     int sign = cursor.take('+') ? 1 : cursor.take('-') ? -1 : 0;
     int64_t hours, minutes = 0, seconds = 0;
     if (sign == 0 || !cursor.number(2, hours)) return false;
     if (cursor.take(':') && !cursor.number(2, minutes)) return false;
     if (cursor.take(':') && !cursor.number(2, seconds)) return false;
-    micros = sign * ((hours * 60 + minutes) * 60 + seconds) * kMicrosPerSecond;
+    micros = sign * ((hours * 60 + minutes) * 60 + seconds) * kSecondMicros;
     return true;
 }
 
@@ -169,8 +158,55 @@ bool timestampFromText(const char* text, size_t length, bool withZone, double& d
         return refuse(text, length, "timestamp", error);
     int64_t days = daysOf(cursor, date);
     if (!cursor.atEnd()) return refuse(text, length, "timestamp", error);
-    int64_t total = days * kMicrosPerDay + micros - zone;
+    int64_t total = days * kDayMicros + micros - zone;
     datenum = static_cast<double>(total) / kMicrosecondsPerDay + kPostgresEpochDatenum;
+    return true;
+}
+
+bool exactDateFromText(const char* text, size_t length, int64_t& days, std::string& error) {
+    double datenum;
+    if (infinity(text, length, datenum)) {
+        days = datenum > 0 ? kInfinite : kMinusInfinite;
+        return true;
+    }
+    TextCursor cursor(text, length);
+    CivilDate date;
+    if (!readDate(cursor, date)) return refuse(text, length, "date", error);
+    days = daysOf(cursor, date);
+    return cursor.atEnd() || refuse(text, length, "date", error);
+}
+
+bool exactTimeFromText(const char* text, size_t length, int64_t& micros, int32_t& offset,
+                       bool& hasOffset, std::string& error) {
+    TextCursor cursor(text, length);
+    int64_t zone = 0;
+    if (!readTime(cursor, micros) || micros > kDayMicros) return refuse(text, length, "time", error);
+    hasOffset = !cursor.atEnd();
+    if ((hasOffset && !readZone(cursor, zone)) || !cursor.atEnd())
+        return refuse(text, length, "time", error);
+    offset = static_cast<int32_t>(zone / kSecondMicros);
+    return true;
+}
+
+bool exactTimestampFromText(const char* text, size_t length, int64_t& micros, int32_t& offset,
+                            bool& hasOffset, std::string& error) {
+    double datenum;
+    hasOffset = false;
+    if (infinity(text, length, datenum)) {
+        micros = datenum > 0 ? kInfinite : kMinusInfinite;
+        return true;
+    }
+    TextCursor cursor(text, length);
+    CivilDate date;
+    int64_t time, zone = 0;
+    if (!readDate(cursor, date) || !(cursor.take(' ') || cursor.take('T')) ||
+        !readTime(cursor, time))
+        return refuse(text, length, "timestamp", error);
+    hasOffset = readZone(cursor, zone);
+    int64_t days = daysOf(cursor, date);
+    if (!cursor.atEnd()) return refuse(text, length, "timestamp", error);
+    micros = days * kDayMicros + time;
+    offset = static_cast<int32_t>(zone / kSecondMicros);
     return true;
 }
 

@@ -11,6 +11,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 
 #include "types/codecs.hpp"
@@ -24,6 +25,17 @@ bool timeFromText(const char* text, size_t length, bool withZone, double& datenu
                   std::string& error);
 bool timestampFromText(const char* text, size_t length, bool withZone, double& datenum,
                        std::string& error);
+
+// Exact values, as time_zones.hpp counts them: days (date), microseconds
+// from the epoch (timestamp: the wall time the text gives) or in the day
+// (time).  Where the text has an offset ('Z' too), `hasOffset` is set and
+// `offset` holds it in seconds east of UTC; a 'T' may part date and time.
+// ±infinity: kInfinite and kMinusInfinite.
+bool exactDateFromText(const char* text, size_t length, int64_t& days, std::string& error);
+bool exactTimeFromText(const char* text, size_t length, int64_t& micros, int32_t& offset,
+                       bool& hasOffset, std::string& error);
+bool exactTimestampFromText(const char* text, size_t length, int64_t& micros, int32_t& offset,
+                            bool& hasOffset, std::string& error);
 
 // The element reader of a date/time type OID's text, or null for any
 // other OID.
