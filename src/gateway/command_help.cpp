@@ -61,7 +61,9 @@ const CommandHelp commandHelps[] = {
      "rows = struct('a', int32([3; 4]), 'b', {{'three'; 'four'}});\n"
      "vorlex('batchExec', conn, 'INSERT INTO t VALUES ($1, $2)', '%int4 %text', rows);"},
     {"Statements", "query", "runs a query; a struct of its columns, converted by type",
-     "data = vorlex('query', conn, 'SELECT a, b FROM t');   % data.a, data.b"},
+     "data = vorlex('query', conn, 'SELECT a, b FROM t');   % data.a, data.b\n"
+     "% int and bool columns double with NaN at NULL ('keepClass', true: int32...),\n"
+     "% texts cells with [] at NULL; the class never depends on the values"},
 
     {"Parameter sets", "paramCreate", "makes an empty parameter set with a connection's types",
      "p = vorlex('paramCreate', conn);\n"
