@@ -7,13 +7,11 @@
 
 #include <algorithm>
 #include <charconv>
-#include <cmath>
 #include <cstdlib>
 #include <iterator>
 #include <limits>
 
 #include "backend/host_cells.hpp"
-#include "backend/host_classes.hpp"
 #include "host/errors.hpp"
 #include "host/host.hpp"
 #include "host/owners.hpp"
