@@ -62,6 +62,8 @@ const CommandHelp commandHelps[] = {
      "vorlex('batchExec', conn, 'INSERT INTO t VALUES ($1, $2)', '%int4 %text', rows);"},
     {"Statements", "query", "runs a query; a struct of its columns, converted by type",
      "data = vorlex('query', conn, 'SELECT a, b FROM t');   % data.a, data.b\n"
+     "% int and bool columns double with NaN at NULL ('keepClass', true: int32...),\n"
+     "% texts cells with [] at NULL; the class never depends on the values\n"
      "% timestamptz date numbers are UTC unless 'timeZone' says otherwise:\n"
      "%   'timeZone'  'UTC' (default), 'local' (TZ) or a zone name such as 'Europe/Berlin'\n"
      "%   'dates'     'datenum' (default), 'posix' (seconds) or 'text' (ISO 8601, to the microsecond)\n"

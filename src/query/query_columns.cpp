@@ -7,12 +7,11 @@
 
 #include <algorithm>
 #include <charconv>
-#include <cmath>
 #include <cstdlib>
+#include <iterator>
 #include <limits>
 
 #include "backend/host_cells.hpp"
-#include "backend/host_classes.hpp"
 #include "host/errors.hpp"
 #include "host/host.hpp"
 #include "host/owners.hpp"
@@ -23,6 +22,7 @@
 #include "types/datetime_text.hpp"
 #include "types/element_access.hpp"
 #include "types/pqtypes_private.hpp"
+#include "types/scalar_text.hpp"
 
 namespace vorlex {
 
@@ -70,7 +70,7 @@ ColumnPlan planOfType(Oid oid, const ServerTypes& server, int steps) {
     return plan;
 }
 
-// --- Readers --------------------------------------------------------------------
+// --- numeric as double ----------------------------------------------------------
 
 // numeric's text: digits with a point and no exponent, NaN or Infinity.
 // Beyond double's range it gives infinity (or zero, for a fraction).
@@ -107,6 +107,102 @@ bool readDecimalDouble(const char* bytes, size_t length, const ElementTarget& ta
     return parseDouble(bytes, length, target, index, error);
 }
 
+// --- Classes --------------------------------------------------------------------
+
+// What a NULL reads as.
+enum class NullValue {
+    nan,    // NaN
+    zero,   // 0 or false
+    empty,  // [] (0-by-0 double) in the column's cell
+};
+
+// The kinds of values whose columns read alike.
+enum class ValueKind {
+    boolean,
+    int2,
+    int4,
+    int8,
+    float4,
+    float8,
+    dateTime,
+    numeric,        // as text
+    numericDouble,  // 'numeric', 'double'
+    bytes,
+    text,
+};
+
+// The class of each kind's columns, by default and with 'keepClass', true,
+// and what a NULL reads as in each (char and uint8: a cell of rows).  The
+// class never depends on the values.  An array column is a cell of arrays
+// whose elements read as the kind's column, [] for a NULL array.
+// `asDouble` reads the binary value where the default class is not the
+// catalogue's.
+struct ColumnClass {
+    ValueKind kind;
+    mxClassID byDefault;
+    NullValue nullByDefault;
+    mxClassID kept;
+    NullValue nullKept;
+    ElementReader asDouble;
+};
+
+// clang-format off
+const ColumnClass kColumnClasses[] = {
+    // kind                    default         NULL             keepClass        NULL
+    {ValueKind::boolean,       mxDOUBLE_CLASS, NullValue::nan,   mxLOGICAL_CLASS, NullValue::zero,  readBoolAsDouble},
+    {ValueKind::int2,          mxDOUBLE_CLASS, NullValue::nan,   mxINT16_CLASS,   NullValue::zero,  readInt2AsDouble},
+    {ValueKind::int4,          mxDOUBLE_CLASS, NullValue::nan,   mxINT32_CLASS,   NullValue::zero,  readInt4AsDouble},
+    {ValueKind::int8,          mxDOUBLE_CLASS, NullValue::nan,   mxINT64_CLASS,   NullValue::zero,  readInt8AsDouble},
+    {ValueKind::float4,        mxSINGLE_CLASS, NullValue::nan,   mxSINGLE_CLASS,  NullValue::nan,   nullptr},
+    {ValueKind::float8,        mxDOUBLE_CLASS, NullValue::nan,   mxDOUBLE_CLASS,  NullValue::nan,   nullptr},
+    {ValueKind::dateTime,      mxDOUBLE_CLASS, NullValue::nan,   mxDOUBLE_CLASS,  NullValue::nan,   nullptr},
+    {ValueKind::numeric,       mxCHAR_CLASS,   NullValue::empty, mxCHAR_CLASS,    NullValue::empty, nullptr},
+    {ValueKind::numericDouble, mxDOUBLE_CLASS, NullValue::nan,   mxDOUBLE_CLASS,  NullValue::nan,   readNumericDouble},
+    {ValueKind::bytes,         mxUINT8_CLASS,  NullValue::empty, mxUINT8_CLASS,   NullValue::empty, nullptr},
+    {ValueKind::text,          mxCHAR_CLASS,   NullValue::empty, mxCHAR_CLASS,    NullValue::empty, nullptr},
+};
+// clang-format on
+
+// The catalogue's text-like types, the text forms, enums and the types
+// without a binary reader are all text.
+ValueKind valueKindOf(const ColumnPlan& plan, const QueryOptions& options) {
+    const PgType* type = plan.type;
+    if (!type || type->kind == TypeKind::textLike) return ValueKind::text;
+    switch (type->kind) {
+        case TypeKind::dateTime:
+            return ValueKind::dateTime;
+        case TypeKind::numeric:
+            return options.numericAsDouble ? ValueKind::numericDouble : ValueKind::numeric;
+        case TypeKind::bytes:
+        case TypeKind::serialised:
+            return ValueKind::bytes;
+        default:
+            break;
+    }
+    switch (type->oid) {
+        case kBoolOid:
+            return ValueKind::boolean;
+        case kInt2Oid:
+            return ValueKind::int2;
+        case kInt4Oid:
+            return ValueKind::int4;
+        case kInt8Oid:
+            return ValueKind::int8;
+        case kFloat4Oid:
+            return ValueKind::float4;
+        default:
+            return ValueKind::float8;
+    }
+}
+
+const ColumnClass& columnClassOf(ValueKind kind) {
+    for (const ColumnClass& row : kColumnClasses)
+        if (row.kind == kind) return row;
+    return kColumnClasses[std::size(kColumnClasses) - 1];
+}
+
+// --- The reading of a column -------------------------------------------------------
+
 // What resultGet's reading of a column needs, with a codec and handler of
 // the column's own where they differ from the catalogue's.
 struct ColumnReader {
@@ -118,147 +214,92 @@ struct ColumnReader {
 
 // How a column's values become Octave values.
 enum class Conversion {
-    catalogue,      // the catalogue's reading: resultGet's (binary), libpqtypes' (text)
-    dateTimeText,   // date numbers from ISO text (datetime_text.hpp)
+    binary,         // the binary value by the codec: the catalogue's, or asDouble's
+    serverText,     // the server's text parsed into the same class
     exactDateTime,  // int64 values for the 'dates' and 'timeZone' options (date_columns.hpp)
-    numericDouble,  // numeric values as doubles
     text,           // char rows: a text form, an enum's label, or the server's text
 };
 
-// Text results are parsed for the catalogue's numbers, bool, bytea and
-// date/time types; every other column is its text.
-Conversion conversionOf(const ColumnPlan& plan, bool textResult, const QueryOptions& options) {
-    const PgType* type = plan.type;
-    if (type && type->kind == TypeKind::numeric && options.numericAsDouble &&
-        !(textResult && plan.isArray))
-        return Conversion::numericDouble;
-    bool parsed =
-        type && !plan.isArray && (takesDoubles(type->kind) || type->kind == TypeKind::bytes);
-    if (!type || (textResult && !parsed)) return Conversion::text;
-    if (type->kind == TypeKind::dateTime && readsExactDates(type->oid, options.dates))
+// Text results are parsed into what the binary values give, except where
+// the text is the value.
+Conversion conversionOf(ValueKind kind, const ColumnPlan& plan, bool textResult,
+                        const QueryOptions& options) {
+    if (kind == ValueKind::text || kind == ValueKind::numeric) return Conversion::text;
+    if (kind == ValueKind::dateTime && readsExactDates(plan.type->oid, options.dates))
         return Conversion::exactDateTime;
-    if (textResult && type->kind == TypeKind::dateTime) return Conversion::dateTimeText;
-    return Conversion::catalogue;
+    return textResult ? Conversion::serverText : Conversion::binary;
+}
+
+// The reader of the server's text of a scalar or an array's elements in
+// `classId` (bytea's text is decoded by byteaFromText instead).
+ElementReader serverTextReader(ValueKind kind, Oid oid, mxClassID classId) {
+    switch (kind) {
+        case ValueKind::dateTime:
+            return dateTimeTextReader(oid);
+        case ValueKind::numericDouble:
+            return readDecimalDouble;
+        case ValueKind::bytes:
+            return nullptr;
+        default:
+            return numberTextReader(oid, classId == mxDOUBLE_CLASS);
+    }
 }
 
 void describeReader(const TypeHandlers& handlers, const ColumnPlan& plan, int number,
-                    bool textResult, const QueryOptions& options, ColumnReader& reader) {
-    Conversion conversion = conversionOf(plan, textResult, options);
+                    const std::string& name, bool textResult, const QueryOptions& options,
+                    ColumnReader& reader) {
+    ValueKind kind = valueKindOf(plan, options);
+    const ColumnClass& classes = columnClassOf(kind);
+    mxClassID classId = options.keepClass ? classes.kept : classes.byDefault;
+    NullValue atNull = options.keepClass ? classes.nullKept : classes.nullByDefault;
+    Conversion conversion = conversionOf(kind, plan, textResult, options);
     reader.exactDates = conversion == Conversion::exactDateTime;
-    bool isArray = plan.isArray && !textResult;
-    std::string specifier = std::string("%") +
-                            (conversion == Conversion::text ? "text" : plan.type->name) +
-                            (isArray ? "[]" : "");
+    std::string specifier =
+        std::string("%") + (plan.type ? plan.type->name : "text") + (plan.isArray ? "[]" : "");
     SpecifierParse parse;
     parseTypeSpecifier(specifier.c_str(), handlers, parse);
     if (!parse.handler)
         raiseError("typesMissing", "the connection's type %s is missing", specifier.c_str());
-    reader.column = describeSpecifier(parse.handler, parse.flags, number + 1, true);
-    reader.codec = *reader.column.codec;
+    ResultColumn& column = reader.column;
+    column = describeSpecifier(parse.handler, parse.flags, number + 1, true);
+    reader.codec = *column.codec;
     reader.handler = *parse.handler;
-    if (isArray) reader.handler.typoid = plan.elementOid;
-    reader.column.handler = &reader.handler;
-    reader.column.codec = &reader.codec;
-    reader.column.number = number;
-    reader.column.description =
-        "column " + std::to_string(number + 1) + " (" +
+    if (plan.isArray) reader.handler.typoid = plan.elementOid;
+    column.handler = &reader.handler;
+    column.codec = &reader.codec;
+    column.number = number;
+    column.description =
+        "column " + std::to_string(number + 1) + " '" + name + "' (" +
         (plan.typeName.empty() ? "type OID " + std::to_string(plan.oid) : plan.typeName) + ")";
+    column.nanAtNull = atNull == NullValue::nan;
+    column.emptyAtNull = atNull == NullValue::empty || plan.isArray;
+    column.arrayText = textResult && plan.isArray;
+    if (classId != column.classId) {  // integers, bool and numeric as doubles
+        reader.codec.read = classes.asDouble;
+        reader.codec.create = catalogue_detail::createNumeric<mxDOUBLE_CLASS>;
+        column.classId = classId;
+        column.elementSize = sizeof(double);
+        column.cellValue = plan.isArray;
+        column.toText = nullptr;
+    }
     switch (conversion) {
-        case Conversion::catalogue:
-            reader.column.textFormat = textResult;
+        case Conversion::binary:
             break;
-        case Conversion::dateTimeText:
-            reader.codec.read = dateTimeTextReader(plan.type->oid);
+        case Conversion::serverText:
+            if (ElementReader read = serverTextReader(kind, plan.type->oid, classId))
+                reader.codec.read = read;
+            column.toText = kind == ValueKind::bytes ? byteaFromText : nullptr;
             break;
         case Conversion::exactDateTime:
             reader.codec.read = exactDateTimeReader(plan.type->oid, textResult);
             reader.codec.create = catalogue_detail::createNumeric<mxINT64_CLASS>;
-            reader.column.classId = mxINT64_CLASS;
-            reader.column.elementSize = sizeof(int64_t);
-            break;
-        case Conversion::numericDouble:
-            reader.codec.read = textResult ? readDecimalDouble : readNumericDouble;
-            reader.column.toText = nullptr;
-            reader.codec.create = catalogue_detail::createNumeric<mxDOUBLE_CLASS>;
-            reader.column.classId = mxDOUBLE_CLASS;
-            reader.column.elementSize = sizeof(double);
-            reader.column.cellValue = isArray;
+            column.classId = mxINT64_CLASS;
+            column.elementSize = sizeof(int64_t);
+            column.nanAtNull = false;  // datesOutput makes the NULLs
             break;
         case Conversion::text:
-            reader.column.toText = plan.form && !textResult ? plan.form->decode : nullptr;
+            column.toText = textResult ? nullptr : plan.form ? plan.form->decode : column.toText;
             break;
-    }
-}
-
-// --- NULLs ------------------------------------------------------------------------
-
-// Floating point values get NaN where `nulls` is set; integer and logical
-// values with a NULL become doubles with NaN there (the returned array,
-// which replaces `array`), unless they keep their class.  Null when
-// `array` stays.
-template <typename T>
-void fillNaN(mxArray* array, const mxLogical* nulls) {
-    T* data = static_cast<T*>(mxGetData(array));
-    for (size_t i = 0; i < mxGetNumberOfElements(array); ++i)
-        if (nulls[i]) data[i] = std::numeric_limits<T>::quiet_NaN();
-}
-
-template <typename T>
-void convertWithNaN(const mxArray* from, const mxLogical* nulls, double* out) {
-    const T* in = static_cast<const T*>(mxGetData(from));
-    for (size_t i = 0; i < mxGetNumberOfElements(from); ++i)
-        out[i] = nulls[i] ? std::numeric_limits<double>::quiet_NaN() : static_cast<double>(in[i]);
-}
-
-mxArray* settleNulls(mxArray* array, const mxLogical* nulls, bool keepClass, bool isColumn) {
-    size_t count = mxGetNumberOfElements(array);
-    if (std::find(nulls, nulls + count, true) == nulls + count) return nullptr;
-    mxClassID classId = classOf(array);
-    if (classId == mxDOUBLE_CLASS) fillNaN<double>(array, nulls);
-    if (classId == mxSINGLE_CLASS) fillNaN<float>(array, nulls);
-    bool converted = classId == mxINT16_CLASS || classId == mxINT32_CLASS ||
-                     classId == mxINT64_CLASS || classId == mxLOGICAL_CLASS;
-    if (!converted || keepClass) return nullptr;
-    void* data = nullptr;
-    mxArray* doubles = isColumn
-                           ? createColumnArray(mxDOUBLE_CLASS, count, data)
-                           : mxCreateNumericArray(mxGetNumberOfDimensions(array),
-                                                  mxGetDimensions(array), mxDOUBLE_CLASS, mxREAL);
-    double* out = isColumn ? static_cast<double*>(data) : mxGetPr(doubles);
-    switch (classId) {
-        case mxINT16_CLASS:
-            convertWithNaN<int16_t>(array, nulls, out);
-            break;
-        case mxINT32_CLASS:
-            convertWithNaN<int32_t>(array, nulls, out);
-            break;
-        case mxINT64_CLASS:
-            convertWithNaN<int64_t>(array, nulls, out);
-            break;
-        default:
-            convertWithNaN<mxLogical>(array, nulls, out);
-    }
-    return doubles;
-}
-
-void settleColumnNulls(const ResultColumn& column, HostArrayOwner& value, const mxArray* rowIsNull,
-                       const mxArray* masks, bool keepClass) {
-    if (!column.isArray) {
-        if (column.cellValue) return;
-        if (mxArray* doubles = settleNulls(value.get(), mxGetLogicals(rowIsNull), keepClass, true))
-            value.reset(doubles);
-        return;
-    }
-    // Arrays of texts and bytea keep their NULL elements as empty cells.
-    if (column.classId == mxCHAR_CLASS || column.classId == mxUINT8_CLASS) return;
-    for (size_t row = 0; row < mxGetNumberOfElements(value.get()); ++row) {
-        mxArray* array = mxGetCell(value.get(), row);
-        const mxArray* mask = mxGetCell(masks, row);
-        if (!array || !mask || mxGetNumberOfElements(array) == 0) continue;
-        if (mxArray* doubles = settleNulls(array, mxGetLogicals(mask), keepClass, false)) {
-            mxDestroyArray(array);
-            mxSetCell(value.get(), row, doubles);
-        }
     }
 }
 
@@ -367,18 +408,16 @@ void readResult(PGconn* conn, const PGresult* result, const ResultPlan& plan,
     ColumnReader reader;
     for (size_t k = 0; k < count; ++k) {
         const ColumnPlan& column = plan.columns[k];
-        describeReader(handlers, column, static_cast<int>(k), !plan.binary, options, reader);
+        describeReader(handlers, column, static_cast<int>(k), resultNames[k], !plan.binary, options,
+                       reader);
         ColumnArrays read =
             extractColumn(result, reader.column, *handlers.server, ColumnForm::arrays);
-        HostArrayOwner value(std::move(read.value));
         HostArrayOwner masks(std::move(read.valueIsNull));
         HostArrayOwner rowIsNull(std::move(read.rowIsNull));
+        HostArrayOwner value(std::move(read.value));
         if (reader.exactDates)
             value.reset(datesOutput(value.get(), rowIsNull.get(), masks.get(),
                                     reader.column.isArray, column.type->oid, options.dates));
-        else
-            settleColumnNulls(reader.column, value, rowIsNull.get(), masks.get(),
-                              options.keepClass);
         values.push_back(std::move(value));
         if (!columns) continue;
         mxSetFieldByNumber(columns.get(), k, kName, textOutput(resultNames[k]));

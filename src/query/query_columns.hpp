@@ -3,15 +3,17 @@
 // no specifier: what each column's type OID reads as, and the data and
 // info outputs made of the result.
 //
-// A column of a catalogue type (or its array) reads as resultGet reads
-// it; jsonb, uuid, interval, inet, cidr, macaddr and macaddr8 read as
-// their text (text_forms.hpp); enums read as their labels; arrays of all
-// of these as cells of arrays.  Types the module does not know are looked
-// up on the server: a domain reads as its base type.  Any other type
-// (geometric types, money, ranges, composites, ...) has no binary reader:
-// the statement then returns text, and every column is read from it (the
-// catalogue's numbers, bool, bytea and date/time types parse it; every
-// other column, arrays included, is its text).
+// A column's class follows from its type and the options alone (the
+// table of classes in query_columns.cpp): a column of a catalogue type (or
+// its array) reads as resultGet reads it, but integers and bool as doubles
+// with NaN at NULL unless keepClass, and cells with [] at NULL; jsonb,
+// uuid, interval, inet, cidr, macaddr and macaddr8 read as their text
+// (text_forms.hpp); enums read as their labels; arrays of all of these as
+// cells of arrays.  Types the module does not know are looked up on the
+// server: a domain reads as its base type.  Any other type (geometric
+// types, money, ranges, composites, ...) has no binary reader and reads as
+// its text: the statement then returns text, which every other column,
+// arrays included, is parsed from into what its binary value gives.
 #pragma once
 
 #include <libpq-fe.h>
@@ -27,7 +29,7 @@
 namespace vorlex {
 
 struct QueryOptions {
-    bool keepClass = false;        // integer and logical columns keep their class with NULLs
+    bool keepClass = false;        // integer and bool columns in their classes, not double
     bool numericAsDouble = false;  // numeric columns as doubles instead of text
     bool cellOutput = false;       // data as a rows-by-columns cell
     DateOptions dates;             // date/time columns' form and timestamptz's zone

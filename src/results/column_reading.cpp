@@ -4,15 +4,19 @@
 
 #include <strings.h>
 
+#include <algorithm>
 #include <cstring>
+#include <limits>
 #include <vector>
 
 #include "backend/host_classes.hpp"
 #include "host/errors.hpp"
 #include "host/host.hpp"
 #include "params/param_building.hpp"
+#include "results/text_values.hpp"
 #include "types/array_codec.hpp"
 #include "types/codec_numeric.hpp"
+#include "types/element_access.hpp"
 #include "types/pqtypes_private.hpp"
 #include "types/type_tables.hpp"
 
@@ -114,9 +118,10 @@ std::optional<CellColumn> valueCellsOf(const ResultColumn& column) {
     // Restored one by one by an Octave function, as host arrays.
     if (isSerialised(column)) return CellColumn::ofHostArrays();
     // Arrays of texts or bytes: cells of rows.
+    mxClassID missingClass = column.emptyAtNull ? mxUNKNOWN_CLASS : column.classId;
     if (column.isArray && isRowValued(column))
-        return CellColumn(mxCELL_CLASS, column.classId, column.classId);
-    return CellColumn(column.classId, column.classId);
+        return CellColumn(mxCELL_CLASS, missingClass, column.classId);
+    return CellColumn(column.classId, missingClass);
 }
 
 std::optional<CellColumn> maskCellsOf(const ResultColumn& column) {
@@ -163,8 +168,10 @@ mxArray* columnStruct(ColumnArrays arrays) {
 }
 
 void raiseReadFailure(const ResultColumn& column, size_t row, const std::string& error) {
-    raiseError(isSerialised(column) ? "deserialiseFailed" : "readFailed", "%s, row %zu: %s",
-               describe(column).c_str(), row, error.c_str());
+    const char* check = isSerialised(column)          ? "deserialiseFailed"
+                        : isInt8PrecisionError(error) ? "int8Precision"
+                                                      : "readFailed";
+    raiseError(check, "%s, row %zu: %s", describe(column).c_str(), row, error.c_str());
 }
 
 namespace {
@@ -185,17 +192,33 @@ void markPresent(const ResultColumn& column, const ColumnOutput& out, size_t row
         out.maskData[row] = false;
 }
 
+// Sets the elements of `values` that `nulls` flags to NaN, for a double or
+// single column that reads NULL as NaN.
+void fillNaN(const ResultColumn& column, void* values, const mxLogical* nulls, size_t count) {
+    if (!column.nanAtNull) return;
+    for (size_t k = 0; k < count; ++k) {
+        if (!nulls[k]) continue;
+        if (column.classId == mxDOUBLE_CLASS)
+            storeAt(ElementTarget{nullptr, values}, k, std::numeric_limits<double>::quiet_NaN());
+        else if (column.classId == mxSINGLE_CLASS)
+            storeAt(ElementTarget{nullptr, values}, k, std::numeric_limits<float>::quiet_NaN());
+    }
+}
+
 }  // namespace
 
 void fillNullRow(const ResultColumn& column, const ColumnOutput& out, size_t row) {
     out.rowIsNull[row] = true;
-    if (!column.cellValue)
-        std::memset(static_cast<char*>(out.valueData) + row * column.elementSize, 0,
-                    column.elementSize);
-    else if (isSerialised(column))
+    if (!column.cellValue) {
+        char* value = static_cast<char*>(out.valueData) + row * column.elementSize;
+        std::memset(value, 0, column.elementSize);
+        const mxLogical isNull = true;
+        fillNaN(column, value, &isNull, 1);
+    } else if (isSerialised(column)) {
         out.valueCells->addHostArray(createEmpty(column.classId));
-    else
+    } else {
         out.valueCells->addMissing();
+    }
     if (!column.cellMask)
         out.maskData[row] = true;
     else if (!column.isArray)
@@ -289,6 +312,7 @@ void fillFixedArrayRow(const ResultColumn& column, const char* bytes, size_t len
     if (!decodeArrayFrameInto(bytes, length, *column.codec, column.handler->typoid, server, values,
                               column.elementSize, static_cast<mxLogical*>(mask), error))
         raiseReadFailure(column, row, error);
+    fillNaN(column, values, static_cast<mxLogical*>(mask), shape.count);
 }
 
 // Where an element of a text or byte array lies in the frame.
@@ -301,6 +325,20 @@ bool keepSpan(const char* bytes, size_t length, const ElementTarget& target, siz
               const PGtypeFormatInfo&, std::string&) {
     static_cast<ElementSpan*>(target.data)[index] = {bytes, length};
     return true;
+}
+
+// An element of a row-valued array, as its cell holds it: its bytes, or
+// toText's text of them.
+void addElementRow(const ResultColumn& column, CellColumn& elements, const char* bytes,
+                   size_t length, size_t row, size_t element) {
+    if (!column.toText) {
+        elements.addRow(bytes, length);
+        return;
+    }
+    std::string text, error;
+    if (!column.toText(bytes, length, text, error))
+        raiseReadFailure(column, row, "element " + std::to_string(element + 1) + ": " + error);
+    elements.addRow(text.data(), text.size());
 }
 
 // Arrays of texts, bytes or numerics: cells of rows, NULL elements unset.
@@ -319,17 +357,57 @@ void fillRowsArrayRow(const ResultColumn& column, const char* bytes, size_t leng
     out.valueCells->addShaped(static_cast<int>(shape.ndims), shape.dims, shape.count);
     CellColumn& elements = out.valueCells->elements();
     for (size_t k = 0; k < shape.count; ++k) {
-        if (mask[k]) {
+        if (mask[k])
             elements.addMissing();
-        } else if (column.toText) {
-            std::string text;
-            if (!column.toText(spans[k].bytes, spans[k].length, text, error))
-                raiseReadFailure(column, row, "element " + std::to_string(k + 1) + ": " + error);
-            elements.addRow(text.data(), text.size());
-        } else {
-            elements.addRow(spans[k].bytes, spans[k].length);
-        }
+        else
+            addElementRow(column, elements, spans[k].bytes, spans[k].length, row, k);
     }
+}
+
+// Arrays as the server's text: the literal parsed, then laid out as the
+// binary frame's elements are (column-major, one dimension as a column).
+void fillTextArrayRow(const ResultColumn& column, const char* text, size_t length,
+                      const PGtypeFormatInfo& server, const ColumnOutput& out, size_t row) {
+    ArrayLiteral literal;
+    std::string error;
+    if (!parseArrayLiteral(text, length, literal, error)) raiseReadFailure(column, row, error);
+    size_t count = literal.elements.size();
+    auto rows = static_cast<mwSize>(count);
+    ArrayShape shape{2, {rows, rows ? mwSize{1} : 0}, count};
+    if (literal.ndims > 1 && !column.flatten) {
+        shape.ndims = static_cast<mwSize>(literal.ndims);
+        std::copy(literal.dims, literal.dims + literal.ndims, shape.dims);
+    }
+    // Where each written element goes.
+    std::vector<size_t> at(count);
+    RowMajorWalk walk(literal.ndims, literal.dims);
+    for (size_t k = 0; k < count; ++k, walk.next()) at[k] = walk.index();
+    int ndims = static_cast<int>(shape.ndims);
+    auto* mask = static_cast<mxLogical*>(out.maskCells->addShaped(ndims, shape.dims, count));
+    for (size_t k = 0; k < count; ++k) mask[at[k]] = literal.isNull[k];
+    if (isRowValued(column)) {
+        out.valueCells->addShaped(ndims, shape.dims, count);
+        std::vector<size_t> written(count);  // the written element at each place
+        for (size_t k = 0; k < count; ++k) written[at[k]] = k;
+        for (size_t j = 0; j < count; ++j) {
+            const std::string& element = literal.elements[written[j]];
+            if (mask[j])
+                out.valueCells->elements().addMissing();
+            else
+                addElementRow(column, out.valueCells->elements(), element.data(), element.size(),
+                              row, j);
+        }
+        return;
+    }
+    void* values = out.valueCells->addShaped(ndims, shape.dims, count);
+    for (size_t k = 0; k < count; ++k) {
+        const std::string& element = literal.elements[k];
+        if (!literal.isNull[k] &&
+            !column.codec->read(element.data(), element.size(), ElementTarget{nullptr, values},
+                                at[k], server, error))
+            raiseReadFailure(column, row, "element " + std::to_string(at[k] + 1) + ": " + error);
+    }
+    fillNaN(column, values, mask, count);
 }
 
 }  // namespace
@@ -349,7 +427,9 @@ void fillBinaryRow(const ResultColumn& column, const char* bytes, size_t length,
         }
         return;
     }
-    if (isSerialised(column))
+    if (column.arrayText)
+        fillTextArrayRow(column, bytes, length, server, out, row);
+    else if (isSerialised(column))
         fillSerialisedArrayRow(column, bytes, length, server, out, row);
     else if (!isRowValued(column))
         fillFixedArrayRow(column, bytes, length, server, out, row);

@@ -40,6 +40,16 @@ struct ResultColumn {
     // Texts of a binary form: a value's text (numeric's decimal digits, the
     // text forms of text_forms.hpp), or null for values that are their bytes.
     TextDecoder toText = nullptr;
+    // What a NULL reads as where these are not set (resultGet, copyOut): 0
+    // in a vector, an empty array of the class in a cell, 0 for a NULL
+    // element.  nanAtNull: NaN for a NULL value or element of a double or
+    // single column; emptyAtNull: [] (0-by-0 double) for a NULL in a cell.
+    bool nanAtNull = false;
+    bool emptyAtNull = false;
+    // Arrays come as the server's text ("{1,NULL}", text_values.hpp) in a
+    // column that is not textFormat: each element's text is read by the
+    // codec's reader, or is a row of its cell (through toText when set).
+    bool arrayText = false;
 };
 
 // The column a specifier asks for, its type checked as one the gateway

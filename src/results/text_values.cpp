@@ -215,6 +215,126 @@ TextValue readTextArrayText(const char* text, size_t length) {
     return out;
 }
 
+namespace {
+
+// Reads an array literal a character at a time.
+class LiteralReader {
+  public:
+    LiteralReader(const char* text, size_t length, ArrayLiteral& literal, std::string& error)
+        : text_(text), length_(length), literal_(literal), error_(error) {}
+
+    bool read() {
+        literal_ = ArrayLiteral{};
+        skipBounds();
+        skipBlanks();
+        literal_.ndims = static_cast<int>(spanOf(text_ + p_, length_ - p_, "{"));
+        if (literal_.ndims == 0) return fail("an array starts with {");
+        if (literal_.ndims > kMostLiteralDims) return fail("an array has at most 6 dimensions");
+        if (!readLevel(0)) return false;
+        skipBlanks();
+        if (p_ != length_) return fail("text follows the array's closing brace");
+        // "{}": the empty array has no dimensions.
+        if (literal_.ndims == 1 && literal_.dims[0] == 0) literal_.ndims = 0;
+        return true;
+    }
+
+  private:
+    char next() const { return p_ < length_ ? text_[p_] : '\0'; }
+    bool fail(const char* reason) {
+        error_ = std::string("the array text is malformed: ") + reason;
+        return false;
+    }
+    void skipBlanks() {
+        while (p_ < length_ && std::isspace(static_cast<unsigned char>(text_[p_]))) ++p_;
+    }
+    // "[1:2][0:3]=" before the braces.
+    void skipBounds() {
+        if (next() != '[') return;
+        size_t equals = spanNotOf(text_, length_, "=");
+        if (equals < length_) p_ = equals + 1;
+    }
+
+    // The braces of dimension `level` and what they hold.
+    bool readLevel(int level) {
+        if (next() != '{') return fail("a sub-array is missing its {");
+        ++p_;
+        skipBlanks();
+        size_t count = 0;
+        bool inner = level + 1 < literal_.ndims;
+        bool empty = next() == '}' && level == 0 && !inner;
+        while (!empty) {
+            if (!(inner ? readLevel(level + 1) : readElement())) return false;
+            ++count;
+            skipBlanks();
+            if (next() != ',') break;
+            ++p_;
+            skipBlanks();
+        }
+        if (next() != '}') return fail("an element is not followed by , or }");
+        ++p_;
+        if (inner || level > 0 || count > 0) {
+            size_t& extent = literal_.dims[level];
+            // The first sub-array of a dimension sets its extent.
+            bool first = extent == 0;
+            if (count == 0 || (!first && extent != count))
+                return fail("the sub-arrays differ in length");
+            extent = count;
+        }
+        return true;
+    }
+
+    // A quoted or bare element; a bare NULL, in any case, is a NULL.
+    bool readElement() {
+        std::string value;
+        bool quoted = next() == '"';
+        if (quoted) {
+            ++p_;
+            while (p_ < length_ && text_[p_] != '"') {
+                if (text_[p_] == '\\' && ++p_ == length_) break;
+                value += text_[p_++];
+            }
+            if (p_ == length_) return fail("a quoted element is not closed");
+            ++p_;
+        } else {
+            bool escaped = false;
+            size_t kept = 0;  // the length without trailing blanks
+            while (p_ < length_ && !inSet(text_[p_], ",}{\"")) {
+                if (text_[p_] == '\\') {
+                    if (++p_ == length_) break;
+                    escaped = true;
+                    kept = value.size() + 1;
+                } else if (!std::isspace(static_cast<unsigned char>(text_[p_]))) {
+                    kept = value.size() + 1;
+                }
+                value += text_[p_++];
+            }
+            value.resize(kept);
+            if (value.empty()) return fail("an element is empty");
+            if (!escaped && value.size() == 4 && isLetter(value[0], 'n') &&
+                isLetter(value[1], 'u') && isLetter(value[2], 'l') && isLetter(value[3], 'l')) {
+                literal_.elements.emplace_back();
+                literal_.isNull.push_back(true);
+                return true;
+            }
+        }
+        literal_.elements.push_back(std::move(value));
+        literal_.isNull.push_back(false);
+        return true;
+    }
+
+    const char* text_;
+    size_t length_;
+    size_t p_ = 0;
+    ArrayLiteral& literal_;
+    std::string& error_;
+};
+
+}  // namespace
+
+bool parseArrayLiteral(const char* text, size_t length, ArrayLiteral& literal, std::string& error) {
+    return LiteralReader(text, length, literal, error).read();
+}
+
 TextValue readTextValue(uint32_t typeOid, const char* text, size_t length) {
     for (const TextReading& reading : textReadings)
         if (reading.typeOid == typeOid) return reading.read(text, length);

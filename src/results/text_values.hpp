@@ -50,6 +50,23 @@ struct TextValue {
     std::vector<std::string> lines;
 };
 
+// An array as the server writes it ("{{1,NULL},{3,4}}", "{\"a b\",c}",
+// "[0:1]={1,2}"): its extents (bounds are dropped, as the binary reading
+// drops them; none for the empty array "{}"), and its elements in written
+// order (the last subscript fastest), unquoted and unescaped, NULL
+// elements flagged.  Elements are separated by commas, as for every type
+// but box.
+constexpr int kMostLiteralDims = 6;
+struct ArrayLiteral {
+    int ndims = 0;
+    size_t dims[kMostLiteralDims] = {};
+    std::vector<std::string> elements;
+    std::vector<bool> isNull;
+};
+
+// False, with the reason, for text that is not such an array.
+bool parseArrayLiteral(const char* text, size_t length, ArrayLiteral& literal, std::string& error);
+
 // The reading for a value of type `typeOid`.
 TextValue readTextValue(uint32_t typeOid, const char* text, size_t length);
 

@@ -165,4 +165,54 @@ bool readBool(const char* bytes, size_t length, const ElementTarget& target, siz
     return true;
 }
 
+namespace {
+
+// Doubles hold every integer up to 2^53 exactly.
+constexpr int64_t kExactDoubleLimit = int64_t{1} << 53;
+constexpr char kInt8PrecisionText[] = " has no exact double (beyond +-2^53)";
+
+}  // namespace
+
+bool storeInt8AsDouble(int64_t value, const ElementTarget& target, size_t index,
+                       std::string& error) {
+    if (value > kExactDoubleLimit || value < -kExactDoubleLimit) {
+        error = "int8 " + std::to_string(value) + kInt8PrecisionText +
+                "; 'keepClass', true reads int8 as int64, exactly";
+        return false;
+    }
+    storeAt(target, index, static_cast<double>(value));
+    return true;
+}
+
+bool isInt8PrecisionError(const std::string& error) {
+    return error.find(kInt8PrecisionText) != std::string::npos;
+}
+
+bool readInt2AsDouble(const char* bytes, size_t length, const ElementTarget& target, size_t index,
+                      const PGtypeFormatInfo&, std::string& error) {
+    if (!checkElementLength(length, 2, "int2", error)) return false;
+    storeAt(target, index, static_cast<double>(static_cast<int16_t>(loadBig16(bytes))));
+    return true;
+}
+
+bool readInt4AsDouble(const char* bytes, size_t length, const ElementTarget& target, size_t index,
+                      const PGtypeFormatInfo&, std::string& error) {
+    if (!checkElementLength(length, 4, "int4", error)) return false;
+    storeAt(target, index, static_cast<double>(static_cast<int32_t>(loadBig32(bytes))));
+    return true;
+}
+
+bool readInt8AsDouble(const char* bytes, size_t length, const ElementTarget& target, size_t index,
+                      const PGtypeFormatInfo&, std::string& error) {
+    if (!checkElementLength(length, 8, "int8", error)) return false;
+    return storeInt8AsDouble(static_cast<int64_t>(loadBig64(bytes)), target, index, error);
+}
+
+bool readBoolAsDouble(const char* bytes, size_t length, const ElementTarget& target, size_t index,
+                      const PGtypeFormatInfo&, std::string& error) {
+    if (!checkElementLength(length, 1, "bool", error)) return false;
+    storeAt(target, index, *bytes != 0 ? 1.0 : 0.0);
+    return true;
+}
+
 }  // namespace vorlex

@@ -97,6 +97,24 @@ bool readFloat8(const char*, size_t, const ElementTarget&, size_t, const PGtypeF
 bool readBool(const char*, size_t, const ElementTarget&, size_t, const PGtypeFormatInfo&,
               std::string&);
 
+// Integers and bool read into doubles (bool: 0 and 1).  An int8 beyond
+// +-2^53, where doubles are no longer exact, is refused with the text of
+// int8PrecisionText.
+bool readInt2AsDouble(const char*, size_t, const ElementTarget&, size_t, const PGtypeFormatInfo&,
+                      std::string&);
+bool readInt4AsDouble(const char*, size_t, const ElementTarget&, size_t, const PGtypeFormatInfo&,
+                      std::string&);
+bool readInt8AsDouble(const char*, size_t, const ElementTarget&, size_t, const PGtypeFormatInfo&,
+                      std::string&);
+bool readBoolAsDouble(const char*, size_t, const ElementTarget&, size_t, const PGtypeFormatInfo&,
+                      std::string&);
+
+// Stores an int8 as a double, or gives the refusal's text for one beyond
+// +-2^53; and whether a reader's error is that refusal.
+bool storeInt8AsDouble(int64_t value, const ElementTarget& target, size_t index,
+                       std::string& error);
+bool isInt8PrecisionError(const std::string& error);
+
 // Dates and times, from and to date numbers.
 bool writeTimestamp(char*, const ElementSource&, size_t, const PGtypeFormatInfo&, std::string&);
 bool writeTime(char*, const ElementSource&, size_t, const PGtypeFormatInfo&, std::string&);

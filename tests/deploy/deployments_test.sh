@@ -78,9 +78,9 @@ commands=(
 "batchExec|session transaction|vorlex ('exec', c, 'create table TBL (a int4)'); for k = 1:5 vorlex ('batchExec', c, 'insert into TBL values (\$1)', '%int4', struct ('a', int32 ((1:3)'))); end; assert (vorlex ('resultGet', vorlex ('exec', c, 'select count(*)::int4 from TBL'), '%int4', 0).value, int32 (15));"
 "copyIn|session transaction|vorlex ('exec', c, 'create table TBL (a int4)'); assert (vorlex ('copyIn', c, 'TBL', '%int4', struct ('a', int32 ((1:1000)'))), 1000);"
 "reset|session transaction|vorlex ('reset', c); assert (vorlex ('status', c), 0);"
-"query|session transaction|for k = 1:20 d = vorlex ('query', c, 'select \$1::int4 + 1 as v', {int32(k)}); assert (d.v, int32 (k + 1)); end"
+"query|session transaction|for k = 1:20 d = vorlex ('query', c, 'select \$1::int4 + 1 as v', {int32(k)}); assert (d.v, k + 1); end"
 "copyOut|session transaction|for k = 1:20 s = vorlex ('copyOut', c, sprintf ('select g::int4 from generate_series (1, %d) g', k), '%int4'); assert (s.value, int32 ((1:k)')); end"
-"query in a transaction|session transaction|vorlex ('exec', c, 'begin'); for k = 1:5 d = vorlex ('query', c, 'select \$1::int4 + 1 as v', {int32(k)}); assert (d.v, int32 (k + 1)); end; vorlex ('exec', c, 'commit');"
+"query in a transaction|session transaction|vorlex ('exec', c, 'begin'); for k = 1:5 d = vorlex ('query', c, 'select \$1::int4 + 1 as v', {int32(k)}); assert (d.v, k + 1); end; vorlex ('exec', c, 'commit');"
 "copyOut in a transaction|session transaction|vorlex ('exec', c, 'begin'); for k = 1:5 s = vorlex ('copyOut', c, sprintf ('select g::int4 from generate_series (1, %d) g', k), '%int4'); assert (s.value, int32 ((1:k)')); end; vorlex ('exec', c, 'commit');"
 )
 

@@ -1,6 +1,7 @@
 ## query: one call from SQL and parameters to a struct of columns, each read
 ## by its type; and fieldType.  The catalogue's types read as resultGet reads
-## them, the others as the server's text; NULLs per class; field names;
+## them, the others as the server's text; the classes of columns, which the
+## values never change; field names;
 ## parameters by class and by format; the options; the text results a type
 ## without a binary reader brings; and the checks of every argument.
 
@@ -29,7 +30,8 @@
 %!endfunction
 
 %!test
-%! ## The catalogue's types, scalar and array, read as resultGet reads them.
+%! ## The catalogue's types, scalar and array, read as resultGet reads them
+%! ## (integers and bool in their classes with keepClass).
 %! cases = {
 %!   'bool',        '%bool',        'true), (false'
 %!   'bytea',       '%bytea',       '''\x00ff''), (''\x'''
@@ -54,11 +56,11 @@
 %! for k = 1:rows (cases)
 %!   [type, spec, vals] = cases{k, :};
 %!   scalar = sprintf ('select v::%s as v from (values (%s)) s(v)', type, vals);
-%!   [d, i] = q (c, scalar);
+%!   [d, i] = q (c, scalar, 'keepClass', true);
 %!   assert (isequaln (d.v, get_as_result_get (c, scalar, spec)), type);
 %!   assert ({i.columns.type, i.columns.name}, {type, 'v'});
 %!   array = sprintf ('select array[[v::%s], [v::%s]] as v from (values (%s)) s(v)', type, type, vals);
-%!   [d, i] = q (c, array);
+%!   [d, i] = q (c, array, 'keepClass', true);
 %!   assert (isequaln (d.v, get_as_result_get (c, array, [spec '[]'])), [type '[]']);
 %!   assert (i.columns.type, ['_' type]);
 %!   assert (i.columns.elementIsNull, {false(2, 1); false(2, 1)});
@@ -86,40 +88,62 @@
 %!   assert ({i.columns.type}, {type, ['_' type]});
 %! end
 %! [d, i] = q (c, 'select 5::q_posint as v, array[1, 2]::q_posint[] as a');
-%! assert (d.v, int32 (5));
-%! assert (d.a, {int32([1; 2])});
+%! assert (d.v, 5);
+%! assert (d.a, {[1; 2]});
 %! assert ({i.columns.type}, {'int4', '_q_posint'});
 
 %!test
-%! ## NULLs: NaN for floating point and date/time values, double with NaN
-%! ## for integers and bool unless keepClass, '' for text; the masks in info.
+%! ## Column classes depend on the type and the options only: each type read
+%! ## with and without a NULL, by default and with keepClass; the masks in info.
+%! E = zeros (0, 0);
+%! id = 'a0eebc99-9c0b-4ef8-bb6d-6bb9bd380a11';
 %! cases = {
-%!   'int4',      '1',            [1; NaN],          int32([1; 0])
-%!   'int2',      '1',            [1; NaN],          int16([1; 0])
-%!   'int8',      '1',            [1; NaN],          int64([1; 0])
-%!   'bool',      'true',         [1; NaN],          [true; false]
-%!   'float8',    '1.5',          [1.5; NaN],        [1.5; NaN]
-%!   'float4',    '1.5',          single([1.5; NaN]), single([1.5; NaN])
-%!   'timestamp', '''2000-01-01 12:00''', [730486.5; NaN], [730486.5; NaN]
-%!   'text',      '''a''',        {'a'; ''},         {'a'; ''}
-%!   'numeric',   '1.5',          {'1.5'; ''},       {'1.5'; ''}
-%!   'int4[]',    '''{1,NULL}''', {[1; NaN]; []},    {int32([1; 0]); zeros(0, 0, 'int32')}
-%!   'float8[]',  '''{NULL,2}''', {[NaN; 2]; []},    {[NaN; 2]; []}
+%!   'bool',        'true',                    [1; NaN],            [true; false]
+%!   'int2',        '1',                       [1; NaN],            int16([1; 0])
+%!   'int4',        '1',                       [1; NaN],            int32([1; 0])
+%!   'int8',        '1',                       [1; NaN],            int64([1; 0])
+%!   'float4',      '1.5',                     single([1.5; NaN]),  single([1.5; NaN])
+%!   'float8',      '1.5',                     [1.5; NaN],          [1.5; NaN]
+%!   'numeric',     '1.5',                     {'1.5'; E},          {'1.5'; E}
+%!   'text',        '''a''',                   {'a'; E},            {'a'; E}
+%!   'bytea',       '''\x01''',                {uint8(1); E},       {uint8(1); E}
+%!   'date',        '''2000-01-01''',          [730486; NaN],       [730486; NaN]
+%!   'timestamptz', '''2000-01-01 12:00+00''', [730486.5; NaN],     [730486.5; NaN]
+%!   'uuid',        ['''' id ''''],            {id; E},             {id; E}
+%!   'jsonb',       '''[1]''',                 {'[1]'; E},          {'[1]'; E}
+%!   'q_mood',      '''ok''',                  {'ok'; E},           {'ok'; E}
+%!   'int4[]',      '''{1,NULL}''',            {[1; NaN]; E},       {int32([1; 0]); E}
+%!   'text[]',      '''{a,NULL}''',            {{'a'; E}; E},       {{'a'; E}; E}
+%!   'float8[]',    '''{NULL,2}''',            {[NaN; 2]; E},       {[NaN; 2]; E}
+%!   'bool[]',      '''{t,NULL}''',            {[1; NaN]; E},       {[true; false]; E}
 %! };
 %! for k = 1:rows (cases)
 %!   [type, literal, plain, kept] = cases{k, :};
 %!   sql = sprintf ('select v::%s as v from (values (%s), (null)) s(v)', type, literal);
-%!   [d, i] = q (c, sql);
-%!   assert (isequaln (d.v, plain), type);
-%!   assert (strcmp (class (d.v), class (plain)), type);
-%!   assert (i.columns.isNull, [false; true]);
-%!   d = q (c, sql, 'keepClass', true);
-%!   assert (isequaln (d.v, kept), [type ' keepClass']);
-%!   assert (strcmp (class (d.v), class (kept)), [type ' keepClass']);
+%!   for keep = [false, true]
+%!     want = {plain, kept}{keep + 1};
+%!     [d, i] = q (c, sql, 'keepClass', keep);
+%!     assert (isequaln (d.v, want) && strcmp (class (d.v), class (want)), [type ' ' num2str(keep)]);
+%!     if (iscell (want))
+%!       assert (cellfun (@class, d.v, 'UniformOutput', false), cellfun (@class, want, 'UniformOutput', false));
+%!     end
+%!     assert (i.columns.isNull, [false; true]);
+%!     d = q (c, [sql ' limit 1'], 'keepClass', keep);
+%!     assert (strcmp (class (d.v), class (want)), [type ' without a NULL']);
+%!   end
 %! end
-%! ## Without a NULL, integers keep their class.
-%! assert (q (c, 'select 1::int4 as v').v, int32 (1));
-%! assert (size (q (c, 'select null::text as v').v{1}), [0 0]);
+%! ## An int8 beyond 2^53 has no exact double: refused unless keepClass.
+%! for sql = {'select 9007199254740993::int8 as big', 'select array[-9007199254740993]::int8[] as big'}
+%!   try
+%!     q (c, sql{1});
+%!     error ('no error, expected int8Precision');
+%!   catch err
+%!     assert_id (err, 'vorlex:query:int8Precision');
+%!     assert (! isempty (strfind (err.message, 'column 1 ''big''')) && ! isempty (strfind (err.message, '''keepClass'', true')));
+%!   end
+%! end
+%! assert (q (c, 'select 9007199254740993::int8 as big', 'keepClass', true).big, int64 (9007199254740993));
+%! assert (q (c, 'select 9007199254740992::int8 as big').big, 2^53);
 
 %!test
 %! ## Field names: valid and unique, the names as the server gives them in info.
@@ -129,7 +153,7 @@
 %! assert (fieldnames (d)', fields);
 %! assert ({i.columns.name}, {'count(*)', '?column?', 'a', 'a', '1x', 'for', 'a b', '_u'});
 %! assert ({i.columns.field}, fields);
-%! assert (d.a_1, int32 (4));
+%! assert (d.a_1, 4);
 
 %!test
 %! ## Parameters by class: the type each class is sent as, and back.
@@ -154,14 +178,14 @@
 %! };
 %! for k = 1:rows (cases)
 %!   [value, type, back] = cases{k, :};
-%!   [d, i] = q (c, 'select pg_typeof($1)::text as t, $1 as v', {value});
+%!   [d, i] = q (c, 'select pg_typeof($1)::text as t, $1 as v', {value}, 'keepClass', true);
 %!   assert (isequal (d.t, {type}) && isequal (d.v, back), type);
 %! end
 %! ## [] is NULL of the type the server infers; {} no parameters.
 %! [d, i] = q (c, 'select $1 + 1 as v, $2::text as t', {[], []});
-%! assert ({d.v, i.columns(1).type, d.t}, {NaN, 'int4', {''}});
-%! assert (q (c, 'select 3 as v', {}).v, int32 (3));
-%! assert (q (c, 'select 3 as v', []).v, int32 (3));
+%! assert ({d.v, i.columns(1).type, d.t}, {NaN, 'int4', {[]}});
+%! assert (q (c, 'select 3 as v', {}).v, 3);
+%! assert (q (c, 'select 3 as v', []).v, 3);
 
 %!test
 %! ## Parameters by format, as paramPut takes them; [] is a NULL of the type.
@@ -178,7 +202,7 @@
 %! assert ({d.n, d.m, d.z, d.b, d.s}, {1.25, NaN, NaN, -Inf, 0});
 %! d = q (c, 'select g::int4 as a, g::text as b from generate_series (1, 3) g', ...
 %!        'output', 'cell');
-%! assert (d, {int32(1), '1'; int32(2), '2'; int32(3), '3'});
+%! assert (d, {1, '1'; 2, '2'; 3, '3'});
 %! d = q (c, 'select 1 as a where false', 'output', 'cell');
 %! assert (size (d), [0 1]);
 %! [d, i] = q (c, 'create temp table q_t (a int4, b text)');
@@ -187,27 +211,29 @@
 %! [d, i] = q (c, 'insert into q_t values ($1, $2), (2, null)', {int32(1), 'x'});
 %! assert ({i.command, i.rowCount}, {'INSERT 0 2', 2});
 %! [d, i] = q (c, 'select * from q_t order by a', 'output', 'cell');
-%! assert (d, {int32(1), 'x'; int32(2), ''});
+%! assert (d, {1, 'x'; 2, []});
 %! assert (i.rowCount, 2);
 %! assert (size (q (c, 'drop table q_t', 'output', 'cell')), [0 0]);
 
 %!test
-%! ## A column without a binary reader brings text results: the catalogue's
-%! ## scalars are parsed from text into what the binary results give, every
-%! ## other column is its text.
-%! cols = ['1::int4 as i, 2::int8 as j, 1.5::float8 as f, true as b, ''\x0102''::bytea as y, ' ...
-%!         '''2000-01-01 12:00:00.25''::timestamp as ts, ''2024-02-29 18:00+01''::timestamptz as tz, ' ...
-%!         '''0044-03-15 BC''::date as d, ''06:00:01.5''::time as t, ''ab''::varchar as v, ' ...
-%!         '2.50::numeric as n, null::int4 as z'];
-%! binary = q (c, ['select ' cols]);
-%! [text, i] = q (c, ['select ' cols ', ''(1,2)''::point as p, array[1, 2] as a, ''{"k": 1}''::jsonb as js']);
-%! for f = fieldnames (binary)'
-%!   assert (isequaln (text.(f{1}), binary.(f{1})), f{1});
+%! ## A column without a binary reader is read as text alone: the result comes
+%! ## as text, and every other column, arrays included, reads as without it.
+%! cols = ['1::int4 as i, 2::int8 as j, 1.5::float8 as f, true as b, -1.5e-7::float4 as r, ' ...
+%!         'array[[0.38, -0.31, 2], [1, ''-Infinity'', null]]::float8[] as fa, ' ...
+%!         'array[1, null]::int4[] as ia, array[array[array[2]]]::int2[] as i3, ''{}''::int4[] as ie, ' ...
+%!         'array[''a b'', null, ''x"y\z'', ''NULL'', '''', ''{,}'']::text[] as ta, array[true, null] as ba, ' ...
+%!         'array[''\x01ff''::bytea, null] as ya, array[''2000-01-01 12:00''::timestamp] as da, ' ...
+%!         '''2024-02-29 18:00+01''::timestamptz as tz, ''\x0102''::bytea as y, 2.50::numeric as n, ' ...
+%!         'array[1.5, null]::numeric[] as na, ''a0eebc99-9c0b-4ef8-bb6d-6bb9bd380a11''::uuid as u, ' ...
+%!         'array[''{"k": 1}''::jsonb] as js, ''happy''::q_mood as m, ''0044-03-15 BC''::date as d, ' ...
+%!         '''06:00:01.5''::time as t, ''ab''::varchar as v, null::int4 as z, null::text as zt'];
+%! for opts = {{'keepClass', false}, {'keepClass', true}, {'numeric', 'double'}}
+%!   [binary, bi] = q (c, ['select ' cols], opts{1}{:});
+%!   [text, ti] = q (c, ['select ' cols ', ''(1,2)''::point as p, 12.5::money as mo'], opts{1}{:});
+%!   assert ({text.p, ti.columns(end - 1).type}, {{'(1,2)'}, 'point'});
+%!   assert (isequaln (rmfield (text, {'p', 'mo'}), binary), opts{1}{1});
+%!   assert (isequaln (ti.columns(1:end - 2), bi.columns));
 %! end
-%! assert ({text.p, text.a, text.js}, {{'(1,2)'}, {'{1,2}'}, {'{"k": 1}'}});
-%! assert (i.columns(end - 2).type, 'point');
-%! d = q (c, 'select 2.50::numeric as n, ''(1,2)''::point as p', 'numeric', 'double');
-%! assert (d.n, 2.5);
 
 %!test
 %! ## fieldType: the OID and the name, asked of the server for types the
@@ -282,7 +308,7 @@
 %! catch err
 %!   assert_id (err, 'vorlex:fieldType:noResults');
 %! end
-%! assert (q (c, 'select $1::int4 + 1 as v', {41}).v, int32 (42));
+%! assert (q (c, 'select $1::int4 + 1 as v', {41}).v, 42);
 
 %!test
 %! ## A statement run again skips its description, and its columns are
@@ -293,7 +319,7 @@
 %! vorlex ('exec', c, 'insert into q_again values (1)');
 %! sql = 'select * from q_again';
 %! steps = {
-%!   '',                                                       'a', int32(1),  ''
+%!   '',                                                       'a', 1,         ''
 %!   'alter table q_again alter a type float8',                'a', 1,         ''
 %!   'alter table q_again rename a to b',                      'b', 1,         ''
 %!   'alter table q_again alter b type point using point(b, b)', 'b', {'(1,1)'}, 'vorlex:query:statementChanged'

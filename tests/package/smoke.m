@@ -11,7 +11,7 @@ rows = struct ('id', int32 ([1; 2; 3]), 'name', {{'bolt'; 'nut'; 'washer'}}, ...
 vorlex ('insert', conn, 'smoke', rows);
 data = vorlex ('query', conn, 'SELECT id, name, price FROM smoke WHERE id >= $1 ORDER BY id', ...
                {int32(2)});
-assert (data.id, int32 ([2; 3]));
+assert (data.id, [2; 3]);
 assert (data.name, {'nut'; 'washer'});
 assert (data.price, [0.1; 0.05]);
 [ids, prices] = vorlex ('copyOut', conn, 'SELECT id, price FROM smoke ORDER BY id', '%int4 %float8');

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: BSD-3-Clause
 // Tests of the text-value readings: the forms the server writes, malformed
-// text, and a seeded random run over the two array readers.
+// text, the array literal's parser, and a seeded random run over the array
+// readers.
 #include "results/text_values.hpp"
 
 #include <gtest/gtest.h>
@@ -102,6 +103,49 @@ TEST(TextValues, TextArrays) {
         expectRaw(kTextArray, text);
 }
 
+// Array literals as the server writes them: extents, elements in written
+// order ("~" stands for a NULL element), and the malformed texts refused.
+TEST(TextValues, ArrayLiterals) {
+    struct Case {
+        const char* text;
+        std::vector<size_t> dims;
+        std::vector<std::string> elements;
+    };
+    const Case cases[] = {
+        {"{1,2,3}", {3}, {"1", "2", "3"}},
+        {"{{1,NULL},{3,4}}", {2, 2}, {"1", "~", "3", "4"}},
+        {"{{{1},{2}}}", {1, 2, 1}, {"1", "2"}},
+        {"{}", {}, {}},
+        {"[0:1]={-1.5,Infinity}", {2}, {"-1.5", "Infinity"}},
+        {R"({"a b","x\"y\\z","NULL",null,"",NULLX})",
+         {6},
+         {"a b", "x\"y\\z", "NULL", "~", "", "NULLX"}},
+        {R"({"{,}","\\x01ff"})", {2}, {"{,}", "\\x01ff"}},
+        {R"({"2000-01-01 12:00:00","2024-02-29 18:00:00+01"})",
+         {2},
+         {"2000-01-01 12:00:00", "2024-02-29 18:00:00+01"}},
+        {"{ a , b c }", {2}, {"a", "b c"}},
+    };
+    for (const Case& c : cases) {
+        ArrayLiteral literal;
+        std::string error;
+        ASSERT_TRUE(parseArrayLiteral(c.text, std::strlen(c.text), literal, error))
+            << c.text << error;
+        EXPECT_EQ(std::vector<size_t>(literal.dims, literal.dims + literal.ndims), c.dims)
+            << c.text;
+        std::vector<std::string> elements;
+        for (size_t k = 0; k < literal.elements.size(); ++k)
+            elements.push_back(literal.isNull[k] ? "~" : literal.elements[k]);
+        EXPECT_EQ(elements, c.elements) << c.text;
+    }
+    for (const char* text : {"", "1", "{1,2", "{1,,2}", "{{1},{2,3}}", "{{1},2}", "{1,{2}}", "{{}}",
+                             "{\"a}", "{1}x", "{{{{{{{1}}}}}}}", "{1}}"}) {
+        ArrayLiteral literal;
+        std::string error;
+        EXPECT_FALSE(parseArrayLiteral(text, std::strlen(text), literal, error)) << text;
+    }
+}
+
 // Random texts made of the pieces that matter to the array readers, started
 // like a real array and often ended like one.  AddressSanitizer catches any
 // read past the end; each result must agree with the text it came from.
@@ -122,6 +166,16 @@ TEST(TextValues, RandomArrayTexts) {
         }
         // Each element was written with two quotes and a comma or the
         // closing brace, after the opening brace.
+        // The full parser: as many elements as its extents make.
+        std::unique_ptr<char[]> copy(new char[text.size()]);
+        std::memcpy(copy.get(), text.data(), text.size());
+        ArrayLiteral literal;
+        std::string error;
+        if (parseArrayLiteral(copy.get(), text.size(), literal, error)) {
+            size_t count = literal.ndims ? 1 : 0;
+            for (int d = 0; d < literal.ndims; ++d) count *= literal.dims[d];
+            EXPECT_EQ(literal.elements.size(), count) << text;
+        }
         TextValue texts = read(kTextArray, text);
         if (texts.kind == TextValueKind::textRows) {
             size_t total = 1;
