@@ -79,8 +79,9 @@ const Command commandTable[kCommandCount] = {
     {"query", commandQuery, {2, -1}, {0, 2},
      "[data, info] = vorlex('query', conn, sql [, params] [, 'format', format] [, 'keepClass', "
      "tf] [, 'numeric', 'text'|'double'] [, 'output', 'struct'|'cell'])"},
-    {"insert", commandInsert, {3, 7}, {0, 1},
-     "[n =] vorlex('insert', conn, table, data [, 'exactNames', tf] [, 'nulls', nulls])"},
+    {"insert", commandInsert, {3, 9}, {0, 1},
+     "[n =] vorlex('insert', conn, table, data [, 'exactNames', tf] [, 'nulls', nulls] "
+     "[, 'nan', 'null'|'value'])"},
     {"fieldType", commandFieldType, {2, 2}, {0, 2},
      "[oid, name] = vorlex('fieldType', result, column)"},
     {"help", commandHelp, {0, 1}, {0, 1}, "[text =] vorlex('help' [, command])"},
