@@ -388,8 +388,8 @@ void buildColumnRecords(InsertLoad& load, PGparam* param, const mxArray* data) {
 }
 
 // Every number of `array` must be a value of the column's type.  The rows
-// of a column are its first dimension, NULL rows left out; a cell's value
-// belongs to row `cellRow`.
+// of a column are its first dimension, NULL rows left out (and NaN, which
+// is NULL unless 'nan', 'value'); a cell's value belongs to row `cellRow`.
 void requireFit(const InsertColumn& bound, const mxArray* array, size_t rows,
                 long long cellRow = -1) {
     const void* data = mxGetData(array);
