@@ -50,6 +50,12 @@ inline mxClassID classOf(const mxArray* array) {
 // Whether `array` is of class `classId`.
 inline bool isOfClass(const mxArray* array, mxClassID classId) { return classOf(array) == classId; }
 
+// Whether a cell's value stands for NULL where insert reads cells: unset,
+// or [] (an empty double).
+inline bool isNullCellValue(const mxArray* value) {
+    return !value || (mxIsDouble(value) && mxIsEmpty(value));
+}
+
 // A class's name as the host writes it ("?" for one no value of the module
 // has).
 inline const char* classIdName(mxClassID classId) {

@@ -4,7 +4,7 @@
 // value sent as that column's type, which the server reports.
 //
 //   [n =] vorlex('insert', conn, table, data [, 'exactNames', tf] [, 'nulls', nulls]
-//                [, 'dates', form] [, 'timeZone', zone])
+//                [, 'nan', 'null'|'value'] [, 'dates', form] [, 'timeZone', zone])
 //
 // The target lookup (copy_target.hpp) names the table's columns and the
 // types under their domains; the COPY names the table as the server
@@ -12,8 +12,10 @@
 // is ever run as SQL, and the columns the struct lacks take their defaults.
 // A binary COPY stores whatever bytes come as the column's type, so every
 // field is checked against its column before anything is sent: its class
-// and shape, and every number against the type (no truncation, no NaN in
-// an integer).  Texts are checked as they are encoded; one refused there
+// and shape, and every number against the type (no truncation).  NaN is
+// NULL in every column type, array elements included, as query reads a
+// NULL; 'nan', 'value' sends it as float and numeric NaN, and refuses it
+// elsewhere.  Texts are checked as they are encoded; one refused there
 // ends the COPY with a failure, and the server keeps none of it.  Values
 // of the types the module has no encoder for (uuid, interval, inet,
 // arrays of enums, ...) come as texts, which the server converts before
@@ -56,13 +58,13 @@ namespace {
 
 enum InsertArg { kInsertConnArg, kTableArg, kDataArg, kFirstOptionArg };
 
-constexpr char kExactNamesOption[] = "exactNames";
 constexpr char kNullsOption[] = "nulls";
 
 struct InsertOptions {
     bool exactNames = false;
     const mxArray* nulls = nullptr;  // null when absent or []
     DateOptions dates;               // date/time fields' numbers and timestamptz's zone
+    bool nanIsNull = true;           // 'nan', 'null'; false: 'value'
 };
 
 // How a column's values are sent.
@@ -92,6 +94,9 @@ struct InsertColumn {
     HostArrayOwner converted;
     BatchColumn prepared;
     const mxLogical* nullRows = nullptr;  // the 'nulls' option's flags
+    bool nanIsNull = true;                // the 'nan' option: NaN numbers are NULL
+    const void* nanRows = nullptr;        // where NaN rows are NULL: the field's doubles or singles
+    bool nanRowsSingle = false;
     std::vector<uint8_t> cellForms;       // cell columns: a CellForm per row
     std::string castType;                 // serverCast: the type as SQL names it
     bool castsArray = false;              // serverCast: an array type, whose rows may be cells
@@ -140,6 +145,62 @@ bool flagValue(const mxArray* value, int index, const char* name) {
     return mxGetScalar(value) != 0;
 }
 
+void readExactNames(InsertOptions& options, const mxArray* const prhs[], int index) {
+    options.exactNames = flagValue(prhs[index], index, "exactNames");
+}
+
+void readNulls(InsertOptions& options, const mxArray* const prhs[], int index) {
+    const mxArray* value = prhs[index];
+    if (mxIsEmpty(value) && !mxIsStruct(value)) return;
+    if (!mxIsStruct(value) || mxGetNumberOfElements(value) != 1)
+        raiseError("nullsNotStruct",
+                   "argument %d: the value of '%s' must be a scalar struct of logical "
+                   "columns or [], not a %s",
+                   argPosition(index), kNullsOption, shapeText(value).c_str());
+    options.nulls = value;
+}
+
+void readNan(InsertOptions& options, const mxArray* const prhs[], int index) {
+    std::string value =
+        charArg(prhs, index, {"value of 'nan'", "optionValue", "optionValue", "optionValue", true});
+    if (strcasecmp(value.c_str(), "null") == 0)
+        options.nanIsNull = true;
+    else if (strcasecmp(value.c_str(), "value") == 0)
+        options.nanIsNull = false;
+    else
+        raiseError("optionValue", "argument %d: the value of 'nan' must be 'null' or 'value'",
+                   argPosition(index));
+}
+
+void readDates(InsertOptions& options, const mxArray* const prhs[], int index) {
+    options.dates.form = dateFormArg(prhs, index);
+}
+
+void readTimeZone(InsertOptions& options, const mxArray* const prhs[], int index) {
+    options.dates.zone = timeZoneArg(prhs, index);
+}
+
+// One row per option: its name, matched ignoring case, and the reader of
+// its value (input `index`).
+struct InsertOption {
+    const char* name;
+    void (*read)(InsertOptions& options, const mxArray* const prhs[], int index);
+};
+constexpr InsertOption kInsertOptions[] = {
+    {"exactNames", readExactNames},
+    {kNullsOption, readNulls},
+    {"nan", readNan},
+    {"dates", readDates},
+    {"timeZone", readTimeZone},
+};
+
+std::string optionNames() {
+    std::string names;
+    for (const InsertOption& option : kInsertOptions)
+        names += std::string(names.empty() ? "'" : ", '") + option.name + "'";
+    return names;
+}
+
 InsertOptions optionArgs(const mxArray* const prhs[], int nrhs) {
     InsertOptions options;
     for (int index = kFirstOptionArg; index < nrhs; index += 2) {
@@ -148,27 +209,13 @@ InsertOptions optionArgs(const mxArray* const prhs[], int nrhs) {
         if (index + 1 >= nrhs)
             raiseError("optionValue", "argument %d: option '%s' has no value", argPosition(index),
                        name.c_str());
-        const mxArray* value = prhs[index + 1];
-        if (strcasecmp(name.c_str(), kExactNamesOption) == 0) {
-            options.exactNames = flagValue(value, index + 1, kExactNamesOption);
-        } else if (strcasecmp(name.c_str(), kNullsOption) == 0) {
-            if (mxIsEmpty(value) && !mxIsStruct(value)) continue;
-            if (!mxIsStruct(value) || mxGetNumberOfElements(value) != 1)
-                raiseError("nullsNotStruct",
-                           "argument %d: the value of '%s' must be a scalar struct of logical "
-                           "columns or [], not a %s",
-                           argPosition(index + 1), kNullsOption, shapeText(value).c_str());
-            options.nulls = value;
-        } else if (strcasecmp(name.c_str(), "dates") == 0) {
-            options.dates.form = dateFormArg(prhs, index + 1);
-        } else if (strcasecmp(name.c_str(), "timeZone") == 0) {
-            options.dates.zone = timeZoneArg(prhs, index + 1);
-        } else {
-            raiseError("unknownOption",
-                       "argument %d: unknown option '%s'; the options are '%s', '%s', 'dates' "
-                       "and 'timeZone'",
-                       argPosition(index), name.c_str(), kExactNamesOption, kNullsOption);
-        }
+        const InsertOption* found = nullptr;
+        for (const InsertOption& option : kInsertOptions)
+            if (strcasecmp(name.c_str(), option.name) == 0) found = &option;
+        if (!found)
+            raiseError("unknownOption", "argument %d: unknown option '%s'; the options are %s",
+                       argPosition(index), name.c_str(), optionNames().c_str());
+        found->read(options, prhs, index + 1);
     }
     return options;
 }
@@ -237,6 +284,7 @@ void bindFields(InsertLoad& load, const mxArray* data, const CopyTarget& target,
         InsertColumn& bound = load.columns[i];
         std::string field = fieldName(data, static_cast<int>(i));
         bound.field = static_cast<int>(i);
+        bound.nanIsNull = options.nanIsNull;
         bound.column = columnNamed(target, options.exactNames ? field : folded(field));
         if (!bound.column) raiseUnknownField(target, field, options.exactNames);
         for (size_t j = 0; j < i; ++j)
@@ -338,6 +386,8 @@ void buildColumnRecords(InsertLoad& load, PGparam* param, const mxArray* data) {
         bound.record = records[i];
         bound.record.context = bound.label;
         bound.record.checkEmptyShape = false;  // an empty array is sent as one
+        bound.record.nanIsNull = bound.nanIsNull;
+        bound.record.cellNulls = true;
         bound.vectorRecord = bound.record;
         bound.vectorRecord.flags |= kSpecFlatten;
     }
@@ -352,8 +402,8 @@ void buildColumnRecords(InsertLoad& load, PGparam* param, const mxArray* data) {
 }
 
 // Every number of `array` must be a value of the column's type.  The rows
-// of a column are its first dimension, NULL rows left out; a cell's value
-// belongs to row `cellRow`.
+// of a column are its first dimension, NULL rows left out (and NaN, which
+// is NULL unless 'nan', 'value'); a cell's value belongs to row `cellRow`.
 void requireFit(const InsertColumn& bound, const mxArray* array, size_t rows,
                 long long cellRow = -1) {
     const void* data = mxGetData(array);
@@ -363,6 +413,7 @@ void requireFit(const InsertColumn& bound, const mxArray* array, size_t rows,
         size_t row = cellRow >= 0 ? static_cast<size_t>(cellRow) : i % rows;
         if (cellRow < 0 && bound.nullRows && bound.nullRows[row]) continue;
         long double value = numberAt(data, classId, i);
+        if (bound.nanIsNull && std::isnan(value)) continue;
         if (const char* reason = misfitReason(value, *bound.type))
             raiseMisfit(bound, row, value, reason);
     }
@@ -399,6 +450,7 @@ HostArrayOwner convertNumbers(const InsertColumn& bound, const mxArray* field, s
     for (size_t row = 0; row < rows; ++row) {
         if (bound.nullRows && bound.nullRows[row]) continue;
         long double value = numberAt(data, source, row);
+        if (bound.nanIsNull && std::isnan(value)) continue;
         if (const char* reason = misfitReason(value, *bound.type))
             raiseMisfit(bound, row, value, reason);
         switch (target) {
@@ -425,10 +477,19 @@ HostArrayOwner convertNumbers(const InsertColumn& bound, const mxArray* field, s
     return converted;
 }
 
+// With 'nan', 'null', the rows of a double or single field that are NaN
+// are NULL: found as the rows are sent, in the field's own numbers.
+void findNanRows(InsertColumn& bound, const void* numbers, mxClassID classId) {
+    if (!bound.nanIsNull || (classId != mxDOUBLE_CLASS && classId != mxSINGLE_CLASS)) return;
+    bound.nanRows = numbers;
+    bound.nanRowsSingle = classId == mxSINGLE_CLASS;
+}
+
 // Numbers into a fixed-width or date/time column.
 void prepareNumbers(InsertColumn& bound, const mxArray* field, size_t rows) {
     requireNumberColumn(bound, field, rows);
     mxClassID classId = classOf(field);
+    findNanRows(bound, mxGetData(field), classId);
     if (bound.type->kind == TypeKind::dateTime && classId != mxDOUBLE_CLASS)
         raiseError("columnClass", "%s: date and time values are date numbers (double), not %s",
                    bound.label.c_str(), shapeText(field).c_str());
@@ -451,6 +512,7 @@ void prepareNumericNumbers(InsertColumn& bound, const mxArray* field, size_t row
     // records every element pointer the call takes.
     bound.numbers = mxGetData(field);
     bound.numberClass = classOf(field);
+    findNanRows(bound, bound.numbers, bound.numberClass);
     if (server.sversion >= 140000) return;
     for (size_t row = 0; row < rows; ++row) {
         long double value = numberAt(bound.numbers, bound.numberClass, row);
@@ -511,7 +573,7 @@ void readCellForms(InsertColumn& bound, const mxArray* cells, size_t rows) {
         // to check, and asking the cell for it would make its host array.
         if (!readRows.empty() && readRows[row]) continue;
         const mxArray* value = mxGetCell(cells, row);
-        if (!value || (mxIsDouble(value) && mxIsEmpty(value))) {
+        if (isNullCellValue(value)) {
             form = kCellNull;
         } else if (bound.castsArray && mxIsCell(value)) {
             if (!isVector(value) && !mxIsEmpty(value))
@@ -556,19 +618,25 @@ void prepareValues(InsertColumn& bound, const mxArray* field, size_t rows,
 
 // A date/time field read exactly: its NULLs are the rows' forms.
 void prepareExactDates(InsertColumn& bound, const mxArray* field, size_t rows,
-                       const DateOptions& options) {
+                       const InsertOptions& options) {
     bound.sending = Sending::exactDates;
     std::vector<uint8_t> isNull;
-    readExactDates(field, rows, bound.type->oid, options, bound.nullRows, bound.label,
-                   bound.exactDates, isNull);
+    readExactDates(field, rows, bound.type->oid, options.dates, options.nanIsNull, bound.nullRows,
+                   bound.label, bound.exactDates, isNull);
     bound.cellForms.assign(rows, kCellValue);
     for (size_t row = 0; row < rows; ++row)
         if (isNull[row]) bound.cellForms[row] = kCellNull;
 }
 
-// Row `row`'s form: NULL where the 'nulls' option or the cell says so.
+bool isNanRow(const InsertColumn& bound, size_t row) {
+    return bound.nanRowsSingle ? std::isnan(static_cast<const float*>(bound.nanRows)[row])
+                               : std::isnan(static_cast<const double*>(bound.nanRows)[row]);
+}
+
+// Row `row`'s form: NULL where the 'nulls' option, a NaN or the cell says so.
 uint8_t formOf(const InsertColumn& bound, size_t row) {
     if (bound.nullRows && bound.nullRows[row]) return kCellNull;
+    if (bound.nanRows && isNanRow(bound, row)) return kCellNull;
     return bound.cellForms.empty() ? uint8_t{kCellValue} : bound.cellForms[row];
 }
 
@@ -579,7 +647,7 @@ std::string arrayText(const InsertColumn& bound, size_t row, const mxArray* cell
     for (size_t k = 0; k < mxGetNumberOfElements(cell); ++k) {
         if (k) text += ',';
         const mxArray* element = mxGetCell(cell, k);
-        if (!element || (mxIsDouble(element) && mxIsEmpty(element))) {
+        if (isNullCellValue(element)) {
             text += "NULL";
             continue;
         }
@@ -736,7 +804,7 @@ void commandInsert(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
         const mxArray* field = mxGetFieldByNumber(data, 0, bound.field);
         if (bound.type->kind == TypeKind::dateTime && !bound.isArray &&
             insertsExactDates(bound.type->oid, field, options.dates))
-            prepareExactDates(bound, field, rows, options.dates);
+            prepareExactDates(bound, field, rows, options);
         else
             prepareValues(bound, field, rows, *load.server);
     }

@@ -40,6 +40,10 @@ bool roundedMicros(double value, double perUnit, int64_t& micros) {
 
 // A number: days of a date number, or seconds of POSIX seconds.
 bool valueOfNumber(double number, Reading& reading, int64_t& value) {
+    if (std::isnan(number)) {
+        reading.reason = "is NaN, which no date/time column holds (with 'nan', 'value')";
+        return false;
+    }
     bool posix = reading.form == DateForm::posix;
     bool isTime = reading.oid == kTimeOid || reading.oid == kTimetzOid;
     if (std::isinf(number) && !isTime) {
@@ -105,7 +109,7 @@ bool insertsExactDates(Oid oid, const mxArray* field, const DateOptions& options
 }
 
 void readExactDates(const mxArray* field, size_t rows, Oid oid, const DateOptions& options,
-                    const mxLogical* nullRows, const std::string& label,
+                    bool nanIsNull, const mxLogical* nullRows, const std::string& label,
                     std::vector<int64_t>& values, std::vector<uint8_t>& isNull) {
     bool isCell = mxIsCell(field);
     if ((!isCell && !mxIsDouble(field)) || mxIsSparse(field) || mxIsComplex(field))
@@ -128,7 +132,7 @@ void readExactDates(const mxArray* field, size_t rows, Oid oid, const DateOption
             continue;
         }
         if (numbers) {
-            if (std::isnan(numbers[row])) {
+            if (std::isnan(numbers[row]) && nanIsNull) {
                 isNull[row] = 1;
             } else if (!valueOfNumber(numbers[row], reading, values[row])) {
                 raiseError("badValue", "%s, row %zu: %.17g %s", label.c_str(), row + 1,

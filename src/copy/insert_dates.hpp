@@ -32,7 +32,7 @@ bool insertsExactDates(Oid oid, const mxArray* field, const DateOptions& options
 // which are NULL (`nullRows`, the 'nulls' option's flags, may be null).
 // `label` names the field in messages.
 void readExactDates(const mxArray* field, size_t rows, Oid oid, const DateOptions& options,
-                    const mxLogical* nullRows, const std::string& label,
+                    bool nanIsNull, const mxLogical* nullRows, const std::string& label,
                     std::vector<int64_t>& values, std::vector<uint8_t>& isNull);
 
 // One value's field of a binary COPY row: its length and bytes.

@@ -162,8 +162,10 @@ const CommandHelp commandHelps[] = {
     {"COPY", "copyOut", "a query's columns by binary COPY, as resultGet gives them",
      "[a, b] = vorlex('copyOut', conn, 'SELECT a, b FROM t', '%int4 %text');\n"
      "% a.value holds the values; a.valueIsNull and a.rowIsNull the NULLs"},
-    {"COPY", "insert", "loads a struct into a table by column name, through COPY",
+    {"COPY", "insert", "loads a struct into a table by column name, through COPY; NaN and [] are NULL "
+     "('nan', 'value': float NaN stays NaN)",
      "n = vorlex('insert', conn, 't', struct('a', int32([8; 9]), 'b', {{'eight'; 'nine'}}));\n"
+     "n = vorlex('insert', conn, 't', struct('a', [8; NaN], 'b', {{'eight'; []}}));   % row 2 NULL\n"
      "% timestamptz date numbers are UTC unless 'timeZone' says otherwise (wall time there):\n"
      "%   'timeZone'  'UTC' (default), 'local' (TZ) or a zone name such as 'Europe/Berlin'\n"
      "%   'dates'     'datenum' (default) or 'posix': what doubles for date/time columns are;\n"

@@ -80,9 +80,9 @@ const Command commandTable[kCommandCount] = {
      "[data, info] = vorlex('query', conn, sql [, params] [, 'format', format] [, 'keepClass', "
      "tf] [, 'numeric', 'text'|'double'] [, 'output', 'struct'|'cell'] [, 'dates', "
      "'datenum'|'posix'|'text'] [, 'timeZone', 'UTC'|'local'|zone])"},
-    {"insert", commandInsert, {3, 11}, {0, 1},
+    {"insert", commandInsert, {3, 13}, {0, 1},
      "[n =] vorlex('insert', conn, table, data [, 'exactNames', tf] [, 'nulls', nulls] "
-     "[, 'dates', 'datenum'|'posix'] [, 'timeZone', 'UTC'|'local'|zone])"},
+     "[, 'nan', 'null'|'value'] [, 'dates', 'datenum'|'posix'] [, 'timeZone', 'UTC'|'local'|zone])"},
     {"fieldType", commandFieldType, {2, 2}, {0, 2},
      "[oid, name] = vorlex('fieldType', result, column)"},
     {"help", commandHelp, {0, 1}, {0, 1}, "[text =] vorlex('help' [, command])"},

@@ -347,6 +347,7 @@ size_t encodeArray(const ValueRoom& room, const ParamRecord& record, const Value
                                describeArray(source.array, mask, flatten, value, error)
                          : describeSlice(*source.slice, mask, flatten,
                                          static_cast<size_t>(source.offset), value, error);
+    if (described) value.nulls = nullElementsOf(value, codec, record.nanIsNull, record.cellNulls);
     if (!described || !arrayEncodedSize(value, codec, total, error))
         raiseCodecFailure(record, error);
     char* out = reserve(room, total);
@@ -390,7 +391,7 @@ void forEachSentElement(const ParamRecord& record, const mxArray* cell, const ch
 void checkNumericElements(const ParamRecord& record, const mxArray* cell, const char* mask) {
     checkCellExtents(record, cell);
     forEachSentElement(record, cell, mask, [&](size_t, const mxArray* element) {
-        if (!element) return;
+        if (!element || (record.cellNulls && isNullCellValue(element))) return;
         if (!mxIsChar(element))
             raiseError("numericNotText", "%s: numeric elements are decimal texts, not %s",
                        contextOf(record).c_str(), mxGetClassName(element));

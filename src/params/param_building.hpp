@@ -45,6 +45,10 @@ struct ParamRecord {
     bool isSerialised;     // serbytea or serbytea_wn
     mxClassID classId;     // the Octave class of the type's values
     const PgType* type;    // the type's row of the catalogue
+    // insert's NULL elements of arrays besides the mask's: NaN numbers,
+    // and [] elements of a cell (isNullCellValue).
+    bool nanIsNull;
+    bool cellNulls;
 };
 
 // "%" or "#", schema, name, "[]" for arrays, "*" for pointers.

@@ -5,6 +5,7 @@
 #include "types/array_codec.hpp"
 
 #include <climits>
+#include <cmath>
 #include <cstring>
 #include <new>
 
@@ -34,7 +35,22 @@ int frameDims(const ArrayValue& value, size_t* dims) {
     return value.ndims;
 }
 
-bool isMasked(const ArrayValue& value, size_t index) { return value.mask && value.mask[index]; }
+// Element `index` is sent as NULL: by the mask, or by its value.
+bool isNullElement(const ArrayValue& value, size_t index) {
+    if (value.mask && value.mask[index]) return true;
+    size_t at = index + value.firstIndex;
+    switch (value.nulls) {
+        case NullElements::none:
+            return false;
+        case NullElements::nanDoubles:
+            return std::isnan(static_cast<const double*>(value.elements.data)[at]);
+        case NullElements::nanSingles:
+            return std::isnan(static_cast<const float*>(value.elements.data)[at]);
+        case NullElements::nullCells:
+            return isNullCellValue(mxGetCell(value.elements.cell, index));
+    }
+    return false;
+}
 
 }  // namespace
 
@@ -90,6 +106,7 @@ bool describeArray(const mxArray* array, const char* mask, bool flatten, ArrayVa
     value.mask = mask;
     value.firstIndex = 0;
     value.flatten = flatten;
+    value.nulls = NullElements::none;
     return true;
 }
 
@@ -106,7 +123,16 @@ bool describeSlice(const ColumnSlice& slice, const char* mask, bool flatten, siz
     value.mask = mask ? mask + offset : nullptr;
     value.firstIndex = offset;
     value.flatten = flatten;
+    value.nulls = NullElements::none;
     return true;
+}
+
+NullElements nullElementsOf(const ArrayValue& value, const ElementCodec& codec, bool nanIsNull,
+                            bool cellNulls) {
+    if (value.elements.cell) return cellNulls ? NullElements::nullCells : NullElements::none;
+    if (!nanIsNull) return NullElements::none;
+    if (value.elements.isDouble) return NullElements::nanDoubles;
+    return codec.sourceClass == mxSINGLE_CLASS ? NullElements::nanSingles : NullElements::none;
 }
 
 bool arrayEncodedSize(const ArrayValue& value, const ElementCodec& codec, size_t& total,
@@ -114,11 +140,11 @@ bool arrayEncodedSize(const ArrayValue& value, const ElementCodec& codec, size_t
     size_t dims[kMaxArrayDims];
     int ndims = frameDims(value, dims);
     size_t payload = 0;
-    if (!value.mask && !codec.size) {
+    if (!value.mask && value.nulls == NullElements::none && !codec.size) {
         payload = static_cast<size_t>(codec.width) * value.count;
     } else {
         for (size_t i = 0; i < value.count; ++i) {
-            if (isMasked(value, i)) continue;
+            if (isNullElement(value, i)) continue;
             size_t size = static_cast<size_t>(codec.width);
             if (codec.size && !codec.size(value.elements.cell, i, size, error)) {
                 error = "element " + std::to_string(i + 1) + ": " + error;
@@ -141,11 +167,10 @@ bool writeArrayFrame(char* out, const ArrayValue& value, const ElementCodec& cod
                      const PGtypeFormatInfo& server, std::string& error) {
     size_t dims[kMaxArrayDims];
     int ndims = frameDims(value, dims);
+    // The has-null flag is known once the elements are written.
+    char* hasNullFlag = out + 4;
     bool hasNull = false;
-    for (size_t i = 0; value.mask && i < value.count && !hasNull; ++i) hasNull = value.mask[i];
-
     storeBig32(out, static_cast<uint32_t>(ndims));
-    storeBig32(out + 4, hasNull ? 1 : 0);
     storeBig32(out + 8, elementOid);
     out += kFrameHeaderBytes;
     for (int d = 0; d < ndims; ++d) {
@@ -159,9 +184,10 @@ bool writeArrayFrame(char* out, const ArrayValue& value, const ElementCodec& cod
         // Flattening lists the elements in Octave's own (column-major) order.
         size_t j = value.flatten ? k : walk.index();
         walk.next();
-        if (isMasked(value, j)) {
+        if (isNullElement(value, j)) {
             storeBig32(out, static_cast<uint32_t>(-1));
             out += kBytesPerElementLength;
+            hasNull = true;
             continue;
         }
         size_t size = static_cast<size_t>(codec.width);
@@ -174,6 +200,7 @@ bool writeArrayFrame(char* out, const ArrayValue& value, const ElementCodec& cod
         }
         out += size;
     }
+    storeBig32(hasNullFlag, hasNull ? 1 : 0);
     return true;
 }
 

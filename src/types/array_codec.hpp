@@ -49,6 +49,10 @@ class RowMajorWalk {
     size_t index_ = 0;
 };
 
+// Elements sent as NULL besides the mask's (insert's NULLs): NaN numbers
+// of double or single data, or the NULL values of a cell (isNullCellValue).
+enum class NullElements : uint8_t { none, nanDoubles, nanSingles, nullCells };
+
 // One value to encode, from either source form.
 struct ArrayValue {
     ElementSource elements;
@@ -58,6 +62,7 @@ struct ArrayValue {
     const char* mask;   // may be null
     size_t firstIndex;  // added to element indices (slice form)
     bool flatten;       // send as one dimension of all elements
+    NullElements nulls;
 };
 
 // Whether an Octave array (direct form) is what the codec's writer reads:
@@ -71,6 +76,12 @@ bool describeArray(const mxArray* array, const char* mask, bool flatten, ArrayVa
                    std::string& error);
 bool describeSlice(const ColumnSlice& slice, const char* mask, bool flatten, size_t offset,
                    ArrayValue& value, std::string& error);
+
+// Which elements of a described value are NULL besides the mask's: NaN
+// numbers when `nanIsNull` (where the data can hold NaN), the cell's NULL
+// values when `cellNulls`.
+NullElements nullElementsOf(const ArrayValue& value, const ElementCodec& codec, bool nanIsNull,
+                            bool cellNulls);
 
 // Bytes the whole frame will take.
 bool arrayEncodedSize(const ArrayValue& value, const ElementCodec& codec, size_t& total,
