@@ -65,7 +65,7 @@
 %!test
 %! ## connect and status set ans without an output variable (status after
 %! ## its note).
-%! evalc ('vorlex (''connect'', '''')');
+%! eval ('vorlex (''connect'', '''');');
 %! c = ans;
 %! assert (class (c), 'uint32');
 %! text = evalc ('vorlex (''status'', c)');
