@@ -99,6 +99,16 @@
 %!   assert (! isempty (regexp (overview, ['\n  ' topics{k,1} ' '], 'once')), topics{k,1});
 %! end
 %! assert (vorlex ('help', 'NULLS'), vorlex ('help', 'nulls'));
+%! ## doc/reference.txt, which the package installs, holds every command's
+%! ## and topic's help as the module gives it.
+%! root = fileparts (fileparts (fileparts (which ('run_octave_test'))));
+%! reference = fileread (fullfile (root, 'doc', 'reference.txt'));
+%! names = [banner_commands(), unique(topics(:,1))'];
+%! for k = 1:numel (names)
+%!   if (isempty (strfind (reference, trimmed (vorlex ('help', names{k})))))
+%!     error ('doc/reference.txt lacks %s: scripts/write_help_file.sh writes it', names{k});
+%!   end
+%! end
 
 %!test
 %! ## What help refuses.
