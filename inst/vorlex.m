@@ -2,7 +2,8 @@
 %
 %   vorlex('command', arguments...)   runs a command; names match ignoring case
 %   vorlex()                          the version, the commands and the types
-%   vorlex('help', 'command')         a command's usage and an example
+%   vorlex('help', 'command')         a command's usage, options and an example
+%   vorlex('help', 'topic')           a topic, listed at the end
 %
 % Connections, results and parameter sets stay inside the module: Octave holds
 % them as uint32 handles, which every command checks.  Errors have identifiers
@@ -15,6 +16,7 @@
 %   reset               reconnects with the same parameters: after connectionLost
 %   status              0 when the connection is ok, 1 when it is bad
 %   errorMessage        libpq's latest error message for the connection
+%   lastError           the last server error on the connection, field by field
 %   db                  the database of the connection
 %   user                the user name of the connection
 %   pass                the password of the connection
@@ -60,7 +62,14 @@
 %   insert              loads a struct into a table by column name, through COPY; NaN and [] are NULL ('nan', 'value': float NaN stays NaN)
 %
 % Help
-%   help                the overview and the commands, or one command's help
+%   help                the overview and the commands, one command's help, or a topic
+%
+% Topics: vorlex('help', 'topic')
+%   types               how each server type reads and is sent: query, its parameters, insert
+%   nulls               how NULL reads and how it is written
+%   dates               date and time values: date numbers, UTC, the timeZone and dates options
+%   errors              error identifiers, SQLSTATEs, lastError, connectionLost, interrupted
+%   performance         which command for which job, and what each costs
 
 % Written by scripts/write_help_file.sh from src/gateway/command_help.cpp.
 % SPDX-License-Identifier: BSD-3-Clause

@@ -1,7 +1,9 @@
 #!/bin/sh
 # SPDX-License-Identifier: BSD-3-Clause
 # Writes vorlex-<version>.tar.gz, an Octave package for pkg install: the
-# DESCRIPTION, COPYING, NEWS and INDEX, the function files in inst/, and in
+# DESCRIPTION, COPYING, NEWS and INDEX, the function files in inst/, in doc/
+# the README and the reference (doc/reference.txt, which
+# scripts/write_help_file.sh writes), which pkg installs as they are, and in
 # src/ the module's sources with Octave's host backend, VERSION and the
 # Makefile pkg runs (scripts/package/).  The version is the VERSION file's.
 #
@@ -16,7 +18,7 @@ stage=$(mktemp -d)
 trap 'rm -rf "$stage"' EXIT
 package=$stage/$name
 
-mkdir -p "$package/inst" "$package/src"
+mkdir -p "$package/inst" "$package/src" "$package/doc"
 cat >"$package/DESCRIPTION" <<DESCRIPTION
 Name: vorlex
 Version: $version
@@ -49,16 +51,19 @@ Summary of changes in vorlex $version
 ================================
 
  ** Installs as an Octave package: pkg install vorlex-$version.tar.gz, then
-    pkg load vorlex.  41 commands: connections, query, insert, parameter
-    sets, binary and text results, batchExec, copyIn and copyOut; help vorlex
-    lists them and vorlex('help', 'command') shows one.
+    pkg load vorlex.  42 commands: connections, query, insert, parameter
+    sets, binary and text results, batchExec, copyIn and copyOut, lastError;
+    help vorlex lists them, vorlex('help', 'command') shows one and
+    vorlex('help', 'types') a topic.  doc/ holds the README and the
+    reference.
 NEWS
 
 cp "$root/COPYING" "$package/"
-# vorlex.m goes through src/ and post_install.m beside vorlex.mex, whose help
-# it holds; the function files stay in inst/.
+cp "$root/README.md" "$root/doc/reference.txt" "$package/doc/"
+# vorlex.m and vorlex_matelement.m go through src/ and post_install.m beside
+# the MEX files whose help they hold; the function files stay in inst/.
 cp "$root/inst"/*.m "$package/inst/"
-mv "$package/inst/vorlex.m" "$package/src/"
+mv "$package/inst/vorlex.m" "$package/inst/vorlex_matelement.m" "$package/src/"
 cp "$root/scripts/package/post_install.m" "$root/scripts/package/on_uninstall.m" "$package/"
 
 (cd "$root/src" && find . -name '*.cpp' -o -name '*.hpp' -o -name '*.in' -o -name '*.map') |

@@ -2,8 +2,10 @@
 # SPDX-License-Identifier: BSD-3-Clause
 # Writes inst/vorlex.m, the comments Octave and MATLAB show for `help vorlex`
 # (a MEX file's help is read from the .m file of its name beside it), from
-# the overview vorlex('help') gives in a build folder.  Run it after a change
-# to src/gateway/command_help.cpp; tests/octave/help.tst holds the two equal.
+# the overview vorlex('help') gives in a build folder, and doc/reference.txt,
+# the overview then every command's and topic's help, which the package
+# installs.  Run it after a change to src/gateway/command_help.cpp;
+# tests/octave/help.tst holds them to what the module says.
 #
 #   scripts/write_help_file.sh [build folder]
 set -eu
@@ -20,3 +22,15 @@ file="$root/inst/vorlex.m"
 } >"$file.new"
 mv "$file.new" "$file"
 echo "wrote $file"
+
+reference="$root/doc/reference.txt"
+mkdir -p "$root/doc"
+octave-cli --norc --no-history --quiet --path "$build" --eval "
+    overview = vorlex ('help');
+    printf ('%s', overview);
+    names = regexp (overview, '\n  (\w+) ', 'tokens');
+    for k = 1:numel (names)
+      printf ('\n%s\n\n%s', repmat ('-', 1, 78), vorlex ('help', names{k}{1}));
+    end" | sed -e 's/ *$//' >"$reference.new"
+mv "$reference.new" "$reference"
+echo "wrote $reference"

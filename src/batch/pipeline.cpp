@@ -282,9 +282,9 @@ bool Pipeline::readReady() {
 }
 
 // Why a statement's result was refused.
-std::string failureReason(const PGresult* result, bool isCopy) {
+std::string failureReason(PGconn* conn, const PGresult* result, bool isCopy) {
     if (isCopy) return "a COPY cannot run in a batch";
-    if (*PQresultErrorMessage(result)) return serverErrorText(result);
+    if (*PQresultErrorMessage(result)) return serverErrorText(conn, result);
     return "the statement did not return a command or query result";
 }
 
@@ -301,7 +301,7 @@ void Pipeline::take(PGresult* result) {
         ++received_;
         if (status != PGRES_PIPELINE_SYNC)
             fail("syncFailed", "the sync point failed (%s): %s", PQresStatus(status),
-                 serverErrorText(result).c_str());
+                 serverErrorText(conn_, result).c_str());
         return;
     }
     // Only a statement's first result counts: a COPY has a second.
@@ -313,18 +313,18 @@ void Pipeline::take(PGresult* result) {
             prepareOk_ = accepted;
             if (!accepted)
                 fail("prepareFailed", "the statement could not be prepared (%s): %s",
-                     PQresStatus(status), failureReason(result, isCopy).c_str());
+                     PQresStatus(status), failureReason(conn_, result, isCopy).c_str());
             return;
         case Item::row:
             if (!accepted)
                 fail("rowFailed", "row %zu of %zu failed (%s): %s", index, rows_,
-                     PQresStatus(status), failureReason(result, isCopy).c_str());
+                     PQresStatus(status), failureReason(conn_, result, isCopy).c_str());
             return;
         case Item::closing:
             closingOk_ = accepted;
             if (!accepted)
                 fail("closeFailed", "the prepared statement could not be released (%s): %s",
-                     PQresStatus(status), failureReason(result, isCopy).c_str());
+                     PQresStatus(status), failureReason(conn_, result, isCopy).c_str());
             return;
         default:
             return;

@@ -69,7 +69,7 @@ unsigned long long failedRowOf(const PGresult* result) {
 }
 
 [[noreturn]] void raiseServerFailure(PGconn* conn, const PGresult* result, size_t rows) {
-    std::string message = serverErrorText(result);
+    std::string message = serverErrorText(conn, result);
     unsigned long long row = failedRowOf(result);
     if (row > 0 && row <= rows)
         raiseOnConnection(

@@ -66,7 +66,7 @@ std::vector<GrowingColumn> specifiedColumns(const std::string& format, PGparam* 
 }
 
 [[noreturn]] void raiseQueryFailure(const PGresult* result, PGconn* conn, const char* what) {
-    std::string message = result ? serverErrorText(result) : libpqText(PQerrorMessage(conn));
+    std::string message = result ? serverErrorText(conn, result) : libpqText(PQerrorMessage(conn));
     raiseOnConnection(conn, "queryFailed", std::string(what) + ": " + message, result);
 }
 

@@ -58,7 +58,7 @@ void CopySession::start(const std::string& sql, ExecStatusType expected, const c
     ExecStatusType status = PQresultStatus(result.get());
     if (status == PGRES_COPY_IN || status == PGRES_COPY_OUT) state_ = status;
     if (status != expected) {
-        std::string message = serverErrorText(result.get());
+        std::string message = serverErrorText(conn_, result.get());
         if (message.empty()) message = std::string("the COPY gave ") + PQresStatus(status);
         raiseOnConnection(conn_, check, message, result.get());
     }

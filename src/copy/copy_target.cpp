@@ -90,7 +90,7 @@ std::string textArrayLiteral(const std::vector<std::string>& names) {
 // into: serverErrorText leaves it out).
 [[noreturn]] void raiseLookUpFailure(PGconn* conn, const PGresult* result,
                                      const std::string& relation, const char* check) {
-    std::string reason = result ? serverErrorText(result) : libpqText(PQerrorMessage(conn));
+    std::string reason = result ? serverErrorText(conn, result) : libpqText(PQerrorMessage(conn));
     if (reason.empty()) reason = "no such relation";
     raiseOnConnection(conn, check, "target " + relation + ": " + reason, result);
 }

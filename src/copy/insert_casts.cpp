@@ -191,7 +191,7 @@ CastValues castTexts(PGconn* conn, const std::string& type, const CastTexts& tex
         if (!succeeded(result.get())) {
             if (!isRefusal(result.get()) || isConnectionLost(conn, result.get()))
                 raiseFailure(caster, result.get());
-            std::string words = serverErrorText(result.get());
+            std::string words = serverErrorText(conn, result.get());
             size_t row = firstRefusedRow(caster, first, last);
             leaveSavepoint(caster);
             raiseError("badValue", "%s, row %zu: the server refuses the text: %s", label.c_str(),

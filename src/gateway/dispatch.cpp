@@ -48,7 +48,7 @@ const Command commandTable[kCommandCount] = {
     {"fieldCount", commandFieldCount, {1, 1}, {0, 1}, "n = vorlex('fieldCount', result)"},
     {"rowCount", commandRowCount, {1, 1}, {0, 1}, "n = vorlex('rowCount', result)"},
     {"fieldName", commandFieldName, {2, 2}, {0, 1}, "name = vorlex('fieldName', result, column)"},
-    {"connect", commandConnect, {0, 1}, {1, 1}, "conn = vorlex('connect' [, conninfo])"},
+    {"connect", commandConnect, {0, 1}, {0, 1}, "conn = vorlex('connect' [, conninfo])"},
     {"finish", commandFinish, {1, 1}, {0, 0}, "vorlex('finish', conn)"},
     {"status", commandStatus, {1, 1}, {0, 1}, "status = vorlex('status', conn)"},
     {"errorMessage", commandProperty, {1, 1}, {0, 1}, "message = vorlex('errorMessage', conn)"},
@@ -85,7 +85,8 @@ const Command commandTable[kCommandCount] = {
      "[, 'nan', 'null'|'value'] [, 'dates', 'datenum'|'posix'] [, 'timeZone', 'UTC'|'local'|zone])"},
     {"fieldType", commandFieldType, {2, 2}, {0, 2},
      "[oid, name] = vorlex('fieldType', result, column)"},
-    {"help", commandHelp, {0, 1}, {0, 1}, "[text =] vorlex('help' [, command])"},
+    {"help", commandHelp, {0, 1}, {0, 1}, "[text =] vorlex('help' [, command or topic])"},
+    {"lastError", commandLastError, {1, 1}, {0, 1}, "error = vorlex('lastError', conn)"},
 };
 // clang-format on
 

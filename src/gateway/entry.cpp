@@ -56,6 +56,7 @@ void printBanner() {
     for (const PgType& type : typeCatalogue()) note(" %s", type.name);
     note("\n");
     note("help vorlex: the overview; vorlex('help', 'command'): one command and an example\n");
+    note("vorlex('help', 'topic'): types, nulls, dates, errors or performance\n");
 }
 
 }  // namespace

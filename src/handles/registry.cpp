@@ -48,6 +48,8 @@ struct KindRegistry {
 KindRegistry registries[3];
 std::unordered_map<uint32_t, void*> objectsByHandle;
 std::unordered_map<uint32_t, uint32_t> connectionOfResult;
+// Only connections that saw an error have an entry.
+std::unordered_map<const PGconn*, ServerErrorFields> lastErrors;
 uint32_t lastHandle = 0;
 
 const KindInfo& infoOf(HandleKind kind) { return kKinds[static_cast<int>(kind)]; }
@@ -141,6 +143,7 @@ void requireHandleClass(HandleKind kind, const mxArray* const prhs[], int index)
 }
 
 uint32_t registerConnection(ConnectionOwner conn) {
+    lastErrors.erase(conn.get());  // an address a finished connection had
     return registerOwned(HandleKind::connection, std::move(conn));
 }
 
@@ -174,6 +177,7 @@ void releaseHandle(HandleKind kind, uint32_t number, int position) {
     void* object = entry->second;
     objectsByHandle.erase(entry);
     if (kind == HandleKind::result) connectionOfResult.erase(number);
+    if (kind == HandleKind::connection) lastErrors.erase(static_cast<const PGconn*>(object));
     infoOf(kind).release(object);
     if (--registry.live > 0) return;
     setFree(registry.set);
@@ -201,6 +205,17 @@ void releaseEverything() {
         registry.live = 0;
     }
     connectionOfResult.clear();
+    lastErrors.clear();
+}
+
+void keepLastError(const PGconn* conn, ServerErrorFields fields) {
+    lastErrors[conn] = std::move(fields);
+}
+
+const ServerErrorFields& lastErrorOf(const PGconn* conn) {
+    static const ServerErrorFields none;
+    auto entry = lastErrors.find(conn);
+    return entry == lastErrors.end() ? none : entry->second;
 }
 
 PGconn* resultConnection(uint32_t result) {

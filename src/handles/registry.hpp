@@ -17,6 +17,8 @@
 #include <mex.h>
 
 #include <cstdint>
+#include <string>
+#include <vector>
 
 #include "host/owners.hpp"
 
@@ -51,6 +53,14 @@ void releaseEverything();
 // The connection a live result was made on, while that connection is
 // live; null otherwise.
 PGconn* resultConnection(uint32_t result);
+
+// The last server error seen on a connection, as its error fields in the
+// order lastError gives them (statements/server_error.cpp); empty when there
+// was none.  It lives as long as the connection (a reset keeps it): a new
+// connection starts without one, and finish forgets it.
+using ServerErrorFields = std::vector<std::string>;
+void keepLastError(const PGconn* conn, ServerErrorFields fields);
+const ServerErrorFields& lastErrorOf(const PGconn* conn);
 
 // --- Handle arguments -----------------------------------------------------
 // Whether a command also requires the handle array to have exactly one row.

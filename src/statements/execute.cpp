@@ -58,7 +58,7 @@ void runBinary(PGconn* conn, PGparam* param, const std::string& sql, int nlhs, m
     if (!result)
         raiseOnConnection(conn, "queryFailed", "PGconn: " + libpqText(PQerrorMessage(conn)));
     if (!isAccepted(PQresultStatus(result.get())))
-        raiseOnConnection(conn, "queryFailed", "PGresult: " + serverErrorText(result.get()),
+        raiseOnConnection(conn, "queryFailed", "PGresult: " + serverErrorText(conn, result.get()),
                           result.get());
     handOut(std::move(result), nlhs, plhs, prhs);
 }
@@ -86,17 +86,18 @@ void commandExecText(int nlhs, mxArray* plhs[], int, const mxArray* prhs[]) {
                    argPosition(0));
     PGconn* conn = connectionArg(prhs, 0, RowRule::oneRow);
 
-    // Server failures are results too: the caller reads resultStatus and
-    // resultErrorMessage.  Only a missing result (libpq out of memory) or a
-    // lost connection is an error here.
+    // Server failures are results too, a lost connection's included: the
+    // caller reads resultStatus and resultErrorMessage.  Where libpq made no
+    // result because the connection is gone, a failed one carries its
+    // message.  Only a missing result on a live connection (libpq out of
+    // memory) is an error here.
     discardEarlierResults(conn);
     ResultOwner result;
     if (PQsendQuery(conn, sql.c_str())) result = awaitStatement(conn, "the statement");
-    if (isConnectionLost(conn, result.get()))
-        raiseOnConnection(conn, "connectionLost",
-                          result ? serverErrorText(result.get()) : libpqText(PQerrorMessage(conn)),
-                          result.get());
+    if (!result && isConnectionLost(conn))
+        result.reset(PQmakeEmptyPGresult(conn, PGRES_FATAL_ERROR));
     if (!result) raiseError("noResult", "no result: %s", libpqText(PQerrorMessage(conn)).c_str());
+    if (PQresultStatus(result.get()) == PGRES_FATAL_ERROR) keepServerError(conn, result.get());
     handOut(std::move(result), nlhs, plhs, prhs);
 }
 

@@ -24,10 +24,11 @@ void appendField(std::string& text, const PGresult* result, int field, const cha
 
 }  // namespace
 
-std::string serverErrorText(const PGresult* result) {
+std::string serverErrorText(PGconn* conn, const PGresult* result) {
     const char* code = PQresultErrorField(result, PG_DIAG_SQLSTATE);
     const char* primary = PQresultErrorField(result, PG_DIAG_MESSAGE_PRIMARY);
     if (!code || !primary) return libpqText(PQresultErrorMessage(result));
+    keepServerError(conn, result);
     const char* severity = PQresultErrorField(result, PG_DIAG_SEVERITY_NONLOCALIZED);
     std::string text = std::string(severity ? severity : "ERROR") + " " + code;
     if (const char* name = conditionName(code)) text += std::string(" (") + name + ")";
@@ -38,7 +39,7 @@ std::string serverErrorText(const PGresult* result) {
 }
 
 std::string failureText(PGconn* conn, const PGresult* result) {
-    return result ? serverErrorText(result) : libpqText(PQerrorMessage(conn));
+    return result ? serverErrorText(conn, result) : libpqText(PQerrorMessage(conn));
 }
 
 }  // namespace vorlex

@@ -6,10 +6,8 @@
 // "PostgreSQL Error Codes" (Debian's postgresql-doc-15:
 // /usr/share/doc/postgresql-doc-15/html/errcodes-appendix.html): each row
 // of the table, code and condition name, in the table's order, under a
-// comment naming its class, but four: 0F001, 0P000, 28000 and 3B001 are
-// left out of the table, and are shown with their class's name (0F001,
-// 3B001) or with their code alone.  A later server may add codes;
-// serverErrorText names those by their class.
+// comment naming its class.  A later server may add codes; serverErrorText
+// names those by their class.
 #include "statements/server_error.hpp"
 
 #include <cstring>
@@ -57,10 +55,12 @@ const SqlstateName kSqlstateNames[] = {
     {"0B000", "invalid_transaction_initiation"},
     // Class 0F - Locator Exception
     {"0F000", "locator_exception"},
+    {"0F001", "invalid_locator_specification"},
     // Class 0L - Invalid Grantor
     {"0L000", "invalid_grantor"},
     {"0LP01", "invalid_grant_operation"},
     // Class 0P - Invalid Role
+    {"0P000", "invalid_role_specification"},
     // Class 0Z - Diagnostics Exception
     {"0Z000", "diagnostics_exception"},
     {"0Z002", "stacked_diagnostics_accessed_without_active_handler"},
@@ -166,6 +166,7 @@ const SqlstateName kSqlstateNames[] = {
     // Class 27 - Triggered Data Change Violation
     {"27000", "triggered_data_change_violation"},
     // Class 28 - Invalid Authorization
+    {"28000", "invalid_authorization_specification"},
     {"28P01", "invalid_password"},
     // Class 2B - Dependent Privilege Descriptors Still Exist
     {"2B000", "dependent_privilege_descriptors_still_exist"},
@@ -195,6 +196,7 @@ const SqlstateName kSqlstateNames[] = {
     {"39P03", "event_trigger_protocol_violated"},
     // Class 3B - Savepoint Exception
     {"3B000", "savepoint_exception"},
+    {"3B001", "invalid_savepoint_specification"},
     // Class 3D - Invalid Catalog Name
     {"3D000", "invalid_catalog_name"},
     // Class 3F - Invalid Schema Name

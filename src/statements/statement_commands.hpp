@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: BSD-3-Clause
 // statement_commands.hpp - the handlers of the commands that run SQL
-// (execute.cpp).
+// (execute.cpp), and lastError (last_error.cpp).
 #pragma once
 
 #include <mex.h>
@@ -10,5 +10,6 @@ namespace vorlex {
 void commandExec(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]);
 void commandExecText(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]);
 void commandParamExec(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]);
+void commandLastError(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]);
 
 }  // namespace vorlex

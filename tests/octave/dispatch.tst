@@ -16,7 +16,7 @@
 
 %!test
 %! ## Every command name selects its own row whatever the case: the error a
-%! ## bare call raises belongs to that command.
+%! ## call with eight empty arguments raises belongs to that command.
 %! names = {'exec', 'paramExec', 'batchExec', 'clear', 'paramPut', 'resultGet', ...
 %!          'paramCreate', 'paramClear', 'isNull', 'resultErrorMessage', ...
 %!          'resultStatus', 'fieldCount', 'rowCount', 'fieldName', 'connect', ...
@@ -24,15 +24,15 @@
 %!          'fieldNumber', 'binaryTuples', 'cmdStatus', 'cmdTuples', 'db', ...
 %!          'execText', 'fieldSize', 'valueLength', 'getValue', 'host', ...
 %!          'options', 'pass', 'port', 'reset', 'user', 'copyIn', 'copyOut', ...
-%!          'query', 'insert', 'fieldType'};
-%! assert (numel (names), 40);
+%!          'query', 'insert', 'fieldType', 'lastError'};
+%! assert (numel (names), 41);
 %! for k = 1:numel (names)
 %!   name = names{k};
 %!   mixed = name;
 %!   mixed(1:2:end) = upper (mixed(1:2:end));
 %!   for variant = {name, upper(name), lower(name), mixed}
 %!     try
-%!       vorlex (variant{1});
+%!       vorlex (variant{1}, [], [], [], [], [], [], [], []);
 %!       error ('test:noError', '%s raised nothing', variant{1});
 %!     catch err
 %!       prefix = ['vorlex:' name ':'];

@@ -98,9 +98,51 @@
 %! vorlex ('paramClear', p);
 
 %!test
+%! ## lastError gives the last server error seen on a connection, raised or
+%! ## returned in execText's result, field by field; a success keeps it.
+%! vorlex ('exec', c, 'create temp table le_t (a int4 primary key)');
+%! vorlex ('exec', c, 'insert into le_t values (1)');
+%! cases = {
+%!   @() vorlex ('exec', c, 'insert into le_t values (1)'), ...
+%!       {'sqlstate', '23505'; 'conditionName', 'unique_violation'; 'severity', 'ERROR';
+%!        'detail', 'Key (a)=(1) already exists.'; 'table', 'le_t'; 'constraint', 'le_t_pkey';
+%!        'hint', ''; 'position', NaN; 'context', ''}
+%!   @() vorlex ('execText', c, 'select 1 frm le_t'), ...
+%!       {'sqlstate', '42601'; 'conditionName', 'syntax_error'; 'position', 14;
+%!        'message', 'syntax error at or near "le_t"'; 'table', ''; 'detail', ''}
+%!   @() vorlex ('query', c, 'do $$ begin raise exception ''le'' using hint = ''h''; end $$'), ...
+%!       {'sqlstate', 'P0001'; 'message', 'le'; 'hint', 'h';
+%!        'context', 'PL/pgSQL function inline_code_block line 1 at RAISE'; 'position', NaN}
+%! };
+%! for k = 1:rows (cases)
+%!   try
+%!     r = cases{k,1} ();
+%!     vorlex ('clear', r);
+%!   catch
+%!   end_try_catch
+%!   vorlex ('exec', c, 'select 1');
+%!   e = vorlex ('lastError', c);
+%!   assert (size (e), [1 1]);
+%!   assert (numel (fieldnames (e)), 13);
+%!   for f = 1:rows (cases{k,2})
+%!     assert (e.(cases{k,2}{f,1}), cases{k,2}{f,2}, sprintf ('case %d, %s', k, cases{k,2}{f,1}));
+%!   end
+%! end
+%! fresh = vorlex ('connect', '');
+%! e = vorlex ('lastError', fresh);
+%! vorlex ('finish', fresh);
+%! assert (size (e), [0 0]);
+%! assert (fieldnames (e)', {'sqlstate', 'conditionName', 'severity', 'message', 'detail', ...
+%!                           'hint', 'position', 'schema', 'table', 'column', 'datatype', ...
+%!                           'constraint', 'context'});
+%! assert (error_of (@() vorlex ('lastError', fresh)).identifier, 'vorlex:lastError:unknownConnection');
+%! assert (error_of (@() vorlex ('lastError', 1)).identifier, 'vorlex:lastError:connectionClass');
+
+%!test
 %! ## A connection whose backend is terminated: every command that talks to
-%! ## the server raises connectionLost, on the call that finds it gone and
-%! ## again on the next one, saying that reset restores it; reset does.
+%! ## the server but execText (connection.tst) raises connectionLost, on the
+%! ## call that finds it gone and again on the next one, saying that reset
+%! ## restores it; reset does.
 %! ## A table of this process's own, which the victim sees after reset.
 %! lost = sprintf ('er_lost_%d', getpid ());
 %! vorlex ('exec', c, ['create table ' lost ' (a int4)']);
@@ -111,7 +153,6 @@
 %!   one = struct ('a', int32 ([1; 2]));
 %!   calls = {
 %!     'exec',      @() vorlex ('exec', victim, 'select 1')
-%!     'execText',  @() vorlex ('execText', victim, 'select 1')
 %!     'paramExec', @() vorlex ('paramExec', victim, p, 'select $1')
 %!     'batchExec', @() vorlex ('batchExec', victim, ['insert into ' lost ' values ($1)'], '%int4', one)
 %!     'copyIn',    @() vorlex ('copyIn', victim, lost, '%int4', one)

@@ -42,13 +42,13 @@
 %! end
 
 %!test
-%! ## vorlex('help', name): the summary, the usage of the command's row and
-%! ## an example; names match ignoring case, and without an output the
-%! ## text is printed.
+%! ## vorlex('help', name): the summary, the usage of the command's row, its
+%! ## options and an example; names match ignoring case, and without an
+%! ## output the text is printed.
 %! names = banner_commands ();
 %! for k = 1:numel (names)
 %!   help = vorlex ('help', names{k});
-%!   assert (! isempty (regexp (help, ['\nusage: [^\n]*vorlex\(''' names{k} '''[^\n]*\nexample:\n  \S'], 'once')), help);
+%!   assert (! isempty (regexp (help, ['\nusage: [^\n]*vorlex\(''' names{k} '''[^\n]*\n(options:\n(  \S[^\n]*\n)+)?example:\n  \S'], 'once')), help);
 %!   assert (vorlex ('help', upper (names{k})), help);
 %!   assert (strtrim (evalc (sprintf ('vorlex (''help'', ''%s'')', names{k}))), strtrim (help));
 %! end
@@ -74,9 +74,47 @@
 %! end_unwind_protect
 
 %!test
+%! ## The topics: each is listed in the overview and tells its key facts;
+%! ## query's and insert's options have a line each.
+%! topics = {
+%!   'types',       'jsonb, xml, uuid, interval'
+%!   'types',       'query parameters ($n)'
+%!   'types',       'insert sends each field as its column''s type'
+%!   'nulls',       '[] in a cell column           NULL'
+%!   'dates',       'timestamptz                   the moment in UTC'
+%!   'dates',       '''timeZone'', zone'
+%!   'errors',      'vorlex:<command>:<check>'
+%!   'errors',      'conditionName, severity, message, detail, hint, position'
+%!   'errors',      'vorlex:<command>:connectionLost'
+%!   'errors',      'vorlex:<command>:interrupted'
+%!   'performance', 'copyOut'
+%!   'query',       '''keepClass'', tf:'
+%!   'insert',      '''exactNames'', tf:'
+%!   'copyOut',     '''columnVectors'', tf:'
+%! };
+%! overview = vorlex ('help');
+%! for k = 1:rows (topics)
+%!   text = vorlex ('help', topics{k,1});
+%!   assert (! isempty (strfind (text, topics{k,2})), [topics{k,1} ': ' topics{k,2}]);
+%!   assert (! isempty (regexp (overview, ['\n  ' topics{k,1} ' '], 'once')), topics{k,1});
+%! end
+%! assert (vorlex ('help', 'NULLS'), vorlex ('help', 'nulls'));
+%! ## doc/reference.txt, which the package installs, holds every command's
+%! ## and topic's help as the module gives it.
+%! root = fileparts (fileparts (fileparts (which ('run_octave_test'))));
+%! reference = fileread (fullfile (root, 'doc', 'reference.txt'));
+%! names = [banner_commands(), unique(topics(:,1))'];
+%! for k = 1:numel (names)
+%!   if (isempty (strfind (reference, trimmed (vorlex ('help', names{k})))))
+%!     error ('doc/reference.txt lacks %s: scripts/write_help_file.sh writes it', names{k});
+%!   end
+%! end
+
+%!test
 %! ## What help refuses.
 %! checks = {
 %!   @() vorlex ('help', 'nosuch'),       'vorlex:help:unknownCommand'
+%!   @() vorlex ('help', 'type'),         'vorlex:help:unknownCommand'
 %!   @() vorlex ('help', 'exec '),        'vorlex:help:unknownCommand'
 %!   @() vorlex ('help', 5),              'vorlex:help:nameNotChar'
 %!   @() vorlex ('help', ['exec'; 'exec']), 'vorlex:help:nameNotChar'
