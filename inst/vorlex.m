@@ -59,7 +59,7 @@
 % COPY
 %   copyIn              loads columns into a table by binary COPY; the rows copied
 %   copyOut             a query's columns by binary COPY, as resultGet gives them
-%   insert              loads a struct into a table by column name, through COPY; NaN and [] are NULL ('nan', 'value': float NaN stays NaN)
+%   insert              loads a struct into a table by column name, through COPY; NaN and [] are NULL
 %
 % Help
 %   help                the overview and the commands, one command's help, or a topic
