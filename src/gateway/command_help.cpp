@@ -186,10 +186,8 @@ const CommandHelp commandHelps[] = {
      "'exactNames', tf: a field binds the column of exactly its name, not of its lower case\n"
      "'nulls', s: logical columns named as data's fields; true makes that row's value NULL\n"
      "'nan', 'null'|'value': NaN stores NULL (default), or float/numeric NaN\n"
-     "'timeZone', zone: 'UTC' (default), 'local' or an IANA name: timestamptz numbers and\n"
-     "  texts without an offset are wall times there\n"
-     "'dates', 'datenum'|'posix': what doubles for date/time columns are (default date\n"
-     "  numbers); a cell of ISO 8601 texts is always taken"},
+     "'timeZone', zone: 'UTC' (default), 'local' or an IANA name, for timestamptz values\n"
+     "'dates', 'datenum'|'posix': what doubles for date/time columns are; ISO texts always go"},
 
     {"Help", "help", "the overview and the commands, one command's help, or a topic",
      "text = vorlex('help', 'copyIn');   % as text\n"
