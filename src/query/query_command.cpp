@@ -325,8 +325,16 @@ void commandQuery(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
                      params.classTypes};
     KnownStatement statement = knownStatement(call, key, params);
     ResultPlan& plan = statement.plan;
-    QueryParams encoded = encodeParams(call.conn, params, statement.targets);
-    ResultOwner result = execute(call.conn, call.sql, encoded, plan.binary);
+    ResultOwner result;
+    try {
+        QueryParams encoded = encodeParams(call.conn, params, statement.targets);
+        result = execute(call.conn, call.sql, encoded, plan.binary);
+    } catch (...) {
+        // The parameter types may be what failed, described before a table
+        // changed: the next run describes the statement anew.
+        forgetStatement(key);
+        throw;
+    }
     if (!fitsPlan(result.get(), plan)) {
         forgetStatement(key);
         plan = replan(call.conn, result.get(), plan.binary);

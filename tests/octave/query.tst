@@ -205,6 +205,19 @@
 %! d = q (c, 'select $1::text as a, pg_typeof($2)::text as b, $3 as n', ...
 %!        {datenum(2000, 1, 2, 6, 0, 0), 7, []}, 'format', {'%timestamptz', '', '%int8'});
 %! assert ({d.a, d.b, d.n}, {{'2000-01-02 06:00:00+00'}, {'double precision'}, NaN});
+%! ## A statement whose run fails is described anew: its table may have
+%! ## changed the types since.
+%! sql = 'select 1 from q_p where i2 = $1';
+%! q (c, sql, {1});
+%! vorlex ('exec', c, 'alter table q_p alter i2 type text');
+%! for id = {'queryFailed', 'paramClass'}
+%!   try
+%!     q (c, sql, {1});
+%!     error ('no error, expected %s', id{1});
+%!   catch err
+%!     assert_id (err, ['vorlex:query:' id{1}]);
+%!   end
+%! end
 %! vorlex ('exec', c, 'drop table q_p');
 
 %!test
