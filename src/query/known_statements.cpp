@@ -27,7 +27,8 @@ std::list<Entry>& entries() {
 }
 
 bool sameKey(const StatementKey& a, const StatementKey& b) {
-    return a.connection == b.connection && a.parameterTypes == b.parameterTypes && a.sql == b.sql;
+    return a.connection == b.connection && a.parameterTypes == b.parameterTypes &&
+           a.classTypes == b.classTypes && a.sql == b.sql;
 }
 
 std::list<Entry>::iterator find(const StatementKey& key) {

@@ -4,14 +4,18 @@
 //
 //   [data, info] = vorlex('query', conn, sql [, params] [, name, value ...])
 //
-// The statement is prepared (unnamed) with the parameters' types and
-// described in one round trip, so that a count of values other than the
-// statement's is refused before any value is sent, and the result's column
-// types are known before it runs; then its text runs with the values in
-// binary.  Every wait is one of server_wait.hpp's.
+// The statement is prepared (unnamed) and described in one round trip, the
+// parameters a format does not name left to the server to type, so that a
+// count of values other than the statement's is refused before any value
+// is sent, each value is converted to its parameter's type, and the
+// result's column types are known before it runs; then its text runs with
+// the values.  Every wait is one of server_wait.hpp's.
 #include <libpq-fe.h>
 #include <strings.h>
 
+#include <cctype>
+#include <cstdlib>
+#include <cstring>
 #include <optional>
 #include <string>
 
@@ -30,6 +34,7 @@
 #include "statements/server_error.hpp"
 #include "statements/statement_args.hpp"
 #include "statements/unnamed_statement.hpp"
+#include "types/type_oids.hpp"
 
 namespace vorlex {
 
@@ -42,6 +47,7 @@ struct QueryCall {
     std::string sql;
     const mxArray* params = nullptr;
     std::optional<std::string> format;
+    const mxArray* formatCell = nullptr;  // a format of one specifier per value
     QueryOptions options;
 };
 
@@ -91,7 +97,9 @@ void readOption(const mxArray* const prhs[], int index, QueryCall& call) {
     std::string name =
         charArg(prhs, index, {"option name", "optionNotChar", "optionUnreadable", "unknownOption"});
     int value = index + 1;
-    if (strcasecmp(name.c_str(), "format") == 0)
+    if (strcasecmp(name.c_str(), "format") == 0 && mxIsCell(prhs[value]))
+        call.formatCell = prhs[value];
+    else if (strcasecmp(name.c_str(), "format") == 0)
         call.format = formatArg(prhs, value);
     else if (strcasecmp(name.c_str(), "keepClass") == 0)
         call.options.keepClass = flagArg(prhs, value, "keepClass");
@@ -146,15 +154,96 @@ struct ParameterUse {
 // Values the text uses more of than were given are refused as soon as the
 // server refuses the statement (often because it cannot tell their
 // types); where the server takes it, its count decides (describe).
-void refuseMissingValues(const void* context) {
-    const auto* use = static_cast<const ParameterUse*>(context);
-    if (use->used > use->given) requireParameterCount(use->used, use->given);
+void refuseMissingValues(const ParameterUse& use) {
+    if (use.used > use.given) requireParameterCount(use.used, use.given);
 }
 
-ResultOwner describe(PGconn* conn, const std::string& sql, const QueryParams& params, long used) {
+// Whether the server refused the statement because it could not type a
+// parameter left to it, or took a parameter of no type for another: each
+// SQLSTATE that the value's class given as its type may cure.
+bool isUntypedRefusal(const PGresult* refusal) {
+    const char* code = PQresultErrorField(refusal, PG_DIAG_SQLSTATE);
+    if (!code) return false;
+    for (const char* cured : {"42P18", "42P08", "42725", "42804", "42883"})
+        if (std::strcmp(code, cured) == 0) return true;
+    return false;
+}
+
+// The n of "... parameter $n" in the server's message; 0 when it names none.
+long parameterNamed(const PGresult* refusal) {
+    const char* message = PQresultErrorField(refusal, PG_DIAG_MESSAGE_PRIMARY);
+    const char* dollar = message ? std::strchr(message, '$') : nullptr;
+    if (!dollar || !std::isdigit(static_cast<unsigned char>(dollar[1]))) return 0;
+    return std::strtol(dollar + 1, nullptr, 10);
+}
+
+// After a refusal that a class's type may cure, the parameter the server
+// could not type takes its value's class's type, or, when the message names
+// none left to the server, every such parameter does.
+bool typeByClass(const PGresult* refusal, const CallParams& params, std::vector<Oid>& types) {
+    if (!isUntypedRefusal(refusal)) return false;
+    long named = parameterNamed(refusal);
+    std::string code = PQresultErrorField(refusal, PG_DIAG_SQLSTATE);
+    if (code == "42P18" && named >= 1 && named <= params.count() && types[named - 1] == 0) {
+        types[named - 1] = params.classTypes[named - 1];
+        return true;
+    }
+    bool changed = false;
+    for (int i = 0; i < params.count(); ++i) {
+        if (types[i] != 0) continue;
+        types[i] = params.classTypes[i];
+        changed = true;
+    }
+    return changed;
+}
+
+UnnamedStatement unnamed(const std::string& sql, std::vector<Oid>& types, bool mayRetry) {
+    return {sql.c_str(), static_cast<int>(types.size()), types.data(), "the statement", nullptr,
+            nullptr, mayRetry};
+}
+
+bool leftToServer(const std::vector<Oid>& types) {
+    for (Oid type : types)
+        if (type == 0) return true;
+    return false;
+}
+
+// The statement described with the types a format names and the server's
+// for the others; where the server cannot type one, it is described again
+// with the value's class's type there.
+ResultOwner describeTyping(PGconn* conn, const std::string& sql, const CallParams& params,
+                           const ParameterUse& use, std::vector<Oid>& types) {
+    for (;;) {
+        bool mayRetry = leftToServer(types);
+        ResultOwner refusal;
+        ResultOwner described = tryDescribeUnnamed(conn, unnamed(sql, types, mayRetry), refusal);
+        if (described) return described;
+        refuseMissingValues(use);
+        if (!mayRetry || !typeByClass(refusal.get(), params, types))
+            raiseQueryFailed(conn, refusal.get(), "the statement was refused");
+    }
+}
+
+// The server types a parameter text where nothing but the output needs a
+// type (`select $1`); a value other than text then takes its class's type
+// there, if the statement takes that (else the value is refused).
+ResultOwner describe(PGconn* conn, const std::string& sql, const CallParams& params, long used) {
     ParameterUse use{used, params.count()};
-    return describeUnnamed(conn, {sql.c_str(), params.count(), params.types.data(), "the statement",
-                                  refuseMissingValues, &use});
+    std::vector<Oid> types = params.named;
+    ResultOwner described = describeTyping(conn, sql, params, use, types);
+    bool retyped = false;
+    for (int i = 0; i < params.count(); ++i) {
+        Oid classType = params.classTypes[i];
+        if (types[i] || PQparamtype(described.get(), i) != kTextOid || classType == kTextOid ||
+            classType == 0)
+            continue;
+        types[i] = classType;
+        retyped = true;
+    }
+    if (!retyped) return described;
+    ResultOwner refusal;
+    ResultOwner again = tryDescribeUnnamed(conn, unnamed(sql, types, true), refusal);
+    return again ? std::move(again) : std::move(described);
 }
 
 // The text is sent again with the values (parse, bind and execute in one
@@ -163,10 +252,10 @@ ResultOwner describe(PGconn* conn, const std::string& sql, const QueryParams& pa
 // connection.
 ResultOwner execute(PGconn* conn, const std::string& sql, const QueryParams& params, bool binary) {
     std::vector<const char*> values = params.pointers();
-    std::vector<int> lengths = params.lengths(), formats = params.formats();
+    std::vector<int> lengths = params.lengths();
     ResultOwner result;
     if (PQsendQueryParams(conn, sql.c_str(), params.count(), params.types.data(), values.data(),
-                          lengths.data(), formats.data(), binary ? 1 : 0))
+                          lengths.data(), params.formats.data(), binary ? 1 : 0))
         result = awaitStatement(conn, "the statement");
     ExecStatusType status = PQresultStatus(result.get());
     if (status == PGRES_COPY_IN || status == PGRES_COPY_OUT || status == PGRES_COPY_BOTH) {
@@ -178,24 +267,35 @@ ResultOwner execute(PGconn* conn, const std::string& sql, const QueryParams& par
     return result;
 }
 
-// The statement's plan: the one it was last run with on this connection
-// (with the same text and parameter types, so with the same values
-// used), or a new description's.
-ResultPlan statementPlan(const QueryCall& call, const StatementKey& key,
-                         const QueryParams& params) {
+// The parameters' types as the description gives them, each as the
+// value's conversion needs it.
+std::vector<ParamTarget> describedTargets(PGconn* conn, const PGresult* described,
+                                          const CallParams& params) {
+    std::vector<ParamTarget> targets;
+    for (int i = 0; i < params.count(); ++i)
+        targets.push_back(paramTarget(conn, PQparamtype(described, i), needsTargetKind(params, i)));
+    return targets;
+}
+
+// The statement as it was last described on this connection (with the
+// same text, named types and classes of the values left to the server, so
+// with the same values used), or as a new description gives it.
+KnownStatement knownStatement(const QueryCall& call, const StatementKey& key,
+                              const CallParams& params) {
     if (const KnownStatement* known = findKnownStatement(key)) {
         requireParameterCount(known->parameters, params.count());
         discardEarlierResults(call.conn);
-        return known->plan;
+        return *known;
     }
     // Values the text does not use are refused before anything is sent.
     long used = highestParameter(call.sql);
     if (used < params.count()) requireParameterCount(used, params.count());
     ResultOwner described = describe(call.conn, call.sql, params, used);
     requireParameterCount(PQnparams(described.get()), params.count());
-    ResultPlan plan = planColumns(call.conn, described.get());
-    rememberStatement(key, {PQnparams(described.get()), plan});
-    return plan;
+    KnownStatement known{PQnparams(described.get()), planColumns(call.conn, described.get()),
+                         describedTargets(call.conn, described.get(), params)};
+    rememberStatement(key, known);
+    return known;
 }
 
 bool fitsPlan(const PGresult* result, const ResultPlan& plan) {
@@ -223,10 +323,23 @@ ResultPlan replan(PGconn* conn, const PGresult* result, bool binary) {
 
 void commandQuery(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
     QueryCall call = readCall(nrhs, prhs);
-    QueryParams params = queryParams(call.conn, call.params, call.format ? &*call.format : nullptr);
-    StatementKey key{static_cast<uint32_t>(mxGetScalar(prhs[kConn])), call.sql, params.types};
-    ResultPlan plan = statementPlan(call, key, params);
-    ResultOwner result = execute(call.conn, call.sql, params, plan.binary);
+    CallParams params =
+        readParams(call.conn, call.params, call.format ? &*call.format : nullptr, call.formatCell);
+    StatementKey key{static_cast<uint32_t>(mxGetScalar(prhs[kConn])), call.sql, params.named,
+                     params.classTypes};
+    KnownStatement statement = knownStatement(call, key, params);
+    ResultPlan& plan = statement.plan;
+    ResultOwner result;
+    try {
+        QueryParams encoded =
+            encodeParams(call.conn, params, statement.targets, call.options.dates.zone);
+        result = execute(call.conn, call.sql, encoded, plan.binary);
+    } catch (...) {
+        // The parameter types may be what failed, described before a table
+        // changed: the next run describes the statement anew.
+        forgetStatement(key);
+        throw;
+    }
     if (!fitsPlan(result.get(), plan)) {
         forgetStatement(key);
         plan = replan(call.conn, result.get(), plan.binary);

@@ -28,6 +28,10 @@ struct UnnamedStatement {
     // "queryFailed" is raised: it may raise an error that says better why.
     void (*whenRefused)(const void* context);
     const void* context;
+    // Whether a refusal is expected and followed by another try: inside
+    // the user's transaction block the round is then guarded by a
+    // savepoint, so that the refusal does not abort the transaction.
+    bool guardInTransaction = false;
 };
 
 // The statement's description (PQnparams, PQnfields, PQftype, ...).  The
@@ -36,6 +40,12 @@ struct UnnamedStatement {
 // refused: ...", "<subject> could not be described: ..."), "connectionLost"
 // when the connection went with the failure, or "interrupted".
 ResultOwner describeUnnamed(PGconn* conn, const UnnamedStatement& statement);
+
+// As describeUnnamed, but a statement the server refuses returns null with
+// the refusal in `refusal` (whenRefused is not called): the caller may try
+// again with other parameter types.
+ResultOwner tryDescribeUnnamed(PGconn* conn, const UnnamedStatement& statement,
+                               ResultOwner& refusal);
 
 // Raises "queryFailed": `what`, then the failure (failureText), on the
 // connection (raiseOnConnection: "connectionLost" when it went with it).

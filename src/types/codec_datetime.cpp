@@ -82,6 +82,17 @@ void encodeDate(char* out, double datenum) {
     storeBig32(out, static_cast<uint32_t>(static_cast<int32_t>(days)));
 }
 
+void encodeIntervalDays(char* out, double days, bool integerDatetimes) {
+    double whole = std::trunc(days);
+    double fraction = days - whole;
+    if (integerDatetimes)
+        storeBig64(out, static_cast<uint64_t>(std::llround(fraction * kMicrosecondsPerDay)));
+    else
+        storeBigDouble(out, fraction * kSecondsPerDay);
+    storeBig32(out + 8, static_cast<uint32_t>(static_cast<int32_t>(whole)));
+    storeBig32(out + 12, 0);
+}
+
 double decodeDate(const char* in) {
     auto days = static_cast<int32_t>(loadBig32(in));
     if (days == INT32_MAX) return kInfinity;

@@ -135,6 +135,11 @@ void encodeTime(char* out, double datenum, bool integerDatetimes);
 double decodeTime(const char* in, bool integerDatetimes);
 void encodeDate(char* out, double datenum);
 double decodeDate(const char* in);
+// An interval of `days` (finite, whole part within int32): 16 bytes, the
+// whole days in its day field and the fraction in its time field, to the
+// microsecond.
+constexpr size_t kIntervalBytes = 16;
+void encodeIntervalDays(char* out, double days, bool integerDatetimes);
 
 // Text-like types, bytea, serialised values and numeric: cells of char or
 // uint8 rows.

@@ -110,6 +110,14 @@
 %! assert (got.tz, {'2024-06-01 12:00:00.500000+00'; '2024-03-31 01:30:00.000000+00'; ...
 %!                  '2024-10-27 01:30:00.000000+00'; '2024-06-01 14:00:00.000000+00'; []; ...
 %!                  '2024-06-01 12:00:00.500000+00'});
+%! ## A query's timestamptz parameters are wall times in the zone too, the
+%! ## server's type or a format's.
+%! noon = datenum (2024, 6, 1, 14, 0, 0);
+%! is = 'select $1 = timestamptz ''2024-06-01 12:00:00+00'' as ok';
+%! for format = {{''}, {'%timestamptz'}, '%timestamptz'}
+%!   got = vorlex ('query', c, is, {noon}, 'format', format{1}, 'timeZone', 'Europe/Berlin');
+%!   assert (got.ok, 1);
+%! end
 
 %!test
 %! assert_error ('vorlex:query:timeZone', 'query', c, 'select 1', 'timeZone', 'Mars/Olympus');

@@ -1,9 +1,10 @@
 ## query: one call from SQL and parameters to a struct of columns, each read
 ## by its type; and fieldType.  The catalogue's types read as resultGet reads
 ## them, the others as the server's text; the classes of columns, which the
-## values never change; field names;
-## parameters by class and by format; the options; the text results a type
-## without a binary reader brings; and the checks of every argument.
+## values never change; field names; parameters converted to the server's
+## types, by class where it has none, and by format; the options; the text
+## results a type without a binary reader brings; and the checks of every
+## argument.
 
 %!shared c
 %! c = vorlex ('connect', '');
@@ -156,7 +157,96 @@
 %! assert (d.a_1, 4);
 
 %!test
-%! ## Parameters by class: the type each class is sent as, and back.
+%! ## Parameters converted to the types the server has for them, each read
+%! ## back as text from a column of the type it was stored in and found
+%! ## again by `where column = $1`; values a type cannot take are refused
+%! ## before anything runs (the server's own refusal of a text: queryFailed).
+%! vorlex ('exec', c, ['create temp table q_p (i2 int2, i4 int4, i8 int8, f4 float4, n numeric, ' ...
+%!   'b bool, d date, ts timestamp, tz timestamptz, iv interval, u uuid, j jsonb, m q_mood, ' ...
+%!   'ip inet, r daterange, x text, xa text[], ua uuid[], y bytea, ia int4[], p q_posint)']);
+%! uid = 'a0eebc99-9c0b-4ef8-bb6d-6bb9bd380a11';
+%! cases = {
+%!   'i2', 7,                                  '7'
+%!   'i4', -2147483648,                        '-2147483648'
+%!   'i8', 2^53,                               '9007199254740992'
+%!   'i8', int32(-5),                          '-5'
+%!   'i8', uint64(intmax('int64')),            '9223372036854775807'
+%!   'f4', 1.5,                                '1.5'
+%!   'n',  0.1,                                '0.1'
+%!   'n',  intmax('uint64'),                   '18446744073709551615'
+%!   'b',  true,                               'true'
+%!   'd',  datenum(2024, 2, 29),               '2024-02-29'
+%!   'ts', datenum(2000, 1, 2, 6, 0, 0),       '2000-01-02 06:00:00'
+%!   'tz', datenum(2000, 1, 2, 6, 0, 0),       '2000-01-02 06:00:00+00'
+%!   'iv', 1.5,                                '1 day 12:00:00'
+%!   'u',  upper(uid),                         uid
+%!   'j',  '{"b": 1, "a": [2]}',               '{"a": [2], "b": 1}'
+%!   'm',  'happy',                            'happy'
+%!   'ip', '10.0.0.1/8',                       '10.0.0.1/8'
+%!   'i4', '42',                               '42'
+%!   'r',  '[2020-01-01,2020-02-01)',          '[2020-01-01,2020-02-01)'
+%!   'xa', {'a', [], 'b"\c'},                  '{{a,NULL,"b\"\\c"}}'
+%!   'ua', {uid},                              ['{{' uid '}}']
+%!   'y',  uint8([0 255]),                     '\x00ff'
+%!   'ia', [1 2; 3 4],                         '{{1,2},{3,4}}'
+%!   'p',  5,                                  '5'
+%! };
+%! for k = 1:rows (cases)
+%!   [col, value, text] = cases{k, :};
+%!   vorlex ('exec', c, 'truncate q_p');
+%!   q (c, sprintf ('insert into q_p (%s) values ($1)', col), {value});
+%!   d = q (c, sprintf ('select %s::text as v, count(*) over () as n from q_p where %s = $1', col, col), {value});
+%!   assert (isequal (d.v, {text}), sprintf ('%s %s', col, class (value)));
+%! end
+%! refused = {
+%!   'i4', 2.5,           'paramValue'
+%!   'i4', NaN,           'paramValue'
+%!   'i4', 1e10,          'paramValue'
+%!   'i8', intmax('uint64'), 'paramValue'
+%!   'b',  2,             'paramValue'
+%!   'd',  NaN,           'paramValue'
+%!   'x',  1,             'paramClass'
+%!   'i4', true,          'paramClass'
+%!   'u',  'not-a-uuid',  'queryFailed'
+%! };
+%! for k = 1:rows (refused)
+%!   [col, value, id] = refused{k, :};
+%!   try
+%!     q (c, sprintf ('select 1 from q_p where %s = $1', col), {value});
+%!     error ('no error, expected %s', id);
+%!   catch err
+%!     assert_id (err, ['vorlex:query:' id]);
+%!   end
+%! end
+%! ## Where the server has no type of its own, the class's; in a
+%! ## transaction, which goes on; a cell format names some types.
+%! assert (q (c, 'select $1 as v', {2.5}).v, 2.5);
+%! assert (q (c, 'select $1 as v', {'x'}).v, {'x'});
+%! vorlex ('exec', c, 'begin');
+%! assert (q (c, 'select pg_typeof($1)::text as t', {int32(1)}).t, {'integer'});
+%! assert (q (c, 'select count(*)::int4 as n from q_p').n, 1);
+%! vorlex ('exec', c, 'rollback');
+%! d = q (c, 'select $1::text as a, pg_typeof($2)::text as b, $3 as n', ...
+%!        {datenum(2000, 1, 2, 6, 0, 0), 7, []}, 'format', {'%timestamptz', '', '%int8'});
+%! assert ({d.a, d.b, d.n}, {{'2000-01-02 06:00:00+00'}, {'double precision'}, NaN});
+%! ## A statement whose run fails is described anew: its table may have
+%! ## changed the types since.
+%! sql = 'select 1 from q_p where i2 = $1';
+%! q (c, sql, {1});
+%! vorlex ('exec', c, 'alter table q_p alter i2 type text');
+%! for id = {'queryFailed', 'paramClass'}
+%!   try
+%!     q (c, sql, {1});
+%!     error ('no error, expected %s', id{1});
+%!   catch err
+%!     assert_id (err, ['vorlex:query:' id{1}]);
+%!   end
+%! end
+%! vorlex ('exec', c, 'drop table q_p');
+
+%!test
+%! ## Parameters by class where the server has no type: the type each class
+%! ## is sent as, and back.
 %! cases = {
 %!   2.5,              'double precision',   2.5
 %!   single(2.5),      'real',               single(2.5)
@@ -266,7 +356,6 @@
 %!   {c, s, 5},                                'paramsNotCell'
 %!   {c, s, {struct('a', 1)}},                 'paramClass'
 %!   {c, s, {{1, 2}}},                         'paramClass'
-%!   {c, s, {uint64(1)}},                      'paramClass'
 %!   {c, s, {@sin}},                           'paramClass'
 %!   {c, s, {1 + 2i}},                         'paramComplex'
 %!   {c, s, {sparse(1)}},                      'paramSparse'
@@ -282,6 +371,8 @@
 %!   {c, s, {1}, 'output', 3},                 'optionValue'
 %!   {c, s, {1}, 'keepClass', 1},              'optionValue'
 %!   {c, s, {1}, 'format', 5},                 'formatNotChar'
+%!   {c, s, {1}, 'format', {5}},               'formatNotChar'
+%!   {c, s, {1}, 'format', {'%int4', ''}},     'formatCount'
 %!   {c, s, {1}, 'format', '%nosuchtype'},     'badFormat'
 %!   {c, s, {1}, 'format', '%int4 %int4'},     'tooManySpecifiers'
 %!   {c, 'select 1', 'format', '%int4'},       'tooManySpecifiers'
