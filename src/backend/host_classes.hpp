@@ -30,6 +30,26 @@ inline size_t classElementSize(mxClassID classId) {
     }
 }
 
+// Whether values of the class are numbers: the numeric classes (not
+// logical, not char).
+inline bool isNumericClass(mxClassID classId) {
+    switch (classId) {
+        case mxDOUBLE_CLASS:
+        case mxSINGLE_CLASS:
+        case mxINT8_CLASS:
+        case mxUINT8_CLASS:
+        case mxINT16_CLASS:
+        case mxUINT16_CLASS:
+        case mxINT32_CLASS:
+        case mxUINT32_CLASS:
+        case mxINT64_CLASS:
+        case mxUINT64_CLASS:
+            return true;
+        default:
+            return false;
+    }
+}
+
 // An array's class.  Octave finds an array's class number by comparing its
 // class name with every class's in turn (a dozen comparisons for an int32);
 // each of its predicates is one call.  The classes values come in most

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <limits>
 
+#include "backend/host_classes.hpp"
 #include "types/codecs.hpp"
 #include "types/type_oids.hpp"
 
@@ -67,22 +68,7 @@ long double numberAt(const void* data, mxClassID classId, size_t index) {
 }
 
 bool isNumberClass(mxClassID classId) {
-    switch (classId) {
-        case mxDOUBLE_CLASS:
-        case mxSINGLE_CLASS:
-        case mxLOGICAL_CLASS:
-        case mxINT8_CLASS:
-        case mxUINT8_CLASS:
-        case mxINT16_CLASS:
-        case mxUINT16_CLASS:
-        case mxINT32_CLASS:
-        case mxUINT32_CLASS:
-        case mxINT64_CLASS:
-        case mxUINT64_CLASS:
-            return true;
-        default:
-            return false;
-    }
+    return isNumericClass(classId) || classId == mxLOGICAL_CLASS;
 }
 
 const char* misfitReason(long double value, const PgType& type) {

@@ -44,24 +44,6 @@ bool isRowOrEmpty(const mxArray* value) {
     return mxGetNumberOfDimensions(value) == 2 && (mxGetM(value) == 1 || mxIsEmpty(value));
 }
 
-bool isNumberClass(mxClassID classId) {
-    switch (classId) {
-        case mxDOUBLE_CLASS:
-        case mxSINGLE_CLASS:
-        case mxINT8_CLASS:
-        case mxUINT8_CLASS:
-        case mxINT16_CLASS:
-        case mxUINT16_CLASS:
-        case mxINT32_CLASS:
-        case mxUINT32_CLASS:
-        case mxINT64_CLASS:
-        case mxUINT64_CLASS:
-            return true;
-        default:
-            return false;
-    }
-}
-
 // A uint8 row is bytes first; where the server's type is not bytea it is
 // a number (or numbers) as any other numeric value.
 ValueKind kindOfValue(const mxArray* value, mxClassID classId) {
@@ -757,7 +739,7 @@ CallParams readParams(PGconn* conn, const mxArray* cell, const std::string* form
         }
         checkValue(value, position);
         mxClassID classId = classOf(value);
-        if (!isNumberClass(classId) && classId != mxCHAR_CLASS && classId != mxCELL_CLASS &&
+        if (!isNumericClass(classId) && classId != mxCHAR_CLASS && classId != mxCELL_CLASS &&
             classId != mxLOGICAL_CLASS)
             refuseClass(value, position);
         params.classTypes[i] = classType(value, classId, kindOfValue(value, classId), position);
