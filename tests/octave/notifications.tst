@@ -64,7 +64,9 @@
 %! ## The wait: the timeout elapses with none; a notification sent from
 %! ## another process while c waits ends it.
 %! vorlex ('listen', c, 'nt_late');
-%! late = 'psql -XAtq -c "select pg_sleep (0.5)" -c "notify nt_late, ''late''" >/dev/null 2>&1 &';
+%! ## psql without the sanitizer runtime that a sanitized build preloads.
+%! late = ['LD_PRELOAD= psql -XAtq -c "select pg_sleep (0.5)" ' ...
+%!         '-c "notify nt_late, ''late''" >/dev/null 2>&1 &'];
 %! cases = {
 %!   0.3, '',   {}
 %!   30,  late, {'nt_late', 'late'}
