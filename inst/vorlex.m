@@ -61,6 +61,11 @@
 %   copyOut             a query's columns by binary COPY, as resultGet gives them
 %   insert              loads a struct into a table by column name, through COPY; NaN and [] are NULL
 %
+% Notifications
+%   listen              starts listening on a channel for the server's NOTIFY messages
+%   unlisten            stops listening on a channel, or on every channel with '*'
+%   notifications       the notifications received, an N-by-1 struct array
+%
 % Help
 %   help                the overview and the commands, one command's help, or a topic
 %

@@ -189,6 +189,27 @@ const CommandHelp commandHelps[] = {
      "'timeZone', zone: 'UTC' (default), 'local' or an IANA name, for timestamptz values\n"
      "'dates', 'datenum'|'posix': what doubles for date/time columns are; ISO texts always go"},
 
+    {"Notifications", "listen", "starts listening on a channel for the server's NOTIFY messages",
+     "vorlex('listen', conn, 'new_data');\n"
+     "vorlex('exec', conn, 'NOTIFY new_data, ''run 17''');\n"
+     "notes = vorlex('notifications', conn);   % notes(1).payload is 'run 17'\n"
+     "vorlex('unlisten', conn, 'new_data');",
+     "channel: a name of at most 63 bytes, taken exactly as given (quoted: case kept, so SQL\n"
+     "must quote a name with capitals); inside a transaction it takes effect at COMMIT"},
+    {"Notifications", "unlisten", "stops listening on a channel, or on every channel with '*'",
+     "vorlex('listen', conn, 'new_data');\n"
+     "vorlex('unlisten', conn, 'new_data');   % or '*': every channel",
+     "channel: as listen's; '*' is every channel"},
+    {"Notifications", "notifications", "the notifications received, an N-by-1 struct array",
+     "vorlex('listen', conn, 'new_data');\n"
+     "notes = vorlex('notifications', conn, 0.5);   % waits up to 0.5 s for the first\n"
+     "for k = 1:numel(notes)   % 0x1 when none came\n"
+     "  printf('%s: %s (pid %d)\\n', notes(k).channel, notes(k).payload, notes(k).pid);\n"
+     "end\n"
+     "vorlex('unlisten', conn, '*');",
+     "timeout: seconds to wait for the first when none is here (default 0: no wait; Inf: until\n"
+     "one comes); then all received are returned, those that came during other commands too"},
+
     {"Help", "help", "the overview and the commands, one command's help, or a topic",
      "text = vorlex('help', 'copyIn');   % as text\n"
      "vorlex('help', 'types')   % printed",

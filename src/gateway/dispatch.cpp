@@ -87,6 +87,10 @@ const Command commandTable[kCommandCount] = {
      "[oid, name] = vorlex('fieldType', result, column)"},
     {"help", commandHelp, {0, 1}, {0, 1}, "[text =] vorlex('help' [, command or topic])"},
     {"lastError", commandLastError, {1, 1}, {0, 1}, "error = vorlex('lastError', conn)"},
+    {"listen", commandListen, {2, 2}, {0, 0}, "vorlex('listen', conn, channel)"},
+    {"unlisten", commandUnlisten, {2, 2}, {0, 0}, "vorlex('unlisten', conn, channel)"},
+    {"notifications", commandNotifications, {1, 2}, {0, 1},
+     "notes = vorlex('notifications', conn [, timeout])"},
 };
 // clang-format on
 

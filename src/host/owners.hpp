@@ -29,6 +29,13 @@ using ConnectionOwner = std::unique_ptr<PGconn, ConnectionCloser>;
 using ResultOwner = std::unique_ptr<PGresult, ResultCloser>;
 using ParamOwner = std::unique_ptr<PGparam, ParamCloser>;
 
+// Memory libpq allocated for the caller: escaped texts, notifications.
+struct LibpqFreer {
+    void operator()(void* memory) const { PQfreemem(memory); }
+};
+using LibpqTextOwner = std::unique_ptr<char, LibpqFreer>;
+using NotifyOwner = std::unique_ptr<PGnotify, LibpqFreer>;
+
 // Host arrays a command made and has not handed out yet.
 struct HostArrayDestroyer {
     void operator()(mxArray* array) const { mxDestroyArray(array); }

@@ -38,6 +38,7 @@ cases=(
 "query|query|query like 'select pg_sleep%'||d = vorlex ('query', conn, 'select pg_sleep (\$1)', {30});|"
 "query prepared behind a lock|query|wait_event_type = 'Lock'|vorlex ('exec', other, 'begin'); vorlex ('exec', other, 'lock table TBL');|d = vorlex ('query', conn, 'select * from TBL');|vorlex ('exec', other, 'rollback');"
 "connect to a silent server|connect|none||c = vorlex ('connect', 'host=127.0.0.1 port=SILENT connect_timeout=60');|"
+"notifications waited for without end|notifications|none|vorlex ('listen', conn, 'nt_never');|n = vorlex ('notifications', conn, Inf);|"
 "reset to a silent server|reset|none|c = vorlex ('connect', 'host=127.0.0.1 port=ONCE'); vorlex ('exec', c, 'select 1');|vorlex ('reset', c);|evalc ('s = vorlex (''status'', c);'); assert (s, 1);"
 )
 
