@@ -271,6 +271,7 @@ void describeReader(const TypeHandlers& handlers, const ColumnPlan& plan, int nu
     column.description =
         "column " + std::to_string(number + 1) + " '" + name + "' (" +
         (plan.typeName.empty() ? "type OID " + std::to_string(plan.oid) : plan.typeName) + ")";
+    column.firstRow = 1;
     column.nanAtNull = atNull == NullValue::nan;
     column.emptyAtNull = atNull == NullValue::empty || plan.isArray;
     column.arrayText = textResult && plan.isArray;

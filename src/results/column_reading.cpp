@@ -171,7 +171,8 @@ void raiseReadFailure(const ResultColumn& column, size_t row, const std::string&
     const char* check = isSerialised(column)          ? "deserialiseFailed"
                         : isInt8PrecisionError(error) ? "int8Precision"
                                                       : "readFailed";
-    raiseError(check, "%s, row %zu: %s", describe(column).c_str(), row, error.c_str());
+    raiseError(check, "%s, row %zu: %s", describe(column).c_str(), row + column.firstRow,
+               error.c_str());
 }
 
 namespace {

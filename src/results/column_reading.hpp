@@ -50,6 +50,9 @@ struct ResultColumn {
     // column that is not textFormat: each element's text is read by the
     // codec's reader, or is a row of its cell (through toText when set).
     bool arrayText = false;
+    // The number messages give the first row: resultGet's rows count from
+    // 0, as getValue's do; query's from 1, as Octave's.
+    size_t firstRow = 0;
 };
 
 // The column a specifier asks for, its type checked as one the gateway

@@ -140,7 +140,7 @@
 %!     error ('no error, expected int8Precision');
 %!   catch err
 %!     assert_id (err, 'vorlex:query:int8Precision');
-%!     assert (! isempty (strfind (err.message, 'column 1 ''big''')) && ! isempty (strfind (err.message, '''keepClass'', true')));
+%!     assert (! isempty (strfind (err.message, 'column 1 ''big''')) && ! isempty (strfind (err.message, 'row 1:')) && ! isempty (strfind (err.message, '''keepClass'', true')));
 %!   end
 %! end
 %! assert (q (c, 'select 9007199254740993::int8 as big', 'keepClass', true).big, int64 (9007199254740993));
