@@ -30,6 +30,8 @@
 %   paramExec           runs a statement with the values of a parameter set
 %   batchExec           runs a statement for each row of a struct of columns
 %   query               runs a query; a struct of its columns, converted by type
+%   fetch               the next chunk of a cursor's rows, as query gives them
+%   close               ends a cursor early, dropping its rows, and releases its handle
 %
 % Parameter sets
 %   paramCreate         makes an empty parameter set with a connection's types

@@ -22,9 +22,12 @@ void commandClear(int, mxArray*[], int, const mxArray* prhs[]) {
 
 // Reconnects with the same parameters and waits for the outcome, which
 // status and errorMessage report; the handle stays valid either way.  An
-// interrupted reset leaves the connection bad.
+// interrupted reset leaves the connection bad.  A cursor reading on the
+// connection ends: its statement goes with the old session.
 void commandReset(int, mxArray*[], int, const mxArray* prhs[]) {
-    PGconn* conn = connectionArg(prhs, 0, RowRule::oneRow);
+    PGconn* conn = anyConnectionArg(prhs, 0, RowRule::oneRow);
+    endConnectionCursor(static_cast<uint32_t>(mxGetScalar(prhs[0])),
+                        "ended when its connection was reset");
     if (PQresetStart(conn) && awaitConnecting(conn, PQresetPoll) == Connecting::interrupted)
         raiseError("interrupted", "interrupted: the reset was given up; the connection is bad "
                                   "until the next reset");
@@ -33,7 +36,7 @@ void commandReset(int, mxArray*[], int, const mxArray* prhs[]) {
 }
 
 void commandStatus(int, mxArray* plhs[], int, const mxArray* prhs[]) {
-    ConnStatusType status = PQstatus(connectionArg(prhs, 0, RowRule::oneRow));
+    ConnStatusType status = PQstatus(anyConnectionArg(prhs, 0, RowRule::oneRow));
     if (status == CONNECTION_OK)
         note("vorlex: the connection is ok\n");
     else if (status == CONNECTION_BAD)

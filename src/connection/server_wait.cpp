@@ -262,6 +262,13 @@ ResultOwner awaitStatement(PGconn* conn, const char* what) {
     }
 }
 
+ResultOwner awaitNextResult(PGconn* conn, const char* what) {
+    ServerWait wait(conn);
+    ResultOwner next;
+    if (!nextResult(wait, next)) raiseInterrupted(wait, drainToIdle(wait), what);
+    return next;
+}
+
 ResultOwner execParams(PGconn* conn, const char* sql, int count, const char* const* values,
                        const char* what) {
     discardEarlierResults(conn);

@@ -130,6 +130,11 @@ void discardEarlierResults(PGconn* conn);
 // statement").
 ResultOwner awaitStatement(PGconn* conn, const char* what);
 
+// The next result of the statement running on `conn` (null when it has
+// none more), waiting as awaitStatement does, interrupts alike: for a
+// statement whose results are taken one at a time (single-row mode).
+ResultOwner awaitNextResult(PGconn* conn, const char* what);
+
 // PQexecParams with text parameters and results, waiting as
 // awaitStatement does; null when the statement could not be sent
 // (PQerrorMessage says why).

@@ -121,7 +121,7 @@ void commandCopyOut(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) 
     if (PQresultStatus(result.get()) != PGRES_COMMAND_OK)
         raiseQueryFailure(result.get(), conn, "the COPY failed");
     decoder.requireEnd();
-    for (size_t k = 0; k < columns.size(); ++k) plhs[k] = columns[k].finish(decoder.rows());
+    for (size_t k = 0; k < columns.size(); ++k) plhs[k] = columnStruct(columns[k].finish(decoder.rows()));
 }
 
 }  // namespace vorlex

@@ -13,61 +13,10 @@ namespace vorlex {
 
 namespace {
 
-constexpr size_t kFirstCapacity = 1024;
-
 constexpr char kSignature[11] = {'P', 'G', 'C', 'O', 'P', 'Y', '\n', '\377', '\r', '\n', '\0'};
 constexpr uint32_t kFlagWithOids = 1u << 16;
 
-// A finished numeric or logical column of `rows` elements from `buffer`,
-// which is released at once: the columns are made one at a time, so that
-// at most one column's data is held twice.
-mxArray* vectorFrom(GrowingBuffer& buffer, mxClassID classId, size_t elementSize, size_t rows) {
-    void* data;
-    mxArray* column = createColumnArray(classId, rows, data);
-    if (rows) std::memcpy(data, buffer.data(), rows * elementSize);
-    buffer.free();
-    return column;
-}
-
 }  // namespace
-
-GrowingBuffer::GrowingBuffer(GrowingBuffer&& other) noexcept
-    : data_(std::exchange(other.data_, nullptr)) {}
-
-bool GrowingBuffer::resize(size_t bytes) {
-    void* resized = std::realloc(data_, bytes ? bytes : 1);
-    if (!resized) return false;  // the old buffer stays, for the destructor
-    data_ = resized;
-    return true;
-}
-
-void GrowingBuffer::free() { std::free(std::exchange(data_, nullptr)); }
-
-GrowingColumn::GrowingColumn(const ResultColumn& described)
-    : column(described), valueCells(valueCellsOf(described)), maskCells(maskCellsOf(described)) {}
-
-void GrowingColumn::grow(size_t capacity) {
-    bool grown = rowIsNull.resize(capacity * sizeof(mxLogical)) &&
-                 (valueCells || valueData.resize(capacity * column.elementSize));
-    if (!grown)
-        raiseError("outOfMemory", "%s: out of memory growing its output to %zu rows",
-                   describe(column).c_str(), capacity);
-}
-
-ColumnOutput GrowingColumn::output() {
-    return {valueCells ? &*valueCells : nullptr, valueData.data(),
-            maskCells ? &*maskCells : nullptr, static_cast<mxLogical*>(rowIsNull.data()),
-            static_cast<mxLogical*>(rowIsNull.data())};
-}
-
-mxArray* GrowingColumn::finish(size_t rows) {
-    HostArrayOwner value(valueCells
-                             ? valueCells->make()
-                             : vectorFrom(valueData, column.classId, column.elementSize, rows));
-    HostArrayOwner valueIsNull(maskCells ? maskCells->make() : nullptr);
-    mxArray* nulls = vectorFrom(rowIsNull, mxLOGICAL_CLASS, sizeof(mxLogical), rows);
-    return columnStruct(value.release(), valueIsNull.release(), nulls);
-}
 
 void CopyStreamDecoder::take(const char* data, size_t length) {
     if (pending_.empty()) {
@@ -137,17 +86,13 @@ bool CopyStreamDecoder::rowIsWhole(const WireReader& reader) const {
 }
 
 void CopyStreamDecoder::decodeRow(WireReader& reader) {
-    if (rows_ == capacity_) growTo(capacity_ ? capacity_ * 2 : kFirstCapacity);
+    if (rows_ == capacity_) growTo(nextCapacity(capacity_));
     for (GrowingColumn& growing : columns_) {
         int32_t length = -1;
         reader.readInt32(length);  // rowIsWhole has seen it
         const char* bytes = length >= 0 ? reader.take(static_cast<size_t>(length)) : nullptr;
         size_t size = length >= 0 ? static_cast<size_t>(length) : 0;
-        ColumnOutput out = growing.output();
-        if (!bytes)
-            fillNullRow(growing.column, out, rows_);
-        else
-            fillBinaryRow(growing.column, bytes, size, server_, out, rows_);
+        fillField(growing.column, bytes, size, server_, growing.output(), rows_);
     }
     ++rows_;
 }

@@ -13,52 +13,14 @@
 #include <mex.h>
 
 #include <cstddef>
-#include <optional>
 #include <string>
 #include <vector>
 
-#include "results/cell_column.hpp"
 #include "results/column_reading.hpp"
+#include "results/growing_column.hpp"
 #include "types/wire.hpp"
 
 namespace vorlex {
-
-// Memory that grows as the rows arrive; a finished column is copied into
-// its host array (vectorFrom), so the module allocates it itself.
-class GrowingBuffer {
-  public:
-    GrowingBuffer() = default;
-    ~GrowingBuffer() { free(); }
-    GrowingBuffer(GrowingBuffer&& other) noexcept;
-    GrowingBuffer(const GrowingBuffer&) = delete;
-    GrowingBuffer& operator=(const GrowingBuffer&) = delete;
-
-    void* data() const { return data_; }
-    // False, the buffer unchanged, when the memory is not there.
-    bool resize(size_t bytes);
-    void free();
-
-  private:
-    void* data_ = nullptr;
-};
-
-// One output column while the rows arrive: numeric and logical columns in
-// buffers with room for `capacity` rows, cells gathered flat.
-struct GrowingColumn {
-    explicit GrowingColumn(const ResultColumn& described);
-
-    ResultColumn column;
-    GrowingBuffer valueData;
-    std::optional<CellColumn> valueCells;
-    std::optional<CellColumn> maskCells;  // else valueIsNull is rowIsNull
-    GrowingBuffer rowIsNull;
-
-    // Room for `capacity` rows in the buffers.
-    void grow(size_t capacity);
-    ColumnOutput output();
-    // The output struct of the first `rows` rows; the buffers are released.
-    mxArray* finish(size_t rows);
-};
 
 class CopyStreamDecoder {
   public:

@@ -79,7 +79,21 @@ const CommandHelp commandHelps[] = {
      "'numeric', 'text'|'double': numeric columns as text (default) or double\n"
      "'output', 'struct'|'cell': a struct of columns (default) or a rows-by-columns cell\n"
      "'timeZone', zone: 'UTC' (default), 'local' or an IANA name, for timestamptz values\n"
-     "'dates', form: date/time values as 'datenum' (default), 'posix' seconds or ISO 'text'"},
+     "'dates', form: date/time values as 'datenum' (default), 'posix' seconds or ISO 'text'\n"
+     "'chunk', n: starts the statement and gives a cursor; fetch reads n rows at a time"},
+    {"Statements", "fetch", "the next chunk of a cursor's rows, as query gives them",
+     "cur = vorlex('query', conn, 'SELECT a, b FROM t', 'chunk', 1000);\n"
+     "done = false;\n"
+     "while ~done\n"
+     "  [data, info, done] = vorlex('fetch', cur);   % at most 1000 rows\n"
+     "end\n"
+     "vorlex('close', cur);   % the handle; the cursor ended with its last rows",
+     "done: true when these are the last rows: the cursor has ended, a further fetch is\n"
+     "refused (vorlex:fetch:cursorDone); info.command is the tag then, '' before"},
+    {"Statements", "close", "ends a cursor early, dropping its rows, and releases its handle",
+     "cur = vorlex('query', conn, 'SELECT a FROM t', 'chunk', 10);\n"
+     "first = vorlex('fetch', cur);\n"
+     "vorlex('close', cur);   % the rest read and dropped; the connection is free again"},
 
     {"Parameter sets", "paramCreate", "makes an empty parameter set with a connection's types",
      "p = vorlex('paramCreate', conn);\n"

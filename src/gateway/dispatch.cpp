@@ -79,7 +79,7 @@ const Command commandTable[kCommandCount] = {
     {"query", commandQuery, {2, -1}, {0, 2},
      "[data, info] = vorlex('query', conn, sql [, params] [, 'format', format] [, 'keepClass', "
      "tf] [, 'numeric', 'text'|'double'] [, 'output', 'struct'|'cell'] [, 'dates', "
-     "'datenum'|'posix'|'text'] [, 'timeZone', 'UTC'|'local'|zone])"},
+     "'datenum'|'posix'|'text'] [, 'timeZone', 'UTC'|'local'|zone] [, 'chunk', n])"},
     {"insert", commandInsert, {3, 13}, {0, 1},
      "[n =] vorlex('insert', conn, table, data [, 'exactNames', tf] [, 'nulls', nulls] "
      "[, 'nan', 'null'|'value'] [, 'dates', 'datenum'|'posix'] [, 'timeZone', 'UTC'|'local'|zone])"},
@@ -91,6 +91,8 @@ const Command commandTable[kCommandCount] = {
     {"unlisten", commandUnlisten, {2, 2}, {0, 0}, "vorlex('unlisten', conn, channel)"},
     {"notifications", commandNotifications, {1, 2}, {0, 1},
      "notes = vorlex('notifications', conn [, timeout])"},
+    {"fetch", commandFetch, {1, 1}, {0, 3}, "[data, info, done] = vorlex('fetch', cur)"},
+    {"close", commandClose, {1, 1}, {0, 0}, "vorlex('close', cur)"},
 };
 // clang-format on
 

@@ -30,7 +30,7 @@ struct Command {
     const char* usage;  // the call, for example "conn = vorlex('connect' [, conninfo])"
 };
 
-constexpr int kCommandCount = 45;
+constexpr int kCommandCount = 47;
 extern const Command commandTable[kCommandCount];
 
 // The first row whose name equals `name` ignoring ASCII case, or null.

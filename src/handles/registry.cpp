@@ -2,7 +2,9 @@
 // registry.cpp - handle numbers, live sets and the shared parameter set.
 #include "handles/registry.hpp"
 
+#include <iterator>
 #include <limits>
+#include <string>
 #include <unordered_map>
 #include <utility>
 
@@ -30,6 +32,29 @@ void finishConnection(void* object) { PQfinish(static_cast<PGconn*>(object)); }
 void clearResult(void* object) { PQclear(static_cast<PGresult*>(object)); }
 void clearParam(void* object) { PQparamClear(static_cast<PGparam*>(object)); }
 
+// A cursor as the registry holds it; `state` is null once it has ended.
+struct CursorEntry {
+    void* state;
+    CursorRelease release;
+    uint32_t connection;
+    const char* ended;  // why it ended
+};
+
+// The connection each open cursor reads on, by connection.
+std::unordered_map<uint32_t, uint32_t> cursorOfConnection;
+
+void releaseCursorState(CursorEntry& entry) {
+    if (!entry.state) return;
+    entry.release(std::exchange(entry.state, nullptr));
+    cursorOfConnection.erase(entry.connection);
+}
+
+void closeCursor(void* object) {
+    auto* entry = static_cast<CursorEntry*>(object);
+    releaseCursorState(*entry);
+    delete entry;
+}
+
 // Indexed by HandleKind.
 const KindInfo kKinds[] = {
     {"connection", "finish", "noConnections", "unknownConnection", "connectionClass",
@@ -38,6 +63,8 @@ const KindInfo kKinds[] = {
      clearResult},
     {"parameter set", "paramClear", "noParams", "unknownParam", "paramClass", "paramRows",
      "paramEmpty", clearParam},
+    {"cursor", "close", "noCursors", "unknownCursor", "cursorClass", "cursorRows", "cursorEmpty",
+     closeCursor},
 };
 
 struct KindRegistry {
@@ -45,7 +72,7 @@ struct KindRegistry {
     int32_t live;
 };
 
-KindRegistry registries[3];
+KindRegistry registries[std::size(kKinds)];
 std::unordered_map<uint32_t, void*> objectsByHandle;
 std::unordered_map<uint32_t, uint32_t> connectionOfResult;
 // Only connections that saw an error have an entry.
@@ -163,6 +190,42 @@ uint32_t registerParam(ParamOwner param) {
     return registerOwned(HandleKind::param, std::move(param));
 }
 
+uint32_t registerCursor(void* state, CursorRelease release, uint32_t connection) {
+    CursorEntry* entry;
+    try {
+        entry = new CursorEntry{state, release, connection, ""};
+    } catch (...) {
+        release(state);
+        throw;
+    }
+    uint32_t number;
+    try {
+        number = registerObject(HandleKind::cursor, entry);
+    } catch (...) {
+        closeCursor(entry);
+        throw;
+    }
+    try {
+        cursorOfConnection[connection] = number;
+    } catch (...) {
+        releaseHandle(HandleKind::cursor, number, 0);
+        throw;
+    }
+    return number;
+}
+
+void endCursor(uint32_t number, const char* why) {
+    auto* entry = static_cast<CursorEntry*>(objectsByHandle.at(number));
+    if (!entry->state) return;
+    releaseCursorState(*entry);
+    entry->ended = why;
+}
+
+void endConnectionCursor(uint32_t connection, const char* why) {
+    auto open = cursorOfConnection.find(connection);
+    if (open != cursorOfConnection.end()) endCursor(open->second, why);
+}
+
 void* findLive(HandleKind kind, uint32_t number, int position) {
     requireLiveSet(kind, position);
     if (!setContains(registryOf(kind).set, number)) raiseNotLive(kind, number, position);
@@ -177,7 +240,10 @@ void releaseHandle(HandleKind kind, uint32_t number, int position) {
     void* object = entry->second;
     objectsByHandle.erase(entry);
     if (kind == HandleKind::result) connectionOfResult.erase(number);
-    if (kind == HandleKind::connection) lastErrors.erase(static_cast<const PGconn*>(object));
+    if (kind == HandleKind::connection) {
+        lastErrors.erase(static_cast<const PGconn*>(object));
+        endConnectionCursor(number, "ended when its connection was finished");
+    }
     infoOf(kind).release(object);
     if (--registry.live > 0) return;
     setFree(registry.set);
@@ -187,9 +253,11 @@ void releaseHandle(HandleKind kind, uint32_t number, int position) {
 int32_t liveCount(HandleKind kind) { return registryOf(kind).live; }
 
 void releaseEverything() {
-    // Results and parameter sets first: none of them needs its connection,
-    // but finishing connections last keeps the order of a careful user.
-    for (HandleKind kind : {HandleKind::result, HandleKind::param, HandleKind::connection}) {
+    // Cursors, results and parameter sets first: none of them needs its
+    // connection, but finishing connections last keeps the order of a
+    // careful user.
+    for (HandleKind kind :
+         {HandleKind::cursor, HandleKind::result, HandleKind::param, HandleKind::connection}) {
         KindRegistry& registry = registryOf(kind);
         if (!registry.set) continue;
         for (auto entry = objectsByHandle.begin(); entry != objectsByHandle.end();) {
@@ -205,6 +273,7 @@ void releaseEverything() {
         registry.live = 0;
     }
     connectionOfResult.clear();
+    cursorOfConnection.clear();
     lastErrors.clear();
 }
 
@@ -218,11 +287,25 @@ const ServerErrorFields& lastErrorOf(const PGconn* conn) {
     return entry == lastErrors.end() ? none : entry->second;
 }
 
+namespace {
+
+void requireNoCursor(uint32_t connection, const char* what) {
+    auto open = cursorOfConnection.find(connection);
+    if (open != cursorOfConnection.end())
+        raiseError("cursorOpen",
+                   "%s: connection %u is reading the rows of cursor %u; fetch them to the end "
+                   "or close the cursor first",
+                   what, connection, open->second);
+}
+
+}  // namespace
+
 PGconn* resultConnection(uint32_t result) {
     auto link = connectionOfResult.find(result);
     HandleSet* connections = registryOf(HandleKind::connection).set;
     if (link == connectionOfResult.end() || !connections || !setContains(connections, link->second))
         return nullptr;
+    requireNoCursor(link->second, "the result's connection");
     return static_cast<PGconn*>(objectsByHandle.at(link->second));
 }
 
@@ -231,8 +314,32 @@ void* validateHandle(HandleKind kind, const mxArray* const prhs[], int index, Ro
     return findLive(kind, number, argPosition(index));
 }
 
-PGconn* connectionArg(const mxArray* const prhs[], int index, RowRule rows) {
+PGconn* anyConnectionArg(const mxArray* const prhs[], int index, RowRule rows) {
     return static_cast<PGconn*>(validateHandle(HandleKind::connection, prhs, index, rows));
+}
+
+PGconn* connectionArg(const mxArray* const prhs[], int index, RowRule rows) {
+    PGconn* conn = anyConnectionArg(prhs, index, rows);
+    std::string what = "argument " + std::to_string(argPosition(index));
+    requireNoCursor(static_cast<uint32_t>(mxGetScalar(prhs[index])), what.c_str());
+    return conn;
+}
+
+OpenCursor cursorArg(const mxArray* const prhs[], int index) {
+    uint32_t number = handleNumberArg(HandleKind::cursor, prhs, index, RowRule::oneRow);
+    auto* entry =
+        static_cast<CursorEntry*>(findLive(HandleKind::cursor, number, argPosition(index)));
+    if (!entry->state) return {number, nullptr, nullptr};
+    return {number, entry->state, static_cast<PGconn*>(objectsByHandle.at(entry->connection))};
+}
+
+OpenCursor openCursorArg(const mxArray* const prhs[], int index) {
+    OpenCursor cursor = cursorArg(prhs, index);
+    if (!cursor.state)
+        raiseError("cursorDone", "argument %d: cursor %u %s; close releases its handle",
+                   argPosition(index), cursor.number,
+                   static_cast<CursorEntry*>(objectsByHandle.at(cursor.number))->ended);
+    return cursor;
 }
 
 PGresult* resultArg(const mxArray* const prhs[], int index, RowRule rows) {

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: BSD-3-Clause
-// registry.hpp - the live connections, results and parameter sets.
+// registry.hpp - the live connections, results, parameter sets and cursors.
 //
 // Octave code holds objects only as handles: 1-by-1 uint32 numbers that the
 // registry issues.  A number is never issued twice, and numbers are unique
-// across the three kinds, so a released handle, a made-up number or a handle
+// across the four kinds, so a released handle, a made-up number or a handle
 // of another kind is always refused before any object is touched.
 //
 // Per kind the registry keeps an ordered HandleSet of the live numbers and a
@@ -24,7 +24,7 @@
 
 namespace vorlex {
 
-enum class HandleKind { connection, result, param };
+enum class HandleKind { connection, result, param, cursor };
 
 // Registration: takes the object over and returns its new handle number.
 // On failure the object is released by its owner as the error unwinds.
@@ -32,6 +32,19 @@ uint32_t registerConnection(ConnectionOwner conn);
 // A result records the handle of the connection it was made on (0: none).
 uint32_t registerResult(ResultOwner result, uint32_t connection = 0);
 uint32_t registerParam(ParamOwner param);
+
+// A cursor's state belongs to the layer that reads its rows: the registry
+// holds it with the function that releases it.  While the cursor is open
+// its connection takes no other command (connectionArg refuses it); the
+// cursor ends when its rows are done, when a fetch fails, or when its
+// connection is finished or reset, and its handle lives until close.
+using CursorRelease = void (*)(void* state);
+uint32_t registerCursor(void* state, CursorRelease release, uint32_t connection);
+
+// Ends a cursor: its state released, its connection free for other
+// commands.  `why` completes what a later fetch says ("has returned its
+// last rows").  Nothing happens to a cursor that has ended already.
+void endCursor(uint32_t number, const char* why);
 
 // The live object behind a handle number, or an error naming argument
 // `position`: the kind's none-live message when nothing of the kind is
@@ -45,13 +58,13 @@ void releaseHandle(HandleKind kind, uint32_t number, int position);
 // Live objects of a kind, as counted by the registry.
 int32_t liveCount(HandleKind kind);
 
-// Releases every live object (results, parameter sets, then connections,
+// Releases every live object (cursors, results, parameter sets, then connections,
 // which PQfinish closes on the server) and forgets their handles: the
 // module's exit handler, run when the host unloads it.
 void releaseEverything();
 
 // The connection a live result was made on, while that connection is
-// live; null otherwise.
+// live; null otherwise.  Refused (cursorOpen) while a cursor reads on it.
 PGconn* resultConnection(uint32_t result);
 
 // The last server error seen on a connection, as its error fields in the
@@ -73,9 +86,27 @@ void requireHandleClass(HandleKind kind, const mxArray* const prhs[], int index)
 // Checks input `index` in order (uint32 class, row count where the command
 // asks for it, at least one element) and looks up its first element.
 void* validateHandle(HandleKind kind, const mxArray* const prhs[], int index, RowRule rows);
+// connectionArg refuses a connection a cursor is reading on (cursorOpen);
+// anyConnectionArg takes it, for the commands that leave its statement be
+// (status, lastError) or end the cursor (reset).
 PGconn* connectionArg(const mxArray* const prhs[], int index, RowRule rows);
+PGconn* anyConnectionArg(const mxArray* const prhs[], int index, RowRule rows);
 PGresult* resultArg(const mxArray* const prhs[], int index, RowRule rows);
 PGparam* paramArg(const mxArray* const prhs[], int index, RowRule rows);
+
+// The cursor at input `index`: its number, state and connection, the
+// last two null once it has ended.
+struct OpenCursor {
+    uint32_t number;
+    void* state;
+    PGconn* conn;
+};
+OpenCursor cursorArg(const mxArray* const prhs[], int index);
+// The same, refusing a cursor that has ended (cursorDone), saying why.
+OpenCursor openCursorArg(const mxArray* const prhs[], int index);
+
+// Ends the cursor reading on connection `connection`, if one is (reset).
+void endConnectionCursor(uint32_t connection, const char* why);
 
 // The same checks, then releaseHandle.
 void releaseHandleArg(HandleKind kind, const mxArray* const prhs[], int index, RowRule rows);

@@ -203,15 +203,6 @@ const ColumnClass& columnClassOf(ValueKind kind) {
 
 // --- The reading of a column -------------------------------------------------------
 
-// What resultGet's reading of a column needs, with a codec and handler of
-// the column's own where they differ from the catalogue's.
-struct ColumnReader {
-    PGtypeHandler handler;
-    ElementCodec codec;
-    ResultColumn column;
-    bool exactDates = false;  // read as int64 values for datesOutput
-};
-
 // How a column's values become Octave values.
 enum class Conversion {
     binary,         // the binary value by the codec: the catalogue's, or asDouble's
@@ -348,15 +339,58 @@ enum ColumnInfoField { kName, kField, kType, kOid, kIsNull, kElementIsNull };
 mxArray* textOutput(const std::string& text) { return createCharRow(text.data(), text.size()); }
 
 // The command's tag and its count of rows (returned or affected).
-mxArray* infoStruct(const PGresult* result, mxArray* columns) {
+mxArray* infoStruct(const char* command, double rowCount, mxArray* columns) {
     const char* fields[] = {"command", "rowCount", "columns"};
     mxArray* info = mxCreateStructMatrix(1, 1, 3, fields);
-    const char* rows = PQcmdTuples(const_cast<PGresult*>(result));
-    mxSetFieldByNumber(info, 0, 0, createCharRow(PQcmdStatus(const_cast<PGresult*>(result))));
-    mxSetFieldByNumber(info, 0, 1, mxCreateDoubleScalar(*rows ? std::strtod(rows, nullptr) : 0));
+    mxSetFieldByNumber(info, 0, 0, createCharRow(command));
+    mxSetFieldByNumber(info, 0, 1, mxCreateDoubleScalar(rowCount));
     mxSetFieldByNumber(info, 0, 2, columns);
     return info;
 }
+
+// The outputs made of the columns as they are read, one after another.
+class Outputs {
+  public:
+    Outputs(const ResultPlan& plan, const QueryOptions& options, bool withInfo)
+        : plan_(plan),
+          options_(options),
+          columns_(withInfo ? mxCreateStructMatrix(1, plan.columns.size(), 6, kColumnInfoFields)
+                            : nullptr) {}
+
+    void add(size_t k, const ColumnReader& reader, ColumnArrays read) {
+        const ColumnPlan& column = plan_.columns[k];
+        HostArrayOwner masks(std::move(read.valueIsNull));
+        HostArrayOwner rowIsNull(std::move(read.rowIsNull));
+        HostArrayOwner value(std::move(read.value));
+        if (reader.exactDates)
+            value.reset(datesOutput(value.get(), rowIsNull.get(), masks.get(),
+                                    reader.column.isArray, column.type->oid, options_.dates));
+        values_.push_back(std::move(value));
+        if (!columns_) return;
+        mxArray* columns = columns_.get();
+        mxSetFieldByNumber(columns, k, kName, textOutput(plan_.names[k]));
+        mxSetFieldByNumber(columns, k, kField, textOutput(plan_.fields[k]));
+        mxSetFieldByNumber(columns, k, kType, textOutput(column.typeName));
+        mxSetFieldByNumber(columns, k, kOid, mxCreateDoubleScalar(column.oid));
+        mxSetFieldByNumber(columns, k, kIsNull, rowIsNull.release());
+        mxSetFieldByNumber(
+            columns, k, kElementIsNull,
+            reader.column.isArray ? masks.release() : mxCreateDoubleMatrix(0, 0, mxREAL));
+    }
+
+    void finish(const char* command, double rowCount, mxArray*& data, mxArray** info) {
+        HostArrayOwner made(options_.cellOutput ? cellData(values_)
+                                                : structData(plan_.fields, values_));
+        if (info) *info = infoStruct(command, rowCount, columns_.release());
+        data = made.release();
+    }
+
+  private:
+    const ResultPlan& plan_;
+    const QueryOptions& options_;
+    HostArrayOwner columns_;
+    std::vector<HostArrayOwner> values_;
+};
 
 }  // namespace
 
@@ -388,51 +422,66 @@ ResultPlan planColumns(PGconn* conn, const PGresult* described) {
     return plan;
 }
 
+void nameColumns(ResultPlan& plan, const PGresult* result) {
+    bool named = true;
+    for (size_t k = 0; k < plan.names.size() && named; ++k)
+        named = plan.names[k] == PQfname(result, static_cast<int>(k));
+    if (named) return;
+    for (size_t k = 0; k < plan.names.size(); ++k)
+        plan.names[k] = PQfname(result, static_cast<int>(k));
+    plan.fields = uniqueFieldNames(plan.names);
+}
+
 void readResult(PGconn* conn, const PGresult* result, const ResultPlan& plan,
                 const QueryOptions& options, mxArray*& data, mxArray** info) {
     TypeHandlers handlers = sharedTypeHandlers(conn);
-    size_t count = plan.columns.size();
-    // The result's own names: a plan of an earlier run may hold old ones.
-    bool described = true;
-    for (size_t k = 0; k < count && described; ++k)
-        described = plan.names[k] == PQfname(result, static_cast<int>(k));
-    std::vector<std::string> names, fields;
-    if (!described) {
-        for (size_t k = 0; k < count; ++k) names.push_back(PQfname(result, static_cast<int>(k)));
-        fields = uniqueFieldNames(names);
-    }
-    const std::vector<std::string>& resultNames = described ? plan.names : names;
-    const std::vector<std::string>& resultFields = described ? plan.fields : fields;
-
-    HostArrayOwner columns(info ? mxCreateStructMatrix(1, count, 6, kColumnInfoFields) : nullptr);
-    std::vector<HostArrayOwner> values;
+    Outputs outputs(plan, options, info != nullptr);
     ColumnReader reader;
-    for (size_t k = 0; k < count; ++k) {
-        const ColumnPlan& column = plan.columns[k];
-        describeReader(handlers, column, static_cast<int>(k), resultNames[k], !plan.binary, options,
-                       reader);
-        ColumnArrays read =
-            extractColumn(result, reader.column, *handlers.server, ColumnForm::arrays);
-        HostArrayOwner masks(std::move(read.valueIsNull));
-        HostArrayOwner rowIsNull(std::move(read.rowIsNull));
-        HostArrayOwner value(std::move(read.value));
-        if (reader.exactDates)
-            value.reset(datesOutput(value.get(), rowIsNull.get(), masks.get(),
-                                    reader.column.isArray, column.type->oid, options.dates));
-        values.push_back(std::move(value));
-        if (!columns) continue;
-        mxSetFieldByNumber(columns.get(), k, kName, textOutput(resultNames[k]));
-        mxSetFieldByNumber(columns.get(), k, kField, textOutput(resultFields[k]));
-        mxSetFieldByNumber(columns.get(), k, kType, textOutput(column.typeName));
-        mxSetFieldByNumber(columns.get(), k, kOid, mxCreateDoubleScalar(column.oid));
-        mxSetFieldByNumber(columns.get(), k, kIsNull, rowIsNull.release());
-        mxSetFieldByNumber(
-            columns.get(), k, kElementIsNull,
-            reader.column.isArray ? masks.release() : mxCreateDoubleMatrix(0, 0, mxREAL));
+    for (size_t k = 0; k < plan.columns.size(); ++k) {
+        describeReader(handlers, plan.columns[k], static_cast<int>(k), plan.names[k],
+                       !plan.binary, options, reader);
+        outputs.add(k, reader,
+                    extractColumn(result, reader.column, *handlers.server, ColumnForm::arrays));
     }
-    HostArrayOwner made(options.cellOutput ? cellData(values) : structData(resultFields, values));
-    if (info) *info = infoStruct(result, columns.release());
-    data = made.release();
+    const char* rows = PQcmdTuples(const_cast<PGresult*>(result));
+    outputs.finish(PQcmdStatus(const_cast<PGresult*>(result)),
+                   *rows ? std::strtod(rows, nullptr) : 0, data, info);
+}
+
+ChunkColumns::ChunkColumns(PGconn* conn, const ResultPlan& plan, const QueryOptions& options,
+                           size_t most)
+    : plan_(plan),
+      options_(options),
+      handlers_(sharedTypeHandlers(conn)),
+      readers_(plan.columns.size()),
+      most_(most) {
+    columns_.reserve(readers_.size());
+    for (size_t k = 0; k < readers_.size(); ++k) {
+        describeReader(handlers_, plan.columns[k], static_cast<int>(k), plan.names[k],
+                       !plan.binary, options, readers_[k]);
+        columns_.emplace_back(readers_[k].column);
+    }
+}
+
+void ChunkColumns::add(const PGresult* row) {
+    if (rows_ == capacity_) {
+        capacity_ = nextCapacity(capacity_, most_);
+        for (GrowingColumn& growing : columns_) growing.grow(capacity_);
+    }
+    for (GrowingColumn& growing : columns_) {
+        int number = growing.column.number;
+        const char* bytes = PQgetisnull(row, 0, number) ? nullptr : PQgetvalue(row, 0, number);
+        fillField(growing.column, bytes, static_cast<size_t>(PQgetlength(row, 0, number)),
+                  *handlers_.server, growing.output(), rows_);
+    }
+    ++rows_;
+}
+
+void ChunkColumns::finish(const char* command, mxArray*& data, mxArray** info) {
+    Outputs outputs(plan_, options_, info != nullptr);
+    for (size_t k = 0; k < columns_.size(); ++k)
+        outputs.add(k, readers_[k], columns_[k].finish(rows_));
+    outputs.finish(command, static_cast<double>(rows_), data, info);
 }
 
 }  // namespace vorlex

@@ -19,10 +19,14 @@
 #include <libpq-fe.h>
 #include <mex.h>
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
 #include "query/date_columns.hpp"
+#include "results/column_reading.hpp"
+#include "results/growing_column.hpp"
+#include "types/pqtypes_private.hpp"
 #include "types/text_forms.hpp"
 #include "types/type_catalogue.hpp"
 
@@ -59,9 +63,50 @@ struct ResultPlan {
 // know are looked up on `conn` in a statement of their own.
 ResultPlan planColumns(PGconn* conn, const PGresult* described);
 
+// Gives the plan the names of `result`'s columns: a plan of an earlier run
+// may hold old ones.
+void nameColumns(ResultPlan& plan, const PGresult* result);
+
 // Reads `result`, which the plan's statement gave, into the data output
 // and, when `info` is not null, the info output.
 void readResult(PGconn* conn, const PGresult* result, const ResultPlan& plan,
                 const QueryOptions& options, mxArray*& data, mxArray** info);
+
+// How one column is read: resultGet's reading, with a codec and handler of
+// the column's own where they differ from the catalogue's.
+struct ColumnReader {
+    PGtypeHandler handler;
+    ElementCodec codec;
+    ResultColumn column;
+    bool exactDates = false;  // read as int64 values for datesOutput
+};
+
+// Rows that arrive one at a time, as single-row results of the plan's
+// statement (PQsetSingleRowMode), read into the outputs readResult makes of
+// the same rows in one result.
+class ChunkColumns {
+  public:
+    ChunkColumns(PGconn* conn, const ResultPlan& plan, const QueryOptions& options, size_t most);
+    ChunkColumns(const ChunkColumns&) = delete;
+    ChunkColumns& operator=(const ChunkColumns&) = delete;
+
+    size_t rows() const { return rows_; }
+    // Reads the row of a single-row result; at most `most` rows in all.
+    void add(const PGresult* row);
+    // The data and, when `info` is not null, the info output of the rows
+    // read: info.command is `command` ('' while the statement has rows
+    // left), info.rowCount the count of the rows read.
+    void finish(const char* command, mxArray*& data, mxArray** info);
+
+  private:
+    const ResultPlan& plan_;
+    const QueryOptions& options_;
+    TypeHandlers handlers_;
+    std::vector<ColumnReader> readers_;  // never resized: the columns point into them
+    std::vector<GrowingColumn> columns_;
+    size_t most_;
+    size_t rows_ = 0;
+    size_t capacity_ = 0;
+};
 
 }  // namespace vorlex

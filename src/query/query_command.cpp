@@ -3,17 +3,21 @@
 // read into a struct of columns by the columns' own types.
 //
 //   [data, info] = vorlex('query', conn, sql [, params] [, name, value ...])
+//   cur = vorlex('query', conn, sql [, params], 'chunk', n [, name, value ...])
 //
 // The statement is prepared (unnamed) and described in one round trip, the
 // parameters a format does not name left to the server to type, so that a
 // count of values other than the statement's is refused before any value
 // is sent, each value is converted to its parameter's type, and the
 // result's column types are known before it runs; then its text runs with
-// the values.  Every wait is one of server_wait.hpp's.
+// the values.  Every wait is one of server_wait.hpp's.  With 'chunk' the
+// statement runs in single-row mode and its rows are left to fetch
+// (query_cursor.cpp).
 #include <libpq-fe.h>
 #include <strings.h>
 
 #include <cctype>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <optional>
@@ -28,6 +32,7 @@
 #include "query/known_statements.hpp"
 #include "query/query_columns.hpp"
 #include "query/query_commands.hpp"
+#include "query/query_cursor.hpp"
 #include "query/query_params.hpp"
 #include "query/sql_parameters.hpp"
 #include "statements/lost_connection.hpp"
@@ -49,6 +54,7 @@ struct QueryCall {
     std::optional<std::string> format;
     const mxArray* formatCell = nullptr;  // a format of one specifier per value
     QueryOptions options;
+    size_t chunk = 0;  // rows per fetch; 0: the whole result at once
 };
 
 // --- Arguments ----------------------------------------------------------------------
@@ -93,6 +99,19 @@ bool flagArg(const mxArray* const prhs[], int index, const char* option) {
     return *mxGetLogicals(flag) != 0;
 }
 
+// A count of rows: a real scalar, whole and at least 1.
+size_t chunkArg(const mxArray* const prhs[], int index) {
+    const mxArray* arg = prhs[index];
+    double rows = mxIsNumeric(arg) && !mxIsComplex(arg) && mxGetNumberOfElements(arg) == 1
+                      ? mxGetScalar(arg)
+                      : 0;
+    if (!(rows >= 1 && rows <= 0x1p53 && std::floor(rows) == rows))
+        raiseError("optionValue",
+                   "argument %d: the value of 'chunk' must be a positive whole number of rows",
+                   argPosition(index));
+    return static_cast<size_t>(rows);
+}
+
 void readOption(const mxArray* const prhs[], int index, QueryCall& call) {
     std::string name =
         charArg(prhs, index, {"option name", "optionNotChar", "optionUnreadable", "unknownOption"});
@@ -111,10 +130,12 @@ void readOption(const mxArray* const prhs[], int index, QueryCall& call) {
         call.options.dates.form = dateFormArg(prhs, value);
     else if (strcasecmp(name.c_str(), "timeZone") == 0)
         call.options.dates.zone = timeZoneArg(prhs, value);
+    else if (strcasecmp(name.c_str(), "chunk") == 0)
+        call.chunk = chunkArg(prhs, value);
     else
         raiseError("unknownOption",
                    "argument %d: unknown option '%s'; the options are 'format', 'keepClass', "
-                   "'numeric', 'output', 'dates' and 'timeZone'",
+                   "'numeric', 'output', 'dates', 'timeZone' and 'chunk'",
                    argPosition(index), name.c_str());
 }
 
@@ -249,21 +270,28 @@ ResultOwner describe(PGconn* conn, const std::string& sql, const CallParams& par
 // The text is sent again with the values (parse, bind and execute in one
 // message): the prepared statement the description came from may be gone
 // by now, as when a pooler runs each transaction on another server
-// connection.
-ResultOwner execute(PGconn* conn, const std::string& sql, const QueryParams& params, bool binary) {
+// connection.  In single-row mode the result is the first one: a row, or
+// the end of none.
+ResultOwner execute(PGconn* conn, const std::string& sql, const QueryParams& params, bool binary,
+                    bool singleRow) {
     std::vector<const char*> values = params.pointers();
     std::vector<int> lengths = params.lengths();
     ResultOwner result;
     if (PQsendQueryParams(conn, sql.c_str(), params.count(), params.types.data(), values.data(),
-                          lengths.data(), params.formats.data(), binary ? 1 : 0))
-        result = awaitStatement(conn, "the statement");
+                          lengths.data(), params.formats.data(), binary ? 1 : 0) &&
+        (!singleRow || PQsetSingleRowMode(conn)))
+        result = singleRow ? awaitNextResult(conn, "the statement")
+                           : awaitStatement(conn, "the statement");
     ExecStatusType status = PQresultStatus(result.get());
     if (status == PGRES_COPY_IN || status == PGRES_COPY_OUT || status == PGRES_COPY_BOTH) {
         discardEarlierResults(conn);
         raiseError("copyStatement", "query does not run COPY; use copyIn or copyOut");
     }
-    if (status != PGRES_TUPLES_OK && status != PGRES_COMMAND_OK && status != PGRES_EMPTY_QUERY)
+    if (status != PGRES_TUPLES_OK && status != PGRES_COMMAND_OK && status != PGRES_EMPTY_QUERY &&
+        status != PGRES_SINGLE_TUPLE) {
+        if (singleRow) discardEarlierResults(conn);
         raiseQueryFailed(conn, result.get(), "the statement failed");
+    }
     return result;
 }
 
@@ -319,31 +347,66 @@ ResultPlan replan(PGconn* conn, const PGresult* result, bool binary) {
     return plan;
 }
 
+// The cursor over the statement that runs in single-row mode, its first
+// result taken.  Its columns cannot be planned again while its rows
+// stream: a statement whose columns changed since it was described is
+// stopped, to be run again.
+void startCursor(const QueryCall& call, const StatementKey& key, uint32_t connection,
+                 ResultPlan plan, ResultOwner first, mxArray*& cursor) {
+    try {
+        if (!fitsPlan(first.get(), plan)) {
+            forgetStatement(key);
+            raiseError("statementChanged",
+                       "the statement's columns changed since query last described it; run it "
+                       "again");
+        }
+        nameColumns(plan, first.get());
+        CursorRead read{std::move(plan), call.options, call.chunk};
+        cursor = createHandle(openCursor(connection, std::move(read), std::move(first)));
+    } catch (...) {
+        first.reset();
+        discardEarlierResults(call.conn);
+        throw;
+    }
+}
+
 }  // namespace
 
 void commandQuery(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
     QueryCall call = readCall(nrhs, prhs);
+    if (call.chunk && nlhs > 1)
+        raiseError("nargout", "with 'chunk', query gives one output, the cursor; fetch gives "
+                              "the data and info");
     CallParams params =
         readParams(call.conn, call.params, call.format ? &*call.format : nullptr, call.formatCell);
-    StatementKey key{static_cast<uint32_t>(mxGetScalar(prhs[kConn])), call.sql, params.named,
-                     params.classTypes};
+    uint32_t connection = static_cast<uint32_t>(mxGetScalar(prhs[kConn]));
+    StatementKey key{connection, call.sql, params.named, params.classTypes};
     KnownStatement statement = knownStatement(call, key, params);
     ResultPlan& plan = statement.plan;
+    if (call.chunk && plan.columns.empty())
+        raiseError("chunkNoRows",
+                   "the statement returns no rows ('chunk' reads a statement that returns "
+                   "columns; run it without 'chunk')");
     ResultOwner result;
     try {
         QueryParams encoded =
             encodeParams(call.conn, params, statement.targets, call.options.dates.zone);
-        result = execute(call.conn, call.sql, encoded, plan.binary);
+        result = execute(call.conn, call.sql, encoded, plan.binary, call.chunk != 0);
     } catch (...) {
         // The parameter types may be what failed, described before a table
         // changed: the next run describes the statement anew.
         forgetStatement(key);
         throw;
     }
+    if (call.chunk) {
+        startCursor(call, key, connection, std::move(plan), std::move(result), plhs[0]);
+        return;
+    }
     if (!fitsPlan(result.get(), plan)) {
         forgetStatement(key);
         plan = replan(call.conn, result.get(), plan.binary);
     }
+    nameColumns(plan, result.get());
 
     // The info output is made only when it is asked for.
     readResult(call.conn, result.get(), plan, call.options, plhs[0], nlhs > 1 ? &plhs[1] : nullptr);

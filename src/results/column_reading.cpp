@@ -439,4 +439,12 @@ void fillBinaryRow(const ResultColumn& column, const char* bytes, size_t length,
     out.rowIsNull[row] = false;
 }
 
+void fillField(const ResultColumn& column, const char* bytes, size_t length,
+               const PGtypeFormatInfo& server, const ColumnOutput& out, size_t row) {
+    if (!bytes)
+        fillNullRow(column, out, row);
+    else
+        fillBinaryRow(column, bytes, length, server, out, row);
+}
+
 }  // namespace vorlex

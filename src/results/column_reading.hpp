@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: BSD-3-Clause
 // column_reading.hpp - result columns into Octave arrays, shared by
-// resultGet (a whole PGresult) and copyOut (a COPY stream, row by row).
+// resultGet and query (a whole PGresult) and by copyOut and fetch (rows
+// that arrive one at a time, growing_column.hpp).
 //
 // Each specifier fills one output struct {value, valueIsNull, rowIsNull}.
 // `value` is a column vector of the type's class, or a cell column for
@@ -125,6 +126,11 @@ void fillNullRow(const ResultColumn& column, const ColumnOutput& out, size_t row
 // Fills row `row` with the binary value at `bytes`.
 void fillBinaryRow(const ResultColumn& column, const char* bytes, size_t length,
                    const PGtypeFormatInfo& server, const ColumnOutput& out, size_t row);
+
+// Fills row `row` with the binary value at `bytes`, or with NULL when
+// `bytes` is null: a field of a row that arrived alone.
+void fillField(const ResultColumn& column, const char* bytes, size_t length,
+               const PGtypeFormatInfo& server, const ColumnOutput& out, size_t row);
 
 // Reads one scalar element into `target` at `index`: the codec's reader, or
 // another for text-format values.

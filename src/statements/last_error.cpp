@@ -63,7 +63,7 @@ void keepServerError(const PGconn* conn, const PGresult* result) {
 }
 
 void commandLastError(int, mxArray* plhs[], int, const mxArray* prhs[]) {
-    const ServerErrorFields& fields = lastErrorOf(connectionArg(prhs, 0, RowRule::oneRow));
+    const ServerErrorFields& fields = lastErrorOf(anyConnectionArg(prhs, 0, RowRule::oneRow));
     const char* names[kFieldCount];
     for (int k = 0; k < kFieldCount; ++k) names[k] = kErrorFields[k].name;
     if (fields.empty()) {

@@ -80,6 +80,7 @@ commands=(
 "reset|session transaction|vorlex ('reset', c); assert (vorlex ('status', c), 0);"
 "query|session transaction|for k = 1:20 d = vorlex ('query', c, 'select \$1::int4 + 1 as v', {int32(k)}); assert (d.v, k + 1); end"
 "copyOut|session transaction|for k = 1:20 s = vorlex ('copyOut', c, sprintf ('select g::int4 from generate_series (1, %d) g', k), '%int4'); assert (s.value, int32 ((1:k)')); end"
+"query in chunks|session transaction|for k = 1:5 cur = vorlex ('query', c, 'select g::int4 as v from generate_series (1, \$1) g', {k * 100}, 'chunk', 30); v = []; done = false; while ! done, [d, ~, done] = vorlex ('fetch', cur); v = [v; d.v]; end; vorlex ('close', cur); assert (v, (1:k * 100)'); end"
 "query in a transaction|session transaction|vorlex ('exec', c, 'begin'); for k = 1:5 d = vorlex ('query', c, 'select \$1::int4 + 1 as v', {int32(k)}); assert (d.v, k + 1); end; vorlex ('exec', c, 'commit');"
 "copyOut in a transaction|session transaction|vorlex ('exec', c, 'begin'); for k = 1:5 s = vorlex ('copyOut', c, sprintf ('select g::int4 from generate_series (1, %d) g', k), '%int4'); assert (s.value, int32 ((1:k)')); end; vorlex ('exec', c, 'commit');"
 )

@@ -82,8 +82,8 @@ class CopyStream : public ::testing::Test {
         decoder.take(stream.data() + at, stream.size() - at);
         decoder.requireEnd();
         ASSERT_EQ(decoder.rows(), static_cast<size_t>(rows));
-        mxArray* ints = columns[0].finish(decoder.rows());
-        mxArray* texts = columns[1].finish(decoder.rows());
+        mxArray* ints = columnStruct(columns[0].finish(decoder.rows()));
+        mxArray* texts = columnStruct(columns[1].finish(decoder.rows()));
         const int32_t* values = static_cast<int32_t*>(mxGetData(mxGetField(ints, 0, "value")));
         const mxLogical* intNulls = mxGetLogicals(mxGetField(ints, 0, "rowIsNull"));
         const mxLogical* textNulls = mxGetLogicals(mxGetField(texts, 0, "rowIsNull"));

@@ -17,14 +17,14 @@
 namespace vorlex {
 namespace {
 
-TEST(CommandTable, HasFortyFiveDistinctRowsInTheirFixedPlaces) {
+TEST(CommandTable, HasFortySevenDistinctRowsInTheirFixedPlaces) {
     std::set<std::string> names;
     for (const Command& command : commandTable) {
         ASSERT_NE(command.handler, nullptr) << command.name;
         EXPECT_LE(std::string(command.name).size(), 29u);
         names.insert(command.name);
     }
-    EXPECT_EQ(names.size(), 45u);
+    EXPECT_EQ(names.size(), 47u);
     EXPECT_STREQ(commandTable[0].name, "exec");
     EXPECT_STREQ(commandTable[5].name, "resultGet");
     EXPECT_STREQ(commandTable[14].name, "connect");
@@ -36,6 +36,8 @@ TEST(CommandTable, HasFortyFiveDistinctRowsInTheirFixedPlaces) {
     EXPECT_STREQ(commandTable[40].name, "help");
     EXPECT_STREQ(commandTable[41].name, "lastError");
     EXPECT_STREQ(commandTable[44].name, "notifications");
+    EXPECT_STREQ(commandTable[45].name, "fetch");
+    EXPECT_STREQ(commandTable[46].name, "close");
 }
 
 TEST(CommandTable, EveryRowHasCountBoundsAndAUsageThatNamesItsCommand) {

@@ -31,6 +31,7 @@ class Registry : public ::testing::Test {
         EXPECT_EQ(liveCount(HandleKind::connection), 0);
         EXPECT_EQ(liveCount(HandleKind::result), 0);
         EXPECT_EQ(liveCount(HandleKind::param), 0);
+        EXPECT_EQ(liveCount(HandleKind::cursor), 0);
     }
 };
 
@@ -159,6 +160,39 @@ TEST_F(Registry, HandleArgumentsAreCheckedInOrder) {
 
     releaseHandleArg(HandleKind::connection, args, 0, RowRule::anyRows);
     expectRaises("vorlex:status:noConnections", [&] { connectionArg(args, 0, RowRule::oneRow); });
+}
+
+// A cursor holds its connection until it ends, which releases its state
+// once; its handle lives until close.  Each row: how the cursor ends.
+TEST_F(Registry, CursorsHoldTheirConnectionUntilTheyEnd) {
+    enum class Ending { itself, finish, close };
+    for (Ending ending : {Ending::itself, Ending::finish, Ending::close}) {
+        static int released;
+        released = 0;
+        uint32_t conn = registerConnection(newConnection());
+        uint32_t cursor = registerCursor(
+            new int(0), [](void* state) { delete static_cast<int*>(state), ++released; }, conn);
+        ArrayPool pool;
+        const mxArray* connArgs[] = {pool.uint32Array(1, 1, conn)};
+        const mxArray* cursorArgs[] = {pool.uint32Array(1, 1, cursor)};
+        expectRaises("vorlex:status:cursorOpen",
+                     [&] { connectionArg(connArgs, 0, RowRule::oneRow); });
+        EXPECT_NE(anyConnectionArg(connArgs, 0, RowRule::oneRow), nullptr);
+        EXPECT_EQ(openCursorArg(cursorArgs, 0).conn, anyConnectionArg(connArgs, 0, RowRule::oneRow));
+        if (ending == Ending::itself) endCursor(cursor, "has returned its last rows");
+        if (ending == Ending::finish) releaseHandle(HandleKind::connection, conn, 2);
+        if (ending == Ending::close) releaseHandle(HandleKind::cursor, cursor, 2);
+        EXPECT_EQ(released, 1);
+        if (ending != Ending::close) {
+            expectRaises("vorlex:status:cursorDone", [&] { openCursorArg(cursorArgs, 0); });
+            releaseHandle(HandleKind::cursor, cursor, 2);
+            EXPECT_EQ(released, 1);
+        }
+        if (ending != Ending::finish) {
+            EXPECT_NE(connectionArg(connArgs, 0, RowRule::oneRow), nullptr);
+            releaseHandle(HandleKind::connection, conn, 2);
+        }
+    }
 }
 
 TEST_F(Registry, CreatedHandleIsOneByOneUint32) {

@@ -1,0 +1,122 @@
+// SPDX-License-Identifier: BSD-3-Clause
+// query_cursor.cpp - fetch and close: the rows of a statement that query
+// started with 'chunk', a chunk at a time.
+//
+//   [data, info, done] = vorlex('fetch', cur)
+//   vorlex('close', cur)
+//
+// The statement runs once, in libpq's single-row mode: the server sends its
+// rows as for any statement and each arrives as a result of its own, read
+// into the chunk's columns and freed at once, so that no more than a
+// chunk's rows are held.  Nothing is declared on the server, so it runs
+// outside a transaction block and through a pooler alike.  A fetch reads
+// until its chunk is full and then takes the next result too, to tell
+// whether the rows are done: the cursor ends with the fetch that returns
+// its last rows (done is true), and a later fetch is refused.
+#include "query/query_cursor.hpp"
+
+#include <memory>
+#include <string>
+#include <utility>
+
+#include "connection/server_wait.hpp"
+#include "handles/registry.hpp"
+#include "host/errors.hpp"
+#include "host/host.hpp"
+#include "query/query_commands.hpp"
+#include "statements/lost_connection.hpp"
+#include "statements/unnamed_statement.hpp"
+
+namespace vorlex {
+
+namespace {
+
+struct Cursor {
+    CursorRead read;
+    ResultOwner next;     // the statement's next result, taken before it was needed
+    size_t rowsRead = 0;  // over the whole statement
+};
+
+void releaseCursor(void* state) { delete static_cast<Cursor*>(state); }
+
+// The end of the statement's rows: its tag, once the connection is idle.
+// A failure is raised naming the row the server was making.
+std::string endOfRows(PGconn* conn, const Cursor& cursor, const PGresult* end) {
+    discardEarlierResults(conn);
+    ExecStatusType status = PQresultStatus(end);
+    if (end && (status == PGRES_TUPLES_OK || status == PGRES_COMMAND_OK))
+        return PQcmdStatus(const_cast<PGresult*>(end));
+    std::string what = "the statement failed at row " + std::to_string(cursor.rowsRead + 1);
+    if (end) raiseQueryFailed(conn, end, what);
+    raiseOnConnection(conn, "queryFailed",
+                      what + ": its rows ended early: " + libpqText(PQerrorMessage(conn)));
+}
+
+// Reads rows into `chunk` until it is full, and takes the result after
+// them: a row or a failure is kept for the next fetch.  True when the
+// rows are done, their tag in `command`.
+bool readChunk(PGconn* conn, Cursor& cursor, ChunkColumns& chunk, std::string& command) {
+    for (;;) {
+        ResultOwner next =
+            cursor.next ? std::move(cursor.next) : awaitNextResult(conn, "the statement");
+        ExecStatusType status = PQresultStatus(next.get());
+        bool ended = status == PGRES_TUPLES_OK || status == PGRES_COMMAND_OK;
+        if (chunk.rows() == cursor.read.chunk && !ended) {
+            cursor.next = std::move(next);
+            return false;
+        }
+        if (status != PGRES_SINGLE_TUPLE) {
+            command = endOfRows(conn, cursor, next.get());
+            return true;
+        }
+        // Each row passes here once.
+        chunk.add(next.get());
+        ++cursor.rowsRead;
+    }
+}
+
+// Reads and drops the rows the statement has left, if any.
+void dropRows(PGconn* conn, Cursor& cursor) {
+    cursor.next.reset();
+    discardEarlierResults(conn);
+}
+
+}  // namespace
+
+uint32_t openCursor(uint32_t connection, CursorRead read, ResultOwner first) {
+    auto cursor = std::make_unique<Cursor>();
+    cursor->read = std::move(read);
+    cursor->next = std::move(first);
+    return registerCursor(cursor.release(), releaseCursor, connection);
+}
+
+void commandFetch(int nlhs, mxArray* plhs[], int, const mxArray* prhs[]) {
+    OpenCursor open = openCursorArg(prhs, 0);
+    Cursor& cursor = *static_cast<Cursor*>(open.state);
+    bool done = false;
+    try {
+        ChunkColumns chunk(open.conn, cursor.read.plan, cursor.read.options, cursor.read.chunk);
+        std::string command;
+        done = readChunk(open.conn, cursor, chunk, command);
+        chunk.finish(command.c_str(), plhs[0], nlhs > 1 ? &plhs[1] : nullptr);
+    } catch (...) {
+        // A failure the server did not make (a value that cannot be read)
+        // leaves the statement running.
+        dropRows(open.conn, cursor);
+        endCursor(open.number, "ended when a fetch failed");
+        throw;
+    }
+    if (done) endCursor(open.number, "has returned its last rows");
+    if (nlhs > 2) plhs[2] = mxCreateLogicalScalar(done);
+}
+
+// The rows left are read and dropped rather than cancelled: a cancel would
+// undo what a data-modifying statement did, or abort the transaction the
+// statement runs in.  An interrupt while they are read cancels.
+void commandClose(int, mxArray*[], int, const mxArray* prhs[]) {
+    OpenCursor open = cursorArg(prhs, 0);
+    if (open.state) dropRows(open.conn, *static_cast<Cursor*>(open.state));
+    releaseHandle(HandleKind::cursor, open.number, argPosition(0));
+}
+
+}  // namespace vorlex

@@ -1,0 +1,28 @@
+// SPDX-License-Identifier: BSD-3-Clause
+// query_cursor.hpp - chunked reads: the rows of one statement, running in
+// libpq's single-row mode, read a chunk at a time by fetch.
+#pragma once
+
+#include <libpq-fe.h>
+
+#include <cstddef>
+#include <cstdint>
+
+#include "host/owners.hpp"
+#include "query/query_columns.hpp"
+
+namespace vorlex {
+
+// What fetch reads the statement's rows with.
+struct CursorRead {
+    ResultPlan plan;
+    QueryOptions options;
+    size_t chunk;  // rows per fetch
+};
+
+// Registers a cursor over the statement running on connection
+// `connection` in single-row mode, whose first result is `first`; returns
+// the cursor's handle.
+uint32_t openCursor(uint32_t connection, CursorRead read, ResultOwner first);
+
+}  // namespace vorlex
