@@ -14,11 +14,13 @@
 #include <strings.h>
 
 #include <cctype>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <optional>
 #include <string>
 
+#include "connection/progress.hpp"
 #include "connection/server_wait.hpp"
 #include "handles/registry.hpp"
 #include "host/errors.hpp"
@@ -49,6 +51,7 @@ struct QueryCall {
     std::optional<std::string> format;
     const mxArray* formatCell = nullptr;  // a format of one specifier per value
     QueryOptions options;
+    ProgressOption progress;
 };
 
 // --- Arguments ----------------------------------------------------------------------
@@ -111,10 +114,12 @@ void readOption(const mxArray* const prhs[], int index, QueryCall& call) {
         call.options.dates.form = dateFormArg(prhs, value);
     else if (strcasecmp(name.c_str(), "timeZone") == 0)
         call.options.dates.zone = timeZoneArg(prhs, value);
+    else if (strcasecmp(name.c_str(), "progress") == 0)
+        call.progress = progressArg(prhs, value);
     else
         raiseError("unknownOption",
                    "argument %d: unknown option '%s'; the options are 'format', 'keepClass', "
-                   "'numeric', 'output', 'dates' and 'timeZone'",
+                   "'numeric', 'output', 'dates', 'timeZone' and 'progress'",
                    argPosition(index), name.c_str());
 }
 
@@ -329,6 +334,10 @@ void commandQuery(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
                      params.classTypes};
     KnownStatement statement = knownStatement(call, key, params);
     ResultPlan& plan = statement.plan;
+    // The result comes whole: its rows are reported as it arrives, and
+    // again once they are converted.
+    Progress progress;
+    startProgress(progress, call.progress, NAN);
     ResultOwner result;
     try {
         QueryParams encoded =
@@ -345,8 +354,13 @@ void commandQuery(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
         plan = replan(call.conn, result.get(), plan.binary);
     }
 
+    size_t rows = static_cast<size_t>(PQntuples(result.get()));
+    progress.total = static_cast<double>(rows);
+    lookAtProgress(progress, rows);
+
     // The info output is made only when it is asked for.
     readResult(call.conn, result.get(), plan, call.options, plhs[0], nlhs > 1 ? &plhs[1] : nullptr);
+    finishProgress(progress, rows);
 }
 
 }  // namespace vorlex
