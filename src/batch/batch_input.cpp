@@ -115,7 +115,8 @@ ProgressOption batchOptionArgs(const mxArray* const prhs[], int nrhs, int first)
         std::string name = charArg(
             prhs, index, {"option name", "optionNotChar", "unknownOption", "unknownOption", true});
         if (strcasecmp(name.c_str(), "progress") != 0)
-            raiseError("unknownOption", "argument %d: unknown option '%s'; the option is 'progress'",
+            raiseError("unknownOption",
+                       "argument %d: unknown option '%s'; the option is 'progress'",
                        argPosition(index), name.c_str());
         if (index + 1 >= nrhs)
             raiseError("optionValue", "argument %d: option '%s' has no value", argPosition(index),

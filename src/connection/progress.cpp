@@ -3,8 +3,6 @@
 // calls of the user's function.
 #include "connection/progress.hpp"
 
-#include <strings.h>
-
 #include <cmath>
 #include <cstdio>
 #include <string>
