@@ -77,6 +77,7 @@
 %   dates               date and time values: date numbers, UTC, the timeZone and dates options
 %   errors              error identifiers, SQLSTATEs, lastError, connectionLost, interrupted
 %   performance         which command for which job, and what each costs
+%   progress            the 'progress' option of insert, copyIn, copyOut, batchExec and query
 
 % Written by scripts/write_help_file.sh from src/gateway/command_help.cpp.
 % SPDX-License-Identifier: BSD-3-Clause

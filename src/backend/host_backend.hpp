@@ -9,6 +9,14 @@
 // other folder of the module.
 #pragma once
 
+// The Octave backend sees Octave's own mxArray class (octave/mxarray.h),
+// which mex.h presents to MEX files as void.
+#if !defined(VORLEX_OCTAVE_CLASSES)
+#include <mex.h>
+#endif
+
+#include <string>
+
 namespace vorlex {
 
 // Takes the user's request to interrupt the running command (Ctrl-C) from
@@ -18,5 +26,16 @@ namespace vorlex {
 // give no way to see the request: the MEX-only backend answers false, and
 // the host acts on the request once the command has returned.
 bool takeInterruptRequest();
+
+// C linkage, as the MEX functions have: the host arrays are the same
+// pointers whether they are seen as mex.h's void or Octave's class.
+extern "C" {
+
+// Calls the function handle `handle` with the one input `input` and no
+// output, catching its error: false with the error's message in `message`.
+// Octave's mexCallMATLABWithTrap hands back a fixed text in place of the
+// error's message; MATLAB's gives the error itself.
+bool callFunctionHandle(const mxArray* handle, mxArray* input, std::string& message);
+}
 
 }  // namespace vorlex

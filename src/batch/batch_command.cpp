@@ -2,12 +2,15 @@
 // batch_command.cpp - batchExec: one parameterised statement run once for
 // every row of a table of columns, in one pipelined stream.
 //
-//   vorlex('batchExec', conn, sql, format, values [, elementNulls [, valueNulls [, namePrefix]]])
+//   vorlex('batchExec', conn, sql, format, values [, elementNulls [, valueNulls [, namePrefix]]]
+//          [, 'progress', tf|fn])
 //
 // `values` is a scalar struct with one field per parameter, each a column
 // of M rows; `elementNulls` and `valueNulls` (or [] for none) have the same
 // fields and mark NULL elements of array values and NULL values.  Every
-// argument and column is checked before anything is sent.
+// argument and column is checked before anything is sent.  A char after
+// both NULL structs is namePrefix when an odd count of inputs is left from
+// it (the options come in pairs).
 #include <libpq-fe.h>
 #include <libpqtypes.h>
 
@@ -44,8 +47,7 @@ long long statementCounter = 0;
 
 enum Arg { kConn, kSql, kFormat, kNamePrefix = kBatchArgCount };
 
-std::string prefixArg(const mxArray* const prhs[], int nrhs) {
-    if (nrhs <= kNamePrefix) return kDefaultPrefix;
+std::string prefixArg(const mxArray* const prhs[]) {
     const mxArray* arg = prhs[kNamePrefix];
     if (mxIsEmpty(arg))
         raiseError("prefixEmpty", "argument %d (namePrefix) is empty", argPosition(kNamePrefix));
@@ -82,15 +84,22 @@ void commandBatchExec(int, mxArray*[], int nrhs, const mxArray* prhs[]) {
     std::string sql = sqlRowArg(prhs, kSql);
     std::string format = formatArg(prhs, kFormat);
     BatchInput input = batchInputArgs(prhs, nrhs);
-    BatchStatement statement = namedStatement(conn, std::move(sql), prefixArg(prhs, nrhs));
+    int options = input.optionsAt;
+    bool prefixed = options == kNamePrefix && (nrhs - options) % 2 == 1;
+    std::string prefix = prefixed ? prefixArg(prhs) : kDefaultPrefix;
+    ProgressOption progressOption = batchOptionArgs(prhs, nrhs, prefixed ? options + 1 : options);
+    BatchStatement statement = namedStatement(conn, std::move(sql), prefix);
     ++statementCounter;
 
     PreparedBatch prepared;
     prepareBatch(conn, format, input, prepared);
     size_t rows = prepared.rows;
-    if (rows == 0) return;
-    runPipeline(conn, prepared.param.get(), statement, rows,
-                RowBuilder{putBatchRow, &prepared.batch});
+    Progress progress;
+    startProgress(progress, progressOption, static_cast<double>(rows));
+    if (rows > 0)
+        runPipeline(conn, prepared.param.get(), statement, rows,
+                    RowBuilder{putBatchRow, &prepared.batch}, progress);
+    finishProgress(progress, rows);  // no rows: the stream finished it otherwise
 }
 
 }  // namespace vorlex

@@ -3,6 +3,7 @@
 #include "batch/batch_input.hpp"
 
 #include <libpqtypes.h>
+#include <strings.h>
 
 #include <string>
 #include <vector>
@@ -32,10 +33,11 @@ const mxArray* valuesArg(const mxArray* const prhs[]) {
     return values;
 }
 
-// An optional NULL struct: null when absent or given as an empty array.
-const mxArray* nullsArg(const mxArray* const prhs[], int nrhs, int index, const char* name,
+// An optional NULL struct: null when absent (at or past input `end`) or
+// given as an empty array.
+const mxArray* nullsArg(const mxArray* const prhs[], int end, int index, const char* name,
                         int fields) {
-    if (nrhs <= index || mxIsEmpty(prhs[index])) return nullptr;
+    if (end <= index || mxIsEmpty(prhs[index])) return nullptr;
     const mxArray* nulls = prhs[index];
     std::string check = name;
     if (!mxIsStruct(nulls) || mxGetNumberOfElements(nulls) != 1)
@@ -96,12 +98,32 @@ std::vector<std::string> columnClassNames(const mxArray* values) {
 }  // namespace
 
 BatchInput batchInputArgs(const mxArray* const prhs[], int nrhs) {
-    BatchInput input{valuesArg(prhs), nullptr, nullptr};
+    BatchInput input{valuesArg(prhs), nullptr, nullptr, kValuesArg + 1};
+    while (input.optionsAt < kBatchArgCount && input.optionsAt < nrhs &&
+           !mxIsChar(prhs[input.optionsAt]))
+        ++input.optionsAt;
     int fields = mxGetNumberOfFields(input.values);
-    input.elementNulls = nullsArg(prhs, nrhs, kElementNullsArg, "elementNulls", fields);
-    input.valueNulls = nullsArg(prhs, nrhs, kValueNullsArg, "valueNulls", fields);
+    input.elementNulls = nullsArg(prhs, input.optionsAt, kElementNullsArg, "elementNulls", fields);
+    input.valueNulls = nullsArg(prhs, input.optionsAt, kValueNullsArg, "valueNulls", fields);
     requireSameFieldNames(input.values, input.elementNulls, input.valueNulls);
     return input;
+}
+
+ProgressOption batchOptionArgs(const mxArray* const prhs[], int nrhs, int first) {
+    ProgressOption progress;
+    for (int index = first; index < nrhs; index += 2) {
+        std::string name = charArg(
+            prhs, index, {"option name", "optionNotChar", "unknownOption", "unknownOption", true});
+        if (strcasecmp(name.c_str(), "progress") != 0)
+            raiseError("unknownOption",
+                       "argument %d: unknown option '%s'; the option is 'progress'",
+                       argPosition(index), name.c_str());
+        if (index + 1 >= nrhs)
+            raiseError("optionValue", "argument %d: option '%s' has no value", argPosition(index),
+                       name.c_str());
+        progress = progressArg(prhs, index + 1);
+    }
+    return progress;
 }
 
 void prepareBatch(PGconn* conn, const std::string& format, const BatchInput& input,

@@ -47,13 +47,17 @@ enum class Item { prepare, row, closing, abandon, sync };
 class Pipeline {
   public:
     Pipeline(PGconn* conn, PGparam* param, const BatchStatement& statement, size_t rows,
-             const RowBuilder& builder)
+             const RowBuilder& builder, Progress& progress)
         : conn_(conn),
           param_(param),
           statement_(statement),
           rows_(rows),
           builder_(builder),
-          wait_(conn) {}
+          wait_(conn),
+          progress_(progress) {
+        progress_.wait = &wait_;
+    }
+    ~Pipeline() { progress_.wait = nullptr; }
 
     void run();
     void recover() noexcept;
@@ -79,6 +83,7 @@ class Pipeline {
     bool waitAndRead(bool block);
     bool readReady();
     bool failLostResults();
+    void reportRows();
     void take(PGresult* result);
     void leaveCopy(ExecStatusType status);
     void discardLeftovers();
@@ -93,6 +98,7 @@ class Pipeline {
     size_t rows_;
     const RowBuilder& builder_;
     ServerWait wait_;
+    Progress& progress_;
 
     bool entered_ = false;
     int savedNonblocking_ = 0;
@@ -278,7 +284,17 @@ bool Pipeline::readReady() {
         resultTaken_ = false;
         ++received_;
     }
+    if (!recovering_) reportRows();
     return true;
+}
+
+// Items after the prepare are rows, up to the rows queued.
+void Pipeline::reportRows() {
+    size_t back = received_ > rowsQueued_ ? rowsQueued_ : (received_ > 0 ? received_ - 1 : 0);
+    if (back == rows_)
+        finishProgress(progress_, back);
+    else
+        advanceProgress(progress_, back);
 }
 
 // Why a statement's result was refused.
@@ -403,13 +419,20 @@ void Pipeline::recover() noexcept {
 }  // namespace
 
 void runPipeline(PGconn* conn, PGparam* param, const BatchStatement& statement, size_t rows,
-                 const RowBuilder& builder) {
-    Pipeline pipeline(conn, param, statement, rows, builder);
+                 const RowBuilder& builder, Progress& progress) {
+    Pipeline pipeline(conn, param, statement, rows, builder, progress);
     try {
         pipeline.run();
     } catch (GatewayError& error) {
         pipeline.recover();
         noteLostConnection(conn, error);
+        // A progress function's error interrupted the stream, which the
+        // server may have completed by then.
+        if (pipeline.interrupted())
+            error.message += pipeline.completed()
+                                 ? "; the server had already completed the batch: its changes "
+                                   "are kept"
+                                 : "; the server stopped the batch";
         throw;
     } catch (...) {
         pipeline.recover();

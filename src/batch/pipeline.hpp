@@ -21,6 +21,8 @@
 #include <cstddef>
 #include <string>
 
+#include "connection/progress.hpp"
+
 namespace vorlex {
 
 // Fills the parameter set with the values of one row, 0-based.  Rows are
@@ -38,8 +40,9 @@ struct BatchStatement {
 };
 
 // Runs `statement` for rows 0..rows-1 (rows >= 1).  The set is reused for
-// every row; the caller owns it.
+// every row; the caller owns it.  The rows whose results are in are
+// reported to `progress`, finished when the last row's is.
 void runPipeline(PGconn* conn, PGparam* param, const BatchStatement& statement, size_t rows,
-                 const RowBuilder& builder);
+                 const RowBuilder& builder, Progress& progress);
 
 }  // namespace vorlex

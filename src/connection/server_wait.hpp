@@ -82,6 +82,11 @@ class ServerWait {
     // as await does.
     bool interruptedNow();
 
+    // Takes an interrupt of the command's own (a progress function's
+    // error) as await takes the user's: the server is asked to cancel and
+    // the wait turns to cleaning up.
+    void interrupt() { takeInterrupt(); }
+
     // From now on interrupts are taken as while cleaning up.
     void beginCleanup() { cleaning_ = true; }
 

@@ -2,7 +2,8 @@
 // copy_in.cpp - copyIn: the rows of a struct of columns loaded with one
 // COPY ... FROM STDIN in PostgreSQL's binary format.
 //
-//   [n =] vorlex('copyIn', conn, target, format, values [, elementNulls [, valueNulls]])
+//   [n =] vorlex('copyIn', conn, target, format, values [, elementNulls [, valueNulls]]
+//                [, 'progress', tf|fn])
 //
 // The columns are batchExec's, checked the same way before anything is
 // sent.  Each row is encoded by the gateway's codecs straight into a
@@ -84,7 +85,7 @@ unsigned long long failedRowOf(const PGresult* result) {
 // rows it has been sent, before the one that fails to encode: its refusal
 // comes first when it is already there.
 bool sendRows(CopySession& copy, CopyBuffer& buffer, size_t rows, size_t fields, RowAppender append,
-              void* context) {
+              void* context, Progress& progress) {
     for (size_t row = 0; row < rows; ++row) {
         try {
             appendInt16(buffer, static_cast<int16_t>(fields));
@@ -98,6 +99,7 @@ bool sendRows(CopySession& copy, CopyBuffer& buffer, size_t rows, size_t fields,
             if (!copy.send(buffer.data(), buffer.size())) return false;
             buffer.clear();
         }
+        advanceProgress(progress, row + 1);
     }
     return true;
 }
@@ -126,13 +128,16 @@ void appendField(CopyBuffer& buffer, const ParamRecord& record, const ColumnValu
 }
 
 double copyRowsIn(PGconn* conn, const std::string& target, size_t rows, size_t fields,
-                  RowAppender append, void* context) {
+                  RowAppender append, void* context, Progress& progress) {
     CopySession copy(conn);
+    progress.wait = &copy.serverWait();
     // The line break ends a comment the target may end with.
     copy.start("COPY " + target + "\n FROM STDIN (FORMAT binary)", PGRES_COPY_IN, "copyFailed");
     CopyBuffer buffer;
     std::memcpy(buffer.append(sizeof kHeader), kHeader, sizeof kHeader);
-    if (sendRows(copy, buffer, rows, fields, append, context)) {
+    if (sendRows(copy, buffer, rows, fields, append, context, progress)) {
+        // Before the stream ends: fn's error still stores nothing.
+        finishProgress(progress, rows);
         appendInt16(buffer, -1);
         copy.send(buffer.data(), buffer.size());
     }
@@ -147,6 +152,7 @@ void commandCopyIn(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
     std::string target = sqlRowArg(prhs, kStatementArg, "target", "target");
     std::string format = formatArg(prhs, kFormatArg);
     BatchInput input = batchInputArgs(prhs, nrhs);
+    ProgressOption progressOption = batchOptionArgs(prhs, nrhs, input.optionsAt);
     PreparedBatch prepared;
     prepareBatch(conn, format, input, prepared);
     // Each row of the stream counts its fields in 16 bits.
@@ -155,11 +161,14 @@ void commandCopyIn(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
                    prepared.records.size(), INT16_MAX);
 
     double copied = 0;
+    Progress progress;
+    startProgress(progress, progressOption, static_cast<double>(prepared.rows));
     if (prepared.rows > 0) {
         requireCopyTarget(conn, lookUpCopyTarget(conn, splitCopyTarget(target)), prepared.records);
         copied = copyRowsIn(conn, target, prepared.rows, prepared.records.size(), appendBatchRow,
-                            &prepared);
+                            &prepared, progress);
     }
+    finishProgress(progress, 0);  // no rows: the COPY finished it otherwise
     if (nlhs > 0) plhs[0] = mxCreateDoubleScalar(copied);
 }
 

@@ -18,6 +18,7 @@
 #include <string>
 
 #include "batch/batch_columns.hpp"
+#include "connection/progress.hpp"
 #include "params/param_building.hpp"
 
 namespace vorlex {
@@ -79,8 +80,10 @@ using RowAppender = void (*)(void* context, CopyBuffer& buffer, size_t row);
 // refusal of a row is seen within a chunk or so of coming (where libpq's
 // input can be read) and ends the stream there, and it comes before an
 // error of a later row on the client.  `target` is SQL
-// and must be safe to run as written.
+// and must be safe to run as written.  The rows encoded are reported to
+// `progress`, finished before the stream ends, so that a progress
+// function's error still stores nothing.
 double copyRowsIn(PGconn* conn, const std::string& target, size_t rows, size_t fields,
-                  RowAppender append, void* context);
+                  RowAppender append, void* context, Progress& progress);
 
 }  // namespace vorlex

@@ -3,7 +3,8 @@
 // COPY (query) TO STDOUT in PostgreSQL's binary format, into the columns
 // resultGet would give.
 //
-//   [s1, ..., sK] = vorlex('copyOut', conn, query, format [, 'columnVectors', tf])
+//   [s1, ..., sK] = vorlex('copyOut', conn, query, format [, 'columnVectors', tf]
+//                          [, 'progress', tf|fn])
 //
 // The k-th specifier reads the query's k-th column.  The columns' types are
 // checked before the COPY starts, against the query prepared (unnamed) and
@@ -12,13 +13,16 @@
 // trimmed at the end: no result ever holds the whole set.
 #include <libpq-fe.h>
 #include <libpqtypes.h>
+#include <strings.h>
 
+#include <cmath>
 #include <cstring>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "params/param_building.hpp"
+#include "connection/progress.hpp"
 #include "connection/server_wait.hpp"
 #include "types/pqtypes_private.hpp"
 #include "copy/copy_commands.hpp"
@@ -39,6 +43,34 @@ namespace vorlex {
 namespace {
 
 enum Arg { kConn, kQuery, kFormat, kOption };
+
+struct CopyOutOptions {
+    bool columnVectors = true;
+    ProgressOption progress;
+};
+
+CopyOutOptions optionArgs(const mxArray* const prhs[], int nrhs) {
+    if ((nrhs - kOption) % 2 != 0)
+        raiseError("nargin",
+                   "an option is a name and its value: %d argument(s) given after the command; "
+                   "usage: %s",
+                   nrhs, activeUsage());
+    CopyOutOptions options;
+    for (int index = kOption; index < nrhs; index += 2) {
+        std::string name = charArg(
+            prhs, index, {"option name", "optionNotChar", "unknownOption", "unknownOption", true});
+        if (strcasecmp(name.c_str(), "progress") == 0)
+            options.progress = progressArg(prhs, index + 1);
+        else if (strcasecmp(name.c_str(), "columnVectors") == 0)
+            options.columnVectors = columnVectorsOption(prhs, index);
+        else
+            raiseError("unknownOption",
+                       "argument %d: unknown option '%s'; the options are 'columnVectors' and "
+                       "'progress'",
+                       argPosition(index), name.c_str());
+    }
+    return options;
+}
 
 // --- Arguments and the query's columns ---------------------------------------
 
@@ -87,15 +119,11 @@ void checkQueryColumns(PGconn* conn, const std::string& query,
 }  // namespace
 
 void commandCopyOut(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
-    if (nrhs == kOption + 1)
-        raiseError("nargin",
-                   "an option is a name and its value: %d argument(s) given after the command; "
-                   "usage: %s",
-                   nrhs, activeUsage());
     PGconn* conn = connectionArg(prhs, kConn, RowRule::anyRows);
     std::string query = sqlRowArg(prhs, kQuery, "query", "query");
     std::string format = formatArg(prhs, kFormat);
-    bool columnVectors = nrhs == 5 ? columnVectorsOption(prhs, kOption) : true;
+    CopyOutOptions options = optionArgs(prhs, nrhs);
+    bool columnVectors = options.columnVectors;
 
     ParamOwner param(createParam(conn));  // the connection's types
     if (!param)
@@ -108,7 +136,10 @@ void commandCopyOut(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) 
                    columns.size(), columns.size(), nlhs);
     checkQueryColumns(conn, query, columns);
 
+    Progress progress;
+    startProgress(progress, options.progress, NAN);
     CopySession copy(conn);
+    progress.wait = &copy.serverWait();
     // The line break ends a comment the query may end with.
     copy.start("COPY (" + query + "\n) TO STDOUT (FORMAT binary)", PGRES_COPY_OUT, "queryFailed");
     CopyStreamDecoder decoder(columns, *paramTypeHandlers(param.get()).server);
@@ -116,11 +147,13 @@ void commandCopyOut(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) 
         CopyData data = copy.receive();
         if (data.atEnd()) break;
         decoder.take(data.bytes(), data.length());
+        advanceProgress(progress, decoder.rows());
     }
     ResultOwner result = copy.finishReceiving();
     if (PQresultStatus(result.get()) != PGRES_COMMAND_OK)
         raiseQueryFailure(result.get(), conn, "the COPY failed");
     decoder.requireEnd();
+    finishProgress(progress, decoder.rows());
     for (size_t k = 0; k < columns.size(); ++k) plhs[k] = columnStruct(columns[k].finish(decoder.rows()));
 }
 

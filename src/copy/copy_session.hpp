@@ -68,6 +68,9 @@ class CopySession {
     CopyData receive();
     ResultOwner finishReceiving();
 
+    // The COPY's waits, for a progress report to interrupt.
+    ServerWait& serverWait() { return wait_; }
+
   private:
     [[noreturn]] void raiseFailure(const char* what);
     [[noreturn]] void stopForInterrupt(bool failureSeen = false);

@@ -4,7 +4,8 @@
 // value sent as that column's type, which the server reports.
 //
 //   [n =] vorlex('insert', conn, table, data [, 'exactNames', tf] [, 'nulls', nulls]
-//                [, 'nan', 'null'|'value'] [, 'dates', form] [, 'timeZone', zone])
+//                [, 'nan', 'null'|'value'] [, 'dates', form] [, 'timeZone', zone]
+//                [, 'progress', tf|fn])
 //
 // The target lookup (copy_target.hpp) names the table's columns and the
 // types under their domains; the COPY names the table as the server
@@ -65,6 +66,7 @@ struct InsertOptions {
     const mxArray* nulls = nullptr;  // null when absent or []
     DateOptions dates;               // date/time fields' numbers and timestamptz's zone
     bool nanIsNull = true;           // 'nan', 'null'; false: 'value'
+    ProgressOption progress;
 };
 
 // How a column's values are sent.
@@ -180,6 +182,10 @@ void readTimeZone(InsertOptions& options, const mxArray* const prhs[], int index
     options.dates.zone = timeZoneArg(prhs, index);
 }
 
+void readProgress(InsertOptions& options, const mxArray* const prhs[], int index) {
+    options.progress = progressArg(prhs, index);
+}
+
 // One row per option: its name, matched ignoring case, and the reader of
 // its value (input `index`).
 struct InsertOption {
@@ -192,6 +198,7 @@ constexpr InsertOption kInsertOptions[] = {
     {"nan", readNan},
     {"dates", readDates},
     {"timeZone", readTimeZone},
+    {"progress", readProgress},
 };
 
 std::string optionNames() {
@@ -810,11 +817,14 @@ void commandInsert(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
     }
 
     double copied = 0;
+    Progress progress;
+    startProgress(progress, options.progress, static_cast<double>(rows));
     if (rows > 0) {
         castColumns(conn, load, rows);
         copied = copyRowsIn(conn, copyTargetOf(target, load), rows, load.columns.size(),
-                            appendInsertRow, &load);
+                            appendInsertRow, &load, progress);
     }
+    finishProgress(progress, 0);  // no rows: the COPY finished it otherwise
     if (nlhs > 0) plhs[0] = mxCreateDoubleScalar(copied);
 }
 

@@ -33,7 +33,7 @@ const Command commandTable[kCommandCount] = {
      "[result =] vorlex('paramExec', conn, param, sql)"},
     {"batchExec", commandBatchExec, {4, -1}, {0, 0},
      "vorlex('batchExec', conn, sql, format, values [, elementNulls [, valueNulls [, "
-     "namePrefix]]])"},
+     "namePrefix]]] [, 'progress', tf|fn])"},
     {"clear", commandClear, {1, 1}, {0, 0}, "vorlex('clear', result)"},
     {"paramPut", commandParamPut, {3, -1}, {0, 0},
      "vorlex('paramPut', param, format, value1, ...)"},
@@ -72,17 +72,21 @@ const Command commandTable[kCommandCount] = {
     {"port", commandProperty, {1, 1}, {0, 1}, "port = vorlex('port', conn)"},
     {"reset", commandReset, {1, 1}, {0, 0}, "vorlex('reset', conn)"},
     {"user", commandProperty, {1, 1}, {0, 1}, "user = vorlex('user', conn)"},
-    {"copyIn", commandCopyIn, {4, 6}, {0, 1},
-     "[n =] vorlex('copyIn', conn, target, format, values [, elementNulls [, valueNulls]])"},
-    {"copyOut", commandCopyOut, {3, 5}, {1, -1},
-     "[s1, ...] = vorlex('copyOut', conn, query, format [, 'columnVectors', tf])"},
+    {"copyIn", commandCopyIn, {4, 8}, {0, 1},
+     "[n =] vorlex('copyIn', conn, target, format, values [, elementNulls [, valueNulls]] "
+     "[, 'progress', tf|fn])"},
+    {"copyOut", commandCopyOut, {3, 7}, {1, -1},
+     "[s1, ...] = vorlex('copyOut', conn, query, format [, 'columnVectors', tf] "
+     "[, 'progress', tf|fn])"},
     {"query", commandQuery, {2, -1}, {0, 2},
      "[data, info] = vorlex('query', conn, sql [, params] [, 'format', format] [, 'keepClass', "
      "tf] [, 'numeric', 'text'|'double'] [, 'output', 'struct'|'cell'] [, 'dates', "
-     "'datenum'|'posix'|'text'] [, 'timeZone', 'UTC'|'local'|zone] [, 'chunk', n])"},
-    {"insert", commandInsert, {3, 13}, {0, 1},
+     "'datenum'|'posix'|'text'] [, 'timeZone', 'UTC'|'local'|zone] [, 'chunk', n] "
+     "[, 'progress', tf|fn])"},
+    {"insert", commandInsert, {3, 15}, {0, 1},
      "[n =] vorlex('insert', conn, table, data [, 'exactNames', tf] [, 'nulls', nulls] "
-     "[, 'nan', 'null'|'value'] [, 'dates', 'datenum'|'posix'] [, 'timeZone', 'UTC'|'local'|zone])"},
+     "[, 'nan', 'null'|'value'] [, 'dates', 'datenum'|'posix'] [, 'timeZone', 'UTC'|'local'|zone] "
+     "[, 'progress', tf|fn])"},
     {"fieldType", commandFieldType, {2, 2}, {0, 2},
      "[oid, name] = vorlex('fieldType', result, column)"},
     {"help", commandHelp, {0, 1}, {0, 1}, "[text =] vorlex('help' [, command or topic])"},
@@ -91,7 +95,8 @@ const Command commandTable[kCommandCount] = {
     {"unlisten", commandUnlisten, {2, 2}, {0, 0}, "vorlex('unlisten', conn, channel)"},
     {"notifications", commandNotifications, {1, 2}, {0, 1},
      "notes = vorlex('notifications', conn [, timeout])"},
-    {"fetch", commandFetch, {1, 1}, {0, 3}, "[data, info, done] = vorlex('fetch', cur)"},
+    {"fetch", commandFetch, {1, 3}, {0, 3},
+     "[data, info, done] = vorlex('fetch', cur [, 'progress', tf|fn])"},
     {"close", commandClose, {1, 1}, {0, 0}, "vorlex('close', cur)"},
 };
 // clang-format on

@@ -23,6 +23,7 @@
 #include <optional>
 #include <string>
 
+#include "connection/progress.hpp"
 #include "connection/server_wait.hpp"
 #include "handles/registry.hpp"
 #include "host/errors.hpp"
@@ -55,6 +56,7 @@ struct QueryCall {
     const mxArray* formatCell = nullptr;  // a format of one specifier per value
     QueryOptions options;
     size_t chunk = 0;  // rows per fetch; 0: the whole result at once
+    ProgressOption progress;
 };
 
 // --- Arguments ----------------------------------------------------------------------
@@ -132,10 +134,12 @@ void readOption(const mxArray* const prhs[], int index, QueryCall& call) {
         call.options.dates.zone = timeZoneArg(prhs, value);
     else if (strcasecmp(name.c_str(), "chunk") == 0)
         call.chunk = chunkArg(prhs, value);
+    else if (strcasecmp(name.c_str(), "progress") == 0)
+        call.progress = progressArg(prhs, value);
     else
         raiseError("unknownOption",
                    "argument %d: unknown option '%s'; the options are 'format', 'keepClass', "
-                   "'numeric', 'output', 'dates', 'timeZone' and 'chunk'",
+                   "'numeric', 'output', 'dates', 'timeZone', 'chunk' and 'progress'",
                    argPosition(index), name.c_str());
 }
 
@@ -374,6 +378,9 @@ void startCursor(const QueryCall& call, const StatementKey& key, uint32_t connec
 
 void commandQuery(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
     QueryCall call = readCall(nrhs, prhs);
+    if (call.chunk && call.progress.mode != ProgressMode::off)
+        raiseError("optionValue", "with 'chunk', each fetch reports its progress: "
+                                  "vorlex('fetch', cur, 'progress', tf|fn)");
     if (call.chunk && nlhs > 1)
         raiseError("nargout", "with 'chunk', query gives one output, the cursor; fetch gives "
                               "the data and info");
@@ -387,6 +394,10 @@ void commandQuery(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
         raiseError("chunkNoRows",
                    "the statement returns no rows ('chunk' reads a statement that returns "
                    "columns; run it without 'chunk')");
+    // The result comes whole: its rows are reported as it arrives, and
+    // again once they are converted.
+    Progress progress;
+    startProgress(progress, call.progress, NAN);
     ResultOwner result;
     try {
         QueryParams encoded =
@@ -408,8 +419,13 @@ void commandQuery(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
     }
     nameColumns(plan, result.get());
 
+    size_t rows = static_cast<size_t>(PQntuples(result.get()));
+    progress.total = static_cast<double>(rows);
+    lookAtProgress(progress, rows);
+
     // The info output is made only when it is asked for.
     readResult(call.conn, result.get(), plan, call.options, plhs[0], nlhs > 1 ? &plhs[1] : nullptr);
+    finishProgress(progress, rows);
 }
 
 }  // namespace vorlex

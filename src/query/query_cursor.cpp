@@ -2,7 +2,7 @@
 // query_cursor.cpp - fetch and close: the rows of a statement that query
 // started with 'chunk', a chunk at a time.
 //
-//   [data, info, done] = vorlex('fetch', cur)
+//   [data, info, done] = vorlex('fetch', cur [, 'progress', tf|fn])
 //   vorlex('close', cur)
 //
 // The statement runs once, in libpq's single-row mode: the server sends its
@@ -15,10 +15,14 @@
 // its last rows (done is true), and a later fetch is refused.
 #include "query/query_cursor.hpp"
 
+#include <cmath>
 #include <memory>
 #include <string>
 #include <utility>
 
+#include <strings.h>
+
+#include "connection/progress.hpp"
 #include "connection/server_wait.hpp"
 #include "handles/registry.hpp"
 #include "host/errors.hpp"
@@ -55,7 +59,8 @@ std::string endOfRows(PGconn* conn, const Cursor& cursor, const PGresult* end) {
 // Reads rows into `chunk` until it is full, and takes the result after
 // them: a row or a failure is kept for the next fetch.  True when the
 // rows are done, their tag in `command`.
-bool readChunk(PGconn* conn, Cursor& cursor, ChunkColumns& chunk, std::string& command) {
+bool readChunk(PGconn* conn, Cursor& cursor, ChunkColumns& chunk, Progress& progress,
+               std::string& command) {
     for (;;) {
         ResultOwner next =
             cursor.next ? std::move(cursor.next) : awaitNextResult(conn, "the statement");
@@ -71,7 +76,7 @@ bool readChunk(PGconn* conn, Cursor& cursor, ChunkColumns& chunk, std::string& c
         }
         // Each row passes here once.
         chunk.add(next.get());
-        ++cursor.rowsRead;
+        advanceProgress(progress, ++cursor.rowsRead);
     }
 }
 
@@ -79,6 +84,20 @@ bool readChunk(PGconn* conn, Cursor& cursor, ChunkColumns& chunk, std::string& c
 void dropRows(PGconn* conn, Cursor& cursor) {
     cursor.next.reset();
     discardEarlierResults(conn);
+}
+
+// fetch's one option: 'progress', the rows of the whole statement read so
+// far (the count of all is not known).
+ProgressOption fetchProgressArg(int nrhs, const mxArray* const prhs[]) {
+    if (nrhs == 1) return {};
+    if (nrhs != 3)
+        raiseError("nargin", "an option is a name and its value: usage: %s", activeUsage());
+    std::string name =
+        charArg(prhs, 1, {"option name", "optionNotChar", "unknownOption", "unknownOption"});
+    if (strcasecmp(name.c_str(), "progress") != 0)
+        raiseError("unknownOption", "argument %d: unknown option '%s'; fetch's option is 'progress'",
+                   argPosition(1), name.c_str());
+    return progressArg(prhs, 2);
 }
 
 }  // namespace
@@ -90,18 +109,24 @@ uint32_t openCursor(uint32_t connection, CursorRead read, ResultOwner first) {
     return registerCursor(cursor.release(), releaseCursor, connection);
 }
 
-void commandFetch(int nlhs, mxArray* plhs[], int, const mxArray* prhs[]) {
+void commandFetch(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
     OpenCursor open = openCursorArg(prhs, 0);
     Cursor& cursor = *static_cast<Cursor*>(open.state);
+    Progress progress;
+    startProgress(progress, fetchProgressArg(nrhs, prhs), NAN);
     bool done = false;
     try {
         ChunkColumns chunk(open.conn, cursor.read.plan, cursor.read.options, cursor.read.chunk);
         std::string command;
-        done = readChunk(open.conn, cursor, chunk, command);
+        done = readChunk(open.conn, cursor, chunk, progress, command);
+        finishProgress(progress, cursor.rowsRead);
         chunk.finish(command.c_str(), plhs[0], nlhs > 1 ? &plhs[1] : nullptr);
     } catch (...) {
         // A failure the server did not make (a value that cannot be read)
-        // leaves the statement running.
+        // leaves the statement running; a failed progress function stops
+        // it, as an interrupt does.
+        if (progress.finished && progress.option.mode == ProgressMode::function)
+            requestCancel(open.conn);
         dropRows(open.conn, cursor);
         endCursor(open.number, "ended when a fetch failed");
         throw;

@@ -385,17 +385,6 @@
 %! vorlex ('exec', c, 'drop table bx_checks');
 
 %!test
-%! ## Arguments after the seventh are ignored.
-%! vorlex ('exec', c, 'create temp table bx_nargin (a int4)');
-%! s = struct ('a', int32 ([1; 2]));
-%! unwind_protect
-%!   vorlex ('batchExec', c, 'insert into bx_nargin values ($1)', '%int4', s, [], [], 'pfx', 'extra');
-%!   assert_untouched (c, 'bx_nargin', 2);
-%! unwind_protect_cleanup
-%!   vorlex ('exec', c, 'drop table bx_nargin');
-%! end_unwind_protect
-
-%!test
 %! ## M = 0: no error and nothing sent, whatever the columns' classes; M = 1
 %! ## for every kind of column.
 %! vorlex ('exec', c, 'create temp table bx_small (k serial, a int4, b text, c text, d text, e bytea)');

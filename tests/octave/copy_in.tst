@@ -574,7 +574,7 @@
 %! swapped = struct ('b', false (2, 1), 'a', false (2, 1));
 %! checks = {
 %!   {'nargin',                c, t, format}
-%!   {'nargin',                c, t, format, s, f2, f2, 'extra'}
+%!   {'nargin',                c, t, format, s, f2, f2, 'progress', false, 'extra'}
 %!   {'targetNotText',         c, 5, format, s}
 %!   {'targetNotText',         c, [t; t], format, s}
 %!   {'targetNotText',         c, {t}, format, s}

@@ -88,6 +88,7 @@
 %!   'errors',      'vorlex:<command>:connectionLost'
 %!   'errors',      'vorlex:<command>:interrupted'
 %!   'performance', 'copyOut'
+%!   'progress',    'vorlex:<command>:progressFailed'
 %!   'query',       '''keepClass'', tf:'
 %!   'insert',      '''exactNames'', tf:'
 %!   'copyOut',     '''columnVectors'', tf:'

@@ -58,8 +58,10 @@ class Pipelines : public ::testing::Test {
         BatchStatement statement{statementSql, "pipeline_test_" + std::to_string(++runs),
                                  "DEALLOCATE pipeline_test_" + std::to_string(runs)};
         PQparamReset(param);
+        Progress progress;
         try {
-            runPipeline(conn, param, statement, rows, RowBuilder{putCountingRow, &counting});
+            runPipeline(conn, param, statement, rows, RowBuilder{putCountingRow, &counting},
+                        progress);
         } catch (const GatewayError& error) {
             message = error.message;
             return error.id;
