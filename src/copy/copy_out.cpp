@@ -13,7 +13,6 @@
 // trimmed at the end: no result ever holds the whole set.
 #include <libpq-fe.h>
 #include <libpqtypes.h>
-#include <strings.h>
 
 #include <cmath>
 #include <cstring>
@@ -28,6 +27,7 @@
 #include "copy/copy_commands.hpp"
 #include "host/errors.hpp"
 #include "host/host.hpp"
+#include "host/options.hpp"
 #include "host/owners.hpp"
 #include "handles/registry.hpp"
 #include "results/column_reading.hpp"
@@ -49,6 +49,17 @@ struct CopyOutOptions {
     ProgressOption progress;
 };
 
+const OptionRow<CopyOutOptions> kCopyOutOptions[] = {
+    {"columnVectors",
+     [](CopyOutOptions& options, const mxArray* const prhs[], int index) {
+         options.columnVectors = columnVectorsOption(prhs, index - 1);
+     }},
+    {"progress",
+     [](CopyOutOptions& options, const mxArray* const prhs[], int index) {
+         options.progress = progressArg(prhs, index);
+     }},
+};
+
 CopyOutOptions optionArgs(const mxArray* const prhs[], int nrhs) {
     if ((nrhs - kOption) % 2 != 0)
         raiseError("nargin",
@@ -56,19 +67,7 @@ CopyOutOptions optionArgs(const mxArray* const prhs[], int nrhs) {
                    "usage: %s",
                    nrhs, activeUsage());
     CopyOutOptions options;
-    for (int index = kOption; index < nrhs; index += 2) {
-        std::string name = charArg(
-            prhs, index, {"option name", "optionNotChar", "unknownOption", "unknownOption", true});
-        if (strcasecmp(name.c_str(), "progress") == 0)
-            options.progress = progressArg(prhs, index + 1);
-        else if (strcasecmp(name.c_str(), "columnVectors") == 0)
-            options.columnVectors = columnVectorsOption(prhs, index);
-        else
-            raiseError("unknownOption",
-                       "argument %d: unknown option '%s'; the options are 'columnVectors' and "
-                       "'progress'",
-                       argPosition(index), name.c_str());
-    }
+    readOptions(prhs, kOption, nrhs, kCopyOutOptions, options);
     return options;
 }
 

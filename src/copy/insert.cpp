@@ -43,6 +43,7 @@
 #include "handles/registry.hpp"
 #include "host/errors.hpp"
 #include "host/host.hpp"
+#include "host/options.hpp"
 #include "host/owners.hpp"
 #include "params/param_building.hpp"
 #include "results/server_types.hpp"
@@ -186,13 +187,7 @@ void readProgress(InsertOptions& options, const mxArray* const prhs[], int index
     options.progress = progressArg(prhs, index);
 }
 
-// One row per option: its name, matched ignoring case, and the reader of
-// its value (input `index`).
-struct InsertOption {
-    const char* name;
-    void (*read)(InsertOptions& options, const mxArray* const prhs[], int index);
-};
-constexpr InsertOption kInsertOptions[] = {
+const OptionRow<InsertOptions> kInsertOptions[] = {
     {"exactNames", readExactNames},
     {kNullsOption, readNulls},
     {"nan", readNan},
@@ -201,29 +196,9 @@ constexpr InsertOption kInsertOptions[] = {
     {"progress", readProgress},
 };
 
-std::string optionNames() {
-    std::string names;
-    for (const InsertOption& option : kInsertOptions)
-        names += std::string(names.empty() ? "'" : ", '") + option.name + "'";
-    return names;
-}
-
 InsertOptions optionArgs(const mxArray* const prhs[], int nrhs) {
     InsertOptions options;
-    for (int index = kFirstOptionArg; index < nrhs; index += 2) {
-        std::string name = charArg(
-            prhs, index, {"option name", "optionNotChar", "unknownOption", "unknownOption", true});
-        if (index + 1 >= nrhs)
-            raiseError("optionValue", "argument %d: option '%s' has no value", argPosition(index),
-                       name.c_str());
-        const InsertOption* found = nullptr;
-        for (const InsertOption& option : kInsertOptions)
-            if (strcasecmp(name.c_str(), option.name) == 0) found = &option;
-        if (!found)
-            raiseError("unknownOption", "argument %d: unknown option '%s'; the options are %s",
-                       argPosition(index), name.c_str(), optionNames().c_str());
-        found->read(options, prhs, index + 1);
-    }
+    readOptions(prhs, kFirstOptionArg, nrhs, kInsertOptions, options);
     return options;
 }
 

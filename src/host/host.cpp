@@ -8,6 +8,7 @@
 #include <string>
 
 #include "host/errors.hpp"
+#include "host/options.hpp"
 
 namespace vorlex {
 
@@ -159,6 +160,24 @@ std::string shapeText(const mxArray* array) {
     for (mwSize d = 0; d < ndims; ++d)
         text += (d ? "x" : "") + std::to_string(static_cast<size_t>(dims[d]));
     return text + " " + mxGetClassName(array);
+}
+
+std::string optionNameArg(const mxArray* const prhs[], int index, int nrhs) {
+    std::string name = charArg(
+        prhs, index, {"option name", "optionNotChar", "unknownOption", "unknownOption", true});
+    if (index + 1 >= nrhs)
+        raiseError("optionValue", "argument %d: option '%s' has no value", argPosition(index),
+                   name.c_str());
+    return name;
+}
+
+void raiseUnknownOption(int index, const std::string& name, const char* const* names,
+                        size_t count) {
+    std::string list;
+    for (size_t k = 0; k < count; ++k)
+        list += std::string(k == 0 ? "'" : k + 1 == count ? " and '" : ", '") + names[k] + "'";
+    raiseError("unknownOption", "argument %d: unknown option '%s'; the options are %s",
+               argPosition(index), name.c_str(), list.c_str());
 }
 
 }  // namespace vorlex

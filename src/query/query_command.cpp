@@ -28,6 +28,7 @@
 #include "handles/registry.hpp"
 #include "host/errors.hpp"
 #include "host/host.hpp"
+#include "host/options.hpp"
 #include "host/owners.hpp"
 #include "params/param_building.hpp"
 #include "query/known_statements.hpp"
@@ -114,34 +115,45 @@ size_t chunkArg(const mxArray* const prhs[], int index) {
     return static_cast<size_t>(rows);
 }
 
-void readOption(const mxArray* const prhs[], int index, QueryCall& call) {
-    std::string name =
-        charArg(prhs, index, {"option name", "optionNotChar", "optionUnreadable", "unknownOption"});
-    int value = index + 1;
-    if (strcasecmp(name.c_str(), "format") == 0 && mxIsCell(prhs[value]))
-        call.formatCell = prhs[value];
-    else if (strcasecmp(name.c_str(), "format") == 0)
-        call.format = formatArg(prhs, value);
-    else if (strcasecmp(name.c_str(), "keepClass") == 0)
-        call.options.keepClass = flagArg(prhs, value, "keepClass");
-    else if (strcasecmp(name.c_str(), "numeric") == 0)
-        call.options.numericAsDouble = choiceArg(prhs, value, "numeric", {"text", "double"}) == 1;
-    else if (strcasecmp(name.c_str(), "output") == 0)
-        call.options.cellOutput = choiceArg(prhs, value, "output", {"struct", "cell"}) == 1;
-    else if (strcasecmp(name.c_str(), "dates") == 0)
-        call.options.dates.form = dateFormArg(prhs, value);
-    else if (strcasecmp(name.c_str(), "timeZone") == 0)
-        call.options.dates.zone = timeZoneArg(prhs, value);
-    else if (strcasecmp(name.c_str(), "chunk") == 0)
-        call.chunk = chunkArg(prhs, value);
-    else if (strcasecmp(name.c_str(), "progress") == 0)
-        call.progress = progressArg(prhs, value);
-    else
-        raiseError("unknownOption",
-                   "argument %d: unknown option '%s'; the options are 'format', 'keepClass', "
-                   "'numeric', 'output', 'dates', 'timeZone', 'chunk' and 'progress'",
-                   argPosition(index), name.c_str());
-}
+using QueryOption = OptionRow<QueryCall>;
+
+const QueryOption kQueryOptions[] = {
+    {"format",
+     [](QueryCall& call, const mxArray* const prhs[], int index) {
+         if (mxIsCell(prhs[index]))
+             call.formatCell = prhs[index];
+         else
+             call.format = formatArg(prhs, index);
+     }},
+    {"keepClass",
+     [](QueryCall& call, const mxArray* const prhs[], int index) {
+         call.options.keepClass = flagArg(prhs, index, "keepClass");
+     }},
+    {"numeric",
+     [](QueryCall& call, const mxArray* const prhs[], int index) {
+         call.options.numericAsDouble = choiceArg(prhs, index, "numeric", {"text", "double"}) == 1;
+     }},
+    {"output",
+     [](QueryCall& call, const mxArray* const prhs[], int index) {
+         call.options.cellOutput = choiceArg(prhs, index, "output", {"struct", "cell"}) == 1;
+     }},
+    {"dates",
+     [](QueryCall& call, const mxArray* const prhs[], int index) {
+         call.options.dates.form = dateFormArg(prhs, index);
+     }},
+    {"timeZone",
+     [](QueryCall& call, const mxArray* const prhs[], int index) {
+         call.options.dates.zone = timeZoneArg(prhs, index);
+     }},
+    {"chunk",
+     [](QueryCall& call, const mxArray* const prhs[], int index) {
+         call.chunk = chunkArg(prhs, index);
+     }},
+    {"progress",
+     [](QueryCall& call, const mxArray* const prhs[], int index) {
+         call.progress = progressArg(prhs, index);
+     }},
+};
 
 QueryCall readCall(int nrhs, const mxArray* prhs[]) {
     QueryCall call;
@@ -157,7 +169,7 @@ QueryCall readCall(int nrhs, const mxArray* prhs[]) {
                    "an option is a name and its value: %d argument(s) given after the command; "
                    "usage: %s",
                    nrhs, activeUsage());
-    for (int index = options; index < nrhs; index += 2) readOption(prhs, index, call);
+    readOptions(prhs, options, nrhs, kQueryOptions, call);
     return call;
 }
 

@@ -20,13 +20,12 @@
 #include <string>
 #include <utility>
 
-#include <strings.h>
-
 #include "connection/progress.hpp"
 #include "connection/server_wait.hpp"
 #include "handles/registry.hpp"
 #include "host/errors.hpp"
 #include "host/host.hpp"
+#include "host/options.hpp"
 #include "query/query_commands.hpp"
 #include "statements/lost_connection.hpp"
 #include "statements/unnamed_statement.hpp"
@@ -88,17 +87,12 @@ void dropRows(PGconn* conn, Cursor& cursor) {
 
 // fetch's one option: 'progress', the rows of the whole statement read so
 // far (the count of all is not known).
-ProgressOption fetchProgressArg(int nrhs, const mxArray* const prhs[]) {
-    if (nrhs == 1) return {};
-    if (nrhs != 3)
-        raiseError("nargin", "an option is a name and its value: usage: %s", activeUsage());
-    std::string name =
-        charArg(prhs, 1, {"option name", "optionNotChar", "unknownOption", "unknownOption"});
-    if (strcasecmp(name.c_str(), "progress") != 0)
-        raiseError("unknownOption", "argument %d: unknown option '%s'; fetch's option is 'progress'",
-                   argPosition(1), name.c_str());
-    return progressArg(prhs, 2);
-}
+const OptionRow<ProgressOption> kFetchOptions[] = {
+    {"progress",
+     [](ProgressOption& option, const mxArray* const prhs[], int index) {
+         option = progressArg(prhs, index);
+     }},
+};
 
 }  // namespace
 
@@ -112,8 +106,10 @@ uint32_t openCursor(uint32_t connection, CursorRead read, ResultOwner first) {
 void commandFetch(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
     OpenCursor open = openCursorArg(prhs, 0);
     Cursor& cursor = *static_cast<Cursor*>(open.state);
+    ProgressOption option;
+    readOptions(prhs, 1, nrhs, kFetchOptions, option);
     Progress progress;
-    startProgress(progress, fetchProgressArg(nrhs, prhs), NAN);
+    startProgress(progress, option, NAN);
     bool done = false;
     try {
         ChunkColumns chunk(open.conn, cursor.read.plan, cursor.read.options, cursor.read.chunk);
