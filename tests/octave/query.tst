@@ -382,6 +382,7 @@
 %!   {int32(1), s},                            'connectionClass'
 %!   {c, 'select * from q_no_such_table'},     'queryFailed'
 %!   {c, 'select 1/0'},                        'queryFailed'
+%!   {c, 'select 1 / (3000 - g) from generate_series(1, 5000) g'}, 'queryFailed'
 %!   {c, 'copy (select 1) to stdout'},         'copyStatement'
 %! };
 %! for k = 1:rows (cases)
