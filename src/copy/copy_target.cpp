@@ -10,6 +10,7 @@
 #include "copy/copy_types.hpp"
 #include "host/errors.hpp"
 #include "host/owners.hpp"
+#include "results/text_values.hpp"
 #include "statements/lost_connection.hpp"
 #include "statements/server_error.hpp"
 
@@ -136,15 +137,6 @@ Oid sentType(const ParamRecord& record) {
 }
 
 }  // namespace
-
-void appendQuotedElement(std::string& literal, const std::string& element) {
-    literal += '"';
-    for (char c : element) {
-        if (c == '"' || c == '\\') literal += '\\';
-        literal += c;
-    }
-    literal += '"';
-}
 
 TargetText splitCopyTarget(const std::string& target) {
     TargetText text;

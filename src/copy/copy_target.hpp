@@ -67,7 +67,5 @@ void requireFillable(const CopyTarget& target, const char* check);
 void requireCopyTarget(PGconn* conn, const CopyTarget& target,
                        const std::vector<ParamRecord>& records);
 
-// Appends `element` to the text form of an array, quoted: "a\"b".
-void appendQuotedElement(std::string& literal, const std::string& element);
 
 }  // namespace vorlex

@@ -47,6 +47,7 @@
 #include "host/owners.hpp"
 #include "params/param_building.hpp"
 #include "results/server_types.hpp"
+#include "results/text_values.hpp"
 #include "statements/lost_connection.hpp"
 #include "statements/statement_args.hpp"
 #include "types/codec_numeric.hpp"

@@ -18,6 +18,7 @@
 #include "host/owners.hpp"
 #include "params/param_building.hpp"
 #include "results/server_types.hpp"
+#include "results/text_values.hpp"
 #include "types/array_codec.hpp"
 #include "types/codecs.hpp"
 #include "types/type_catalogue.hpp"
@@ -523,17 +524,6 @@ void encodeScalar(const ParamContext& context, Conversion how, mxClassID classId
         raiseError("paramValue", "parameter %d: %s", context.position, error.c_str());
 }
 
-// Appends a text as an element of an array's text: quoted, with '"' and
-// '\' escaped.
-void appendQuoted(std::string& literal, const std::string& text) {
-    literal += '"';
-    for (char c : text) {
-        if (c == '"' || c == '\\') literal += '\\';
-        literal += c;
-    }
-    literal += '"';
-}
-
 // The text of an array of the value's shape, elements written by
 // `element(literal, index)` in PostgreSQL's order (last subscript fastest).
 template <typename AppendElement>
@@ -581,7 +571,7 @@ std::string textsLiteral(const ParamContext& context) {
         if (isNullValue(element))
             literal += "NULL";
         else
-            appendQuoted(literal, rowText(context, element));
+            appendQuotedElement(literal, rowText(context, element));
     });
 }
 

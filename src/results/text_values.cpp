@@ -341,4 +341,13 @@ TextValue readTextValue(uint32_t typeOid, const char* text, size_t length) {
     return rawText();
 }
 
+void appendQuotedElement(std::string& literal, const std::string& element) {
+    literal += '"';
+    for (char c : element) {
+        if (c == '"' || c == '\\') literal += '\\';
+        literal += c;
+    }
+    literal += '"';
+}
+
 }  // namespace vorlex

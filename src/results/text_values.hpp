@@ -67,6 +67,10 @@ struct ArrayLiteral {
 // False, with the reason, for text that is not such an array.
 bool parseArrayLiteral(const char* text, size_t length, ArrayLiteral& literal, std::string& error);
 
+// Appends `element` to the text of an array, quoted, '"' and '\' escaped:
+// "a\"b".
+void appendQuotedElement(std::string& literal, const std::string& element);
+
 // The reading for a value of type `typeOid`.
 TextValue readTextValue(uint32_t typeOid, const char* text, size_t length);
 
