@@ -27,7 +27,7 @@
 
 #include "batch/batch_input.hpp"
 #include "copy/copy_commands.hpp"
-#include "copy/copy_session.hpp"
+#include "statements/copy_session.hpp"
 #include "copy/copy_target.hpp"
 #include "handles/registry.hpp"
 #include "host/errors.hpp"

@@ -17,6 +17,7 @@
 #include "host/owners.hpp"
 #include "query/field_names.hpp"
 #include "results/column_reading.hpp"
+#include "results/copy_stream.hpp"
 #include "results/server_types.hpp"
 #include "types/codec_numeric.hpp"
 #include "types/datetime_text.hpp"
@@ -475,6 +476,20 @@ void ChunkColumns::add(const PGresult* row) {
                   *handlers_.server, growing.output(), rows_);
     }
     ++rows_;
+}
+
+ResultOwner ChunkColumns::addCopyRows(CopySession& copy, Progress& progress) {
+    CopyStreamDecoder decoder(columns_, *handlers_.server);
+    for (;;) {
+        CopyData data = copy.receive();
+        if (data.atEnd()) break;
+        decoder.take(data.bytes(), data.length());
+        rows_ = decoder.rows();
+        advanceProgress(progress, rows_);
+    }
+    ResultOwner end = copy.finishReceiving();
+    if (PQresultStatus(end.get()) == PGRES_COMMAND_OK) decoder.requireEnd();
+    return end;
 }
 
 void ChunkColumns::finish(const char* command, mxArray*& data, mxArray** info) {

@@ -23,9 +23,11 @@
 #include <string>
 #include <vector>
 
+#include "connection/progress.hpp"
 #include "query/date_columns.hpp"
 #include "results/column_reading.hpp"
 #include "results/growing_column.hpp"
+#include "statements/copy_session.hpp"
 #include "types/pqtypes_private.hpp"
 #include "types/text_forms.hpp"
 #include "types/type_catalogue.hpp"
@@ -82,8 +84,8 @@ struct ColumnReader {
 };
 
 // Rows that arrive one at a time, as single-row results of the plan's
-// statement (PQsetSingleRowMode), read into the outputs readResult makes of
-// the same rows in one result.
+// statement (PQsetSingleRowMode) or as the rows of a binary COPY TO of it,
+// read into the outputs readResult makes of the same rows in one result.
 class ChunkColumns {
   public:
     ChunkColumns(PGconn* conn, const ResultPlan& plan, const QueryOptions& options, size_t most);
@@ -93,6 +95,9 @@ class ChunkColumns {
     size_t rows() const { return rows_; }
     // Reads the row of a single-row result; at most `most` rows in all.
     void add(const PGresult* row);
+    // Reads the rows of the plan's statement run as a binary COPY TO on
+    // `copy` as they arrive; returns the COPY's result.
+    ResultOwner addCopyRows(CopySession& copy, Progress& progress);
     // The data and, when `info` is not null, the info output of the rows
     // read: info.command is `command` ('' while the statement has rows
     // left), info.rowCount the count of the rows read.

@@ -19,6 +19,7 @@
 #include <cctype>
 #include <cmath>
 #include <cstdlib>
+#include <cstdint>
 #include <cstring>
 #include <optional>
 #include <string>
@@ -37,6 +38,7 @@
 #include "query/query_cursor.hpp"
 #include "query/query_params.hpp"
 #include "query/sql_parameters.hpp"
+#include "statements/copy_session.hpp"
 #include "statements/lost_connection.hpp"
 #include "statements/server_error.hpp"
 #include "statements/statement_args.hpp"
@@ -386,6 +388,46 @@ void startCursor(const QueryCall& call, const StatementKey& key, uint32_t connec
     }
 }
 
+// A statement without parameters that only reads runs as a binary COPY
+// TO, its rows decoded as they arrive: no result ever holds them all, and
+// the host makes the outputs while the server still sends.  A description
+// remembered may be older than a table's last change, and a COPY's rows
+// do not say their types: the same text run with LIMIT 0 first, in the
+// same simple query (one transaction, its locks held until the COPY
+// ends), gives the columns as they are.
+bool readsThroughCopy(const QueryCall& call, const CallParams& params, const ResultPlan& plan) {
+    return params.count() == 0 && plan.binary && !plan.columns.empty() && isPlainQuery(call.sql);
+}
+
+std::string describedCopy(const std::string& sql) {
+    return "SELECT * FROM (\n" + sql + "\n) AS described LIMIT 0;\nCOPY (\n" + sql +
+           "\n) TO STDOUT (FORMAT binary)";
+}
+
+// False when the statement's columns changed since it was described: its
+// rows are then read and dropped, for it to be described and run again.
+bool readThroughCopy(const QueryCall& call, ResultPlan& plan, Progress& progress, mxArray*& data,
+                     mxArray** info) {
+    CopySession copy(call.conn);
+    ResultOwner described = copy.startDescribed(describedCopy(call.sql), "queryFailed");
+    if (!fitsPlan(described.get(), plan)) {
+        // Planning new columns may ask the server, which is busy sending.
+        copy.discardRows();
+        return false;
+    }
+    nameColumns(plan, described.get());
+    ChunkColumns columns(call.conn, plan, call.options, SIZE_MAX);
+    ResultOwner end = columns.addCopyRows(copy, progress);
+    if (PQresultStatus(end.get()) != PGRES_COMMAND_OK)
+        raiseQueryFailed(call.conn, end.get(),
+                         "the statement failed at row " + std::to_string(columns.rows() + 1));
+    progress.total = static_cast<double>(columns.rows());
+    finishProgress(progress, columns.rows());
+    std::string command = "SELECT " + std::to_string(columns.rows());
+    columns.finish(command.c_str(), data, info);
+    return true;
+}
+
 }  // namespace
 
 void commandQuery(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
@@ -406,10 +448,19 @@ void commandQuery(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
         raiseError("chunkNoRows",
                    "the statement returns no rows ('chunk' reads a statement that returns "
                    "columns; run it without 'chunk')");
-    // The result comes whole: its rows are reported as it arrives, and
-    // again once they are converted.
+    // Rows read through COPY are reported as they arrive; a whole result
+    // as it arrives, and again once it is converted.
     Progress progress;
     startProgress(progress, call.progress, NAN);
+    for (int run = 1; !call.chunk && readsThroughCopy(call, params, statement.plan); ++run) {
+        if (readThroughCopy(call, statement.plan, progress, plhs[0], nlhs > 1 ? &plhs[1] : nullptr))
+            return;
+        forgetStatement(key);
+        if (run == 2)
+            raiseError("statementChanged",
+                       "the statement's columns changed while query read it; run it again");
+        statement = knownStatement(call, key, params);
+    }
     ResultOwner result;
     try {
         QueryParams encoded =

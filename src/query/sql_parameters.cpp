@@ -1,9 +1,13 @@
 // SPDX-License-Identifier: BSD-3-Clause
-// sql_parameters.cpp - a scan of SQL text for its parameter references.
+// sql_parameters.cpp - scans of SQL text: its parameter references, and
+// whether it is a plain query.
 #include "query/sql_parameters.hpp"
+
+#include <strings.h>
 
 #include <cctype>
 #include <climits>
+#include <cstring>
 
 namespace vorlex {
 
@@ -77,15 +81,15 @@ bool isEscapeStringPrefix(const std::string& sql, size_t quote) {
            (quote == 1 || !continuesIdentifier(sql[quote - 2]));
 }
 
-}  // namespace
-
-long highestParameter(const std::string& sql) {
-    long highest = 0;
+// Walks the text as the server's lexer does, calling `visit` at each
+// character outside quotes and comments; `visit` returns the position to go
+// on from.
+template <class Visit>
+void walkCode(const std::string& sql, Visit visit) {
     size_t i = 0;
     while (i < sql.size()) {
         char c = sql[i];
         char next = i + 1 < sql.size() ? sql[i + 1] : '\0';
-        bool afterWord = i > 0 && continuesIdentifier(sql[i - 1]);
         if (c == '\'') {
             i = skipQuoted(sql, i, '\'', isEscapeStringPrefix(sql, i));
         } else if (c == '"') {
@@ -94,19 +98,61 @@ long highestParameter(const std::string& sql) {
             i = skipLineComment(sql, i);
         } else if (c == '/' && next == '*') {
             i = skipBlockComment(sql, i);
-        } else if (c == '$' && !afterWord && std::isdigit(static_cast<unsigned char>(next))) {
-            long n = 0;
-            for (++i; i < sql.size() && std::isdigit(static_cast<unsigned char>(sql[i])); ++i)
-                n = n > (LONG_MAX - 9) / 10 ? LONG_MAX : n * 10 + (sql[i] - '0');
-            if (n > highest) highest = n;
-        } else if (c == '$' && !afterWord) {
-            size_t end = skipDollarQuoted(sql, i);
-            i = end == i ? i + 1 : end;
+        } else if (c == '$' && !(i > 0 && continuesIdentifier(sql[i - 1])) &&
+                   skipDollarQuoted(sql, i) != i) {
+            i = skipDollarQuoted(sql, i);
         } else {
-            ++i;
+            i = visit(i);
         }
     }
+}
+
+bool isWord(const std::string& sql, size_t at, size_t length, const char* word) {
+    return std::strlen(word) == length && strncasecmp(sql.data() + at, word, length) == 0;
+}
+
+}  // namespace
+
+long highestParameter(const std::string& sql) {
+    long highest = 0;
+    walkCode(sql, [&](size_t i) {
+        bool afterWord = i > 0 && continuesIdentifier(sql[i - 1]);
+        if (sql[i] != '$' || afterWord || i + 1 >= sql.size() ||
+            !std::isdigit(static_cast<unsigned char>(sql[i + 1])))
+            return i + 1;
+        long n = 0;
+        for (++i; i < sql.size() && std::isdigit(static_cast<unsigned char>(sql[i])); ++i)
+            n = n > (LONG_MAX - 9) / 10 ? LONG_MAX : n * 10 + (sql[i] - '0');
+        if (n > highest) highest = n;
+        return i;
+    });
     return highest;
+}
+
+bool isPlainQuery(const std::string& sql) {
+    bool first = true;
+    bool plain = true;
+    walkCode(sql, [&](size_t i) {
+        char c = sql[i];
+        if (std::isspace(static_cast<unsigned char>(c))) return i + 1;
+        if (c == ';') plain = false;
+        if (!startsTag(c) || (i > 0 && continuesIdentifier(sql[i - 1]))) {
+            if (first && c != '(') plain = false;
+            first = false;
+            return i + 1;
+        }
+        size_t end = i;
+        while (end < sql.size() && continuesIdentifier(sql[end])) ++end;
+        size_t length = end - i;
+        if (first && !isWord(sql, i, length, "select") && !isWord(sql, i, length, "with") &&
+            !isWord(sql, i, length, "values") && !isWord(sql, i, length, "table"))
+            plain = false;
+        for (const char* changing : {"insert", "update", "delete", "merge", "into"})
+            if (isWord(sql, i, length, changing)) plain = false;
+        first = false;
+        return end;
+    });
+    return plain && !first;
 }
 
 }  // namespace vorlex

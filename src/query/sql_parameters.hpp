@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: BSD-3-Clause
-// sql_parameters.hpp - the parameters ($1, $2, ...) a statement's text
-// refers to, found as the server's lexer finds them.
+// sql_parameters.hpp - what a statement's text says, found as the server's
+// lexer finds it: the parameters ($1, $2, ...) it refers to, and whether
+// it only reads.
 #pragma once
 
 #include <string>
@@ -12,5 +13,11 @@ namespace vorlex {
 // String constants are read as with standard_conforming_strings on (the
 // default): a backslash escapes only in E'...' constants.
 long highestParameter(const std::string& sql);
+
+// Whether the text is one SELECT, VALUES, TABLE or WITH statement that
+// writes nothing (no INSERT, UPDATE, DELETE, MERGE or INTO among its
+// words, FOR UPDATE included), so that COPY can run it and running it with
+// LIMIT 0 only describes it.  Any doubt answers false.
+bool isPlainQuery(const std::string& sql);
 
 }  // namespace vorlex

@@ -3,7 +3,7 @@
 // the client in the middle of the stream, a refusal by the server), the
 // connection is left idle in its own blocking mode with nothing of an
 // unfinished COPY kept.  The PG* variables name the server.
-#include "copy/copy_session.hpp"
+#include "statements/copy_session.hpp"
 
 #include <gtest/gtest.h>
 #include <octave/quit.h>

@@ -2,7 +2,7 @@
 // The binary COPY stream decoder: the same columns whatever the cut of the
 // stream into messages, the outputs grown across many rows, and a refusal
 // of every malformed stream instead of a read past its bytes.
-#include "copy/copy_stream.hpp"
+#include "results/copy_stream.hpp"
 
 #include <gtest/gtest.h>
 

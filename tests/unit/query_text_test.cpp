@@ -42,6 +42,35 @@ TEST(SqlParameters, CountsReferencesOutsideQuotesAndComments) {
     for (const Case& c : cases) EXPECT_EQ(highestParameter(c.sql), c.highest) << c.sql;
 }
 
+TEST(QueryText, PlainQueriesAreOneReadingStatement) {
+    struct Case {
+        const char* sql;
+        bool plain;
+    };
+    const Case cases[] = {
+        {"select * from t", true},
+        {"  SELECT 1 -- note; insert", true},
+        {"with x as (select 1) select * from x", true},
+        {"values (1), (2)", true},
+        {"table t", true},
+        {"(select 1) union (select 2)", true},
+        {"select 'insert; into' as \"update\" /* delete */", true},
+        {"select $$;$$", true},
+        {"select a from t for update", false},
+        {"select 1 into t2", false},
+        {"with x as (insert into t values (1) returning *) select * from x", false},
+        {"select 1; select 2", false},
+        {"select 1;", false},
+        {"explain select 1", false},
+        {"show search_path", false},
+        {"fetch 10 from c", false},
+        {"", false},
+        {"-- only a comment", false},
+        {"selectx 1", false},
+    };
+    for (const Case& c : cases) EXPECT_EQ(isPlainQuery(c.sql), c.plain) << c.sql;
+}
+
 TEST(FieldNames, ValidNamesFollowMakeValidName) {
     struct Case {
         const char* name;

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: BSD-3-Clause
 // copy_session.cpp - the COPY's start, its stream, and its end on every path.
-#include "copy/copy_session.hpp"
+#include "statements/copy_session.hpp"
 
 #include <poll.h>
 
@@ -53,14 +53,27 @@ void CopySession::start(const std::string& sql, ExecStatusType expected, const c
     discardEarlierResults(conn_);
     if (!PQsendQueryParams(conn_, sql.c_str(), 0, nullptr, nullptr, nullptr, nullptr, 0))
         raiseFailure("the COPY could not be sent");
-    ResultOwner result = awaitStatement(conn_, "the COPY");
+    requireStatus(awaitStatement(conn_, "the COPY").get(), expected);
+}
+
+ResultOwner CopySession::startDescribed(const std::string& sql, const char* check) {
+    check_ = check;
+    discardEarlierResults(conn_);
+    if (!PQsendQuery(conn_, sql.c_str())) raiseFailure("the COPY could not be sent");
+    ResultOwner described = awaitNextResult(conn_, "the COPY");
+    requireStatus(described.get(), PGRES_TUPLES_OK);
+    requireStatus(awaitNextResult(conn_, "the COPY").get(), PGRES_COPY_OUT);
+    return described;
+}
+
+void CopySession::requireStatus(const PGresult* result, ExecStatusType expected) {
     if (!result) raiseFailure("the COPY could not be sent");
-    ExecStatusType status = PQresultStatus(result.get());
+    ExecStatusType status = PQresultStatus(result);
     if (status == PGRES_COPY_IN || status == PGRES_COPY_OUT) state_ = status;
     if (status != expected) {
-        std::string message = serverErrorText(conn_, result.get());
+        std::string message = serverErrorText(conn_, result);
         if (message.empty()) message = std::string("the COPY gave ") + PQresStatus(status);
-        raiseOnConnection(conn_, check, message, result.get());
+        raiseOnConnection(conn_, check_, message, result);
     }
 }
 
@@ -120,6 +133,12 @@ CopyData CopySession::receive() {
 }
 
 ResultOwner CopySession::finishReceiving() { return takeResult(); }
+
+void CopySession::discardRows() {
+    while (!receive().atEnd()) {
+    }
+    takeResult();
+}
 
 // The COPY's own result, unless a later one failed: the implicit
 // transaction the COPY ran in commits after it, and a deferred constraint

@@ -51,6 +51,10 @@ class CopySession {
     // Runs the COPY statement; a result other than `expected` (the
     // server's refusal) is raised under `check` with the server's message.
     void start(const std::string& sql, ExecStatusType expected, const char* check);
+    // Runs `sql`, a statement that gives rows (none, to describe them)
+    // and a COPY TO after it, as one simple query; returns the first
+    // statement's result, once the COPY has started.
+    ResultOwner startDescribed(const std::string& sql, const char* check);
 
     // COPY FROM STDIN: sends stream bytes; then ends the stream and
     // returns the COPY's result (its status is the caller's to check).
@@ -67,12 +71,16 @@ class CopySession {
     // stream is over; then the COPY's result.
     CopyData receive();
     ResultOwner finishReceiving();
+    // COPY TO STDOUT: reads the rest of the stream and drops it, so that
+    // the statement ends as it would have, a transaction block sound.
+    void discardRows();
 
     // The COPY's waits, for a progress report to interrupt.
     ServerWait& serverWait() { return wait_; }
 
   private:
     [[noreturn]] void raiseFailure(const char* what);
+    void requireStatus(const PGresult* result, ExecStatusType expected);
     [[noreturn]] void stopForInterrupt(bool failureSeen = false);
     ResultOwner takeResult();
 
