@@ -382,16 +382,18 @@
 %!   {int32(1), s},                            'connectionClass'
 %!   {c, 'select * from q_no_such_table'},     'queryFailed'
 %!   {c, 'select 1/0'},                        'queryFailed'
-%!   {c, 'select 1 / (3000 - g) from generate_series(1, 5000) g'}, 'queryFailed'
+%!   {c, 'select 1 / (3000 - g) from generate_series(1, 5000) g'}, 'queryFailed.*at row 3000'
 %!   {c, 'copy (select 1) to stdout'},         'copyStatement'
 %! };
 %! for k = 1:rows (cases)
 %!   [args, id] = cases{k, :};
+%!   [id, text] = strtok (id, '.');
 %!   try
 %!     vorlex ('query', args{:});
 %!     error ('no error, expected %s', id);
 %!   catch err
 %!     assert_id (err, ['vorlex:query:' id]);
+%!     assert (isempty (text) || ! isempty (regexp (err.message, text(3:end), 'once')), err.message);
 %!   end
 %! end
 %! try
@@ -437,3 +439,23 @@
 %!   d = q (c, 'select * from q_again where $1', {true});
 %!   assert (d.(field), value);
 %! end
+
+%!test
+%! ## A plain query is read through COPY, one with parameters from a whole
+%! ## result: both give the same data and info, in and out of a transaction
+%! ## block (whose statements still run after the read).
+%! sqls = {
+%!   'select g as a, g / 7.0 as b, md5(g::text) as t, now() as n, array[g, null] as e from generate_series(1, 3000) g'
+%!   'select 1 as a, 2 as a'
+%!   'values (1::int8, null::text), (null, ''x'')'
+%!   'select null::int2 as i, true as b, 1.5::numeric as m, ''\x01''::bytea as y, ''{"a":1}''::jsonb as j, ''(1,2)''::point as p'
+%!   'with x as (select 1 as q) select * from x -- a comment'
+%!   'select 1 where false'
+%! };
+%! vorlex ('exec', c, 'begin');
+%! for k = 1:numel (sqls)
+%!   [d1, i1] = vorlex ('query', c, sqls{k});
+%!   [d2, i2] = vorlex ('query', c, ['select * from (' strtok(sqls{k}, '-') ') s where $1'], {true});
+%!   assert (isequaln ({d1, i1}, {d2, i2}), sqls{k});
+%! end
+%! vorlex ('exec', c, 'commit');
