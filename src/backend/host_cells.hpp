@@ -77,6 +77,11 @@ extern "C" {
 // converted where the host's chars are not bytes.
 mxArray* createRowCells(const FlatRows& rows);
 
+// The N-by-1 cell of the rows of `count` N_k-by-1 cells `parts`, in
+// order, which it takes over (each is destroyed): a column made in parts
+// while its rows arrived.
+mxArray* joinRowCells(mxArray* const* parts, size_t count);
+
 // An N-by-1 column of zeros (false for logical) of a numeric or logical
 // class, with `data` pointing at its elements, made so that the host takes
 // it back without a copy.

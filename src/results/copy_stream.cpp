@@ -18,6 +18,14 @@ constexpr uint32_t kFlagWithOids = 1u << 16;
 
 }  // namespace
 
+namespace {
+
+// Rows whose cells are made at once: enough that a part costs nothing to
+// join, few enough that their flat copy stays small.
+constexpr size_t kRowsPerCellPart = 65536;
+
+}  // namespace
+
 void CopyStreamDecoder::take(const char* data, size_t length) {
     if (pending_.empty()) {
         size_t used = decode(data, length);
@@ -27,6 +35,7 @@ void CopyStreamDecoder::take(const char* data, size_t length) {
         size_t used = decode(pending_.data(), pending_.size());
         pending_.erase(0, used);
     }
+    if (rows_ - cellsMade_ >= kRowsPerCellPart) makeCellsSoFar();
 }
 
 void CopyStreamDecoder::requireEnd() const {
@@ -95,6 +104,11 @@ void CopyStreamDecoder::decodeRow(WireReader& reader) {
         fillField(growing.column, bytes, size, server_, growing.output(), rows_);
     }
     ++rows_;
+}
+
+void CopyStreamDecoder::makeCellsSoFar() {
+    for (GrowingColumn& growing : columns_) growing.makeCellsSoFar();
+    cellsMade_ = rows_;
 }
 
 void CopyStreamDecoder::growTo(size_t capacity) {

@@ -6,7 +6,8 @@
 // 32-bit flags word and a header extension, then per row a 16-bit field
 // count and per field a 32-bit length (-1 for NULL) and the value's binary
 // form, and a count of -1 at the end.  Messages are taken as they come: a
-// row (or the header) cut across messages waits for the rest.
+// row (or the header) cut across messages waits for the rest.  The host
+// makes the cells of every so many rows while the rest still come.
 #pragma once
 
 #include <libpqtypes.h>
@@ -39,6 +40,7 @@ class CopyStreamDecoder {
     bool rowIsWhole(const WireReader& reader) const;
     void decodeRow(WireReader& reader);
     void growTo(size_t capacity);
+    void makeCellsSoFar();
 
     std::vector<GrowingColumn>& columns_;
     const PGtypeFormatInfo& server_;
@@ -47,6 +49,7 @@ class CopyStreamDecoder {
     bool ended_ = false;
     size_t rows_ = 0;
     size_t capacity_ = 0;
+    size_t cellsMade_ = 0;  // rows whose cells the host has made
 };
 
 }  // namespace vorlex

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <utility>
 
+#include "backend/host_cells.hpp"
 #include "host/errors.hpp"
 #include "host/host.hpp"
 
@@ -25,6 +26,17 @@ mxArray* vectorFrom(GrowingBuffer& buffer, mxClassID classId, size_t elementSize
     if (rows) std::memcpy(data, buffer.data(), rows * elementSize);
     buffer.free();
     return column;
+}
+
+// The whole column: the cells made before and those of the last rows.
+mxArray* cellsOf(CellColumn& cells, std::vector<HostArrayOwner>& parts) {
+    if (parts.empty()) return cells.make();
+    parts.emplace_back(cells.make());
+    std::vector<mxArray*> taken;
+    taken.reserve(parts.size());
+    for (HostArrayOwner& part : parts) taken.push_back(part.release());
+    parts.clear();
+    return joinRowCells(taken.data(), taken.size());
 }
 
 }  // namespace
@@ -52,6 +64,11 @@ void GrowingColumn::grow(size_t capacity) {
                    describe(column).c_str(), capacity);
 }
 
+void GrowingColumn::makeCellsSoFar() {
+    if (valueCells) valueParts.emplace_back(valueCells->make());
+    if (maskCells) maskParts.emplace_back(maskCells->make());
+}
+
 ColumnOutput GrowingColumn::output() {
     return {valueCells ? &*valueCells : nullptr, valueData.data(),
             maskCells ? &*maskCells : nullptr, static_cast<mxLogical*>(rowIsNull.data()),
@@ -61,9 +78,9 @@ ColumnOutput GrowingColumn::output() {
 ColumnArrays GrowingColumn::finish(size_t rows) {
     ColumnArrays arrays;
     arrays.value.reset(valueCells
-                           ? valueCells->make()
+                           ? cellsOf(*valueCells, valueParts)
                            : vectorFrom(valueData, column.classId, column.elementSize, rows));
-    if (maskCells) arrays.valueIsNull.reset(maskCells->make());
+    if (maskCells) arrays.valueIsNull.reset(cellsOf(*maskCells, maskParts));
     arrays.rowIsNull.reset(vectorFrom(rowIsNull, mxLOGICAL_CLASS, sizeof(mxLogical), rows));
     return arrays;
 }

@@ -9,7 +9,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <vector>
 
+#include "host/owners.hpp"
 #include "results/cell_column.hpp"
 #include "results/column_reading.hpp"
 
@@ -45,8 +47,16 @@ struct GrowingColumn {
     std::optional<CellColumn> maskCells;  // else valueIsNull is rowIsNull
     GrowingBuffer rowIsNull;
 
+    // Cells made of the rows before, in order (see makeCellsSoFar).
+    std::vector<HostArrayOwner> valueParts;
+    std::vector<HostArrayOwner> maskParts;
+
     // Room for `capacity` rows in the buffers.
     void grow(size_t capacity);
+    // Has the host make the cells of the rows gathered since the last
+    // call, releasing their flat rows: while rows still arrive, so that
+    // making the cells overlaps their transfer.
+    void makeCellsSoFar();
     ColumnOutput output();
     // The arrays of the first `rows` rows; the buffers are released.
     ColumnArrays finish(size_t rows);

@@ -230,6 +230,22 @@ mxArray* createRowCells(const FlatRows& rows) {
     return cells;
 }
 
+mxArray* joinRowCells(mxArray* const* parts, size_t count) {
+    size_t rows = 0;
+    for (size_t k = 0; k < count; ++k) rows += mxGetNumberOfElements(parts[k]);
+    mxArray* cells = mxCreateCellMatrix(rows, 1);
+    size_t row = 0;
+    for (size_t k = 0; k < count; ++k) {
+        size_t partRows = mxGetNumberOfElements(parts[k]);
+        for (size_t i = 0; i < partRows; ++i, ++row) {
+            mxSetCell(cells, row, mxGetCell(parts[k], i));
+            mxSetCell(parts[k], i, nullptr);
+        }
+        mxDestroyArray(parts[k]);
+    }
+    return cells;
+}
+
 mxArray* createFieldStruct(int count, const char* const* names, mxArray* const* fields) {
     mxArray* output = mxCreateStructMatrix(1, 1, count, const_cast<const char**>(names));
     for (int k = 0; k < count; ++k) {

@@ -257,6 +257,20 @@ mxArray* createRowCells(const FlatRows& rows) {
     return wrap(octave_value(cells));
 }
 
+// The rows' values are shared, not copied.
+mxArray* joinRowCells(mxArray* const* parts, size_t count) {
+    octave_idx_type rows = 0;
+    for (size_t k = 0; k < count; ++k) rows += parts[k]->as_octave_value().numel();
+    Cell cells(dim_vector(rows, 1), octave_value());
+    octave_value* out = cells.fortran_vec();
+    for (size_t k = 0; k < count; ++k) {
+        const Cell part = parts[k]->as_octave_value().cell_value();
+        out = std::copy(part.data(), part.data() + part.numel(), out);
+        mxDestroyArray(parts[k]);
+    }
+    return wrap(octave_value(cells));
+}
+
 }  // extern "C"
 
 namespace {
