@@ -17,7 +17,6 @@
 #include "host/owners.hpp"
 #include "query/field_names.hpp"
 #include "results/column_reading.hpp"
-#include "results/copy_stream.hpp"
 #include "results/server_types.hpp"
 #include "types/codec_numeric.hpp"
 #include "types/datetime_text.hpp"
@@ -478,17 +477,23 @@ void ChunkColumns::add(const PGresult* row) {
     ++rows_;
 }
 
-ResultOwner ChunkColumns::addCopyRows(CopySession& copy, Progress& progress) {
-    CopyStreamDecoder decoder(columns_, *handlers_.server);
+ResultOwner ChunkColumns::addCopyRows(CopySession& copy, CopyStreamDecoder& stream,
+                                      Progress& progress, size_t rowsBefore) {
+    stream.readInto(columns_, *handlers_.server);
+    rows_ = stream.rows();
     for (;;) {
         CopyData data = copy.receive();
         if (data.atEnd()) break;
-        decoder.take(data.bytes(), data.length());
-        rows_ = decoder.rows();
-        advanceProgress(progress, rows_);
+        if (rows_ == most_) {
+            if (stream.hold(data.bytes(), data.length())) return ResultOwner();
+            continue;
+        }
+        stream.take(data.bytes(), data.length());
+        rows_ = stream.rows();
+        advanceProgress(progress, rowsBefore + rows_);
     }
     ResultOwner end = copy.finishReceiving();
-    if (PQresultStatus(end.get()) == PGRES_COMMAND_OK) decoder.requireEnd();
+    if (PQresultStatus(end.get()) == PGRES_COMMAND_OK) stream.requireEnd();
     return end;
 }
 

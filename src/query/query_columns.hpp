@@ -26,6 +26,7 @@
 #include "connection/progress.hpp"
 #include "query/date_columns.hpp"
 #include "results/column_reading.hpp"
+#include "results/copy_stream.hpp"
 #include "results/growing_column.hpp"
 #include "statements/copy_session.hpp"
 #include "types/pqtypes_private.hpp"
@@ -96,8 +97,11 @@ class ChunkColumns {
     // Reads the row of a single-row result; at most `most` rows in all.
     void add(const PGresult* row);
     // Reads the rows of the plan's statement run as a binary COPY TO on
-    // `copy` as they arrive; returns the COPY's result.
-    ResultOwner addCopyRows(CopySession& copy, Progress& progress);
+    // `copy`, decoded by `stream`, as they arrive, until `most` rows are
+    // read (the next one held by `stream`) or the stream ends: returns the
+    // COPY's result then, else null.  Progress counts `rowsBefore` too.
+    ResultOwner addCopyRows(CopySession& copy, CopyStreamDecoder& stream, Progress& progress,
+                            size_t rowsBefore = 0);
     // The data and, when `info` is not null, the info output of the rows
     // read: info.command is `command` ('' while the statement has rows
     // left), info.rowCount the count of the rows read.

@@ -404,10 +404,27 @@ std::string describedCopy(const std::string& sql) {
            "\n) TO STDOUT (FORMAT binary)";
 }
 
-// False when the statement's columns changed since it was described: its
-// rows are then read and dropped, for it to be described and run again.
-bool readThroughCopy(const QueryCall& call, ResultPlan& plan, Progress& progress, mxArray*& data,
-                     mxArray** info) {
+// The statement's rows read whole from `copy`, into the outputs.
+void readCopyRows(const QueryCall& call, const ResultPlan& plan, CopySession& copy,
+                  Progress& progress, mxArray*& data, mxArray** info) {
+    ChunkColumns columns(call.conn, plan, call.options, SIZE_MAX);
+    CopyStreamDecoder stream;
+    ResultOwner end = columns.addCopyRows(copy, stream, progress);
+    if (PQresultStatus(end.get()) != PGRES_COMMAND_OK)
+        raiseQueryFailed(call.conn, end.get(),
+                         "the statement failed at row " + std::to_string(columns.rows() + 1));
+    progress.total = static_cast<double>(columns.rows());
+    finishProgress(progress, columns.rows());
+    std::string command = "SELECT " + std::to_string(columns.rows());
+    columns.finish(command.c_str(), data, info);
+}
+
+// Runs the statement as a COPY and reads its rows (with 'chunk': leaves
+// them to fetch, the cursor in plhs[0]).  False when its columns changed
+// since it was described: its rows are then read and dropped, for it to be
+// described and run again.
+bool readThroughCopy(const QueryCall& call, ResultPlan& plan, uint32_t connection,
+                     Progress& progress, int nlhs, mxArray* plhs[]) {
     CopySession copy(call.conn);
     ResultOwner described = copy.startDescribed(describedCopy(call.sql), "queryFailed");
     if (!fitsPlan(described.get(), plan)) {
@@ -416,15 +433,12 @@ bool readThroughCopy(const QueryCall& call, ResultPlan& plan, Progress& progress
         return false;
     }
     nameColumns(plan, described.get());
-    ChunkColumns columns(call.conn, plan, call.options, SIZE_MAX);
-    ResultOwner end = columns.addCopyRows(copy, progress);
-    if (PQresultStatus(end.get()) != PGRES_COMMAND_OK)
-        raiseQueryFailed(call.conn, end.get(),
-                         "the statement failed at row " + std::to_string(columns.rows() + 1));
-    progress.total = static_cast<double>(columns.rows());
-    finishProgress(progress, columns.rows());
-    std::string command = "SELECT " + std::to_string(columns.rows());
-    columns.finish(command.c_str(), data, info);
+    if (!call.chunk) {
+        readCopyRows(call, plan, copy, progress, plhs[0], nlhs > 1 ? &plhs[1] : nullptr);
+        return true;
+    }
+    plhs[0] = createHandle(openCopyCursor(connection, {plan, call.options, call.chunk}));
+    copy.leaveRunning();
     return true;
 }
 
@@ -452,9 +466,8 @@ void commandQuery(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
     // as it arrives, and again once it is converted.
     Progress progress;
     startProgress(progress, call.progress, NAN);
-    for (int run = 1; !call.chunk && readsThroughCopy(call, params, statement.plan); ++run) {
-        if (readThroughCopy(call, statement.plan, progress, plhs[0], nlhs > 1 ? &plhs[1] : nullptr))
-            return;
+    for (int run = 1; readsThroughCopy(call, params, statement.plan); ++run) {
+        if (readThroughCopy(call, statement.plan, connection, progress, nlhs, plhs)) return;
         forgetStatement(key);
         if (run == 2)
             raiseError("statementChanged",

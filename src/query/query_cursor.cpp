@@ -27,6 +27,8 @@
 #include "host/host.hpp"
 #include "host/options.hpp"
 #include "query/query_commands.hpp"
+#include "results/copy_stream.hpp"
+#include "statements/copy_session.hpp"
 #include "statements/lost_connection.hpp"
 #include "statements/unnamed_statement.hpp"
 
@@ -36,7 +38,8 @@ namespace {
 
 struct Cursor {
     CursorRead read;
-    ResultOwner next;     // the statement's next result, taken before it was needed
+    std::unique_ptr<CopyStreamDecoder> stream;  // the rows come as a COPY: its decoding
+    ResultOwner next;     // single-row mode: the next result, taken before it was needed
     size_t rowsRead = 0;  // over the whole statement
 };
 
@@ -79,6 +82,25 @@ bool readChunk(PGconn* conn, Cursor& cursor, ChunkColumns& chunk, Progress& prog
     }
 }
 
+// Reads a chunk of rows of the statement running as a COPY; the COPY is
+// left running for the next fetch until its rows are done.
+bool readCopyChunk(PGconn* conn, Cursor& cursor, ChunkColumns& chunk, Progress& progress,
+                   std::string& command) {
+    CopySession copy(conn);
+    copy.resumeReceiving();
+    ResultOwner end = chunk.addCopyRows(copy, *cursor.stream, progress, cursor.rowsRead);
+    cursor.rowsRead += chunk.rows();
+    if (!end) {
+        copy.leaveRunning();
+        return false;
+    }
+    if (PQresultStatus(end.get()) != PGRES_COMMAND_OK)
+        raiseQueryFailed(conn, end.get(),
+                         "the statement failed at row " + std::to_string(cursor.rowsRead + 1));
+    command = "SELECT " + std::to_string(cursor.rowsRead);
+    return true;
+}
+
 // Reads and drops the rows the statement has left, if any.
 void dropRows(PGconn* conn, Cursor& cursor) {
     cursor.next.reset();
@@ -95,6 +117,13 @@ const OptionRow<ProgressOption> kFetchOptions[] = {
 };
 
 }  // namespace
+
+uint32_t openCopyCursor(uint32_t connection, CursorRead read) {
+    auto cursor = std::make_unique<Cursor>();
+    cursor->read = std::move(read);
+    cursor->stream = std::make_unique<CopyStreamDecoder>();
+    return registerCursor(cursor.release(), releaseCursor, connection);
+}
 
 uint32_t openCursor(uint32_t connection, CursorRead read, ResultOwner first) {
     auto cursor = std::make_unique<Cursor>();
@@ -114,7 +143,8 @@ void commandFetch(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
     try {
         ChunkColumns chunk(open.conn, cursor.read.plan, cursor.read.options, cursor.read.chunk);
         std::string command;
-        done = readChunk(open.conn, cursor, chunk, progress, command);
+        done = cursor.stream ? readCopyChunk(open.conn, cursor, chunk, progress, command)
+                             : readChunk(open.conn, cursor, chunk, progress, command);
         finishProgress(progress, cursor.rowsRead);
         chunk.finish(command.c_str(), plhs[0], nlhs > 1 ? &plhs[1] : nullptr);
     } catch (...) {

@@ -24,5 +24,9 @@ struct CursorRead {
 // `connection` in single-row mode, whose first result is `first`; returns
 // the cursor's handle.
 uint32_t openCursor(uint32_t connection, CursorRead read, ResultOwner first);
+// Registers a cursor over the statement running on connection
+// `connection` as a binary COPY TO that a session left running
+// (CopySession::leaveRunning); returns the cursor's handle.
+uint32_t openCopyCursor(uint32_t connection, CursorRead read);
 
 }  // namespace vorlex

@@ -38,6 +38,23 @@ void CopyStreamDecoder::take(const char* data, size_t length) {
     if (rows_ - cellsMade_ >= kRowsPerCellPart) makeCellsSoFar();
 }
 
+void CopyStreamDecoder::readInto(std::vector<GrowingColumn>& columns,
+                                 const PGtypeFormatInfo& server) {
+    columns_ = &columns;
+    server_ = &server;
+    rows_ = capacity_ = cellsMade_ = 0;
+    if (!pending_.empty()) take("", 0);
+}
+
+bool CopyStreamDecoder::hold(const char* data, size_t length) {
+    if (length == 2 && static_cast<int16_t>(loadBig16(data)) == -1 && pending_.empty()) {
+        ended_ = true;
+        return false;
+    }
+    pending_.append(data, length);
+    return true;
+}
+
 void CopyStreamDecoder::requireEnd() const {
     if (!ended_ || !pending_.empty())
         raiseError("readFailed", "the COPY stream ended %s", ended_ ? "with extra bytes" : "early");
@@ -56,9 +73,9 @@ size_t CopyStreamDecoder::decode(const char* data, size_t length) {
             used = length - reader.left();
             continue;
         }
-        if (static_cast<size_t>(fields) != columns_.size())
+        if (static_cast<size_t>(fields) != columns_->size())
             raiseError("readFailed", "a row of the COPY stream has %d fields, not %zu", fields,
-                       columns_.size());
+                       columns_->size());
         if (!rowIsWhole(reader)) break;
         decodeRow(reader);
         used = length - reader.left();
@@ -84,7 +101,7 @@ bool CopyStreamDecoder::readHeader(WireReader& reader) {
 // Whether every field of the row at the reader is there.
 bool CopyStreamDecoder::rowIsWhole(const WireReader& reader) const {
     WireReader probe = reader;
-    for (size_t k = 0; k < columns_.size(); ++k) {
+    for (size_t k = 0; k < columns_->size(); ++k) {
         int32_t length;
         if (!probe.readInt32(length)) return false;
         if (length < -1)
@@ -96,23 +113,23 @@ bool CopyStreamDecoder::rowIsWhole(const WireReader& reader) const {
 
 void CopyStreamDecoder::decodeRow(WireReader& reader) {
     if (rows_ == capacity_) growTo(nextCapacity(capacity_));
-    for (GrowingColumn& growing : columns_) {
+    for (GrowingColumn& growing : *columns_) {
         int32_t length = -1;
         reader.readInt32(length);  // rowIsWhole has seen it
         const char* bytes = length >= 0 ? reader.take(static_cast<size_t>(length)) : nullptr;
         size_t size = length >= 0 ? static_cast<size_t>(length) : 0;
-        fillField(growing.column, bytes, size, server_, growing.output(), rows_);
+        fillField(growing.column, bytes, size, *server_, growing.output(), rows_);
     }
     ++rows_;
 }
 
 void CopyStreamDecoder::makeCellsSoFar() {
-    for (GrowingColumn& growing : columns_) growing.makeCellsSoFar();
+    for (GrowingColumn& growing : *columns_) growing.makeCellsSoFar();
     cellsMade_ = rows_;
 }
 
 void CopyStreamDecoder::growTo(size_t capacity) {
-    for (GrowingColumn& growing : columns_) growing.grow(capacity);
+    for (GrowingColumn& growing : *columns_) growing.grow(capacity);
     capacity_ = capacity;
 }
 

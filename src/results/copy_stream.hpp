@@ -26,10 +26,19 @@ namespace vorlex {
 class CopyStreamDecoder {
   public:
     CopyStreamDecoder(std::vector<GrowingColumn>& columns, const PGtypeFormatInfo& server)
-        : columns_(columns), server_(server) {}
+        : columns_(&columns), server_(&server) {}
+    // A decoder given its columns by readInto.
+    CopyStreamDecoder() = default;
 
     // Decodes one message of the stream.
     void take(const char* data, size_t length);
+    // From now on decodes into `columns`, with a count of rows from 0,
+    // starting with the row held (a stream read in chunks).
+    void readInto(std::vector<GrowingColumn>& columns, const PGtypeFormatInfo& server);
+    // Keeps a message for the next columns instead of decoding it; false
+    // when it is the stream's end marker, which ends the stream.  The
+    // server sends a row per message.
+    bool hold(const char* data, size_t length);
     // Raises readFailed unless the stream ended with its end marker.
     void requireEnd() const;
     size_t rows() const { return rows_; }
@@ -42,8 +51,8 @@ class CopyStreamDecoder {
     void growTo(size_t capacity);
     void makeCellsSoFar();
 
-    std::vector<GrowingColumn>& columns_;
-    const PGtypeFormatInfo& server_;
+    std::vector<GrowingColumn>* columns_ = nullptr;
+    const PGtypeFormatInfo* server_ = nullptr;
     std::string pending_;
     bool headerRead_ = false;
     bool ended_ = false;

@@ -31,7 +31,7 @@ CopySession::~CopySession() {
     // Without a cancel the server would send every remaining row; an
     // interrupt has sent one already.
     if (state_ == PGRES_COPY_OUT && !wait_.interrupted()) requestCancel(conn_);
-    drainToIdle(wait_);
+    if (!leftRunning_) drainToIdle(wait_);
     if (!savedNonblocking_) PQsetnonblocking(conn_, 0);
 }
 

@@ -71,6 +71,14 @@ class CopySession {
     // stream is over; then the COPY's result.
     CopyData receive();
     ResultOwner finishReceiving();
+    // COPY TO STDOUT read in parts by sessions one after another (a
+    // cursor's fetches): leaveRunning leaves the rest of the stream for a
+    // later session, which takes it up with resumeReceiving.
+    void leaveRunning() {
+        state_ = PGRES_EMPTY_QUERY;
+        leftRunning_ = true;
+    }
+    void resumeReceiving() { state_ = PGRES_COPY_OUT; }
     // COPY TO STDOUT: reads the rest of the stream and drops it, so that
     // the statement ends as it would have, a transaction block sound.
     void discardRows();
@@ -89,6 +97,7 @@ class CopySession {
     bool savedNonblocking_;
     const char* check_ = "copyFailed";
     ExecStatusType state_ = PGRES_EMPTY_QUERY;  // PGRES_COPY_IN/OUT while the COPY runs
+    bool leftRunning_ = false;
 };
 
 }  // namespace vorlex
