@@ -5,7 +5,7 @@
 set -eu
 
 packages="g++ make cmake pkg-config libpq-dev libpqtypes-dev postgresql octave liboctave-dev \
-googletest libgtest-dev pgbouncer"
+googletest libgtest-dev pgbouncer openssl"
 
 missing=""
 for package in $packages; do
