@@ -48,6 +48,8 @@
 %!   'wrong password',      strrep(scram, secret, [secret 'x']),          'password authentication failed'
 %!   'unknown key',         [scram ' colour=blue'],                        'invalid connection option "colour"'
 %!   'unterminated quote',  [scram ' application_name=''tls'],             'unterminated quoted string'
+%!   'URI not understood',  ['postgresql://vorlex_scram:' secret '@[::1/vorlex'], 'IPv6 host address'
+%!   'URI password badly encoded', ['postgresql://vorlex_scram:' secret '%zz@localhost/vorlex'], 'invalid percent-encoded token'
 %! };
 %! for k = 1:rows (cases)
 %!   [name, conninfo, cause] = cases{k,:};
