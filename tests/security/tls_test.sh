@@ -120,9 +120,10 @@ startServer "$data" server "$port"
 startServer "$work/wrong" wrong_name "$wrongPort"
 
 # --- the cases ----------------------------------------------------------------------
-# Nothing but what tls.tst names: no PG* variable of the caller applies.
+# Nothing but what tls.tst names: no PG* variable of the caller applies, nor
+# a certificate or password file in the caller's home.
 for variable in "${!PG@}"; do unset "$variable"; done
-VORLEX_TLS_DIR=$tls VORLEX_TLS_PORT=$port VORLEX_TLS_WRONG_PORT=$wrongPort \
+HOME=$work VORLEX_TLS_DIR=$tls VORLEX_TLS_PORT=$port VORLEX_TLS_WRONG_PORT=$wrongPort \
     VORLEX_TLS_SECRET=$secret \
     octave-cli --norc --no-history --quiet --path "$build" --path "$here/../octave" \
     --eval "run_octave_test('$here/tls.tst')"
