@@ -108,13 +108,9 @@
 %!  payload = vorlex ('notifications', c, 5).payload;
 %!  vorlex ('unlisten', c, 'tls_note');
 %!endfunction
-%!function s = resetStatus (c)
-%!  vorlex ('reset', c);
-%!  evalc ('s = vorlex (''status'', c);');
-%!endfunction
 
 %!test
-%! ## Every command that talks to the server, once over TLS.
+%! ## Every command that talks to the server, once over TLS (reset above).
 %! c = vorlex ('connect', scram);
 %! vorlex ('exec', c, 'create temporary table t (a int4)');
 %! cases = {
@@ -128,7 +124,6 @@
 %!   'query',      @() vorlex ('query', c, 'select $1::int4 + 1 as v', {41}).v,                       42
 %!   'fetch',      @() fetchAll(c),                                                                   (1:300)'
 %!   'notifications', @() notifiedSelf(c),                                                            'hello'
-%!   'reset',      @() resetStatus(c),                                                                0
 %! };
 %! for k = 1:rows (cases)
 %!   assert (cases{k,2} (), cases{k,3}, cases{k,1});
