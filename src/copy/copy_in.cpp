@@ -64,8 +64,7 @@ void appendBatchRow(void* context, CopyBuffer& buffer, size_t row) {
 [[noreturn]] void raiseServerFailure(PGconn* conn, const PGresult* result, size_t rows,
                                      const std::string& relationName) {
     std::string message = serverErrorText(conn, result);
-    unsigned long long row =
-        failedRowOf(PQresultErrorField(result, PG_DIAG_CONTEXT), relationName);
+    unsigned long long row = failedRowOf(PQresultErrorField(result, PG_DIAG_CONTEXT), relationName);
     if (row > 0 && row <= rows)
         raiseOnConnection(
             conn, "rowFailed",
@@ -166,7 +165,8 @@ double copyRowsIn(PGconn* conn, const CopyStatement& statement, size_t rows, siz
     CopySession copy(conn);
     progress.wait = &copy.serverWait();
     // The line break ends a comment the target may end with.
-    copy.start("COPY " + statement.target + "\n FROM STDIN (FORMAT binary)", PGRES_COPY_IN, "copyFailed");
+    copy.start("COPY " + statement.target + "\n FROM STDIN (FORMAT binary)", PGRES_COPY_IN,
+               "copyFailed");
     CopyBuffer buffer;
     std::memcpy(buffer.append(sizeof kHeader), kHeader, sizeof kHeader);
     if (sendRows(copy, buffer, rows, fields, append, context, progress)) {
@@ -200,8 +200,8 @@ void commandCopyIn(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
     if (prepared.rows > 0) {
         CopyTarget found = lookUpCopyTarget(conn, splitCopyTarget(target));
         requireCopyTarget(conn, found, prepared.records);
-        copied = copyRowsIn(conn, {target, found.relationName}, prepared.rows, prepared.records.size(), appendBatchRow,
-                            &prepared, progress);
+        copied = copyRowsIn(conn, {target, found.relationName}, prepared.rows,
+                            prepared.records.size(), appendBatchRow, &prepared, progress);
     }
     finishProgress(progress, 0);  // no rows: the COPY finished it otherwise
     if (nlhs > 0) plhs[0] = mxCreateDoubleScalar(copied);

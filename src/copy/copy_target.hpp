@@ -46,8 +46,8 @@ struct TargetColumn {
 struct CopyTarget {
     std::string relation;      // as the server names it
     std::string relationName;  // unquoted, unqualified, as its messages name it
-    char kind;             // pg_class.relkind
-    bool insteadOfInsert;  // it has an INSTEAD OF INSERT row trigger
+    char kind;                 // pg_class.relkind
+    bool insteadOfInsert;      // it has an INSTEAD OF INSERT row trigger
     std::vector<TargetColumn> columns;
 };
 

@@ -5,12 +5,12 @@
 // COPY names in its context, in the server's languages.
 #include "copy/copy_target.hpp"
 
-#include "copy/copy_in.hpp"
-
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
+
+#include "copy/copy_in.hpp"
 
 namespace vorlex {
 namespace {
