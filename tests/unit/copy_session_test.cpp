@@ -10,6 +10,7 @@
 
 #include <string>
 
+#include "connection/libpq_private.hpp"
 #include "host/errors.hpp"
 #include "test_support.hpp"
 
@@ -162,6 +163,17 @@ TEST_F(ServerCopySessions, TheConnectionKeepsItsBlockingMode) {
     }
     ASSERT_EQ(PQsetnonblocking(conn, 0), 0);
     expectReady("0");
+}
+
+// The mirror of libpq's connection agrees with the public API where copyIn
+// reads it, idle and inside a COPY, and is trusted on libpq 15 only.
+TEST_F(ServerCopySessions, TheConnectionMirrorFitsLibpq15Only) {
+    bool libpq15 = PQlibVersion() / 10000 == 15;
+    EXPECT_FALSE(connectionLayoutKnown(nullptr));
+    EXPECT_EQ(connectionLayoutKnown(conn), libpq15);
+    CopySession copy(conn);
+    copy.start("COPY copied FROM STDIN", PGRES_COPY_IN, "copyFailed");
+    EXPECT_EQ(connectionLayoutKnown(conn), libpq15);
 }
 
 }  // namespace

@@ -33,6 +33,8 @@ int putNothing(PGtypeArgs* args) {
 }
 
 TEST_F(ServerPqtypesPrivate, TypeDataHoldsRegisteredHandlersAndSpecs) {
+    // The self-test at connect finds the library as this header describes it.
+    EXPECT_EQ(checkTypesLayout(db.conn), TypesLayout::known);
     PqtTypeData* data = connectionTypeData(db.conn);
     ASSERT_NE(data, nullptr);
     EXPECT_EQ(data->typhcnt, 0);
