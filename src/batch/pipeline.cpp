@@ -88,6 +88,8 @@ class Pipeline {
     void leaveCopy(ExecStatusType status);
     void discardLeftovers();
     void awaitClose();
+    void finishStream();
+    void dropStream() noexcept;
     [[noreturn]] void raiseWithConnection(const char* check, const char* what);
     void fail(const char* check, const char* format, ...) __attribute__((format(printf, 3, 4)));
 
@@ -315,7 +317,7 @@ void Pipeline::take(PGresult* result) {
     if (item == Item::sync) {  // no null follows the sync point's result
         syncReceived_ = true;
         ++received_;
-        if (status != PGRES_PIPELINE_SYNC)
+        if (status != PGRES_PIPELINE_SYNC && !recovering_)
             fail("syncFailed", "the sync point failed (%s): %s", PQresStatus(status),
                  serverErrorText(conn_, result).c_str());
         return;
@@ -324,23 +326,22 @@ void Pipeline::take(PGresult* result) {
     if (resultTaken_) return;
     resultTaken_ = true;
     bool accepted = isAccepted(status);
+    if (item == Item::prepare) prepareOk_ = accepted;
+    if (item == Item::closing) closingOk_ = accepted;
+    // While recovering, results are only read: no failure's text is built.
+    if (accepted || recovering_) return;
     switch (item) {
         case Item::prepare:
-            prepareOk_ = accepted;
-            if (!accepted)
-                fail("prepareFailed", "the statement could not be prepared (%s): %s",
-                     PQresStatus(status), failureReason(conn_, result, isCopy).c_str());
+            fail("prepareFailed", "the statement could not be prepared (%s): %s",
+                 PQresStatus(status), failureReason(conn_, result, isCopy).c_str());
             return;
         case Item::row:
-            if (!accepted)
-                fail("rowFailed", "row %zu of %zu failed (%s): %s", index, rows_,
-                     PQresStatus(status), failureReason(conn_, result, isCopy).c_str());
+            fail("rowFailed", "row %zu of %zu failed (%s): %s", index, rows_, PQresStatus(status),
+                 failureReason(conn_, result, isCopy).c_str());
             return;
         case Item::closing:
-            closingOk_ = accepted;
-            if (!accepted)
-                fail("closeFailed", "the prepared statement could not be released (%s): %s",
-                     PQresStatus(status), failureReason(conn_, result, isCopy).c_str());
+            fail("closeFailed", "the prepared statement could not be released (%s): %s",
+                 PQresStatus(status), failureReason(conn_, result, isCopy).c_str());
             return;
         default:
             return;
@@ -387,7 +388,27 @@ void Pipeline::discardLeftovers() {
     }
 }
 
+// recover runs while an error unwinds, so it must not throw: it reads the
+// rest of the stream without building text, and should memory run out all
+// the same, it drops what libpq holds instead.
 void Pipeline::recover() noexcept {
+    bool entered = entered_;
+    try {
+        finishStream();
+    } catch (...) {
+        if (entered) dropStream();
+    }
+}
+
+// Without allocating: a connection still in the stream afterwards refuses
+// the next command with libpq's own error instead of ending the process.
+void Pipeline::dropStream() noexcept {
+    if (PQstatus(conn_) == CONNECTION_BAD) discardLeftovers();
+    PQexitPipelineMode(conn_);
+    if (!savedNonblocking_) PQsetnonblocking(conn_, 0);
+}
+
+void Pipeline::finishStream() {
     recovering_ = true;
     wait_.beginCleanup();
     if (!entered_) return;

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "connection/libpq_private.hpp"
 #include "connection/server_wait.hpp"
 #include "types/pqtypes_private.hpp"
 #include "types/type_tables.hpp"
@@ -150,11 +151,44 @@ void prepareSpecifiers(PGconn* conn) {
 
 }  // namespace
 
+// Every value the module puts, and the registration of its types, go
+// through libpqtypes' private structures: with those not as built for, the
+// connection is refused.  Only the sharing of type data has a public
+// path to fall back on (each result copies its types).
+TypesLayout requireTypesLayout(PGconn* conn) {
+    TypesLayout layout = checkTypesLayout(conn);
+    if (layout == TypesLayout::unknown)
+        raiseError("typesLayout",
+                   "the installed libpqtypes does not keep parameter sets and types as the "
+                   "libpqtypes vorlex was built with: rebuild vorlex against it");
+    static bool warned = false;
+    if (layout == TypesLayout::builtInsDiffer && !warned) {
+        warned = true;
+        warn("typesLayout",
+             "the installed libpqtypes has other built-in types than the libpqtypes vorlex was "
+             "built with: results copy their types instead of sharing them (slower)");
+    }
+    return layout;
+}
+
+// copyIn sees the server refuse a row while it streams only through its
+// mirror of libpq 15's connection (connection/libpq_private.hpp).
+void noteConnectionLayout(PGconn* conn) {
+    static bool warned = false;
+    if (warned || connectionLayoutKnown(conn)) return;
+    warned = true;
+    warn("libpqLayout",
+         "libpq %d is not the libpq 15 whose connection vorlex reads: copyIn and insert see the "
+         "server refuse a row only once they have sent every row",
+         PQlibVersion());
+}
+
 void registerGatewayTypes(PGconn* conn) {
     if (!prepareTypeSharing(conn))
         raiseError("initTypes", "the connection's results could not be set up to share types");
     if (!PQinitTypes(conn))
         raiseError("initTypes", "libpqtypes could not be attached to the connection");
+    TypesLayout layout = requireTypesLayout(conn);
     registerTable(conn, PQT_USERDEFINED, serverTypes(), "server");
     registerTable(conn, PQT_SUBCLASS, gatewayTypes(), "date/time, numeric and serialised");
     requireHandler(conn, kSerializedTypeName);
@@ -163,7 +197,7 @@ void registerGatewayTypes(PGconn* conn) {
     exchangeArrayOids(conn);
     registerTable(conn, PQT_SUBCLASS, nullCarrierTypes(), "NULL carrier");
     prepareSpecifiers(conn);
-    if (!shareTypeData(conn))
+    if (layout == TypesLayout::known && !shareTypeData(conn))
         raiseError("registerTypes", "out of memory while sharing the types with results");
 }
 
@@ -184,6 +218,7 @@ void commandConnect(int, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
         raiseError("connectFailed", "the connection could not be made non-blocking: %s",
                    libpqText(PQerrorMessage(conn.get())).c_str());
     registerGatewayTypes(conn.get());
+    noteConnectionLayout(conn.get());
     plhs[0] = createHandle(registerConnection(std::move(conn)));
 }
 

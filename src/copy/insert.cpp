@@ -797,8 +797,8 @@ void commandInsert(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
     startProgress(progress, options.progress, static_cast<double>(rows));
     if (rows > 0) {
         castColumns(conn, load, rows);
-        copied = copyRowsIn(conn, copyTargetOf(target, load), rows, load.columns.size(),
-                            appendInsertRow, &load, progress);
+        copied = copyRowsIn(conn, {copyTargetOf(target, load), target.relationName}, rows,
+                            load.columns.size(), appendInsertRow, &load, progress);
     }
     finishProgress(progress, 0);  // no rows: the COPY finished it otherwise
     if (nlhs > 0) plhs[0] = mxCreateDoubleScalar(copied);

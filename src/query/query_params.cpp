@@ -23,6 +23,7 @@
 #include "types/codecs.hpp"
 #include "types/type_catalogue.hpp"
 #include "types/type_oids.hpp"
+#include "types/wire.hpp"
 
 namespace vorlex {
 
@@ -794,6 +795,8 @@ QueryParams encodeParams(PGconn* conn, const CallParams& params,
         const ConversionRule* rule = ruleFor(kindOfValue(value, classId), value, targets[i]);
         if (!rule) refuseForTarget(context);
         convert(context, *rule, classId, server, Encoded{encoded.values[i], encoded.formats[i]});
+        if (encoded.values[i].size() > kMostValueBytes)
+            raiseValueTooLarge("parameter " + std::to_string(i + 1), encoded.values[i].size());
     }
     return encoded;
 }
