@@ -7,10 +7,11 @@
 // that is NaN or infinite has no integer or bool form: it is refused, not
 // turned into 0 or a saturated value.  Readers check that the element has
 // exactly the type's width.
+#include "types/codec_number.hpp"
+
 #include <cmath>
 #include <cstring>
 
-#include "types/codecs.hpp"
 #include "types/element_access.hpp"
 #include "types/wire.hpp"
 
@@ -213,6 +214,32 @@ bool readBoolAsDouble(const char* bytes, size_t length, const ElementTarget& tar
     if (!checkElementLength(length, 1, "bool", error)) return false;
     storeAt(target, index, *bytes != 0 ? 1.0 : 0.0);
     return true;
+}
+
+namespace {
+
+const char* integerMisfit(long double value, long double least, long double most) {
+    if (std::isnan(value)) return "is NaN, which no integer column holds";
+    if (value != std::trunc(value)) return "is not a whole number";
+    if (value < least || value > most) return "is outside the column type's range";
+    return nullptr;
+}
+
+}  // namespace
+
+const char* fitInt2(long double value) { return integerMisfit(value, INT16_MIN, INT16_MAX); }
+const char* fitInt4(long double value) { return integerMisfit(value, INT32_MIN, INT32_MAX); }
+const char* fitInt8(long double value) {
+    return integerMisfit(value, static_cast<long double>(INT64_MIN),
+                         static_cast<long double>(INT64_MAX));
+}
+const char* fitBool(long double value) {
+    return value == 0 || value == 1 ? nullptr : "is not 0 or 1 (false or true)";
+}
+const char* fitFloat4(long double value) {
+    return std::isfinite(value) && std::isinf(static_cast<float>(value))
+               ? "is outside the range of real (float4)"
+               : nullptr;
 }
 
 }  // namespace vorlex

@@ -6,8 +6,8 @@
 #include <cstdint>
 #include <limits>
 
+#include "types/codec_number.hpp"
 #include "types/element_access.hpp"
-#include "types/type_oids.hpp"
 
 namespace vorlex {
 
@@ -24,6 +24,15 @@ bool parseInteger(const char* text, size_t length, const char* type, T& value, s
     if (parsed.ec == std::errc() && parsed.ptr == text + length) return true;
     return notOfForm(text, length, type, error);
 }
+
+int hexDigit(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+}  // namespace
 
 template <typename T, typename Stored>
 bool readIntegerText(const char* text, size_t length, const ElementTarget& target, size_t index,
@@ -43,8 +52,8 @@ bool readInt8TextAsDouble(const char* text, size_t length, const ElementTarget& 
 
 // The server writes Infinity, -Infinity and NaN, which from_chars reads.
 template <typename T, typename Stored>
-bool readFloatText(const char* text, size_t length, const ElementTarget& target, size_t index,
-                   const PGtypeFormatInfo&, std::string& error) {
+bool readFloatingText(const char* text, size_t length, const ElementTarget& target, size_t index,
+                      const PGtypeFormatInfo&, std::string& error) {
     T value = 0;
     auto parsed = std::from_chars(text, text + length, value);
     // Out of range: a float4 written in a double's digits; never sent.
@@ -63,35 +72,25 @@ bool readBoolText(const char* text, size_t length, const ElementTarget& target, 
     return true;
 }
 
-struct NumberText {
-    Oid oid;
-    ElementReader own;       // into the type's class
-    ElementReader asDouble;  // into doubles
-};
-
-const NumberText kNumberTexts[] = {
-    {kInt2Oid, readIntegerText<int16_t, int16_t>, readIntegerText<int16_t, double>},
-    {kInt4Oid, readIntegerText<int32_t, int32_t>, readIntegerText<int32_t, double>},
-    {kInt8Oid, readIntegerText<int64_t, int64_t>, readInt8TextAsDouble},
-    {kFloat4Oid, readFloatText<float, float>, readFloatText<double, double>},
-    {kFloat8Oid, readFloatText<double, double>, readFloatText<double, double>},
-    {kBoolOid, readBoolText<mxLogical>, readBoolText<double>},
-};
-
-int hexDigit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
-}  // namespace
-
-ElementReader numberTextReader(Oid oid, bool asDouble) {
-    for (const NumberText& row : kNumberTexts)
-        if (row.oid == oid) return asDouble ? row.asDouble : row.own;
-    return nullptr;
-}
+// The forms the catalogue's rows name.
+template bool readIntegerText<int16_t, int16_t>(const char*, size_t, const ElementTarget&, size_t,
+                                                const PGtypeFormatInfo&, std::string&);
+template bool readIntegerText<int16_t, double>(const char*, size_t, const ElementTarget&, size_t,
+                                               const PGtypeFormatInfo&, std::string&);
+template bool readIntegerText<int32_t, int32_t>(const char*, size_t, const ElementTarget&, size_t,
+                                                const PGtypeFormatInfo&, std::string&);
+template bool readIntegerText<int32_t, double>(const char*, size_t, const ElementTarget&, size_t,
+                                               const PGtypeFormatInfo&, std::string&);
+template bool readIntegerText<int64_t, int64_t>(const char*, size_t, const ElementTarget&, size_t,
+                                                const PGtypeFormatInfo&, std::string&);
+template bool readFloatingText<float, float>(const char*, size_t, const ElementTarget&, size_t,
+                                             const PGtypeFormatInfo&, std::string&);
+template bool readFloatingText<double, double>(const char*, size_t, const ElementTarget&, size_t,
+                                               const PGtypeFormatInfo&, std::string&);
+template bool readBoolText<mxLogical>(const char*, size_t, const ElementTarget&, size_t,
+                                      const PGtypeFormatInfo&, std::string&);
+template bool readBoolText<double>(const char*, size_t, const ElementTarget&, size_t,
+                                   const PGtypeFormatInfo&, std::string&);
 
 bool byteaFromText(const char* text, size_t length, std::string& bytes, std::string& error) {
     if (length < 2 || text[0] != '\\' || text[1] != 'x' || length % 2 != 0) {

@@ -17,11 +17,6 @@
 
 namespace vorlex {
 
-// The element reader of a number or bool type OID's text, into the type's
-// own class or, when asDouble, into doubles (int8 refused beyond +-2^53 as
-// readInt8AsDouble refuses it); null for any other OID.
-ElementReader numberTextReader(Oid oid, bool asDouble);
-
 // bytea's hex text into its bytes; false, with the reason, for text of
 // another form.
 bool byteaFromText(const char* text, size_t length, std::string& bytes, std::string& error);
