@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: BSD-3-Clause
 // codec_datetime.cpp - timestamp, timestamptz, time, timetz and date as
-// Octave date numbers.
+// Octave date numbers, and insert's fit rules for them.
 //
 // Date numbers count days with 730486 at PostgreSQL's epoch, 2000-01-01.
 // Servers built with integer date/times send microseconds in an int64,

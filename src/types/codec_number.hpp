@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: BSD-3-Clause
 // codec_number.hpp - the procedures of int2, int4, int8, float4, float8 and
-// bool (codec_number.cpp, and scalar_text.cpp for the server's text), named
-// by the type catalogue's rows.
+// bool (codec_number.cpp), named by the type catalogue's rows.
 #pragma once
 
 #include "types/codecs.hpp"
@@ -40,8 +39,13 @@ bool readInt8AsDouble(const char*, size_t, const ElementTarget&, size_t, const P
 bool readBoolAsDouble(const char*, size_t, const ElementTarget&, size_t, const PGtypeFormatInfo&,
                       std::string&);
 // The server's text of a number or bool, read into `Stored` (the type's
-// class, or double); int8 as a double is refused beyond +-2^53 as
-// readInt8AsDouble refuses it.
+// class, or double), for a statement whose results come as text; the
+// forms the rows name are instantiated beside the definitions.
+//   int2, int4, int8    -12 (int8 as a double refused beyond +-2^53, as
+//                       readInt8AsDouble refuses it)
+//   float4, float8      -1.5e-07, Infinity, -Infinity, NaN (shortest
+//                       exact text: the same value as the binary form)
+//   bool                t, f (logical, or a double 0/1)
 template <typename T, typename Stored>
 bool readIntegerText(const char*, size_t, const ElementTarget&, size_t, const PGtypeFormatInfo&,
                      std::string&);
