@@ -175,18 +175,7 @@ const TargetRow kTargets[] = {
 // server: those of the catalogue's text-like types and of the types read
 // as text.
 bool isTextArrayOid(Oid oid) {
-    switch (oid) {
-        case kUuidArrayOid:
-        case kJsonbArrayOid:
-        case kInetArrayOid:
-        case kCidrArrayOid:
-        case kMacaddrArrayOid:
-        case kMacaddr8ArrayOid:
-        case kIntervalArrayOid:
-            return true;
-        default:
-            return typeOfArrayOid(oid) != nullptr;
-    }
+    return typeOfArrayOid(oid) != nullptr || textFormOfArrayOid(oid) != nullptr;
 }
 
 // False for a type the module does not know.

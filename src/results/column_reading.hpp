@@ -20,7 +20,6 @@
 #include "host/owners.hpp"
 #include "results/cell_column.hpp"
 #include "types/codecs.hpp"
-#include "types/text_forms.hpp"
 
 namespace vorlex {
 

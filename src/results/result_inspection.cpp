@@ -20,7 +20,7 @@
 #include "handles/registry.hpp"
 #include "results/server_types.hpp"
 #include "results/text_values.hpp"
-#include "types/text_forms.hpp"
+#include "types/type_catalogue.hpp"
 
 namespace vorlex {
 
