@@ -49,11 +49,11 @@ namespace {
 // One row per command.  The row order is part of the interface (the
 // banner lists the rows in it): a new command goes at the end.  Lookup
 // walks it from the top and the first match wins.  A row is its name, its
-// place in the overview (its heading, and its rank under it), its handler, its counts of inputs
-// and outputs {least, most} (most -1 for no bound), its usage, its
-// summary, its options (nullptr when none) and its example (command.hpp);
-// after a change to the help, scripts/write_help_file.sh writes inst/vorlex.m
-// and doc/reference.txt again.
+// place in the overview (heading and rank), its handler, its counts of
+// inputs and outputs {least, most} (most -1 for no bound), its usage, its
+// summary, its options (nullptr when none) and its example (command.hpp).
+// After a change to the help, scripts/write_help_file.sh writes
+// inst/vorlex.m and doc/reference.txt again.
 // clang-format off
 const Command kCommands[] = {
     {"exec", {CommandGroup::statements, 1}, commandExec, {2, 2}, {0, 1},
