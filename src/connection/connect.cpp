@@ -18,7 +18,7 @@
 #include "connection/server_wait.hpp"
 #include "types/pqtypes_private.hpp"
 #include "types/type_tables.hpp"
-#include "connection/connection_commands.hpp"
+#include "host/command.hpp"
 #include "types/libpqtypes_error.hpp"
 #include "host/errors.hpp"
 #include "host/host.hpp"
@@ -201,7 +201,7 @@ void registerGatewayTypes(PGconn* conn) {
         raiseError("registerTypes", "out of memory while sharing the types with results");
 }
 
-void commandConnect(int, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
+void commandConnect(const Command&, int, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
     std::string conninfo;
     if (nrhs == 1) {
         conninfo = charArg(prhs, 0,

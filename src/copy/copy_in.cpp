@@ -27,7 +27,7 @@
 #include <string_view>
 
 #include "batch/batch_input.hpp"
-#include "copy/copy_commands.hpp"
+#include "host/command.hpp"
 #include "copy/copy_session.hpp"
 #include "copy/copy_target.hpp"
 #include "handles/registry.hpp"
@@ -181,7 +181,7 @@ double copyRowsIn(PGconn* conn, const CopyStatement& statement, size_t rows, siz
     return std::strtod(PQcmdTuples(result.get()), nullptr);
 }
 
-void commandCopyIn(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
+void commandCopyIn(const Command&, int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
     PGconn* conn = connectionArg(prhs, kConnArg, RowRule::anyRows);
     std::string target = sqlRowArg(prhs, kStatementArg, "target", "target");
     std::string format = formatArg(prhs, kFormatArg);

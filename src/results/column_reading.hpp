@@ -68,9 +68,6 @@ std::string describe(const ResultColumn& column);
 // column does not exist).
 void requireColumnType(const ResultColumn& column, Oid actual);
 
-// The 'columnVectors', tf pair at inputs index and index + 1.
-bool columnVectorsOption(const mxArray* const prhs[], int index);
-
 // Where row `row` of a column goes: `valueData`/`maskData` when the value
 // or mask is not a cell, else the cells gathered flat.
 struct ColumnOutput {
