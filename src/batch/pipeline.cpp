@@ -423,7 +423,7 @@ void Pipeline::discardLeftovers() {
 // rest of the stream without building text, and should memory run out all
 // the same, it drops what libpq holds instead.
 void Pipeline::recover() noexcept {
-    bool entered = entered_;
+    bool entered = inPipeline();
     try {
         finishStream();
     } catch (...) {
