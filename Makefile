@@ -3,7 +3,8 @@
 #   make deps    install the Debian packages the project needs (as root)
 #   make demo    deps + build, then run examples/demo.m against a server
 #   make check   deps + build with warnings as errors, then every test through ctest: the
-#                unit tier without a server, the server tier with one (scripts/check.sh)
+#                unit tier without a server, the server tier with one, the security tier
+#                with TLS-only servers of its own (scripts/check.sh)
 #   make sanitize  deps + a build with AddressSanitizer and UBSan in build-sanitize, then
 #                every test against it
 #   make bench   deps + the module and the baselines, then bench/run.sh, bench/run_batch.sh and

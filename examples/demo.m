@@ -11,8 +11,8 @@ vorlex ();   % no arguments: the banner
 
 % The connection string uses libpq's syntax; '' takes the PG* variables.
 conn = vorlex ('connect', '');
-printf ('connected to database "%s" as "%s" on %s:%s\n', vorlex ('db', conn), ...
-        vorlex ('user', conn), vorlex ('host', conn), vorlex ('port', conn));
+fprintf ('connected to database "%s" as "%s" on %s:%s\n', vorlex ('db', conn), ...
+         vorlex ('user', conn), vorlex ('host', conn), vorlex ('port', conn));
 vorlex ('status', conn);
 
 % One call each way: insert binds fields to columns by name and takes the
@@ -24,21 +24,21 @@ samples.Depth = [12.5; NaN; 7; 3.25];              % binds column depth; NaN is 
 samples.site = {'north'; 'south'; []; 'east'};     % [] in a cell: NULL
 samples.taken = datenum (2026, 12, 7) + (0:3)' / 24;   % flags has no field: its default
 n = vorlex ('insert', conn, 'samples', samples);
-printf ('insert: %d rows\n', n);
+fprintf ('insert: %d rows\n', n);
 [data, info] = vorlex ('query', conn, ...
                        'select id, depth, site, taken, count(*) over () from samples where id >= $1', ...
                        {int32(2)});
-printf ('query: fields %s; types %s\n', strjoin (fieldnames (data)', ', '), ...
-        strjoin ({info.columns.type}, ', '));
+fprintf ('query: fields %s; types %s\n', strjoin (fieldnames (data)', ', '), ...
+         strjoin ({info.columns.type}, ', '));
 for k = 1:numel (data.id)
-  printf ('  id %d  depth %-5g site %-6s taken %s\n', data.id(k), data.depth(k), ...
-          data.site{k}, datestr (data.taken(k)));
+  fprintf ('  id %d  depth %-5g site %-6s taken %s\n', data.id(k), data.depth(k), ...
+           data.site{k}, datestr (data.taken(k)));
 end
 
 vorlex ('exec', conn, 'create temp table readings (id int4, value float8, taken timestamp)');
 result = vorlex ('exec', conn, ['insert into readings ' ...
                                 'select i, i * 0.5, now () from generate_series (1, 5) i']);
-printf ('%s: %s rows\n', vorlex ('cmdStatus', result), vorlex ('cmdTuples', result));
+fprintf ('%s: %s rows\n', vorlex ('cmdStatus', result), vorlex ('cmdTuples', result));
 vorlex ('clear', result);
 
 % Typed parameters: one value per specifier; a wrapper struct carries a
@@ -52,8 +52,8 @@ vorlex ('paramPut', param, '%float8', 1);
 result = vorlex ('paramExec', conn, param, ...
                  'select id, value, taken from readings where value > $1 or value is null');
 vorlex ('paramClear', param);
-printf ('select: status %d, %s rows, binary results: %d\n', vorlex ('resultStatus', result), ...
-        vorlex ('cmdTuples', result), vorlex ('binaryTuples', result));
+fprintf ('select: status %d, %s rows, binary results: %d\n', vorlex ('resultStatus', result), ...
+         vorlex ('cmdTuples', result), vorlex ('binaryTuples', result));
 
 % Whole columns in one call: class int32, double and date numbers, with the
 % NULL rows flagged separately.
@@ -65,19 +65,19 @@ for k = 1:numel (id.value)
   else
     shown = sprintf ('%g', value.value(k));
   end
-  printf ('  id %d  value %-5s taken %s\n', id.value(k), shown, datestr (taken.value(k)));
+  fprintf ('  id %d  value %-5s taken %s\n', id.value(k), shown, datestr (taken.value(k)));
 end
 
 % A failing statement: exec raises the server's message ...
 try
   vorlex ('exec', conn, 'select * from no_such_table');
 catch err
-  printf ('exec raised %s:\n  %s\n', err.identifier, strtrim (err.message));
+  fprintf ('exec raised %s:\n  %s\n', err.identifier, strtrim (err.message));
 end
 % ... while execText hands back a result that carries it.
 result = vorlex ('execText', conn, 'select * from no_such_table');
-printf ('execText gave status %d: %s', vorlex ('resultStatus', result), ...
-        vorlex ('resultErrorMessage', result));
+fprintf ('execText gave status %d: %s', vorlex ('resultStatus', result), ...
+         vorlex ('resultErrorMessage', result));
 vorlex ('clear', result);
 
 % A batch: 100,000 rows from whole columns in one pipelined stream, every
@@ -102,11 +102,11 @@ result = vorlex ('exec', conn, 'select id, price, label, taken from parts order 
                                     0, 1, 2, 3);
 vorlex ('clear', result);
 same = isequal (id.value, rows.id) && isequal (price.rowIsNull, nulls.price) ...
-       && isequal (price.value(! nulls.price), rows.price(! nulls.price)) ...
+       && isequal (price.value(~nulls.price), rows.price(~nulls.price)) ...
        && isequal (label.value, rows.label) && max (abs (taken.value - rows.taken)) < 1e-8;
-printf ('batchExec: %d rows in %.2f s (%.0f rows/s); read back %d rows, all equal: %d\n', ...
-        m, elapsed, m / elapsed, numel (id.value), same);
-if (! same)
+fprintf ('batchExec: %d rows in %.2f s (%.0f rows/s); read back %d rows, all equal: %d\n', ...
+         m, elapsed, m / elapsed, numel (id.value), same);
+if (~same)
   error ('demo:batch', 'the rows read back differ from the rows inserted');
 end
 
@@ -140,20 +140,20 @@ tic ();
 [cid, cprice, clabel, ctaken] = vorlex ('copyOut', conn, query, format);
 copy_out_s = toc ();
 same = copied == m && isequal (cid.value, bulk.id) && isequal (cprice.rowIsNull, bulkNulls.price) ...
-       && isequal (cprice.value(! bulkNulls.price), bulk.price(! bulkNulls.price)) ...
+       && isequal (cprice.value(~bulkNulls.price), bulk.price(~bulkNulls.price)) ...
        && isequal (clabel.value, bulk.label) && max (abs (ctaken.value - bulk.taken)) < 1e-8 ...
        && isequaln ({cid, cprice, clabel, ctaken}, {id, price, label, taken});
 differing = vorlex ('execText', conn, ['select count(*) from bulk full join bulk_batched b ' ...
                                        'using (id) where (bulk.*) is distinct from (b.*)']);
 same = same && vorlex ('getValue', differing, 0, 0) == 0;
 vorlex ('clear', differing);
-printf ('copyIn:  %d rows in %.2f s (%.0f rows/s), %.1f times batchExec''s %.2f s\n', ...
-        m, copy_in_s, m / copy_in_s, batch_s / copy_in_s, batch_s);
-printf ('copyOut: %d rows in %.2f s (%.0f rows/s), %.1f times exec + resultGet''s %.2f s\n', ...
-        numel (cid.value), copy_out_s, m / copy_out_s, result_get_s / copy_out_s, result_get_s);
-printf (['round trip: copyOut gives what was loaded and what resultGet gives, ' ...
-         'batchExec stored the same rows: %d\n'], same);
-if (! same)
+fprintf ('copyIn:  %d rows in %.2f s (%.0f rows/s), %.1f times batchExec''s %.2f s\n', ...
+         m, copy_in_s, m / copy_in_s, batch_s / copy_in_s, batch_s);
+fprintf ('copyOut: %d rows in %.2f s (%.0f rows/s), %.1f times exec + resultGet''s %.2f s\n', ...
+         numel (cid.value), copy_out_s, m / copy_out_s, result_get_s / copy_out_s, result_get_s);
+fprintf (['round trip: copyOut gives what was loaded and what resultGet gives, ' ...
+          'batchExec stored the same rows: %d\n'], same);
+if (~same)
   error ('demo:copy', 'the rows read back differ from the rows loaded');
 end
 

@@ -79,5 +79,5 @@
 %   performance         which command for which job, and what each costs
 %   progress            the 'progress' option of insert, copyIn, copyOut, batchExec and query
 
-% Written by scripts/write_help_file.sh from src/gateway/command_help.cpp.
+% Written by scripts/write_help_file.sh from the help in src/gateway/.
 % SPDX-License-Identifier: BSD-3-Clause

@@ -1,21 +1,22 @@
 #!/bin/bash
 # SPDX-License-Identifier: BSD-3-Clause
 # Runs the tests of a build folder through ctest, tier by tier: the unit tier
-# (label "unit": GoogleTest and the include order) without a server, then the
+# (label "unit": GoogleTest and the include order) without a server, the
 # server tier (label "server": the Octave test files) inside one
-# (with_server.sh).  Ends with one line "N passed, M failed" over the tiers
-# run; a tier that runs no test fails.
+# (with_server.sh), then the security tier (label "security": TLS-only
+# servers its driver starts itself).  Ends with one line "N passed, M
+# failed" over the tiers run; a tier that runs no test fails.
 #
-#   scripts/check.sh [build folder] [all|unit|server]
+#   scripts/check.sh [build folder] [all|unit|server|security]
 set -uo pipefail
 
 build=${1:-build}
 tiers=${2:-all}
 case "$tiers" in
-    all) tiers="unit server" ;;
-    unit | server) ;;
+    all) tiers="unit server security" ;;
+    unit | server | security) ;;
     *)
-        echo "usage: $0 [build folder] [all|unit|server]" >&2
+        echo "usage: $0 [build folder] [all|unit|server|security]" >&2
         exit 2
         ;;
 esac

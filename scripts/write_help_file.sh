@@ -4,7 +4,8 @@
 # (a MEX file's help is read from the .m file of its name beside it), from
 # the overview vorlex('help') gives in a build folder, and doc/reference.txt,
 # the overview then every command's and topic's help, which the package
-# installs.  Run it after a change to src/gateway/command_help.cpp;
+# installs.  Run it after a change to the help in src/gateway/dispatch.cpp's
+# command table or src/gateway/command_help.cpp;
 # tests/octave/help.tst holds them to what the module says.
 #
 #   scripts/write_help_file.sh [build folder]
@@ -17,7 +18,7 @@ file="$root/inst/vorlex.m"
     octave-cli --norc --no-history --quiet --path "$build" \
         --eval "printf ('%s', vorlex ('help'))" | sed -e 's/^/% /' -e 's/ *$//'
     echo
-    echo "% Written by scripts/write_help_file.sh from src/gateway/command_help.cpp."
+    echo "% Written by scripts/write_help_file.sh from the help in src/gateway/."
     echo "% SPDX-License-Identifier: BSD-3-Clause"
 } >"$file.new"
 mv "$file.new" "$file"

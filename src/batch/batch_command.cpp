@@ -23,7 +23,7 @@
 #include "batch/batch_input.hpp"
 #include "batch/pipeline.hpp"
 #include "params/param_building.hpp"
-#include "batch/batch_commands.hpp"
+#include "host/command.hpp"
 #include "host/errors.hpp"
 #include "host/host.hpp"
 #include "host/owners.hpp"
@@ -79,7 +79,7 @@ BatchStatement namedStatement(PGconn* conn, std::string sql, const std::string& 
 
 }  // namespace
 
-void commandBatchExec(int, mxArray*[], int nrhs, const mxArray* prhs[]) {
+void commandBatchExec(const Command&, int, mxArray*[], int nrhs, const mxArray* prhs[]) {
     PGconn* conn = connectionArg(prhs, kConn, RowRule::anyRows);
     std::string sql = sqlRowArg(prhs, kSql);
     std::string format = formatArg(prhs, kFormat);

@@ -3,13 +3,13 @@
 #include "batch/batch_input.hpp"
 
 #include <libpqtypes.h>
-#include <strings.h>
 
 #include <string>
 #include <vector>
 
 #include "host/errors.hpp"
 #include "host/host.hpp"
+#include "host/options.hpp"
 #include "types/pqtypes_private.hpp"
 
 namespace vorlex {
@@ -95,6 +95,14 @@ std::vector<std::string> columnClassNames(const mxArray* values) {
     return names;
 }
 
+// batchExec's and copyIn's one option.
+const OptionRow<ProgressOption> kBatchOptions[] = {
+    {"progress",
+     [](ProgressOption& option, const mxArray* const prhs[], int index) {
+         option = progressArg(prhs, index);
+     }},
+};
+
 }  // namespace
 
 BatchInput batchInputArgs(const mxArray* const prhs[], int nrhs) {
@@ -111,18 +119,7 @@ BatchInput batchInputArgs(const mxArray* const prhs[], int nrhs) {
 
 ProgressOption batchOptionArgs(const mxArray* const prhs[], int nrhs, int first) {
     ProgressOption progress;
-    for (int index = first; index < nrhs; index += 2) {
-        std::string name = charArg(
-            prhs, index, {"option name", "optionNotChar", "unknownOption", "unknownOption", true});
-        if (strcasecmp(name.c_str(), "progress") != 0)
-            raiseError("unknownOption",
-                       "argument %d: unknown option '%s'; the option is 'progress'",
-                       argPosition(index), name.c_str());
-        if (index + 1 >= nrhs)
-            raiseError("optionValue", "argument %d: option '%s' has no value", argPosition(index),
-                       name.c_str());
-        progress = progressArg(prhs, index + 1);
-    }
+    readOptions(prhs, first, nrhs, kBatchOptions, progress);
     return progress;
 }
 

@@ -44,6 +44,16 @@ bool isAccepted(ExecStatusType status) {
 // point, each of the last three at most once.
 enum class Item { prepare, row, closing, abandon, sync };
 
+// Where the stream is.  It only moves forward, by the transition named:
+//   outside    before pipeline mode; enter() moves to streaming
+//   streaming  statements queued and their results read; queueSync(), after
+//              the closing statement (or recover's abandon), to draining
+//   draining   results only read, up to the sync point's; syncArrived() to
+//              synced
+//   synced     every result in
+//   left       pipeline mode left: leave(), from any phase after outside
+enum class Phase { outside, streaming, draining, synced, left };
+
 class Pipeline {
   public:
     Pipeline(PGconn* conn, PGparam* param, const BatchStatement& statement, size_t rows,
@@ -65,15 +75,22 @@ class Pipeline {
     bool interrupted() const { return wait_.interrupted(); }
     // Whether the server ran the whole stream: every statement accepted up
     // to the sync point.
-    bool completed() const { return syncReceived_ && !failureSeen_; }
+    bool completed() const { return phase_ >= Phase::synced && !failureSeen_; }
     const ServerWait& serverWait() const { return wait_; }
 
   private:
     size_t queuedCount() const {
-        return prepareQueued_ + rowsQueued_ + closingQueued_ + abandonQueued_ + syncQueued_;
+        return prepareQueued_ + rowsQueued_ + closingQueued_ + abandonQueued_ + syncIsQueued();
     }
+    bool syncIsQueued() const { return phase_ >= Phase::draining; }
+    bool inPipeline() const { return phase_ > Phase::outside && phase_ < Phase::left; }
     Item itemAt(size_t index) const;
-    bool canQueue() const { return !syncQueued_ && !outputPending_; }
+    bool canQueue() const { return !syncIsQueued() && !outputPending_; }
+
+    bool enter();
+    bool queueSync();
+    void syncArrived() { phase_ = Phase::synced; }
+    bool leave();
 
     void queueSome();
     void queueRow(size_t row);
@@ -88,6 +105,8 @@ class Pipeline {
     void leaveCopy(ExecStatusType status);
     void discardLeftovers();
     void awaitClose();
+    void finishStream();
+    void dropStream() noexcept;
     [[noreturn]] void raiseWithConnection(const char* check, const char* what);
     void fail(const char* check, const char* format, ...) __attribute__((format(printf, 3, 4)));
 
@@ -100,20 +119,18 @@ class Pipeline {
     ServerWait wait_;
     Progress& progress_;
 
-    bool entered_ = false;
+    Phase phase_ = Phase::outside;
     int savedNonblocking_ = 0;
     bool prepareQueued_ = false;
     size_t rowsQueued_ = 0;
     bool closingQueued_ = false;
     bool abandonQueued_ = false;
-    bool syncQueued_ = false;
     size_t received_ = 0;       // items whose results are all in
     bool resultTaken_ = false;  // the next item's first result is in
     bool prepareOk_ = false;
     bool closingOk_ = false;
-    bool syncReceived_ = false;
     bool outputPending_ = false;
-    bool recovering_ = false;
+    bool recovering_ = false;  // failures are no longer raised
     bool copyInStarted_ = false;
     bool failureSeen_ = false;
 };
@@ -143,30 +160,48 @@ void Pipeline::fail(const char* check, const char* format, ...) {
     raiseError(check, "%s", message.c_str());
 }
 
+bool Pipeline::enter() {
+    if (!PQenterPipelineMode(conn_)) return false;
+    phase_ = Phase::streaming;
+    return true;
+}
+
+bool Pipeline::queueSync() {
+    if (!PQpipelineSync(conn_)) return false;
+    phase_ = Phase::draining;
+    return true;
+}
+
+// Stays in its phase when libpq refuses (results still unread), so that
+// recover tries again.
+bool Pipeline::leave() {
+    if (!PQexitPipelineMode(conn_)) return false;
+    phase_ = Phase::left;
+    return true;
+}
+
 void Pipeline::run() {
-    if (!PQenterPipelineMode(conn_))
+    if (!enter())
         raiseWithConnection("pipelineFailed", "the connection could not enter pipeline mode");
-    entered_ = true;
     savedNonblocking_ = PQisnonblocking(conn_);
     // In blocking mode both sides could wait on full buffers at once.
     if (PQsetnonblocking(conn_, 1) != 0)
         raiseWithConnection("pipelineFailed", "the connection could not be made non-blocking");
 
-    while (!syncReceived_) {
+    while (phase_ != Phase::synced) {
         if (canQueue()) queueSome();
         // Outside recovery a failure raises: false means interrupted.
         if (!waitAndRead(!canQueue())) return;
     }
 
-    if (!PQexitPipelineMode(conn_))
+    if (!leave())
         raiseWithConnection("pipelineFailed", "the connection could not leave pipeline mode");
-    entered_ = false;
     if (!savedNonblocking_ && PQsetnonblocking(conn_, 0) != 0)
         raiseWithConnection("pipelineFailed", "the connection could not be made blocking again");
 }
 
 void Pipeline::queueSome() {
-    for (size_t n = 0; n < kRowsPerPass && !syncQueued_; ++n) {
+    for (size_t n = 0; n < kRowsPerPass && !syncIsQueued(); ++n) {
         if (rowsQueued_ < rows_)
             queueRow(rowsQueued_);
         else
@@ -202,9 +237,7 @@ void Pipeline::queueEnd() {
                            0))
         raiseWithConnection("sendFailed", "the closing statement could not be queued");
     closingQueued_ = true;
-    if (!PQpipelineSync(conn_))
-        raiseWithConnection("sendFailed", "the sync point could not be queued");
-    syncQueued_ = true;
+    if (!queueSync()) raiseWithConnection("sendFailed", "the sync point could not be queued");
 }
 
 bool Pipeline::flush() {
@@ -225,7 +258,7 @@ bool Pipeline::flush() {
 bool Pipeline::waitAndRead(bool block) {
     // libpq may already hold input, read while it was sending.
     if (block && !readReady()) return failLostResults();
-    if (syncReceived_) return true;
+    if (phase_ == Phase::synced) return true;
     size_t outstanding = queuedCount() - received_;
     pollfd socket{PQsocket(conn_), POLLIN, 0};
     if (socket.fd < 0) {
@@ -280,7 +313,7 @@ bool Pipeline::readReady() {
         // A null ends one statement's results; a null with no result before
         // it means that libpq has nothing more queued, which before the sync
         // point is queued only says that every result so far is in.
-        if (!resultTaken_) return !syncQueued_;
+        if (!resultTaken_) return !syncIsQueued();
         resultTaken_ = false;
         ++received_;
     }
@@ -313,9 +346,9 @@ void Pipeline::take(PGresult* result) {
     bool isCopy = status == PGRES_COPY_IN || status == PGRES_COPY_OUT || status == PGRES_COPY_BOTH;
     if (isCopy) leaveCopy(status);
     if (item == Item::sync) {  // no null follows the sync point's result
-        syncReceived_ = true;
+        syncArrived();
         ++received_;
-        if (status != PGRES_PIPELINE_SYNC)
+        if (status != PGRES_PIPELINE_SYNC && !recovering_)
             fail("syncFailed", "the sync point failed (%s): %s", PQresStatus(status),
                  serverErrorText(conn_, result).c_str());
         return;
@@ -324,23 +357,22 @@ void Pipeline::take(PGresult* result) {
     if (resultTaken_) return;
     resultTaken_ = true;
     bool accepted = isAccepted(status);
+    if (item == Item::prepare) prepareOk_ = accepted;
+    if (item == Item::closing) closingOk_ = accepted;
+    // While recovering, results are only read: no failure's text is built.
+    if (accepted || recovering_) return;
     switch (item) {
         case Item::prepare:
-            prepareOk_ = accepted;
-            if (!accepted)
-                fail("prepareFailed", "the statement could not be prepared (%s): %s",
-                     PQresStatus(status), failureReason(conn_, result, isCopy).c_str());
+            fail("prepareFailed", "the statement could not be prepared (%s): %s",
+                 PQresStatus(status), failureReason(conn_, result, isCopy).c_str());
             return;
         case Item::row:
-            if (!accepted)
-                fail("rowFailed", "row %zu of %zu failed (%s): %s", index, rows_,
-                     PQresStatus(status), failureReason(conn_, result, isCopy).c_str());
+            fail("rowFailed", "row %zu of %zu failed (%s): %s", index, rows_, PQresStatus(status),
+                 failureReason(conn_, result, isCopy).c_str());
             return;
         case Item::closing:
-            closingOk_ = accepted;
-            if (!accepted)
-                fail("closeFailed", "the prepared statement could not be released (%s): %s",
-                     PQresStatus(status), failureReason(conn_, result, isCopy).c_str());
+            fail("closeFailed", "the prepared statement could not be released (%s): %s",
+                 PQresStatus(status), failureReason(conn_, result, isCopy).c_str());
             return;
         default:
             return;
@@ -387,26 +419,45 @@ void Pipeline::discardLeftovers() {
     }
 }
 
+// recover runs while an error unwinds, so it must not throw: it reads the
+// rest of the stream without building text, and should memory run out all
+// the same, it drops what libpq holds instead.
 void Pipeline::recover() noexcept {
+    bool entered = inPipeline();
+    try {
+        finishStream();
+    } catch (...) {
+        if (entered) dropStream();
+    }
+}
+
+// Without allocating: a connection still in the stream afterwards refuses
+// the next command with libpq's own error instead of ending the process.
+void Pipeline::dropStream() noexcept {
+    if (PQstatus(conn_) == CONNECTION_BAD) discardLeftovers();
+    PQexitPipelineMode(conn_);
+    if (!savedNonblocking_) PQsetnonblocking(conn_, 0);
+}
+
+void Pipeline::finishStream() {
     recovering_ = true;
     wait_.beginCleanup();
-    if (!entered_) return;
-    entered_ = false;
+    if (!inPipeline()) return;
     bool alive = PQstatus(conn_) == CONNECTION_OK;
-    if (alive && !syncQueued_ && queuedCount() > 0) {
+    if (alive && !syncIsQueued() && queuedCount() > 0) {
         if (prepareQueued_ && !closingQueued_)
             closingQueued_ = PQsendQueryParams(conn_, statement_.closing.c_str(), 0, nullptr,
                                                nullptr, nullptr, nullptr, 0) == 1;
         abandonQueued_ =
             PQsendQueryParams(conn_, kAbandonSql, 0, nullptr, nullptr, nullptr, nullptr, 0) == 1;
-        syncQueued_ = PQpipelineSync(conn_) == 1;
+        queueSync();
     }
-    if (syncQueued_ && alive && flush())
-        while (!syncReceived_ && waitAndRead(true)) {
+    if (syncIsQueued() && alive && flush())
+        while (phase_ != Phase::synced && waitAndRead(true)) {
         }
     if (copyInStarted_) awaitClose();
     if (PQstatus(conn_) == CONNECTION_BAD) discardLeftovers();
-    PQexitPipelineMode(conn_);
+    leave();
     // The prepared statement outlives a failed stream unless the closing
     // statement ran; it can be released now when no transaction is open.
     if (prepareOk_ && !closingOk_ && PQstatus(conn_) == CONNECTION_OK &&

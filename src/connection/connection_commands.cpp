@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: BSD-3-Clause
 // connection_commands.cpp - finish, reset and status of connections, and
 // clear of results.
-#include "connection/connection_commands.hpp"
+#include "host/command.hpp"
 
 #include <libpq-fe.h>
 
@@ -12,11 +12,11 @@
 
 namespace vorlex {
 
-void commandFinish(int, mxArray*[], int, const mxArray* prhs[]) {
+void commandFinish(const Command&, int, mxArray*[], int, const mxArray* prhs[]) {
     releaseHandleArg(HandleKind::connection, prhs, 0, RowRule::anyRows);
 }
 
-void commandClear(int, mxArray*[], int, const mxArray* prhs[]) {
+void commandClear(const Command&, int, mxArray*[], int, const mxArray* prhs[]) {
     releaseHandleArg(HandleKind::result, prhs, 0, RowRule::oneRow);
 }
 
@@ -24,7 +24,7 @@ void commandClear(int, mxArray*[], int, const mxArray* prhs[]) {
 // status and errorMessage report; the handle stays valid either way.  An
 // interrupted reset leaves the connection bad.  A cursor reading on the
 // connection ends: its statement goes with the old session.
-void commandReset(int, mxArray*[], int, const mxArray* prhs[]) {
+void commandReset(const Command&, int, mxArray*[], int, const mxArray* prhs[]) {
     PGconn* conn = anyConnectionArg(prhs, 0, RowRule::oneRow);
     endConnectionCursor(static_cast<uint32_t>(mxGetScalar(prhs[0])),
                         "ended when its connection was reset");
@@ -35,7 +35,7 @@ void commandReset(int, mxArray*[], int, const mxArray* prhs[]) {
     if (PQstatus(conn) == CONNECTION_OK) PQsetnonblocking(conn, 1);
 }
 
-void commandStatus(int, mxArray* plhs[], int, const mxArray* prhs[]) {
+void commandStatus(const Command&, int, mxArray* plhs[], int, const mxArray* prhs[]) {
     ConnStatusType status = PQstatus(anyConnectionArg(prhs, 0, RowRule::oneRow));
     if (status == CONNECTION_OK)
         note("vorlex: the connection is ok\n");

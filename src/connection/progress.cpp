@@ -10,6 +10,7 @@
 #include "backend/host_backend.hpp"
 #include "host/errors.hpp"
 #include "host/host.hpp"
+#include "host/options.hpp"
 
 namespace vorlex {
 
@@ -94,12 +95,12 @@ ProgressOption progressArg(const mxArray* const prhs[], int index) {
     const mxArray* value = prhs[index];
     if (mxIsClass(value, "function_handle") && mxGetNumberOfElements(value) == 1)
         return {ProgressMode::function, value};
-    if (!mxIsLogical(value) || mxGetNumberOfElements(value) != 1)
+    if (!isFlag(value))
         raiseError("optionValue",
                    "argument %d: the value of 'progress' must be true, false or a function "
                    "handle, not a %s",
                    argPosition(index), shapeText(value).c_str());
-    return {*mxGetLogicals(value) ? ProgressMode::line : ProgressMode::off, nullptr};
+    return {flagArg(prhs, index, "progress") ? ProgressMode::line : ProgressMode::off, nullptr};
 }
 
 // The state the failed command reached, as its last look saw it.

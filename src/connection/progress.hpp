@@ -48,8 +48,9 @@ struct ProgressOption {
     const mxArray* function = nullptr;  // the handle, for ProgressMode::function
 };
 
-// The value of 'progress' at the handler's input `index`: a logical
-// scalar or a function handle ("optionValue" otherwise).
+// The value of 'progress' at the handler's input `index`: true or false
+// as every option takes them (options.hpp), or a function handle
+// ("optionValue" otherwise).
 ProgressOption progressArg(const mxArray* const prhs[], int index);
 
 // One command's reports.  Not copied: a line it left open (the command

@@ -2,14 +2,10 @@
 // properties.cpp - the property queries: one libpq accessor each, on a
 // connection or a result, returned as text, a number or a logical.
 //
-// One handler serves the whole family; the table row of the running
-// command says which accessor and which kind of handle.
+// Each handler names its accessor; the handle is checked first.
 #include <libpq-fe.h>
 
-#include <cstring>
-
-#include "connection/connection_commands.hpp"
-#include "host/errors.hpp"
+#include "host/command.hpp"
 #include "host/host.hpp"
 #include "handles/registry.hpp"
 
@@ -17,56 +13,64 @@ namespace vorlex {
 
 namespace {
 
-struct Property {
-    const char* command;
-    HandleKind kind;
-    mxArray* (*read)(void* object);
-};
+PGconn* connectionOf(const mxArray* prhs[]) {
+    return static_cast<PGconn*>(validateHandle(HandleKind::connection, prhs, 0, RowRule::oneRow));
+}
 
-PGconn* asConnection(void* object) { return static_cast<PGconn*>(object); }
-PGresult* asResult(void* object) { return static_cast<PGresult*>(object); }
+PGresult* resultOf(const mxArray* prhs[]) {
+    return static_cast<PGresult*>(validateHandle(HandleKind::result, prhs, 0, RowRule::oneRow));
+}
 
 mxArray* numberOutput(int value) { return mxCreateDoubleScalar(static_cast<double>(value)); }
 
-// Keep in step with the rows of the command table that name commandProperty.
-const Property properties[] = {
-    {"resultErrorMessage", HandleKind::result,
-     [](void* o) { return createCharRow(PQresultErrorMessage(asResult(o))); }},
-    {"resultStatus", HandleKind::result,
-     [](void* o) { return numberOutput(PQresultStatus(asResult(o))); }},
-    {"errorMessage", HandleKind::connection,
-     [](void* o) { return createCharRow(PQerrorMessage(asConnection(o))); }},
-    {"binaryTuples", HandleKind::result,
-     [](void* o) { return mxCreateLogicalScalar(PQbinaryTuples(asResult(o)) != 0); }},
-    {"cmdStatus", HandleKind::result,
-     [](void* o) { return createCharRow(PQcmdStatus(asResult(o))); }},
-    {"cmdTuples", HandleKind::result,
-     [](void* o) { return createCharRow(PQcmdTuples(asResult(o))); }},
-    {"db", HandleKind::connection, [](void* o) { return createCharRow(PQdb(asConnection(o))); }},
-    {"host", HandleKind::connection,
-     [](void* o) { return createCharRow(PQhost(asConnection(o))); }},
-    {"options", HandleKind::connection,
-     [](void* o) { return createCharRow(PQoptions(asConnection(o))); }},
-    {"pass", HandleKind::connection,
-     [](void* o) { return createCharRow(PQpass(asConnection(o))); }},
-    {"port", HandleKind::connection,
-     [](void* o) { return createCharRow(PQport(asConnection(o))); }},
-    {"user", HandleKind::connection,
-     [](void* o) { return createCharRow(PQuser(asConnection(o))); }},
-};
-
-const Property& runningProperty() {
-    for (const Property& property : properties)
-        if (std::strcmp(property.command, activeCommand()) == 0) return property;
-    raiseError("notAProperty", "internal error: '%s' is not a property query", activeCommand());
-}
-
 }  // namespace
 
-void commandProperty(int, mxArray* plhs[], int, const mxArray* prhs[]) {
-    const Property& property = runningProperty();
-    void* object = validateHandle(property.kind, prhs, 0, RowRule::oneRow);
-    plhs[0] = property.read(object);
+void commandResultErrorMessage(const Command&, int, mxArray* plhs[], int, const mxArray* prhs[]) {
+    plhs[0] = createCharRow(PQresultErrorMessage(resultOf(prhs)));
+}
+
+void commandResultStatus(const Command&, int, mxArray* plhs[], int, const mxArray* prhs[]) {
+    plhs[0] = numberOutput(PQresultStatus(resultOf(prhs)));
+}
+
+void commandBinaryTuples(const Command&, int, mxArray* plhs[], int, const mxArray* prhs[]) {
+    plhs[0] = mxCreateLogicalScalar(PQbinaryTuples(resultOf(prhs)) != 0);
+}
+
+void commandCmdStatus(const Command&, int, mxArray* plhs[], int, const mxArray* prhs[]) {
+    plhs[0] = createCharRow(PQcmdStatus(resultOf(prhs)));
+}
+
+void commandCmdTuples(const Command&, int, mxArray* plhs[], int, const mxArray* prhs[]) {
+    plhs[0] = createCharRow(PQcmdTuples(resultOf(prhs)));
+}
+
+void commandErrorMessage(const Command&, int, mxArray* plhs[], int, const mxArray* prhs[]) {
+    plhs[0] = createCharRow(PQerrorMessage(connectionOf(prhs)));
+}
+
+void commandDb(const Command&, int, mxArray* plhs[], int, const mxArray* prhs[]) {
+    plhs[0] = createCharRow(PQdb(connectionOf(prhs)));
+}
+
+void commandHost(const Command&, int, mxArray* plhs[], int, const mxArray* prhs[]) {
+    plhs[0] = createCharRow(PQhost(connectionOf(prhs)));
+}
+
+void commandOptions(const Command&, int, mxArray* plhs[], int, const mxArray* prhs[]) {
+    plhs[0] = createCharRow(PQoptions(connectionOf(prhs)));
+}
+
+void commandPass(const Command&, int, mxArray* plhs[], int, const mxArray* prhs[]) {
+    plhs[0] = createCharRow(PQpass(connectionOf(prhs)));
+}
+
+void commandPort(const Command&, int, mxArray* plhs[], int, const mxArray* prhs[]) {
+    plhs[0] = createCharRow(PQport(connectionOf(prhs)));
+}
+
+void commandUser(const Command&, int, mxArray* plhs[], int, const mxArray* prhs[]) {
+    plhs[0] = createCharRow(PQuser(connectionOf(prhs)));
 }
 
 }  // namespace vorlex

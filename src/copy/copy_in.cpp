@@ -24,9 +24,10 @@
 #include <cstring>
 #include <new>
 #include <string>
+#include <string_view>
 
 #include "batch/batch_input.hpp"
-#include "copy/copy_commands.hpp"
+#include "host/command.hpp"
 #include "statements/copy_session.hpp"
 #include "copy/copy_target.hpp"
 #include "handles/registry.hpp"
@@ -60,18 +61,10 @@ void appendBatchRow(void* context, CopyBuffer& buffer, size_t row) {
                     server);
 }
 
-// COPY counts the rows it reads from 1 and names the one it failed on in
-// the error's context ("COPY t, line 5001"); 0 when it names none.
-unsigned long long failedRowOf(const PGresult* result) {
-    const char* context = PQresultErrorField(result, PG_DIAG_CONTEXT);
-    const char* copy = context ? std::strstr(context, "COPY ") : nullptr;
-    const char* line = copy ? std::strstr(copy, ", line ") : nullptr;
-    return line ? std::strtoull(line + 7, nullptr, 10) : 0;
-}
-
-[[noreturn]] void raiseServerFailure(PGconn* conn, const PGresult* result, size_t rows) {
+[[noreturn]] void raiseServerFailure(PGconn* conn, const PGresult* result, size_t rows,
+                                     const std::string& relationName) {
     std::string message = serverErrorText(conn, result);
-    unsigned long long row = failedRowOf(result);
+    unsigned long long row = failedRowOf(PQresultErrorField(result, PG_DIAG_CONTEXT), relationName);
     if (row > 0 && row <= rows)
         raiseOnConnection(
             conn, "rowFailed",
@@ -106,6 +99,46 @@ bool sendRows(CopySession& copy, CopyBuffer& buffer, size_t rows, size_t fields,
 
 }  // namespace
 
+namespace {
+
+bool isNameByte(char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' ||
+           c == '$';
+}
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
+
+// Whether the relation's name at `at` in `line` stands where COPY's context
+// puts it: at the line's start or after the keyword, and not inside a
+// longer name.
+bool isCopyRelationAt(std::string_view line, size_t at, size_t length) {
+    static constexpr std::string_view kKeyword = "COPY ";
+    bool placed = at == 0 || (at >= kKeyword.size() &&
+                              line.substr(at - kKeyword.size(), kKeyword.size()) == kKeyword);
+    size_t end = at + length;
+    return placed && (end == line.size() || !isNameByte(line[end]));
+}
+
+}  // namespace
+
+unsigned long long failedRowOf(const char* context, const std::string& relationName) {
+    if (!context || relationName.empty()) return 0;
+    std::string_view line(context);
+    while (!line.empty() && line.back() == '\n') line.remove_suffix(1);
+    size_t lastBreak = line.rfind('\n');
+    if (lastBreak != std::string_view::npos) line.remove_prefix(lastBreak + 1);
+    for (size_t at = line.find(relationName); at != std::string_view::npos;
+         at = line.find(relationName, at + 1)) {
+        if (!isCopyRelationAt(line, at, relationName.size())) continue;
+        size_t digits = at + relationName.size();
+        while (digits < line.size() && !isDigit(line[digits])) ++digits;
+        size_t end = digits;
+        while (end < line.size() && isDigit(line[end])) ++end;
+        if (digits == end || (end < line.size() && isNameByte(line[end]))) return 0;
+        return std::strtoull(std::string(line.substr(digits, end - digits)).c_str(), nullptr, 10);
+    }
+    return 0;
+}
+
 char* bufferRoom(void* context, size_t size) {
     return static_cast<CopyBuffer*>(context)->append(size);
 }
@@ -127,12 +160,13 @@ void appendField(CopyBuffer& buffer, const ParamRecord& record, const ColumnValu
     storeBig32(buffer.at(lengthAt), static_cast<uint32_t>(length));
 }
 
-double copyRowsIn(PGconn* conn, const std::string& target, size_t rows, size_t fields,
+double copyRowsIn(PGconn* conn, const CopyStatement& statement, size_t rows, size_t fields,
                   RowAppender append, void* context, Progress& progress) {
     CopySession copy(conn);
     progress.wait = &copy.serverWait();
     // The line break ends a comment the target may end with.
-    copy.start("COPY " + target + "\n FROM STDIN (FORMAT binary)", PGRES_COPY_IN, "copyFailed");
+    copy.start("COPY " + statement.target + "\n FROM STDIN (FORMAT binary)", PGRES_COPY_IN,
+               "copyFailed");
     CopyBuffer buffer;
     std::memcpy(buffer.append(sizeof kHeader), kHeader, sizeof kHeader);
     if (sendRows(copy, buffer, rows, fields, append, context, progress)) {
@@ -143,11 +177,11 @@ double copyRowsIn(PGconn* conn, const std::string& target, size_t rows, size_t f
     }
     ResultOwner result = copy.finishSending();
     if (PQresultStatus(result.get()) != PGRES_COMMAND_OK)
-        raiseServerFailure(conn, result.get(), rows);
+        raiseServerFailure(conn, result.get(), rows, statement.relationName);
     return std::strtod(PQcmdTuples(result.get()), nullptr);
 }
 
-void commandCopyIn(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
+void commandCopyIn(const Command&, int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
     PGconn* conn = connectionArg(prhs, kConnArg, RowRule::anyRows);
     std::string target = sqlRowArg(prhs, kStatementArg, "target", "target");
     std::string format = formatArg(prhs, kFormatArg);
@@ -164,9 +198,10 @@ void commandCopyIn(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
     Progress progress;
     startProgress(progress, progressOption, static_cast<double>(prepared.rows));
     if (prepared.rows > 0) {
-        requireCopyTarget(conn, lookUpCopyTarget(conn, splitCopyTarget(target)), prepared.records);
-        copied = copyRowsIn(conn, target, prepared.rows, prepared.records.size(), appendBatchRow,
-                            &prepared, progress);
+        CopyTarget found = lookUpCopyTarget(conn, splitCopyTarget(target));
+        requireCopyTarget(conn, found, prepared.records);
+        copied = copyRowsIn(conn, {target, found.relationName}, prepared.rows,
+                            prepared.records.size(), appendBatchRow, &prepared, progress);
     }
     finishProgress(progress, 0);  // no rows: the COPY finished it otherwise
     if (nlhs > 0) plhs[0] = mxCreateDoubleScalar(copied);

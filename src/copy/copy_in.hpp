@@ -73,17 +73,32 @@ void appendField(CopyBuffer& buffer, const ParamRecord& record, const ColumnValu
 // Appends the fields of row `row` (0-based).
 using RowAppender = void (*)(void* context, CopyBuffer& buffer, size_t row);
 
+// What a COPY fills: the target as SQL writes it, and the relation's name
+// as the server's messages give it (CopyTarget::relationName).
+struct CopyStatement {
+    std::string target;
+    std::string relationName;
+};
+
+// The row a COPY into `relationName` failed on, from the error's context,
+// or 0 when the context names none.  The server translates the context
+// ("COPY t, line 5" reads "COPY t, Zeile 5" in German): in every
+// translation the row follows the relation's name, which stands at the
+// start of its line or after the keyword COPY, and it is the last line
+// (a trigger's lines come before it).
+unsigned long long failedRowOf(const char* context, const std::string& relationName);
+
 // Runs "COPY <target> FROM STDIN (FORMAT binary)" and streams `rows` rows
 // of `fields` fields each; returns the count of rows the server copied.
 // Errors raised while a row is appended name the row; a failure on either
 // side ends the COPY so that the server keeps none of it.  The server's
 // refusal of a row is seen within a chunk or so of coming (where libpq's
 // input can be read) and ends the stream there, and it comes before an
-// error of a later row on the client.  `target` is SQL
+// error of a later row on the client.  `statement.target` is SQL
 // and must be safe to run as written.  The rows encoded are reported to
 // `progress`, finished before the stream ends, so that a progress
 // function's error still stores nothing.
-double copyRowsIn(PGconn* conn, const std::string& target, size_t rows, size_t fields,
+double copyRowsIn(PGconn* conn, const CopyStatement& statement, size_t rows, size_t fields,
                   RowAppender append, void* context, Progress& progress);
 
 }  // namespace vorlex

@@ -24,7 +24,7 @@
 #include "connection/progress.hpp"
 #include "connection/server_wait.hpp"
 #include "types/pqtypes_private.hpp"
-#include "copy/copy_commands.hpp"
+#include "host/command.hpp"
 #include "host/errors.hpp"
 #include "host/host.hpp"
 #include "host/options.hpp"
@@ -52,7 +52,7 @@ struct CopyOutOptions {
 const OptionRow<CopyOutOptions> kCopyOutOptions[] = {
     {"columnVectors",
      [](CopyOutOptions& options, const mxArray* const prhs[], int index) {
-         options.columnVectors = columnVectorsOption(prhs, index - 1);
+         options.columnVectors = flagArg(prhs, index, "columnVectors");
      }},
     {"progress",
      [](CopyOutOptions& options, const mxArray* const prhs[], int index) {
@@ -60,12 +60,12 @@ const OptionRow<CopyOutOptions> kCopyOutOptions[] = {
      }},
 };
 
-CopyOutOptions optionArgs(const mxArray* const prhs[], int nrhs) {
+CopyOutOptions optionArgs(const Command& command, const mxArray* const prhs[], int nrhs) {
     if ((nrhs - kOption) % 2 != 0)
         raiseError("nargin",
                    "an option is a name and its value: %d argument(s) given after the command; "
                    "usage: %s",
-                   nrhs, activeUsage());
+                   nrhs, command.usage);
     CopyOutOptions options;
     readOptions(prhs, kOption, nrhs, kCopyOutOptions, options);
     return options;
@@ -117,11 +117,12 @@ void checkQueryColumns(PGconn* conn, const std::string& query,
 
 }  // namespace
 
-void commandCopyOut(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
+void commandCopyOut(const Command& command, int nlhs, mxArray* plhs[], int nrhs,
+                    const mxArray* prhs[]) {
     PGconn* conn = connectionArg(prhs, kConn, RowRule::anyRows);
     std::string query = sqlRowArg(prhs, kQuery, "query", "query");
     std::string format = formatArg(prhs, kFormat);
-    CopyOutOptions options = optionArgs(prhs, nrhs);
+    CopyOutOptions options = optionArgs(command, prhs, nrhs);
     bool columnVectors = options.columnVectors;
 
     ParamOwner param(createParam(conn));  // the connection's types

@@ -60,7 +60,7 @@ SELECT t.rel::text, r.relkind,
        format_type(c.atttypid, c.atttypmod),
        (SELECT u.typid FROM under u JOIN pg_type ty ON ty.oid = u.typid
         WHERE u.k = c.k AND ty.typtype <> 'd'),
-       c.attname, c.atttypid
+       c.attname, c.atttypid, r.relname
 FROM target t JOIN pg_class r ON r.oid = t.rel LEFT JOIN filled c ON true
 ORDER BY c.k
 )SQL";
@@ -74,7 +74,8 @@ enum TargetField {
     kTypeName,
     kBaseType,
     kOwnName,
-    kOwnType
+    kOwnType,
+    kRelationName
 };
 
 // A text[] literal of `names`, each element quoted.
@@ -178,6 +179,7 @@ CopyTarget lookUpCopyTarget(PGconn* conn, const TargetText& target, const char* 
     const PGresult* rows = result.get();
     CopyTarget found;
     found.relation = PQgetvalue(rows, 0, kRelation);
+    found.relationName = PQgetvalue(rows, 0, kRelationName);
     found.kind = *PQgetvalue(rows, 0, kKind);
     found.insteadOfInsert = *PQgetvalue(rows, 0, kInsteadOfInsert) == 't';
     for (int row = 0; row < PQntuples(rows); ++row) {

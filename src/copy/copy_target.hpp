@@ -44,9 +44,10 @@ struct TargetColumn {
 // The columns a COPY of the target fills, in order: the listed ones, or
 // without a list every column but dropped and generated ones.
 struct CopyTarget {
-    std::string relation;  // as the server names it
-    char kind;             // pg_class.relkind
-    bool insteadOfInsert;  // it has an INSTEAD OF INSERT row trigger
+    std::string relation;      // as the server names it
+    std::string relationName;  // unquoted, unqualified, as its messages name it
+    char kind;                 // pg_class.relkind
+    bool insteadOfInsert;      // it has an INSTEAD OF INSERT row trigger
     std::vector<TargetColumn> columns;
 };
 

@@ -34,7 +34,7 @@
 #include "backend/host_classes.hpp"
 #include "batch/batch_columns.hpp"
 #include "connection/server_wait.hpp"
-#include "copy/copy_commands.hpp"
+#include "host/command.hpp"
 #include "copy/copy_in.hpp"
 #include "copy/copy_target.hpp"
 #include "copy/insert_casts.hpp"
@@ -141,16 +141,8 @@ const mxArray* dataArg(const mxArray* const prhs[]) {
     return data;
 }
 
-bool flagValue(const mxArray* value, int index, const char* name) {
-    if (!(mxIsLogical(value) || (mxIsNumeric(value) && !mxIsComplex(value))) ||
-        mxGetNumberOfElements(value) != 1)
-        raiseError("optionValue", "argument %d: the value of '%s' must be a logical scalar",
-                   argPosition(index), name);
-    return mxGetScalar(value) != 0;
-}
-
 void readExactNames(InsertOptions& options, const mxArray* const prhs[], int index) {
-    options.exactNames = flagValue(prhs[index], index, "exactNames");
+    options.exactNames = flagArg(prhs, index, "exactNames");
 }
 
 void readNulls(InsertOptions& options, const mxArray* const prhs[], int index) {
@@ -763,7 +755,7 @@ std::string copyTargetOf(const CopyTarget& target, const InsertLoad& load) {
 
 }  // namespace
 
-void commandInsert(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
+void commandInsert(const Command&, int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
     PGconn* conn = connectionArg(prhs, kInsertConnArg, RowRule::anyRows);
     std::string table = sqlRowArg(prhs, kTableArg, "table", "table");
     const mxArray* data = dataArg(prhs);
@@ -797,8 +789,8 @@ void commandInsert(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
     startProgress(progress, options.progress, static_cast<double>(rows));
     if (rows > 0) {
         castColumns(conn, load, rows);
-        copied = copyRowsIn(conn, copyTargetOf(target, load), rows, load.columns.size(),
-                            appendInsertRow, &load, progress);
+        copied = copyRowsIn(conn, {copyTargetOf(target, load), target.relationName}, rows,
+                            load.columns.size(), appendInsertRow, &load, progress);
     }
     finishProgress(progress, 0);  // no rows: the COPY finished it otherwise
     if (nlhs > 0) plhs[0] = mxCreateDoubleScalar(copied);

@@ -9,8 +9,6 @@
 #include <limits>
 
 #include "backend/host_classes.hpp"
-#include "types/codecs.hpp"
-#include "types/type_oids.hpp"
 
 namespace vorlex {
 
@@ -20,21 +18,6 @@ template <typename T>
 T elementOf(const void* data, size_t index) {
     return static_cast<const T*>(data)[index];
 }
-
-bool inRange(long double value, long double least, long double most) {
-    return value >= least && value <= most;
-}
-
-const char* integerMisfit(long double value, long double least, long double most) {
-    if (std::isnan(value)) return "is NaN, which no integer column holds";
-    if (value != std::trunc(value)) return "is not a whole number";
-    if (!inRange(value, least, most)) return "is outside the column type's range";
-    return nullptr;
-}
-
-// Microseconds from PostgreSQL's epoch must fit an int64 below its largest
-// value, which stands for infinity.
-constexpr long double kMostMicroseconds = 9.2e18L;
 
 }  // namespace
 
@@ -69,43 +52,6 @@ long double numberAt(const void* data, mxClassID classId, size_t index) {
 
 bool isNumberClass(mxClassID classId) {
     return isNumericClass(classId) || classId == mxLOGICAL_CLASS;
-}
-
-const char* misfitReason(long double value, const PgType& type) {
-    switch (type.oid) {
-        case kInt2Oid:
-            return integerMisfit(value, INT16_MIN, INT16_MAX);
-        case kInt4Oid:
-            return integerMisfit(value, INT32_MIN, INT32_MAX);
-        case kInt8Oid:
-            return integerMisfit(value, static_cast<long double>(INT64_MIN),
-                                 static_cast<long double>(INT64_MAX));
-        case kBoolOid:
-            return value == 0 || value == 1 ? nullptr : "is not 0 or 1 (false or true)";
-        case kFloat4Oid:
-            return std::isfinite(value) && std::isinf(static_cast<float>(value))
-                       ? "is outside the range of real (float4)"
-                       : nullptr;
-        case kDateOid:
-            if (std::isnan(value)) return "is NaN, not a date number";
-            return std::isfinite(value) && !inRange(value, INT32_MIN, INT32_MAX)
-                       ? "is outside the range of date"
-                       : nullptr;
-        case kTimestampOid:
-        case kTimestamptzOid:
-            if (std::isnan(value)) return "is NaN, not a date number";
-            return std::isfinite(value) && std::fabs((value - kPostgresEpochDatenum) *
-                                                     kMicrosecondsPerDay) >= kMostMicroseconds
-                       ? "is outside the range of timestamp"
-                       : nullptr;
-        case kTimeOid:
-        case kTimetzOid:
-            return std::isfinite(value) && std::fabs(value) < INT32_MAX
-                       ? nullptr
-                       : "is not a finite date number";
-        default:
-            return nullptr;
-    }
 }
 
 size_t numberText(const void* data, mxClassID classId, size_t index, char* out) {

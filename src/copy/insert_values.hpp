@@ -21,10 +21,12 @@ namespace vorlex {
 long double numberAt(const void* data, mxClassID classId, size_t index);
 
 // Why `value` is no value of `type` (a row of a fixed-width or date/time
-// type): "is not a whole number", ...; null when it is one.  Date/time
-// types take date numbers; infinities are PostgreSQL's infinities where the
-// type has them.
-const char* misfitReason(long double value, const PgType& type);
+// type): "is not a whole number", ...; null when it is one, by the row's
+// fit rule.  Date/time types take date numbers; infinities are
+// PostgreSQL's infinities where the type has them.
+inline const char* misfitReason(long double value, const PgType& type) {
+    return type.fit ? type.fit(value) : nullptr;
+}
 
 // Whether values of the class are numbers (numeric classes and logical).
 bool isNumberClass(mxClassID classId);

@@ -1,249 +1,18 @@
 // SPDX-License-Identifier: BSD-3-Clause
-// command_help.cpp - the help texts, and the help command.
+// command_help.cpp - the topics, the overview and the help command; each
+// command's own help is in its row of the command table.
 #include "gateway/command_help.hpp"
 
 #include <strings.h>
+
+#include <algorithm>
+#include <utility>
+#include <vector>
 
 #include "host/errors.hpp"
 #include "host/host.hpp"
 
 namespace vorlex {
-
-// One row per command, in the order the overview lists them.  A new
-// command gets its row here as in the command table; after a change,
-// scripts/write_help_file.sh writes inst/vorlex.m again.
-// clang-format off
-const CommandHelp commandHelps[] = {
-    {"Connections", "connect", "opens a connection from a libpq conninfo text",
-     "conn2 = vorlex('connect', '');   % '' takes the PG* variables; or 'host=db1 dbname=sales'\n"
-     "vorlex('finish', conn2);",
-     "conninfo: a libpq connection string; '' or none takes libpq's defaults and PG* variables"},
-    {"Connections", "finish", "closes a connection and releases its handle",
-     "conn2 = vorlex('connect', '');\n"
-     "vorlex('finish', conn2);"},
-    {"Connections", "reset", "reconnects with the same parameters: after connectionLost",
-     "try\n"
-     "  vorlex('exec', conn, 'SELECT 1');\n"
-     "catch err\n"
-     "  if strcmp(err.identifier, 'vorlex:exec:connectionLost'), vorlex('reset', conn); end\n"
-     "end"},
-    {"Connections", "status", "0 when the connection is ok, 1 when it is bad",
-     "ok = vorlex('status', conn) == 0;"},
-    {"Connections", "errorMessage", "libpq's latest error message for the connection",
-     "text = vorlex('errorMessage', conn);"},
-    {"Connections", "lastError", "the last server error on the connection, field by field",
-     "try, vorlex('exec', conn, 'INSERT INTO t VALUES (''x'')'); catch, end\n"
-     "e = vorlex('lastError', conn);   % e.sqlstate '22P02', e.position 23, ...\n"
-     "% 0x0 when the connection saw none; vorlex('help', 'errors') lists the fields"},
-    {"Connections", "db", "the database of the connection",
-     "name = vorlex('db', conn);"},
-    {"Connections", "user", "the user name of the connection",
-     "name = vorlex('user', conn);"},
-    {"Connections", "pass", "the password of the connection",
-     "password = vorlex('pass', conn);"},
-    {"Connections", "host", "the server host of the connection",
-     "host = vorlex('host', conn);"},
-    {"Connections", "port", "the server port of the connection, as text",
-     "port = vorlex('port', conn);   % '5432'"},
-    {"Connections", "options", "the command-line options the connection sent to the server",
-     "options = vorlex('options', conn);"},
-
-    {"Statements", "exec", "runs a statement; its result comes back in binary format",
-     "vorlex('exec', conn, 'INSERT INTO t VALUES (1, ''one'')');   % no output: run for effect\n"
-     "res = vorlex('exec', conn, 'SELECT a, b FROM t');\n"
-     "[a, b] = vorlex('resultGet', res, '%int4 %text', 0, 1);\n"
-     "vorlex('clear', res);"},
-    {"Statements", "execText", "runs a statement; a text result, also when it fails",
-     "res = vorlex('execText', conn, 'SELECT 6 * 7');\n"
-     "v = vorlex('getValue', res, 0, 0);   % 42\n"
-     "vorlex('clear', res);"},
-    {"Statements", "paramExec", "runs a statement with the values of a parameter set",
-     "p = vorlex('paramCreate', conn);\n"
-     "vorlex('paramPut', p, '%int4 %text', int32(2), 'two');\n"
-     "vorlex('paramExec', conn, p, 'INSERT INTO t VALUES ($1, $2)');\n"
-     "vorlex('paramClear', p);"},
-    {"Statements", "batchExec", "runs a statement for each row of a struct of columns",
-     "rows = struct('a', int32([3; 4]), 'b', {{'three'; 'four'}});\n"
-     "vorlex('batchExec', conn, 'INSERT INTO t VALUES ($1, $2)', '%int4 %text', rows);",
-     "elementNulls: masks of NULL elements of arrays and NULL values of scalars ([]: none)\n"
-     "valueNulls: struct of logical columns; true makes that row's value NULL ([]: none)\n"
-     "namePrefix: the prepared statement is <namePrefix>_<n> (default vorlex_batch)\n"
-     "'progress', tf|fn: rows whose results are in, on stderr or to fn (help progress)"},
-    {"Statements", "query", "runs a query; a struct of its columns, converted by type",
-     "data = vorlex('query', conn, 'SELECT a, b FROM t');   % data.a, data.b\n"
-     "% int and bool columns are double with NaN at NULL, texts cells with [] at NULL:\n"
-     "% the class never depends on the values; timestamptz date numbers are UTC\n"
-     "d = vorlex('query', conn, 'SELECT now() AS t', 'dates', 'text', 'timeZone', 'local');",
-     "params: a cell, one value per $n (or {}); [] is NULL\n"
-     "'format', f: '%int4 %text' types every parameter; a cell, one per parameter, '' the server's\n"
-     "'keepClass', tf: int2/int4/int8 and bool columns keep int16/int32/int64 and logical\n"
-     "'numeric', 'text'|'double': numeric columns as text (default) or double\n"
-     "'output', 'struct'|'cell': a struct of columns (default) or a rows-by-columns cell\n"
-     "'timeZone', zone: 'UTC' (default), 'local' or an IANA name, for timestamptz values\n"
-     "'dates', form: date/time values as 'datenum' (default), 'posix' seconds or ISO 'text'\n"
-     "'chunk', n: starts the statement and gives a cursor; fetch reads n rows at a time\n"
-     "'progress', tf|fn: the rows once the result is in and once converted (help progress)"},
-    {"Statements", "fetch", "the next chunk of a cursor's rows, as query gives them",
-     "cur = vorlex('query', conn, 'SELECT a, b FROM t', 'chunk', 1000);\n"
-     "done = false;\n"
-     "while ~done\n"
-     "  [data, info, done] = vorlex('fetch', cur);   % at most 1000 rows\n"
-     "end\n"
-     "vorlex('close', cur);   % the handle; the cursor ended with its last rows",
-     "done: true when these are the last rows: the cursor has ended, a further fetch is\n"
-     "refused (vorlex:fetch:cursorDone); info.command is the tag then, '' before\n"
-     "'progress', tf|fn: the statement's rows read so far, on stderr or to fn (help progress)"},
-    {"Statements", "close", "ends a cursor early, dropping its rows, and releases its handle",
-     "cur = vorlex('query', conn, 'SELECT a FROM t', 'chunk', 10);\n"
-     "first = vorlex('fetch', cur);\n"
-     "vorlex('close', cur);   % the rest read and dropped; the connection is free again"},
-
-    {"Parameter sets", "paramCreate", "makes an empty parameter set with a connection's types",
-     "p = vorlex('paramCreate', conn);\n"
-     "vorlex('paramClear', p);"},
-    {"Parameter sets", "paramPut", "appends values to a parameter set, one per specifier",
-     "p = vorlex('paramCreate', conn);\n"
-     "vorlex('paramPut', p, '%int4 %float8[] %timestamp', int32(1), [1 2 3], now());\n"
-     "vorlex('paramClear', p);"},
-    {"Parameter sets", "paramCount", "the number of values a parameter set holds",
-     "p = vorlex('paramCreate', conn);\n"
-     "vorlex('paramPut', p, '%text', 'x');\n"
-     "n = vorlex('paramCount', p);   % 1\n"
-     "vorlex('paramClear', p);"},
-    {"Parameter sets", "paramReset", "empties a parameter set, to fill it again",
-     "p = vorlex('paramCreate', conn);\n"
-     "vorlex('paramPut', p, '%int4', int32(1));\n"
-     "vorlex('paramReset', p);   % paramCount is 0\n"
-     "vorlex('paramClear', p);"},
-    {"Parameter sets", "paramClear", "releases a parameter set",
-     "p = vorlex('paramCreate', conn);\n"
-     "vorlex('paramClear', p);"},
-
-    {"Results", "resultGet", "whole columns of a binary result, a struct per specifier",
-     "res = vorlex('exec', conn, 'SELECT a, b FROM t');\n"
-     "[a, b] = vorlex('resultGet', res, '%int4 #text', 0, 'b');   % column 0, column b\n"
-     "% a.value holds the values; a.valueIsNull and a.rowIsNull the NULLs\n"
-     "vorlex('clear', res);",
-     "'columnVectors', tf: true (default) numbers as column vectors; false cells throughout"},
-    {"Results", "fieldType", "the type OID and name of a result's column",
-     "res = vorlex('exec', conn, 'SELECT a FROM t');\n"
-     "[oid, name] = vorlex('fieldType', res, 0);\n"
-     "vorlex('clear', res);"},
-    {"Results", "resultStatus", "a result's status: 1 command ok, 2 rows, 7 failed, ...",
-     "res = vorlex('execText', conn, 'SELECT 1');\n"
-     "s = vorlex('resultStatus', res);   % 2\n"
-     "vorlex('clear', res);"},
-    {"Results", "resultErrorMessage", "the error message a result carries, '' when none",
-     "res = vorlex('execText', conn, 'SELECT 1 / 0');\n"
-     "text = vorlex('resultErrorMessage', res);   % 'ERROR:  division by zero ...'\n"
-     "vorlex('clear', res);"},
-    {"Results", "cmdStatus", "the command tag of a result, such as 'INSERT 0 1'",
-     "res = vorlex('exec', conn, 'UPDATE t SET b = b');\n"
-     "tag = vorlex('cmdStatus', res);   % 'UPDATE <rows>'\n"
-     "vorlex('clear', res);"},
-    {"Results", "cmdTuples", "the number of rows a statement affected, as text",
-     "res = vorlex('exec', conn, 'DELETE FROM t WHERE a < 0');\n"
-     "n = str2double(vorlex('cmdTuples', res));\n"
-     "vorlex('clear', res);"},
-    {"Results", "binaryTuples", "true for a result of binary values (exec), false for text",
-     "res = vorlex('execText', conn, 'SELECT 1');\n"
-     "tf = vorlex('binaryTuples', res);   % false\n"
-     "vorlex('clear', res);"},
-    {"Results", "rowCount", "the number of rows of a result",
-     "res = vorlex('exec', conn, 'SELECT a FROM t');\n"
-     "n = vorlex('rowCount', res);\n"
-     "vorlex('clear', res);"},
-    {"Results", "fieldCount", "the number of columns of a result",
-     "res = vorlex('exec', conn, 'SELECT a, b FROM t');\n"
-     "n = vorlex('fieldCount', res);   % 2\n"
-     "vorlex('clear', res);"},
-    {"Results", "fieldName", "the name of a result's column, numbered from 0",
-     "res = vorlex('exec', conn, 'SELECT a, b FROM t');\n"
-     "name = vorlex('fieldName', res, 1);   % 'b'\n"
-     "vorlex('clear', res);"},
-    {"Results", "fieldNumber", "the number of the column of a name, -1 when none",
-     "res = vorlex('exec', conn, 'SELECT a, b FROM t');\n"
-     "k = vorlex('fieldNumber', res, 'b');   % 1\n"
-     "vorlex('clear', res);"},
-    {"Results", "fieldSize", "the size of a column's type in bytes, -1 when it varies",
-     "res = vorlex('exec', conn, 'SELECT a, b FROM t');\n"
-     "n = vorlex('fieldSize', res, 0);   % 4, for int4\n"
-     "vorlex('clear', res);"},
-    {"Results", "getValue", "one value of a text result, converted by its type",
-     "res = vorlex('execText', conn, 'SELECT 2.5::float8');\n"
-     "x = vorlex('getValue', res, 0, 0);   % 2.5\n"
-     "vorlex('clear', res);"},
-    {"Results", "isNull", "true when a value of a result is NULL",
-     "res = vorlex('execText', conn, 'SELECT NULL::int4');\n"
-     "tf = vorlex('isNull', res, 0, 0);   % true\n"
-     "vorlex('clear', res);"},
-    {"Results", "valueLength", "the length of a value of a result in bytes, 0 for NULL",
-     "res = vorlex('execText', conn, 'SELECT ''abc''');\n"
-     "n = vorlex('valueLength', res, 0, 0);   % 3\n"
-     "vorlex('clear', res);"},
-    {"Results", "clear", "releases a result",
-     "res = vorlex('exec', conn, 'SELECT 1');\n"
-     "vorlex('clear', res);"},
-
-    {"COPY", "copyIn", "loads columns into a table by binary COPY; the rows copied",
-     "rows = struct('a', int32([5; 6]), 'b', {{'five'; 'six'}});\n"
-     "n = vorlex('copyIn', conn, 't', '%int4 %text', rows);   % 2\n"
-     "n = vorlex('copyIn', conn, 't (a)', '%int4', struct('a', int32(7)));   % b takes its default",
-     "elementNulls: masks of NULL elements of arrays and NULL values of scalars ([]: none)\n"
-     "valueNulls: struct of logical columns; true makes that row's value NULL ([]: none)\n"
-     "'progress', tf|fn: rows sent, on stderr or to fn (help progress)"},
-    {"COPY", "copyOut", "a query's columns by binary COPY, as resultGet gives them",
-     "[a, b] = vorlex('copyOut', conn, 'SELECT a, b FROM t', '%int4 %text');\n"
-     "% a.value holds the values; a.valueIsNull and a.rowIsNull the NULLs",
-     "'columnVectors', tf: true (default) numbers as column vectors; false cells throughout\n"
-     "'progress', tf|fn: rows read, on stderr or to fn (help progress)"},
-    {"COPY", "insert", "loads a struct into a table by column name, through COPY; NaN and [] are NULL",
-     "n = vorlex('insert', conn, 't', struct('a', [8; NaN], 'b', {{'eight'; []}}));   % row 2 NULL\n"
-     "vorlex('exec', conn, 'CREATE TEMP TABLE log (t timestamptz)');\n"
-     "vorlex('insert', conn, 'log', struct('t', {{'2024-06-01 14:00:00.123456+02'}}));\n"
-     "vorlex('insert', conn, 'log', struct('t', 1717243200.5), 'dates', 'posix', 'timeZone', 'local');",
-     "'exactNames', tf: a field binds the column of exactly its name, not of its lower case\n"
-     "'nulls', s: logical columns named as data's fields; true makes that row's value NULL\n"
-     "'nan', 'null'|'value': NaN stores NULL (default), or float/numeric NaN\n"
-     "'timeZone', zone: 'UTC' (default), 'local' or an IANA name, for timestamptz values\n"
-     "'dates', 'datenum'|'posix': what doubles for date/time columns are; ISO texts always go\n"
-     "'progress', tf|fn: rows sent, on stderr or to fn (help progress)"},
-
-    {"Notifications", "listen", "starts listening on a channel for the server's NOTIFY messages",
-     "vorlex('listen', conn, 'new_data');\n"
-     "vorlex('exec', conn, 'NOTIFY new_data, ''run 17''');\n"
-     "notes = vorlex('notifications', conn);   % notes(1).payload is 'run 17'\n"
-     "vorlex('unlisten', conn, 'new_data');",
-     "channel: a name of at most 63 bytes, taken exactly as given (quoted: case kept, so SQL\n"
-     "must quote a name with capitals); inside a transaction it takes effect at COMMIT"},
-    {"Notifications", "unlisten", "stops listening on a channel, or on every channel with '*'",
-     "vorlex('listen', conn, 'new_data');\n"
-     "vorlex('unlisten', conn, 'new_data');   % or '*': every channel",
-     "channel: as listen's; '*' is every channel"},
-    {"Notifications", "notifications", "the notifications received, an N-by-1 struct array",
-     "vorlex('listen', conn, 'new_data');\n"
-     "notes = vorlex('notifications', conn, 0.5);   % waits up to 0.5 s for the first\n"
-     "for k = 1:numel(notes)   % 0x1 when none came\n"
-     "  printf('%s: %s (pid %d)\\n', notes(k).channel, notes(k).payload, notes(k).pid);\n"
-     "end\n"
-     "vorlex('unlisten', conn, '*');",
-     "timeout: seconds to wait for the first when none is here (default 0: no wait; Inf: until\n"
-     "one comes); then all received are returned, those that came during other commands too"},
-
-    {"Help", "help", "the overview and the commands, one command's help, or a topic",
-     "text = vorlex('help', 'copyIn');   % as text\n"
-     "vorlex('help', 'types')   % printed",
-     "name: a command, or a topic: types, nulls, dates, errors, performance, progress"},
-};
-// clang-format on
-
-const size_t kCommandHelpCount = sizeof commandHelps / sizeof commandHelps[0];
-
-const CommandHelp* findCommandHelp(const char* name) {
-    for (const CommandHelp& help : commandHelps)
-        if (strcasecmp(help.name, name) == 0) return &help;
-    return nullptr;
-}
 
 // One row per topic, in the order the overview lists them.
 // clang-format off
@@ -428,6 +197,10 @@ constexpr char kOverview[] =
     "vorlex:<command>:<check>; an error from the server gives its SQLSTATE, and a\n"
     "lost connection is vorlex:<command>:connectionLost (reset restores it).\n";
 
+// The overview's headings, one per CommandGroup in its order.
+constexpr const char* kGroupHeadings[] = {
+    "Connections", "Statements", "Parameter sets", "Results", "COPY", "Notifications", "Help"};
+
 // The overview's column of names: the longest and a space.
 constexpr size_t kNameWidth = 19;
 
@@ -445,15 +218,21 @@ std::string indented(const char* lines) {
 
 std::string overviewText() {
     std::string text = kOverview;
-    const char* group = "";
-    for (const CommandHelp& help : commandHelps) {
-        if (strcasecmp(group, help.group) != 0) {
-            group = help.group;
-            text += std::string("\n") + group + "\n";
-        }
-        std::string name = help.name;
+    std::vector<const Command*> listed;
+    for (const Command& command : commandTable()) listed.push_back(&command);
+    std::stable_sort(listed.begin(), listed.end(), [](const Command* a, const Command* b) {
+        return std::make_pair(a->listed.group, a->listed.rank) <
+               std::make_pair(b->listed.group, b->listed.rank);
+    });
+    const Command* previous = nullptr;
+    for (const Command* command : listed) {
+        if (!previous || previous->listed.group != command->listed.group)
+            text +=
+                std::string("\n") + kGroupHeadings[static_cast<int>(command->listed.group)] + "\n";
+        previous = command;
+        std::string name = command->name;
         if (name.size() < kNameWidth) name.resize(kNameWidth, ' ');
-        text += "  " + name + " " + help.summary + "\n";
+        text += "  " + name + " " + command->summary + "\n";
     }
     text += "\nTopics: vorlex('help', 'topic')\n";
     for (const HelpTopic& topic : helpTopics) {
@@ -464,14 +243,14 @@ std::string overviewText() {
     return text;
 }
 
-std::string commandHelpText(const Command& command, const CommandHelp& help) {
+std::string commandHelpText(const Command& command) {
     std::string text =
-        std::string(command.name) + ": " + help.summary + "\nusage: " + command.usage + "\n";
-    if (help.options) text += "options:\n" + indented(help.options);
-    return text + "example:\n" + indented(help.example);
+        std::string(command.name) + ": " + command.summary + "\nusage: " + command.usage + "\n";
+    if (command.options) text += "options:\n" + indented(command.options);
+    return text + "example:\n" + indented(command.example);
 }
 
-void commandHelp(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
+void commandHelp(const Command&, int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
     std::string text;
     if (nrhs == 0) {
         text = overviewText();
@@ -479,14 +258,13 @@ void commandHelp(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
         std::string name = charArg(
             prhs, 0, {"command or topic", "nameNotChar", "nameUnreadable", "nameHasNul", true});
         const Command* command = findCommand(name.c_str());
-        const CommandHelp* help = command ? findCommandHelp(command->name) : nullptr;
-        const HelpTopic* topic = help ? nullptr : findHelpTopic(name.c_str());
-        if (!help && !topic)
+        const HelpTopic* topic = command ? nullptr : findHelpTopic(name.c_str());
+        if (!command && !topic)
             raiseError("unknownCommand",
                        "no command or topic '%s'; vorlex('help') lists the commands and topics",
                        name.c_str());
-        text = help
-                   ? commandHelpText(*command, *help)
+        text = command
+                   ? commandHelpText(*command)
                    : std::string(topic->name) + ": " + topic->summary + "\n\n" + topic->text + "\n";
     }
     if (nlhs > 0)

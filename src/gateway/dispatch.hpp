@@ -4,34 +4,21 @@
 
 #include <mex.h>
 
+#include <cstddef>
+
+#include "host/command.hpp"
+
 namespace vorlex {
 
-// Every handler gets the call's outputs unchanged and the inputs after the
-// command name: prhs[0] is the user's argument 2.  Handlers report failure
-// only by raising (GatewayError).
-using CommandHandler = void (*)(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]);
-
-// How many arguments or outputs a command takes, both bounds inclusive; a
-// negative `most` means no upper bound.
-struct CountBounds {
-    int least;
-    int most;
+// The rows, in their fixed order, which the banner lists.
+struct CommandRows {
+    const Command* rows;
+    size_t count;
+    const Command* begin() const { return rows; }
+    const Command* end() const { return rows + count; }
+    const Command& operator[](size_t k) const { return rows[k]; }
 };
-
-// One row of the command table.  The dispatcher checks the counts against
-// the row before the handler runs and shows `usage` when they do not fit;
-// the handler checks what the counts alone cannot tell (an option's name
-// without its value, one output per specifier).
-struct Command {
-    const char* name;
-    CommandHandler handler;
-    CountBounds inputs;  // after the command name
-    CountBounds outputs;
-    const char* usage;  // the call, for example "conn = vorlex('connect' [, conninfo])"
-};
-
-constexpr int kCommandCount = 47;
-extern const Command commandTable[kCommandCount];
+CommandRows commandTable();
 
 // The first row whose name equals `name` ignoring ASCII case, or null.
 const Command* findCommand(const char* name);

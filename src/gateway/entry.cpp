@@ -48,9 +48,9 @@ void printBanner() {
     note("vorlex %s: typed binary PostgreSQL access (libpq %d.%d)\n", versionText, libpq / 10000,
          libpq % 10000);
     note("usage: vorlex('command', arguments...); the commands are:\n");
-    for (int row = 0; row < kCommandCount; row++)
-        note("  %s%s", commandTable[row].name,
-             row % 6 == 5 || row + 1 == kCommandCount ? "\n" : "");
+    CommandRows commands = commandTable();
+    for (size_t row = 0; row < commands.count; row++)
+        note("  %s%s", commands[row].name, row % 6 == 5 || row + 1 == commands.count ? "\n" : "");
     // One line, so that scripts (and the tests) can read the list.
     note("types:");
     for (const PgType& type : typeCatalogue()) note(" %s", type.name);

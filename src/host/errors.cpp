@@ -10,7 +10,6 @@ namespace vorlex {
 
 namespace {
 const char* currentCommand = "dispatch";
-const char* currentUsage = "";
 
 // Module-wide so that nothing needs freeing when the host's error call does
 // not return to us.
@@ -44,17 +43,12 @@ void runAtBoundary(EntryHandler run, const char* outOfMemoryId, int nlhs, mxArra
 
 const char* activeCommand() { return currentCommand; }
 
-const char* activeUsage() { return currentUsage; }
-
-CommandScope::CommandScope(const char* command, const char* usage)
-    : previous_(currentCommand), previousUsage_(currentUsage) {
+CommandScope::CommandScope(const char* command) : previous_(currentCommand) {
     currentCommand = command;
-    currentUsage = usage;
 }
 
 CommandScope::~CommandScope() {
     currentCommand = previous_;
-    currentUsage = previousUsage_;
 }
 
 std::string errorId(const char* check) {

@@ -24,21 +24,15 @@ struct GatewayError {
 // ("dispatch") until it has found a row, then that row's command.
 const char* activeCommand();
 
-// The call that command's row shows, for example "conn = vorlex('connect'
-// [, conninfo])", for messages about the arguments as a whole; empty
-// outside a command.
-const char* activeUsage();
-
 class CommandScope {
   public:
-    explicit CommandScope(const char* command, const char* usage = "");
+    explicit CommandScope(const char* command);
     ~CommandScope();
     CommandScope(const CommandScope&) = delete;
     CommandScope& operator=(const CommandScope&) = delete;
 
   private:
     const char* previous_;
-    const char* previousUsage_;
 };
 
 // Builds "vorlex:<active command>:<check>".

@@ -171,13 +171,28 @@ std::string optionNameArg(const mxArray* const prhs[], int index, int nrhs) {
     return name;
 }
 
+bool isFlag(const mxArray* value) {
+    bool real = mxIsLogical(value) || (mxIsNumeric(value) && !mxIsComplex(value));
+    if (!real || mxGetNumberOfElements(value) != 1 || mxIsSparse(value)) return false;
+    double number = mxGetScalar(value);
+    return number == 0 || number == 1;
+}
+
+bool flagArg(const mxArray* const prhs[], int index, const char* option) {
+    if (!isFlag(prhs[index]))
+        raiseError("optionValue",
+                   "argument %d: the value of '%s' must be true or false (a logical, or 0 or 1)",
+                   argPosition(index), option);
+    return mxGetScalar(prhs[index]) == 1;
+}
+
 void raiseUnknownOption(int index, const std::string& name, const char* const* names,
                         size_t count) {
     std::string list;
     for (size_t k = 0; k < count; ++k)
         list += std::string(k == 0 ? "'" : k + 1 == count ? " and '" : ", '") + names[k] + "'";
-    raiseError("unknownOption", "argument %d: unknown option '%s'; the options are %s",
-               argPosition(index), name.c_str(), list.c_str());
+    raiseError("unknownOption", "argument %d: unknown option '%s'; the option%s %s",
+               argPosition(index), name.c_str(), count == 1 ? " is" : "s are", list.c_str());
 }
 
 }  // namespace vorlex

@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: BSD-3-Clause
 // options.hpp - a command's name/value options, read through a table with
 // one row per option: its name, matched ignoring case, and the reader of
-// its value into the command's record of options.
+// its value into the command's record of options.  Every command with
+// options reads them here, and every true/false option through flagArg.
 #pragma once
 
 #include <mex.h>
@@ -22,6 +23,14 @@ struct OptionRow {
 // The name of the option at the handler's input `index`, which must have a
 // value after it among the `nrhs` inputs (optionNotChar, optionValue).
 std::string optionNameArg(const mxArray* const prhs[], int index, int nrhs);
+
+// Whether `value` is true or false the one way every option takes them: a
+// logical or a real number, scalar, 0 or 1.
+bool isFlag(const mxArray* value);
+
+// The value of the true/false option `option` at the handler's input
+// `index` (optionValue when it is not isFlag).
+bool flagArg(const mxArray* const prhs[], int index, const char* option);
 
 // Refuses the option `name` at input `index` as unknownOption, naming the
 // `count` options there are.

@@ -15,6 +15,7 @@
 #include "types/libpqtypes_error.hpp"
 #include "types/pqtypes_private.hpp"
 #include "types/type_tables.hpp"
+#include "types/wire.hpp"
 
 namespace vorlex {
 
@@ -114,6 +115,11 @@ std::vector<ParamRecord> buildRecords(const char* format, const TypeHandlers& ha
     return records;
 }
 
+void raiseValueTooLarge(const std::string& what, size_t size) {
+    raiseError("valueTooLarge", "%s: %zu bytes; PostgreSQL takes at most %zu bytes for a value",
+               what.c_str(), size, kMostValueBytes);
+}
+
 namespace {
 
 // --- Checks -------------------------------------------------------------------
@@ -206,7 +212,10 @@ void requirePresent(const ParamRecord& record, const ValueSource& source) {
 
 // --- Scalars --------------------------------------------------------------------
 
-char* reserve(const ValueRoom& room, size_t size) { return room.reserve(room.context, size); }
+char* reserve(const ValueRoom& room, const ParamRecord& record, size_t size) {
+    if (size > kMostValueBytes) raiseValueTooLarge(contextOf(record), size);
+    return room.reserve(room.context, size);
+}
 
 void raiseCodecFailure(const ParamRecord& record, const std::string& error) {
     raiseError("putFailed", "%s: %s", contextOf(record).c_str(), error.c_str());
@@ -214,10 +223,7 @@ void raiseCodecFailure(const ParamRecord& record, const std::string& error) {
 
 size_t encodeBytes(const ValueRoom& room, const ParamRecord& record, const void* bytes,
                    size_t size) {
-    if (size > static_cast<size_t>(INT32_MAX))
-        raiseError("tooLong", "%s: %zu bytes; a value holds at most 2 GB",
-                   contextOf(record).c_str(), size);
-    char* out = reserve(room, size);
+    char* out = reserve(room, record, size);
     if (size) std::memcpy(out, bytes, size);
     return size;
 }
@@ -226,7 +232,7 @@ size_t encodeFixedWidth(const ValueRoom& room, const ParamRecord& record, const 
                         const ValueSource& source, const PGtypeFormatInfo& server) {
     requirePresent(record, source);
     size_t width = static_cast<size_t>(codec.width);
-    char* out = reserve(room, width);
+    char* out = reserve(room, record, width);
     ElementSource elements{source.data, nullptr, source.isDouble};
     size_t index = static_cast<size_t>(source.offset);
     if (source.offset < 0) {
@@ -350,7 +356,7 @@ size_t encodeArray(const ValueRoom& room, const ParamRecord& record, const Value
     if (described) value.nulls = nullElementsOf(value, codec, record.nanIsNull, record.cellNulls);
     if (!described || !arrayEncodedSize(value, codec, total, error))
         raiseCodecFailure(record, error);
-    char* out = reserve(room, total);
+    char* out = reserve(room, record, total);
     if (!writeArrayFrame(out, value, codec, codec.baseOid, server, error))
         raiseCodecFailure(record, error);
     return total;

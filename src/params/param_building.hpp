@@ -107,6 +107,10 @@ struct ValueRoom {
 size_t encodeValue(const ValueRoom& room, const ParamRecord& record, const ValueSource& source,
                    const char* mask, const PGtypeFormatInfo& server);
 
+// Refuses ("valueTooLarge") a value of `size` bytes, over what PostgreSQL
+// takes for one (kMostValueBytes); `what` names it.
+[[noreturn]] void raiseValueTooLarge(const std::string& what, size_t size);
+
 // Puts one value into the set: NULL when `isNull`, else the encoded value.
 // The slot is added through libpqtypes as a NULL of the record's type,
 // which gives it the type's OID, and then written with encodeValue; a

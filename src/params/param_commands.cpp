@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: BSD-3-Clause
 // param_commands.cpp - paramCreate, paramClear, paramReset, paramCount and
 // paramPut: parameter sets filled from Octave values.
-#include "params/param_commands.hpp"
+#include "host/command.hpp"
 
 #include <libpqtypes.h>
 
@@ -93,7 +93,7 @@ Unwrapped unwrapValue(const ParamRecord& record, const mxArray* value) {
 
 }  // namespace
 
-void commandParamCreate(int, mxArray* plhs[], int, const mxArray* prhs[]) {
+void commandParamCreate(const Command&, int, mxArray* plhs[], int, const mxArray* prhs[]) {
     PGconn* conn = connectionArg(prhs, 0, RowRule::anyRows);
     ParamOwner param(createParam(conn));
     raisePendingTypesError("createFailed");
@@ -101,21 +101,21 @@ void commandParamCreate(int, mxArray* plhs[], int, const mxArray* prhs[]) {
     plhs[0] = createHandle(registerParam(std::move(param)));
 }
 
-void commandParamClear(int, mxArray*[], int, const mxArray* prhs[]) {
+void commandParamClear(const Command&, int, mxArray*[], int, const mxArray* prhs[]) {
     releaseHandleArg(HandleKind::param, prhs, 0, RowRule::anyRows);
 }
 
-void commandParamReset(int, mxArray*[], int, const mxArray* prhs[]) {
+void commandParamReset(const Command&, int, mxArray*[], int, const mxArray* prhs[]) {
     PQparamReset(paramArg(prhs, 0, RowRule::anyRows));
 }
 
-void commandParamCount(int, mxArray* plhs[], int, const mxArray* prhs[]) {
+void commandParamCount(const Command&, int, mxArray* plhs[], int, const mxArray* prhs[]) {
     int count = PQparamCount(paramArg(prhs, 0, RowRule::anyRows));
     plhs[0] = mxCreateNumericMatrix(1, 1, mxINT32_CLASS, mxREAL);
     *static_cast<int32_t*>(mxGetData(plhs[0])) = count;
 }
 
-void commandParamPut(int, mxArray*[], int nrhs, const mxArray* prhs[]) {
+void commandParamPut(const Command&, int, mxArray*[], int nrhs, const mxArray* prhs[]) {
     PGparam* param = paramArg(prhs, 0, RowRule::anyRows);
     std::string format = formatArg(prhs, 1);
 

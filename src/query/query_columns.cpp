@@ -6,10 +6,7 @@
 #include <libpqtypes.h>
 
 #include <algorithm>
-#include <charconv>
 #include <cstdlib>
-#include <iterator>
-#include <limits>
 
 #include "backend/host_cells.hpp"
 #include "host/errors.hpp"
@@ -18,9 +15,6 @@
 #include "query/field_names.hpp"
 #include "results/column_reading.hpp"
 #include "results/server_types.hpp"
-#include "types/codec_numeric.hpp"
-#include "types/datetime_text.hpp"
-#include "types/element_access.hpp"
 #include "types/pqtypes_private.hpp"
 #include "types/scalar_text.hpp"
 
@@ -70,43 +64,6 @@ ColumnPlan planOfType(Oid oid, const ServerTypes& server, int steps) {
     return plan;
 }
 
-// --- numeric as double ----------------------------------------------------------
-
-// numeric's text: digits with a point and no exponent, NaN or Infinity.
-// Beyond double's range it gives infinity (or zero, for a fraction).
-bool parseDouble(const char* text, size_t length, const ElementTarget& target, size_t index,
-                 std::string& error) {
-    double value = 0;
-    auto parsed = std::from_chars(text, text + length, value);
-    if (parsed.ptr != text + length ||
-        (parsed.ec != std::errc() && parsed.ec != std::errc::result_out_of_range)) {
-        error = "'" + std::string(text, length) + "' is not a number";
-        return false;
-    }
-    if (parsed.ec == std::errc::result_out_of_range) {
-        bool negative = text[0] == '-';
-        bool fraction = text[negative] == '0';
-        value = fraction ? 0.0 : std::numeric_limits<double>::infinity();
-        if (negative) value = -value;
-    }
-    storeAt(target, index, value);
-    return true;
-}
-
-// numeric's binary value, or its text, as a double.
-bool readNumericDouble(const char* bytes, size_t length, const ElementTarget& target, size_t index,
-                       const PGtypeFormatInfo&, std::string& error) {
-    std::string text;
-    if (!decodeNumeric(reinterpret_cast<const unsigned char*>(bytes), length, text, error))
-        return false;
-    return parseDouble(text.data(), text.size(), target, index, error);
-}
-
-bool readDecimalDouble(const char* bytes, size_t length, const ElementTarget& target, size_t index,
-                       const PGtypeFormatInfo&, std::string& error) {
-    return parseDouble(bytes, length, target, index, error);
-}
-
 // --- Classes --------------------------------------------------------------------
 
 // What a NULL reads as.
@@ -116,89 +73,23 @@ enum class NullValue {
     empty,  // [] (0-by-0 double) in the column's cell
 };
 
-// The kinds of values whose columns read alike.
-enum class ValueKind {
-    boolean,
-    int2,
-    int4,
-    int8,
-    float4,
-    float8,
-    dateTime,
-    numeric,        // as text
-    numericDouble,  // 'numeric', 'double'
-    bytes,
-    text,
-};
-
-// The class of each kind's columns, by default and with 'keepClass', true,
-// and what a NULL reads as in each (char and uint8: a cell of rows).  The
-// class never depends on the values.  An array column is a cell of arrays
-// whose elements read as the kind's column, [] for a NULL array.
-// `asDouble` reads the binary value where the default class is not the
-// catalogue's.
-struct ColumnClass {
-    ValueKind kind;
-    mxClassID byDefault;
-    NullValue nullByDefault;
-    mxClassID kept;
-    NullValue nullKept;
-    ElementReader asDouble;
-};
-
-// clang-format off
-const ColumnClass kColumnClasses[] = {
-    // kind                    default         NULL             keepClass        NULL
-    {ValueKind::boolean,       mxDOUBLE_CLASS, NullValue::nan,   mxLOGICAL_CLASS, NullValue::zero,  readBoolAsDouble},
-    {ValueKind::int2,          mxDOUBLE_CLASS, NullValue::nan,   mxINT16_CLASS,   NullValue::zero,  readInt2AsDouble},
-    {ValueKind::int4,          mxDOUBLE_CLASS, NullValue::nan,   mxINT32_CLASS,   NullValue::zero,  readInt4AsDouble},
-    {ValueKind::int8,          mxDOUBLE_CLASS, NullValue::nan,   mxINT64_CLASS,   NullValue::zero,  readInt8AsDouble},
-    {ValueKind::float4,        mxSINGLE_CLASS, NullValue::nan,   mxSINGLE_CLASS,  NullValue::nan,   nullptr},
-    {ValueKind::float8,        mxDOUBLE_CLASS, NullValue::nan,   mxDOUBLE_CLASS,  NullValue::nan,   nullptr},
-    {ValueKind::dateTime,      mxDOUBLE_CLASS, NullValue::nan,   mxDOUBLE_CLASS,  NullValue::nan,   nullptr},
-    {ValueKind::numeric,       mxCHAR_CLASS,   NullValue::empty, mxCHAR_CLASS,    NullValue::empty, nullptr},
-    {ValueKind::numericDouble, mxDOUBLE_CLASS, NullValue::nan,   mxDOUBLE_CLASS,  NullValue::nan,   readNumericDouble},
-    {ValueKind::bytes,         mxUINT8_CLASS,  NullValue::empty, mxUINT8_CLASS,   NullValue::empty, nullptr},
-    {ValueKind::text,          mxCHAR_CLASS,   NullValue::empty, mxCHAR_CLASS,    NullValue::empty, nullptr},
-};
-// clang-format on
-
-// The catalogue's text-like types, the text forms, enums and the types
-// without a binary reader are all text.
-ValueKind valueKindOf(const ColumnPlan& plan, const QueryOptions& options) {
-    const PgType* type = plan.type;
-    if (!type || type->kind == TypeKind::textLike) return ValueKind::text;
-    switch (type->kind) {
-        case TypeKind::dateTime:
-            return ValueKind::dateTime;
-        case TypeKind::numeric:
-            return options.numericAsDouble ? ValueKind::numericDouble : ValueKind::numeric;
-        case TypeKind::bytes:
-        case TypeKind::serialised:
-            return ValueKind::bytes;
-        default:
-            break;
-    }
-    switch (type->oid) {
-        case kBoolOid:
-            return ValueKind::boolean;
-        case kInt2Oid:
-            return ValueKind::int2;
-        case kInt4Oid:
-            return ValueKind::int4;
-        case kInt8Oid:
-            return ValueKind::int8;
-        case kFloat4Oid:
-            return ValueKind::float4;
-        default:
-            return ValueKind::float8;
-    }
+// The class of a column's values: the one the type's row names for query,
+// the row's own with 'keepClass', double for numeric with 'numericAsDouble';
+// text (char) for the text forms, enums and types without a binary reader.
+// The class never depends on the values.  An array column is a cell of
+// arrays whose elements read as the type's column, [] for a NULL array.
+mxClassID columnClassOf(const PgType* type, const QueryOptions& options) {
+    if (!type) return mxCHAR_CLASS;
+    if (type->kind == TypeKind::numeric && options.numericAsDouble) return mxDOUBLE_CLASS;
+    return options.keepClass ? type->classId : type->reading.queryClass;
 }
 
-const ColumnClass& columnClassOf(ValueKind kind) {
-    for (const ColumnClass& row : kColumnClasses)
-        if (row.kind == kind) return row;
-    return kColumnClasses[std::size(kColumnClasses) - 1];
+// NaN in floating classes, 0 or false in integer and logical ones, [] in
+// the cells of char and uint8 rows.
+NullValue nullValueOf(mxClassID classId) {
+    if (classId == mxDOUBLE_CLASS || classId == mxSINGLE_CLASS) return NullValue::nan;
+    if (classId == mxCHAR_CLASS || classId == mxUINT8_CLASS) return NullValue::empty;
+    return NullValue::zero;
 }
 
 // --- The reading of a column -------------------------------------------------------
@@ -213,37 +104,30 @@ enum class Conversion {
 
 // Text results are parsed into what the binary values give, except where
 // the text is the value.
-Conversion conversionOf(ValueKind kind, const ColumnPlan& plan, bool textResult,
+Conversion conversionOf(mxClassID classId, const ColumnPlan& plan, bool textResult,
                         const QueryOptions& options) {
-    if (kind == ValueKind::text || kind == ValueKind::numeric) return Conversion::text;
-    if (kind == ValueKind::dateTime && readsExactDates(plan.type->oid, options.dates))
+    if (classId == mxCHAR_CLASS) return Conversion::text;
+    if (plan.type->kind == TypeKind::dateTime && readsExactDates(plan.type->oid, options.dates))
         return Conversion::exactDateTime;
     return textResult ? Conversion::serverText : Conversion::binary;
 }
 
 // The reader of the server's text of a scalar or an array's elements in
-// `classId` (bytea's text is decoded by byteaFromText instead).
-ElementReader serverTextReader(ValueKind kind, Oid oid, mxClassID classId) {
-    switch (kind) {
-        case ValueKind::dateTime:
-            return dateTimeTextReader(oid);
-        case ValueKind::numericDouble:
-            return readDecimalDouble;
-        case ValueKind::bytes:
-            return nullptr;
-        default:
-            return numberTextReader(oid, classId == mxDOUBLE_CLASS);
-    }
+// `classId`; null for bytea, whose text is decoded by byteaFromText.
+ElementReader serverTextReader(const PgType& type, mxClassID classId) {
+    return classId == type.classId ? type.reading.text : type.reading.textAsDouble;
+}
+
+bool isBytes(const PgType& type) {
+    return type.kind == TypeKind::bytes || type.kind == TypeKind::serialised;
 }
 
 void describeReader(const TypeHandlers& handlers, const ColumnPlan& plan, int number,
                     const std::string& name, bool textResult, const QueryOptions& options,
                     ColumnReader& reader) {
-    ValueKind kind = valueKindOf(plan, options);
-    const ColumnClass& classes = columnClassOf(kind);
-    mxClassID classId = options.keepClass ? classes.kept : classes.byDefault;
-    NullValue atNull = options.keepClass ? classes.nullKept : classes.nullByDefault;
-    Conversion conversion = conversionOf(kind, plan, textResult, options);
+    mxClassID classId = columnClassOf(plan.type, options);
+    NullValue atNull = nullValueOf(classId);
+    Conversion conversion = conversionOf(classId, plan, textResult, options);
     reader.exactDates = conversion == Conversion::exactDateTime;
     std::string specifier =
         std::string("%") + (plan.type ? plan.type->name : "text") + (plan.isArray ? "[]" : "");
@@ -267,7 +151,7 @@ void describeReader(const TypeHandlers& handlers, const ColumnPlan& plan, int nu
     column.emptyAtNull = atNull == NullValue::empty || plan.isArray;
     column.arrayText = textResult && plan.isArray;
     if (classId != column.classId) {  // integers, bool and numeric as doubles
-        reader.codec.read = classes.asDouble;
+        reader.codec.read = plan.type->reading.asDouble;
         reader.codec.create = catalogue_detail::createNumeric<mxDOUBLE_CLASS>;
         column.classId = classId;
         column.elementSize = sizeof(double);
@@ -278,9 +162,9 @@ void describeReader(const TypeHandlers& handlers, const ColumnPlan& plan, int nu
         case Conversion::binary:
             break;
         case Conversion::serverText:
-            if (ElementReader read = serverTextReader(kind, plan.type->oid, classId))
+            if (ElementReader read = serverTextReader(*plan.type, classId))
                 reader.codec.read = read;
-            column.toText = kind == ValueKind::bytes ? byteaFromText : nullptr;
+            column.toText = isBytes(*plan.type) ? byteaFromText : nullptr;
             break;
         case Conversion::exactDateTime:
             reader.codec.read = exactDateTimeReader(plan.type->oid, textResult);

@@ -8,8 +8,8 @@
 // its array) reads as resultGet reads it, but integers and bool as doubles
 // with NaN at NULL unless keepClass, and cells with [] at NULL; jsonb,
 // uuid, interval, inet, cidr, macaddr and macaddr8 read as their text
-// (text_forms.hpp); enums read as their labels; arrays of all of these as
-// cells of arrays.  Types the module does not know are looked up on the
+// (the catalogue's text forms); enums read as their labels; arrays of all
+// of these as cells of arrays.  Types the module does not know are looked up on the
 // server: a domain reads as its base type.  Any other type (geometric
 // types, money, ranges, composites, ...) has no binary reader and reads as
 // its text: the statement then returns text, which every other column,
@@ -30,7 +30,6 @@
 #include "results/growing_column.hpp"
 #include "statements/copy_session.hpp"
 #include "types/pqtypes_private.hpp"
-#include "types/text_forms.hpp"
 #include "types/type_catalogue.hpp"
 
 namespace vorlex {

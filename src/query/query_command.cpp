@@ -34,7 +34,7 @@
 #include "params/param_building.hpp"
 #include "query/known_statements.hpp"
 #include "query/query_columns.hpp"
-#include "query/query_commands.hpp"
+#include "host/command.hpp"
 #include "query/query_cursor.hpp"
 #include "query/query_params.hpp"
 #include "query/sql_parameters.hpp"
@@ -96,14 +96,6 @@ int choiceArg(const mxArray* const prhs[], int index, const char* option,
                list.c_str(), value.c_str());
 }
 
-bool flagArg(const mxArray* const prhs[], int index, const char* option) {
-    const mxArray* flag = prhs[index];
-    if (!mxIsLogical(flag) || mxGetNumberOfElements(flag) != 1)
-        raiseError("optionValue", "argument %d: the value of '%s' must be a logical scalar",
-                   argPosition(index), option);
-    return *mxGetLogicals(flag) != 0;
-}
-
 // A count of rows: a real scalar, whole and at least 1.
 size_t chunkArg(const mxArray* const prhs[], int index) {
     const mxArray* arg = prhs[index];
@@ -157,7 +149,7 @@ const QueryOption kQueryOptions[] = {
      }},
 };
 
-QueryCall readCall(int nrhs, const mxArray* prhs[]) {
+QueryCall readCall(const Command& command, int nrhs, const mxArray* prhs[]) {
     QueryCall call;
     call.conn = connectionArg(prhs, kConn, RowRule::anyRows);
     call.sql = sqlRowArg(prhs, kSql);
@@ -170,7 +162,7 @@ QueryCall readCall(int nrhs, const mxArray* prhs[]) {
         raiseError("nargin",
                    "an option is a name and its value: %d argument(s) given after the command; "
                    "usage: %s",
-                   nrhs, activeUsage());
+                   nrhs, command.usage);
     readOptions(prhs, options, nrhs, kQueryOptions, call);
     return call;
 }
@@ -444,8 +436,9 @@ bool readThroughCopy(const QueryCall& call, ResultPlan& plan, uint32_t connectio
 
 }  // namespace
 
-void commandQuery(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
-    QueryCall call = readCall(nrhs, prhs);
+void commandQuery(const Command& command, int nlhs, mxArray* plhs[], int nrhs,
+                  const mxArray* prhs[]) {
+    QueryCall call = readCall(command, nrhs, prhs);
     if (call.chunk && call.progress.mode != ProgressMode::off)
         raiseError("optionValue", "with 'chunk', each fetch reports its progress: "
                                   "vorlex('fetch', cur, 'progress', tf|fn)");

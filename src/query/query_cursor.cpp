@@ -26,7 +26,7 @@
 #include "host/errors.hpp"
 #include "host/host.hpp"
 #include "host/options.hpp"
-#include "query/query_commands.hpp"
+#include "host/command.hpp"
 #include "results/copy_stream.hpp"
 #include "statements/copy_session.hpp"
 #include "statements/lost_connection.hpp"
@@ -132,7 +132,7 @@ uint32_t openCursor(uint32_t connection, CursorRead read, ResultOwner first) {
     return registerCursor(cursor.release(), releaseCursor, connection);
 }
 
-void commandFetch(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
+void commandFetch(const Command&, int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
     OpenCursor open = openCursorArg(prhs, 0);
     Cursor& cursor = *static_cast<Cursor*>(open.state);
     ProgressOption option;
@@ -164,7 +164,7 @@ void commandFetch(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
 // The rows left are read and dropped rather than cancelled: a cancel would
 // undo what a data-modifying statement did, or abort the transaction the
 // statement runs in.  An interrupt while they are read cancels.
-void commandClose(int, mxArray*[], int, const mxArray* prhs[]) {
+void commandClose(const Command&, int, mxArray*[], int, const mxArray* prhs[]) {
     OpenCursor open = cursorArg(prhs, 0);
     if (open.state) dropRows(open.conn, *static_cast<Cursor*>(open.state));
     releaseHandle(HandleKind::cursor, open.number, argPosition(0));

@@ -23,6 +23,7 @@
 #include "types/codecs.hpp"
 #include "types/type_catalogue.hpp"
 #include "types/type_oids.hpp"
+#include "types/wire.hpp"
 
 namespace vorlex {
 
@@ -174,18 +175,7 @@ const TargetRow kTargets[] = {
 // server: those of the catalogue's text-like types and of the types read
 // as text.
 bool isTextArrayOid(Oid oid) {
-    switch (oid) {
-        case kUuidArrayOid:
-        case kJsonbArrayOid:
-        case kInetArrayOid:
-        case kCidrArrayOid:
-        case kMacaddrArrayOid:
-        case kMacaddr8ArrayOid:
-        case kIntervalArrayOid:
-            return true;
-        default:
-            return typeOfArrayOid(oid) != nullptr;
-    }
+    return typeOfArrayOid(oid) != nullptr || textFormOfArrayOid(oid) != nullptr;
 }
 
 // False for a type the module does not know.
@@ -794,6 +784,8 @@ QueryParams encodeParams(PGconn* conn, const CallParams& params,
         const ConversionRule* rule = ruleFor(kindOfValue(value, classId), value, targets[i]);
         if (!rule) refuseForTarget(context);
         convert(context, *rule, classId, server, Encoded{encoded.values[i], encoded.formats[i]});
+        if (encoded.values[i].size() > kMostValueBytes)
+            raiseValueTooLarge("parameter " + std::to_string(i + 1), encoded.values[i].size());
     }
     return encoded;
 }

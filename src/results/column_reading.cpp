@@ -2,8 +2,6 @@
 // column_reading.cpp - result columns into Octave arrays.
 #include "results/column_reading.hpp"
 
-#include <strings.h>
-
 #include <algorithm>
 #include <cstring>
 #include <limits>
@@ -23,8 +21,6 @@
 namespace vorlex {
 
 namespace {
-
-constexpr char kColumnVectorsOption[] = "columnVectors";
 
 // Texts and bytes: each value (or element) is a row of its cell.
 bool isRowValued(const ResultColumn& column) {
@@ -80,20 +76,6 @@ void requireColumnType(const ResultColumn& column, Oid actual) {
     if (actual != wanted)
         raiseError("typeMismatch", "%s: column %d has type OID %u, the specifier reads OID %u",
                    describe(column).c_str(), column.number, actual, wanted);
-}
-
-bool columnVectorsOption(const mxArray* const prhs[], int index) {
-    std::string name = std::string("option name '") + kColumnVectorsOption + "'";
-    std::string text =
-        charArg(prhs, index, {name.c_str(), "optionNotChar", "unknownOption", "unknownOption"});
-    if (strcasecmp(text.c_str(), kColumnVectorsOption) != 0)
-        raiseError("unknownOption", "argument %d: unknown option '%s'; the option is '%s'",
-                   argPosition(index), text.c_str(), kColumnVectorsOption);
-    const mxArray* flag = prhs[index + 1];
-    if (!mxIsLogical(flag) || mxGetNumberOfElements(flag) != 1)
-        raiseError("optionValue", "argument %d: the value of '%s' must be a logical scalar",
-                   argPosition(index + 1), text.c_str());
-    return *mxGetLogicals(flag) != 0;
 }
 
 namespace {

@@ -20,7 +20,6 @@
 #include "host/owners.hpp"
 #include "results/cell_column.hpp"
 #include "types/codecs.hpp"
-#include "types/text_forms.hpp"
 
 namespace vorlex {
 
@@ -68,9 +67,6 @@ std::string describe(const ResultColumn& column);
 // The type the specifier reads must be the column's (`actual`, 0 when the
 // column does not exist).
 void requireColumnType(const ResultColumn& column, Oid actual);
-
-// The 'columnVectors', tf pair at inputs index and index + 1.
-bool columnVectorsOption(const mxArray* const prhs[], int index);
 
 // Where row `row` of a column goes: `valueData`/`maskData` when the value
 // or mask is not a cell, else the cells gathered flat.

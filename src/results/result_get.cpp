@@ -18,9 +18,10 @@
 #include "handles/registry.hpp"
 #include "host/errors.hpp"
 #include "host/host.hpp"
+#include "host/options.hpp"
 #include "params/param_building.hpp"
 #include "results/column_reading.hpp"
-#include "results/result_commands.hpp"
+#include "host/command.hpp"
 #include "types/array_codec.hpp"
 #include "types/element_access.hpp"
 #include "types/libpqtypes_error.hpp"
@@ -31,13 +32,23 @@ namespace vorlex {
 
 namespace {
 
-bool optionColumnVectors(int nlhs, int nrhs, const mxArray* prhs[]) {
-    if (nrhs == nlhs + 2) return true;
-    if (nrhs != nlhs + 4)
+// resultGet's one option, after the columns: whether numbers come as
+// column vectors.
+const OptionRow<bool> kResultGetOptions[] = {
+    {"columnVectors",
+     [](bool& columnVectors, const mxArray* const prhs[], int index) {
+         columnVectors = flagArg(prhs, index, "columnVectors");
+     }},
+};
+
+bool optionColumnVectors(const Command& command, int nlhs, int nrhs, const mxArray* prhs[]) {
+    if (nrhs != nlhs + 2 && nrhs != nlhs + 4)
         raiseError("nargin",
                    "%d output(s) need %d column argument(s); %d argument(s) given; usage: %s", nlhs,
-                   nlhs, nrhs, activeUsage());
-    return columnVectorsOption(prhs, nlhs + 2);
+                   nlhs, nrhs, command.usage);
+    bool columnVectors = true;
+    readOptions(prhs, nlhs + 2, nrhs, kResultGetOptions, columnVectors);
+    return columnVectors;
 }
 
 // libpq's PQfnumber reads column names that a COPY result does not have.
@@ -189,8 +200,9 @@ ColumnArrays extractColumn(const PGresult* result, const ResultColumn& column,
     return parts.finish();
 }
 
-void commandResultGet(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
-    bool columnVectors = optionColumnVectors(nlhs, nrhs, prhs);
+void commandResultGet(const Command& command, int nlhs, mxArray* plhs[], int nrhs,
+                      const mxArray* prhs[]) {
+    bool columnVectors = optionColumnVectors(command, nlhs, nrhs, prhs);
     PGresult* result = resultArg(prhs, 0, RowRule::anyRows);
     TypeHandlers types = resultTypeHandlers(result);
     if (!types.handlers)

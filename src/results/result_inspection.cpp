@@ -14,13 +14,13 @@
 #include <string>
 #include <vector>
 
-#include "results/result_commands.hpp"
+#include "host/command.hpp"
 #include "host/errors.hpp"
 #include "host/host.hpp"
 #include "handles/registry.hpp"
 #include "results/server_types.hpp"
 #include "results/text_values.hpp"
-#include "types/text_forms.hpp"
+#include "types/type_catalogue.hpp"
 
 namespace vorlex {
 
@@ -149,17 +149,17 @@ mxArray* valueOutput(const TextValue& value, const char* text, size_t length,
 
 }  // namespace
 
-void commandRowCount(int, mxArray* plhs[], int, const mxArray* prhs[]) {
+void commandRowCount(const Command&, int, mxArray* plhs[], int, const mxArray* prhs[]) {
     ResultItem item = checkedItem(prhs, Indices::none);
     plhs[0] = numberOutput(PQntuples(item.result));
 }
 
-void commandFieldCount(int, mxArray* plhs[], int, const mxArray* prhs[]) {
+void commandFieldCount(const Command&, int, mxArray* plhs[], int, const mxArray* prhs[]) {
     ResultItem item = checkedItem(prhs, Indices::none);
     plhs[0] = numberOutput(PQnfields(item.result));
 }
 
-void commandFieldName(int, mxArray* plhs[], int, const mxArray* prhs[]) {
+void commandFieldName(const Command&, int, mxArray* plhs[], int, const mxArray* prhs[]) {
     ResultItem item = checkedItem(prhs, Indices::column);
     const char* name = PQfname(item.result, item.column);
     if (!name)
@@ -170,7 +170,7 @@ void commandFieldName(int, mxArray* plhs[], int, const mxArray* prhs[]) {
     plhs[0] = createCharRow(name);
 }
 
-void commandFieldNumber(int, mxArray* plhs[], int, const mxArray* prhs[]) {
+void commandFieldNumber(const Command&, int, mxArray* plhs[], int, const mxArray* prhs[]) {
     requireHandleClass(HandleKind::result, prhs, 0);
     // The text is taken in column-major order, whatever its shape; a NUL
     // makes a name that matches no column.
@@ -179,19 +179,19 @@ void commandFieldNumber(int, mxArray* plhs[], int, const mxArray* prhs[]) {
     plhs[0] = numberOutput(columnNumber(result, name));
 }
 
-void commandFieldSize(int, mxArray* plhs[], int, const mxArray* prhs[]) {
+void commandFieldSize(const Command&, int, mxArray* plhs[], int, const mxArray* prhs[]) {
     ResultItem item = checkedItem(prhs, Indices::column);
     plhs[0] = numberOutput(PQfsize(item.result, item.column));
 }
 
-void commandIsNull(int, mxArray* plhs[], int, const mxArray* prhs[]) {
+void commandIsNull(const Command&, int, mxArray* plhs[], int, const mxArray* prhs[]) {
     ResultItem item = checkedItem(prhs, Indices::rowAndColumn);
     plhs[0] = mxCreateLogicalScalar(PQgetisnull(item.result, item.row, item.column) != 0);
 }
 
 // The name is the catalogue's for the module's types; others are asked of
 // the server on the connection the result came from, while it is open.
-void commandFieldType(int nlhs, mxArray* plhs[], int, const mxArray* prhs[]) {
+void commandFieldType(const Command&, int nlhs, mxArray* plhs[], int, const mxArray* prhs[]) {
     ResultItem item = checkedItem(prhs, Indices::column);
     Oid oid = PQftype(item.result, item.column);
     plhs[0] = mxCreateDoubleScalar(oid);
@@ -204,12 +204,12 @@ void commandFieldType(int nlhs, mxArray* plhs[], int, const mxArray* prhs[]) {
 }
 
 // 0 for NULL as for an empty value.
-void commandValueLength(int, mxArray* plhs[], int, const mxArray* prhs[]) {
+void commandValueLength(const Command&, int, mxArray* plhs[], int, const mxArray* prhs[]) {
     ResultItem item = checkedItem(prhs, Indices::rowAndColumn);
     plhs[0] = numberOutput(PQgetlength(item.result, item.row, item.column));
 }
 
-void commandGetValue(int, mxArray* plhs[], int, const mxArray* prhs[]) {
+void commandGetValue(const Command&, int, mxArray* plhs[], int, const mxArray* prhs[]) {
     ResultItem item = checkedItem(prhs, Indices::rowAndColumn);
     if (PQbinaryTuples(item.result))
         raiseError("binaryResult",

@@ -7,7 +7,7 @@
 #include <cstring>
 #include <limits>
 
-#include "types/type_oids.hpp"
+#include "types/type_catalogue.hpp"
 
 namespace vorlex {
 
@@ -127,23 +127,15 @@ bool quotedElements(const char* text, size_t length, std::vector<std::string>& l
     }
 }
 
-struct TextReading {
-    uint32_t typeOid;
-    TextValue (*read)(const char* text, size_t length);
-};
+// The readings by the catalogue's TextValueReading, in its order.
+using TextReading = TextValue (*)(const char* text, size_t length);
+TextValue readAsText(const char*, size_t) { return rawText(); }
+const TextReading textReadings[] = {readAsText,    readInt8Text,         readInt4Text,
+                                    readFloatText, readNumericArrayText, readTextArrayText};
 
-const TextReading textReadings[] = {
-    {kInt8Oid, readInt8Text},
-    {kInt2Oid, readInt4Text},
-    {kInt4Oid, readInt4Text},
-    {kFloat4Oid, readFloatText},
-    {kFloat8Oid, readFloatText},
-    {kInt2ArrayOid, readNumericArrayText},
-    {kInt4ArrayOid, readNumericArrayText},
-    {kFloat4ArrayOid, readNumericArrayText},
-    {kFloat8ArrayOid, readNumericArrayText},
-    {kTextArrayOid, readTextArrayText},
-};
+TextValue readBy(TextValueReading reading, const char* text, size_t length) {
+    return textReadings[static_cast<size_t>(reading)](text, length);
+}
 
 }  // namespace
 
@@ -336,8 +328,10 @@ bool parseArrayLiteral(const char* text, size_t length, ArrayLiteral& literal, s
 }
 
 TextValue readTextValue(uint32_t typeOid, const char* text, size_t length) {
-    for (const TextReading& reading : textReadings)
-        if (reading.typeOid == typeOid) return reading.read(text, length);
+    if (const PgType* type = typeOfOid(typeOid))
+        return readBy(type->reading.textValue, text, length);
+    if (const PgType* type = typeOfArrayOid(typeOid))
+        return readBy(type->reading.arrayTextValue, text, length);
     return rawText();
 }
 

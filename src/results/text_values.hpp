@@ -2,7 +2,7 @@
 // text_values.hpp - reading the text the server writes for one value of a
 // text-format result into numbers, numeric matrices and text rows.
 //
-// The type OID picks the reading:
+// The type OID's row in the type catalogue picks the reading:
 //   int8                        int64 scalar
 //   int2, int4                  int32 scalar
 //   float4, float8              double scalar, with Infinity, -Infinity and
@@ -19,8 +19,7 @@
 // elements.
 //
 // Pure functions on [text, text + length): the text need not end in a NUL,
-// and nothing past `length` is read whatever the text holds.  Nothing here
-// knows about Octave or libpq.
+// and nothing past `length` is read whatever the text holds.
 #pragma once
 
 #include <cstddef>

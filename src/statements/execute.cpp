@@ -13,7 +13,7 @@
 #include "statements/lost_connection.hpp"
 #include "statements/server_error.hpp"
 #include "statements/statement_args.hpp"
-#include "statements/statement_commands.hpp"
+#include "host/command.hpp"
 #include "types/pqtypes_private.hpp"
 
 namespace vorlex {
@@ -65,19 +65,19 @@ void runBinary(PGconn* conn, PGparam* param, const std::string& sql, int nlhs, m
 
 }  // namespace
 
-void commandExec(int nlhs, mxArray* plhs[], int, const mxArray* prhs[]) {
+void commandExec(const Command&, int nlhs, mxArray* plhs[], int, const mxArray* prhs[]) {
     PGconn* conn = connectionArg(prhs, 0, RowRule::anyRows);
     runBinary(conn, nullptr, sqlRowArg(prhs, 1), nlhs, plhs, prhs);
 }
 
 // The set is only read: it can be executed again, or reset and refilled.
-void commandParamExec(int nlhs, mxArray* plhs[], int, const mxArray* prhs[]) {
+void commandParamExec(const Command&, int nlhs, mxArray* plhs[], int, const mxArray* prhs[]) {
     PGconn* conn = connectionArg(prhs, 0, RowRule::anyRows);
     PGparam* param = paramArg(prhs, 1, RowRule::anyRows);
     runBinary(conn, param, sqlRowArg(prhs, 2), nlhs, plhs, prhs);
 }
 
-void commandExecText(int nlhs, mxArray* plhs[], int, const mxArray* prhs[]) {
+void commandExecText(const Command&, int nlhs, mxArray* plhs[], int, const mxArray* prhs[]) {
     requireHandleClass(HandleKind::connection, prhs, 0);
     // The text is taken in column-major order, whatever its shape.
     std::string sql = charArg(prhs, 1, {"SQL", "sqlNotChar", "sqlUnreadable", "sqlHasNul"});

@@ -10,7 +10,7 @@
 #include "handles/registry.hpp"
 #include "host/host.hpp"
 #include "statements/server_error.hpp"
-#include "statements/statement_commands.hpp"
+#include "host/command.hpp"
 
 namespace vorlex {
 
@@ -62,7 +62,7 @@ void keepServerError(const PGconn* conn, const PGresult* result) {
     keepLastError(conn, std::move(fields));
 }
 
-void commandLastError(int, mxArray* plhs[], int, const mxArray* prhs[]) {
+void commandLastError(const Command&, int, mxArray* plhs[], int, const mxArray* prhs[]) {
     const ServerErrorFields& fields = lastErrorOf(anyConnectionArg(prhs, 0, RowRule::oneRow));
     const char* names[kFieldCount];
     for (int k = 0; k < kFieldCount; ++k) names[k] = kErrorFields[k].name;

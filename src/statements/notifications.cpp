@@ -15,7 +15,7 @@
 #include "host/errors.hpp"
 #include "host/host.hpp"
 #include "statements/lost_connection.hpp"
-#include "statements/statement_commands.hpp"
+#include "host/command.hpp"
 #include "statements/unnamed_statement.hpp"
 
 namespace vorlex {
@@ -124,14 +124,14 @@ mxArray* notificationArray(const std::vector<NotifyOwner>& notes) {
 
 }  // namespace
 
-void commandListen(int, mxArray*[], int, const mxArray* prhs[]) {
+void commandListen(const Command&, int, mxArray*[], int, const mxArray* prhs[]) {
     PGconn* conn = connectionArg(prhs, 0, RowRule::anyRows);
     std::string channel = channelArg(prhs, 1);
     runOnChannel(conn, "LISTEN " + quotedChannel(conn, channel));
 }
 
 // '*' stops every channel, as UNLISTEN * does.
-void commandUnlisten(int, mxArray*[], int, const mxArray* prhs[]) {
+void commandUnlisten(const Command&, int, mxArray*[], int, const mxArray* prhs[]) {
     PGconn* conn = connectionArg(prhs, 0, RowRule::anyRows);
     std::string channel = channelArg(prhs, 1);
     runOnChannel(conn, "UNLISTEN " + (channel == "*" ? channel : quotedChannel(conn, channel)));
@@ -140,7 +140,7 @@ void commandUnlisten(int, mxArray*[], int, const mxArray* prhs[]) {
 // The notifications are returned while the connection lives; a read that
 // finds it lost raises only when none is left to return, so that none is
 // dropped: the next call raises.
-void commandNotifications(int, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
+void commandNotifications(const Command&, int, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
     PGconn* conn = connectionArg(prhs, 0, RowRule::anyRows);
     double seconds = nrhs > 1 ? timeoutArg(prhs, 1) : 0;
     discardEarlierResults(conn);

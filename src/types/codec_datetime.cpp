@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: BSD-3-Clause
 // codec_datetime.cpp - timestamp, timestamptz, time, timetz and date as
-// Octave date numbers.
+// Octave date numbers, and insert's fit rules for them.
 //
 // Date numbers count days with 730486 at PostgreSQL's epoch, 2000-01-01.
 // Servers built with integer date/times send microseconds in an int64,
@@ -8,11 +8,13 @@
 // 'infinity' and '-infinity' (the extreme int64 and int32 values) become
 // Inf and -Inf, and back.  time and timetz have no infinity, and no type
 // here has a NaN: the writers refuse those.
+#include "types/codec_datetime.hpp"
+
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <limits>
 
-#include "types/codecs.hpp"
 #include "types/element_access.hpp"
 #include "types/wire.hpp"
 
@@ -157,6 +159,34 @@ bool readDate(const char* bytes, size_t length, const ElementTarget& target, siz
     if (!checkElementLength(length, 4, "date", error)) return false;
     storeAt<double>(target, index, decodeDate(bytes));
     return true;
+}
+
+namespace {
+
+// Microseconds from PostgreSQL's epoch must fit an int64 below its largest
+// value, which stands for infinity.
+constexpr long double kMostMicroseconds = 9.2e18L;
+
+}  // namespace
+
+const char* fitDate(long double value) {
+    if (std::isnan(value)) return "is NaN, not a date number";
+    return std::isfinite(value) && (value < INT32_MIN || value > INT32_MAX)
+               ? "is outside the range of date"
+               : nullptr;
+}
+
+const char* fitTimestamp(long double value) {
+    if (std::isnan(value)) return "is NaN, not a date number";
+    return std::isfinite(value) && std::fabs((value - kPostgresEpochDatenum) *
+                                             kMicrosecondsPerDay) >= kMostMicroseconds
+               ? "is outside the range of timestamp"
+               : nullptr;
+}
+
+const char* fitTime(long double value) {
+    return std::isfinite(value) && std::fabs(value) < INT32_MAX ? nullptr
+                                                                : "is not a finite date number";
 }
 
 }  // namespace vorlex

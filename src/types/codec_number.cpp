@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: BSD-3-Clause
-// codec_number.cpp - int2, int4, int8, float4, float8 and bool elements.
+// codec_number.cpp - int2, int4, int8, float4, float8 and bool: their
+// elements, the server's text of them, and insert's fit rules.
 //
 // Writers take the element from an array of the type's own class, or from
 // a double array after converting it (truncation toward zero for the
@@ -7,10 +8,12 @@
 // that is NaN or infinite has no integer or bool form: it is refused, not
 // turned into 0 or a saturated value.  Readers check that the element has
 // exactly the type's width.
+#include "types/codec_number.hpp"
+
+#include <charconv>
 #include <cmath>
 #include <cstring>
 
-#include "types/codecs.hpp"
 #include "types/element_access.hpp"
 #include "types/wire.hpp"
 
@@ -214,5 +217,107 @@ bool readBoolAsDouble(const char* bytes, size_t length, const ElementTarget& tar
     storeAt(target, index, *bytes != 0 ? 1.0 : 0.0);
     return true;
 }
+
+namespace {
+
+const char* integerMisfit(long double value, long double least, long double most) {
+    if (std::isnan(value)) return "is NaN, which no integer column holds";
+    if (value != std::trunc(value)) return "is not a whole number";
+    if (value < least || value > most) return "is outside the column type's range";
+    return nullptr;
+}
+
+}  // namespace
+
+const char* fitInt2(long double value) { return integerMisfit(value, INT16_MIN, INT16_MAX); }
+const char* fitInt4(long double value) { return integerMisfit(value, INT32_MIN, INT32_MAX); }
+const char* fitInt8(long double value) {
+    return integerMisfit(value, static_cast<long double>(INT64_MIN),
+                         static_cast<long double>(INT64_MAX));
+}
+const char* fitBool(long double value) {
+    return value == 0 || value == 1 ? nullptr : "is not 0 or 1 (false or true)";
+}
+const char* fitFloat4(long double value) {
+    return std::isfinite(value) && std::isinf(static_cast<float>(value))
+               ? "is outside the range of real (float4)"
+               : nullptr;
+}
+
+// --- The server's text -------------------------------------------------------
+
+namespace {
+
+bool notOfForm(const char* text, size_t length, const char* type, std::string& error) {
+    error = "'" + std::string(text, length) + "' is not " + type + " text";
+    return false;
+}
+
+template <typename T>
+bool parseInteger(const char* text, size_t length, const char* type, T& value, std::string& error) {
+    auto parsed = std::from_chars(text, text + length, value);
+    if (parsed.ec == std::errc() && parsed.ptr == text + length) return true;
+    return notOfForm(text, length, type, error);
+}
+
+}  // namespace
+
+template <typename T, typename Stored>
+bool readIntegerText(const char* text, size_t length, const ElementTarget& target, size_t index,
+                     const PGtypeFormatInfo&, std::string& error) {
+    T value = 0;
+    if (!parseInteger(text, length, "integer", value, error)) return false;
+    storeAt(target, index, static_cast<Stored>(value));
+    return true;
+}
+
+bool readInt8TextAsDouble(const char* text, size_t length, const ElementTarget& target,
+                          size_t index, const PGtypeFormatInfo&, std::string& error) {
+    int64_t value = 0;
+    return parseInteger(text, length, "int8", value, error) &&
+           storeInt8AsDouble(value, target, index, error);
+}
+
+// The server writes Infinity, -Infinity and NaN, which from_chars reads.
+template <typename T, typename Stored>
+bool readFloatingText(const char* text, size_t length, const ElementTarget& target, size_t index,
+                      const PGtypeFormatInfo&, std::string& error) {
+    T value = 0;
+    auto parsed = std::from_chars(text, text + length, value);
+    // Out of range: a float4 written in a double's digits; never sent.
+    if (parsed.ec != std::errc() || parsed.ptr != text + length)
+        return notOfForm(text, length, "float", error);
+    storeAt(target, index, static_cast<Stored>(value));
+    return true;
+}
+
+template <typename Stored>
+bool readBoolText(const char* text, size_t length, const ElementTarget& target, size_t index,
+                  const PGtypeFormatInfo&, std::string& error) {
+    if (length != 1 || (text[0] != 't' && text[0] != 'f'))
+        return notOfForm(text, length, "bool", error);
+    storeAt(target, index, static_cast<Stored>(text[0] == 't'));
+    return true;
+}
+
+// The forms the catalogue's rows name.
+template bool readIntegerText<int16_t, int16_t>(const char*, size_t, const ElementTarget&, size_t,
+                                                const PGtypeFormatInfo&, std::string&);
+template bool readIntegerText<int16_t, double>(const char*, size_t, const ElementTarget&, size_t,
+                                               const PGtypeFormatInfo&, std::string&);
+template bool readIntegerText<int32_t, int32_t>(const char*, size_t, const ElementTarget&, size_t,
+                                                const PGtypeFormatInfo&, std::string&);
+template bool readIntegerText<int32_t, double>(const char*, size_t, const ElementTarget&, size_t,
+                                               const PGtypeFormatInfo&, std::string&);
+template bool readIntegerText<int64_t, int64_t>(const char*, size_t, const ElementTarget&, size_t,
+                                                const PGtypeFormatInfo&, std::string&);
+template bool readFloatingText<float, float>(const char*, size_t, const ElementTarget&, size_t,
+                                             const PGtypeFormatInfo&, std::string&);
+template bool readFloatingText<double, double>(const char*, size_t, const ElementTarget&, size_t,
+                                               const PGtypeFormatInfo&, std::string&);
+template bool readBoolText<mxLogical>(const char*, size_t, const ElementTarget&, size_t,
+                                      const PGtypeFormatInfo&, std::string&);
+template bool readBoolText<double>(const char*, size_t, const ElementTarget&, size_t,
+                                   const PGtypeFormatInfo&, std::string&);
 
 }  // namespace vorlex

@@ -5,13 +5,17 @@
 // On the Octave side these are cells: char rows for text and numeric,
 // uint8 rows for bytea.  Every element of a cell that is sent must be set
 // and must be empty or a single row.
+#include "types/codec_text.hpp"
+
+#include <charconv>
 #include <cstring>
+#include <limits>
 #include <string>
 
 #include "backend/host_classes.hpp"
 #include "host/host.hpp"
 #include "types/codec_numeric.hpp"
-#include "types/codecs.hpp"
+#include "types/element_access.hpp"
 
 namespace vorlex {
 
@@ -159,6 +163,43 @@ bool readNumeric(const char* bytes, size_t length, const ElementTarget& target, 
         return false;
     mxSetCell(target.array, index, createCharRow(text.data(), text.size()));
     return true;
+}
+
+namespace {
+
+// numeric's text: digits with a point and no exponent, NaN or Infinity.
+bool parseDouble(const char* text, size_t length, const ElementTarget& target, size_t index,
+                 std::string& error) {
+    double value = 0;
+    auto parsed = std::from_chars(text, text + length, value);
+    if (parsed.ptr != text + length ||
+        (parsed.ec != std::errc() && parsed.ec != std::errc::result_out_of_range)) {
+        error = "'" + std::string(text, length) + "' is not a number";
+        return false;
+    }
+    if (parsed.ec == std::errc::result_out_of_range) {
+        bool negative = text[0] == '-';
+        bool fraction = text[negative] == '0';
+        value = fraction ? 0.0 : std::numeric_limits<double>::infinity();
+        if (negative) value = -value;
+    }
+    storeAt(target, index, value);
+    return true;
+}
+
+}  // namespace
+
+bool readNumericDouble(const char* bytes, size_t length, const ElementTarget& target, size_t index,
+                       const PGtypeFormatInfo&, std::string& error) {
+    std::string text;
+    if (!decodeNumeric(reinterpret_cast<const unsigned char*>(bytes), length, text, error))
+        return false;
+    return parseDouble(text.data(), text.size(), target, index, error);
+}
+
+bool readDecimalDouble(const char* bytes, size_t length, const ElementTarget& target, size_t index,
+                       const PGtypeFormatInfo&, std::string& error) {
+    return parseDouble(bytes, length, target, index, error);
 }
 
 }  // namespace vorlex

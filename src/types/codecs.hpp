@@ -1,12 +1,16 @@
 // SPDX-License-Identifier: BSD-3-Clause
-// codecs.hpp - element and scalar codecs between Octave arrays and
-// PostgreSQL's binary values.
+// codecs.hpp - the forms of the codecs between Octave arrays and
+// PostgreSQL's values, and the wire values the rest of the module shares.
 //
 // One codec per base type, held by the type's row of the type catalogue
-// (type_catalogue.hpp).  Writers and readers are pure functions of their
-// arguments: they never raise, they report a failure with a text and return
-// false, so that the libpqtypes procedures built on them can hand the text
-// to libpqtypes instead of unwinding through its frames.
+// (type_catalogue.hpp).  The procedures of each family of types are
+// declared in its own header (codec_number.hpp, codec_datetime.hpp,
+// codec_text.hpp, text_forms.hpp), which only the catalogue includes: the
+// rest of the module reaches a type's procedures through its row.
+// Writers and readers are pure functions of their arguments: they never
+// raise, they report a failure with a text and return false, so that the
+// libpqtypes procedures built on them can hand the text to libpqtypes
+// instead of unwinding through its frames.
 #pragma once
 
 #include <libpqtypes.h>
@@ -77,55 +81,24 @@ struct ElementCodec {
     ArrayCreator create;
 };
 
-// Numbers and bool.
-bool writeInt2(char*, const ElementSource&, size_t, const PGtypeFormatInfo&, std::string&);
-bool writeInt4(char*, const ElementSource&, size_t, const PGtypeFormatInfo&, std::string&);
-bool writeInt8(char*, const ElementSource&, size_t, const PGtypeFormatInfo&, std::string&);
-bool writeFloat4(char*, const ElementSource&, size_t, const PGtypeFormatInfo&, std::string&);
-bool writeFloat8(char*, const ElementSource&, size_t, const PGtypeFormatInfo&, std::string&);
-bool writeBool(char*, const ElementSource&, size_t, const PGtypeFormatInfo&, std::string&);
-bool readInt2(const char*, size_t, const ElementTarget&, size_t, const PGtypeFormatInfo&,
-              std::string&);
-bool readInt4(const char*, size_t, const ElementTarget&, size_t, const PGtypeFormatInfo&,
-              std::string&);
-bool readInt8(const char*, size_t, const ElementTarget&, size_t, const PGtypeFormatInfo&,
-              std::string&);
-bool readFloat4(const char*, size_t, const ElementTarget&, size_t, const PGtypeFormatInfo&,
-                std::string&);
-bool readFloat8(const char*, size_t, const ElementTarget&, size_t, const PGtypeFormatInfo&,
-                std::string&);
-bool readBool(const char*, size_t, const ElementTarget&, size_t, const PGtypeFormatInfo&,
-              std::string&);
+// Why a number does not fit a column of the type insert fills (a text
+// such as "is not a whole number"), or null when it fits.
+using FitRule = const char* (*)(long double value);
 
-// Integers and bool read into doubles (bool: 0 and 1).  An int8 beyond
-// +-2^53, where doubles are no longer exact, is refused with the text of
-// int8PrecisionText.
-bool readInt2AsDouble(const char*, size_t, const ElementTarget&, size_t, const PGtypeFormatInfo&,
-                      std::string&);
-bool readInt4AsDouble(const char*, size_t, const ElementTarget&, size_t, const PGtypeFormatInfo&,
-                      std::string&);
-bool readInt8AsDouble(const char*, size_t, const ElementTarget&, size_t, const PGtypeFormatInfo&,
-                      std::string&);
-bool readBoolAsDouble(const char*, size_t, const ElementTarget&, size_t, const PGtypeFormatInfo&,
-                      std::string&);
+// Decodes one binary value into the text the server would write for it;
+// false, with the reason in `error`, for a value of the wrong length or form.
+using TextDecoder = bool (*)(const char* bytes, size_t length, std::string& text,
+                             std::string& error);
+
+// The reader of the serialised types, by which their columns are known.
+bool readSerialised(const char*, size_t, const ElementTarget&, size_t, const PGtypeFormatInfo&,
+                    std::string&);
 
 // Stores an int8 as a double, or gives the refusal's text for one beyond
 // +-2^53; and whether a reader's error is that refusal.
 bool storeInt8AsDouble(int64_t value, const ElementTarget& target, size_t index,
                        std::string& error);
 bool isInt8PrecisionError(const std::string& error);
-
-// Dates and times, from and to date numbers.
-bool writeTimestamp(char*, const ElementSource&, size_t, const PGtypeFormatInfo&, std::string&);
-bool writeTime(char*, const ElementSource&, size_t, const PGtypeFormatInfo&, std::string&);
-bool writeTimetz(char*, const ElementSource&, size_t, const PGtypeFormatInfo&, std::string&);
-bool writeDate(char*, const ElementSource&, size_t, const PGtypeFormatInfo&, std::string&);
-bool readTimestamp(const char*, size_t, const ElementTarget&, size_t, const PGtypeFormatInfo&,
-                   std::string&);
-bool readTime(const char*, size_t, const ElementTarget&, size_t, const PGtypeFormatInfo&,
-              std::string&);
-bool readDate(const char*, size_t, const ElementTarget&, size_t, const PGtypeFormatInfo&,
-              std::string&);
 
 // The date/time wire values themselves; `integerDatetimes` is the server's
 // setting.  Each writes 8 bytes (date: 4) and reads what it writes.
@@ -140,23 +113,6 @@ double decodeDate(const char* in);
 // microsecond.
 constexpr size_t kIntervalBytes = 16;
 void encodeIntervalDays(char* out, double days, bool integerDatetimes);
-
-// Text-like types, bytea, serialised values and numeric: cells of char or
-// uint8 rows.
-bool sizeText(const mxArray*, size_t, size_t&, std::string&);
-bool writeText(char*, const ElementSource&, size_t, const PGtypeFormatInfo&, std::string&);
-bool readText(const char*, size_t, const ElementTarget&, size_t, const PGtypeFormatInfo&,
-              std::string&);
-bool sizeBytea(const mxArray*, size_t, size_t&, std::string&);
-bool writeBytea(char*, const ElementSource&, size_t, const PGtypeFormatInfo&, std::string&);
-bool readBytea(const char*, size_t, const ElementTarget&, size_t, const PGtypeFormatInfo&,
-               std::string&);
-bool readSerialised(const char*, size_t, const ElementTarget&, size_t, const PGtypeFormatInfo&,
-                    std::string&);
-bool sizeNumeric(const mxArray*, size_t, size_t&, std::string&);
-bool writeNumeric(char*, const ElementSource&, size_t, const PGtypeFormatInfo&, std::string&);
-bool readNumeric(const char*, size_t, const ElementTarget&, size_t, const PGtypeFormatInfo&,
-                 std::string&);
 
 // A 1-by-n uint8 row of the bytes (0-by-0 when there are none).
 mxArray* createByteRow(const char* bytes, size_t length);

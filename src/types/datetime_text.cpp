@@ -7,9 +7,9 @@
 #include <cstdint>
 #include <limits>
 
+#include "types/codec_datetime.hpp"
 #include "types/element_access.hpp"
 #include "types/time_zones.hpp"
-#include "types/type_oids.hpp"
 
 namespace vorlex {
 
@@ -210,21 +210,29 @@ bool exactTimestampFromText(const char* text, size_t length, int64_t& micros, in
     return true;
 }
 
-ElementReader dateTimeTextReader(Oid oid) {
-    switch (oid) {
-        case kDateOid:
-            return readText<dateWithoutZone, false>;
-        case kTimeOid:
-            return readText<timeFromText, false>;
-        case kTimetzOid:
-            return readText<timeFromText, true>;
-        case kTimestampOid:
-            return readText<timestampFromText, false>;
-        case kTimestamptzOid:
-            return readText<timestampFromText, true>;
-        default:
-            return nullptr;
-    }
+bool readDateText(const char* bytes, size_t length, const ElementTarget& target, size_t index,
+                  const PGtypeFormatInfo& server, std::string& error) {
+    return readText<dateWithoutZone, false>(bytes, length, target, index, server, error);
+}
+
+bool readTimeText(const char* bytes, size_t length, const ElementTarget& target, size_t index,
+                  const PGtypeFormatInfo& server, std::string& error) {
+    return readText<timeFromText, false>(bytes, length, target, index, server, error);
+}
+
+bool readTimetzText(const char* bytes, size_t length, const ElementTarget& target, size_t index,
+                    const PGtypeFormatInfo& server, std::string& error) {
+    return readText<timeFromText, true>(bytes, length, target, index, server, error);
+}
+
+bool readTimestampText(const char* bytes, size_t length, const ElementTarget& target, size_t index,
+                       const PGtypeFormatInfo& server, std::string& error) {
+    return readText<timestampFromText, false>(bytes, length, target, index, server, error);
+}
+
+bool readTimestamptzText(const char* bytes, size_t length, const ElementTarget& target,
+                         size_t index, const PGtypeFormatInfo& server, std::string& error) {
+    return readText<timestampFromText, true>(bytes, length, target, index, server, error);
 }
 
 }  // namespace vorlex

@@ -37,8 +37,4 @@ bool exactTimeFromText(const char* text, size_t length, int64_t& micros, int32_t
 bool exactTimestampFromText(const char* text, size_t length, int64_t& micros, int32_t& offset,
                             bool& hasOffset, std::string& error);
 
-// The element reader of a date/time type OID's text, or null for any
-// other OID.
-ElementReader dateTimeTextReader(Oid oid);
-
 }  // namespace vorlex

@@ -4,6 +4,7 @@
 #include "types/pqtypes_private.hpp"
 
 #include <climits>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <iterator>
@@ -17,6 +18,7 @@
 #include "host/errors.hpp"
 #include "host/owners.hpp"
 #include "types/pqtypes_layout.hpp"
+#include "types/wire.hpp"
 
 namespace vorlex {
 
@@ -54,6 +56,9 @@ TypeHandlers handlersOf(const PqtTypeData* data) {
 PqtParamValue& valueAt(PGparam* param, int slot) { return param->vals[slot]; }
 
 int sharingAfter(PGEventId id, void* info, void*);
+// The connection's type data, with any counts hidden from libpqtypes
+// while it made a result given back.
+PqtTypeData* visibleTypeData(const PGconn* conn);
 
 // The shared copy that each parameter set made by createParam copies, index
 // for index: a set copies its connection's handlers, which after connect
@@ -73,7 +78,7 @@ constexpr size_t kMostParamCopies = 1024;
 }  // namespace
 
 TypeHandlers connectionTypeHandlers(const PGconn* conn) {
-    return handlersOf(connectionTypeData(conn));
+    return handlersOf(visibleTypeData(conn));
 }
 
 TypeHandlers resultTypeHandlers(const PGresult* result) {
@@ -93,13 +98,13 @@ TypeHandlers paramTypeHandlers(const PGparam* param) {
 }
 
 PGtypeHandler* findTypeHandler(const PGconn* conn, const char* schema, const char* name) {
-    PqtTypeData* data = connectionTypeData(conn);
+    PqtTypeData* data = visibleTypeData(conn);
     if (!data) return nullptr;
     return pqt_gethandler(data->typhandlers, data->typhcnt, schema, name);
 }
 
 bool reserveTypeHandlers(PGconn* conn, int extra) {
-    PqtTypeData* data = connectionTypeData(conn);
+    PqtTypeData* data = visibleTypeData(conn);
     if (!data || data->typhmax - data->typhcnt >= extra) return true;
     int wanted = data->typhcnt + extra;
     // libpqtypes allocates the array with malloc and grows it with realloc.
@@ -155,15 +160,33 @@ struct ConnectionSharing {
 // result goes, the copy is taken back before libpqtypes frees the rest.
 int sharingBefore(PGEventId id, void* info, void*);
 
+// Gives the connection back the counts hidden from libpqtypes.  Older
+// libpq stops calling a result's event procedures at the first that fails
+// (libpqtypes' own, out of memory), so sharingAfter may not see that
+// result: then the counts come back at the connection's next event or the
+// module's next look at its type data, whichever is first.  Hidden for
+// good, they would leave the connection without its types and its
+// handlers unfreed.
+void revealCounts(const PGconn* conn) {
+    auto* sharing = static_cast<ConnectionSharing*>(PQinstanceData(conn, sharingBefore));
+    if (!sharing || !sharing->hiding) return;
+    PqtTypeData* data = connectionTypeData(conn);
+    data->typhcnt = sharing->hiddenHandlers;
+    data->typspeccnt = sharing->hiddenSpecs;
+    sharing->hiding = false;
+}
+
+PqtTypeData* visibleTypeData(const PGconn* conn) {
+    revealCounts(conn);
+    return connectionTypeData(conn);
+}
+
 int sharingAfter(PGEventId id, void* info, void*) {
     if (id != PGEVT_RESULTCREATE) return 1;
     auto& event = *static_cast<PGEventResultCreate*>(info);
     auto* sharing = static_cast<ConnectionSharing*>(PQinstanceData(event.conn, sharingBefore));
     if (!sharing || !sharing->hiding) return 1;
-    PqtTypeData* data = connectionTypeData(event.conn);
-    data->typhcnt = sharing->hiddenHandlers;
-    data->typspeccnt = sharing->hiddenSpecs;
-    sharing->hiding = false;
+    revealCounts(event.conn);
     PqtTypeData* own = resultTypeData(event.result);
     if (!own || own->typhandlers || own->typspecs) return 1;
     SharedTypeData* shared = sharing->shared;
@@ -183,8 +206,12 @@ int sharingBefore(PGEventId id, void* info, void*) {
             auto* sharing = new (std::nothrow) ConnectionSharing{nullptr, false, 0, 0};
             return sharing && PQsetInstanceData(conn, sharingBefore, sharing);
         }
+        case PGEVT_CONNRESET:
+            revealCounts(static_cast<PGEventConnReset*>(info)->conn);
+            return 1;
         case PGEVT_CONNDESTROY: {
             PGconn* conn = static_cast<PGEventConnDestroy*>(info)->conn;
+            revealCounts(conn);
             auto* sharing = static_cast<ConnectionSharing*>(PQinstanceData(conn, sharingBefore));
             if (!sharing) return 1;
             if (sharing->shared) releaseShared(sharing->shared);
@@ -194,7 +221,7 @@ int sharingBefore(PGEventId id, void* info, void*) {
         case PGEVT_RESULTCREATE: {
             PGconn* conn = static_cast<PGEventResultCreate*>(info)->conn;
             auto* sharing = static_cast<ConnectionSharing*>(PQinstanceData(conn, sharingBefore));
-            PqtTypeData* data = connectionTypeData(conn);
+            PqtTypeData* data = visibleTypeData(conn);
             if (!sharing || !sharing->shared || !data) return 1;
             sharing->hiding = true;
             sharing->hiddenHandlers = data->typhcnt;
@@ -231,11 +258,55 @@ TypeHandlers sharedTypeHandlers(const PGconn* conn) {
     return {shared->handlers, shared->handlerCount, handlers.server, shared};
 }
 
+namespace {
+
+constexpr Oid kInt4Oid = 23;
+constexpr int32_t kProbeValue = 0x01020304;
+
+// The probe value as the set holds it, and the set's type data as the
+// connection's, both with the server's version.
+bool probeFound(PGparam* param, const PqtTypeData* data, int serverVersion) {
+    if (PQparamCount(param) != 1 || param->vcnt != 1 || param->vmax < 1 || !param->vals)
+        return false;
+    const PqtParamValue& value = param->vals[0];
+    return value.oid == kInt4Oid && value.datal == 4 && value.format == 1 && value.data &&
+           loadBig32(value.data) == static_cast<uint32_t>(kProbeValue) && data &&
+           data->typhcnt == 0 && data->typspeccnt == 0 && param->typhcnt == 0 &&
+           param->typspeccnt == 0 && data->fmtinfo.sversion == serverVersion &&
+           param->fmtinfo.sversion == serverVersion &&
+           param->fmtinfo.pversion == data->fmtinfo.pversion;
+}
+
+// Built-in handlers hold ids 0 up to kBuiltinHandlerCount, int4 among them.
+bool builtInsAsCounted(const PqtTypeData& data) {
+    PGtypeHandler* int4 = pqt_gethandler(data.typhandlers, data.typhcnt, "pg_catalog", "int4");
+    PGtypeHandler* last =
+        pqt_gethandlerbyid(data.typhandlers, data.typhcnt, kBuiltinHandlerCount - 1);
+    return int4 && int4->typoid == kInt4Oid && int4->id >= 0 && int4->id < kBuiltinHandlerCount &&
+           pqt_gethandlerbyid(data.typhandlers, data.typhcnt, int4->id) == int4 && last &&
+           last->id == kBuiltinHandlerCount - 1 &&
+           !pqt_gethandlerbyid(data.typhandlers, data.typhcnt, kBuiltinHandlerCount);
+}
+
+}  // namespace
+
+TypesLayout checkTypesLayout(PGconn* conn) {
+    const PqtTypeData* data = visibleTypeData(conn);
+    if (!data) return TypesLayout::unknown;
+    ParamOwner param(PQparamCreate(conn));
+    if (!param) throw std::bad_alloc();
+    if (!PQputf(param.get(), "%int4", kProbeValue) ||
+        !probeFound(param.get(), data, PQserverVersion(conn)))
+        return TypesLayout::unknown;
+    return builtInsAsCounted(*data) ? TypesLayout::known : TypesLayout::builtInsDiffer;
+}
+
 bool prepareTypeSharing(PGconn* conn) {
     return PQregisterEventProc(conn, sharingBefore, "vorlex type sharing", nullptr) != 0;
 }
 
 PGparam* createParam(PGconn* conn) {
+    revealCounts(conn);  // PQparamCreate copies the handlers it counts
     ParamOwner param(PQparamCreate(conn));
     if (!param) return nullptr;
     auto& copies = paramCopies();
@@ -252,7 +323,7 @@ PGparam* createParam(PGconn* conn) {
 
 bool shareTypeData(PGconn* conn) {
     auto* sharing = static_cast<ConnectionSharing*>(PQinstanceData(conn, sharingBefore));
-    PqtTypeData* data = connectionTypeData(conn);
+    PqtTypeData* data = visibleTypeData(conn);
     if (!sharing || !data || sharing->shared) return false;
     if (!PQregisterEventProc(conn, sharingAfter, "vorlex shared types", nullptr)) return false;
     sharing->shared = copyTypeData(*data);
@@ -260,10 +331,6 @@ bool shareTypeData(PGconn* conn) {
 }
 
 namespace {
-
-// The handlers libpqtypes knows without registration, by id from 0; a
-// parse finds them after the registered ones.
-constexpr int kBuiltInHandlers = 34;
 
 PGtypeHandler* knownHandler(const TypeHandlers& handlers, const KnownSpecifier& specifier) {
     if (specifier.handler < 0) return nullptr;
@@ -281,7 +348,7 @@ std::optional<KnownSpecifier> keptParse(const TypeHandlers& handlers, const Spec
     if (!found) return kept;
     if (found >= handlers.handlers && found < handlers.handlers + handlers.count) {
         kept.handler = static_cast<int>(found - handlers.handlers);
-    } else if (found->id >= 0 && found->id < kBuiltInHandlers &&
+    } else if (found->id >= 0 && found->id < kBuiltinHandlerCount &&
                pqt_gethandlerbyid(handlers.handlers, handlers.count, found->id) == found) {
         kept.handler = found->id;
         kept.builtIn = true;

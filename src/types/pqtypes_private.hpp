@@ -36,6 +36,26 @@ constexpr int kSpecPointer = 0x04;
 constexpr int kSpecInvalid = 0x08;
 constexpr int kSpecByName = 0x10;
 
+// --- The layout at run time --------------------------------------------------
+
+// What the installed libpqtypes shows of the layout the module was built
+// for (pqtypes_layout.hpp), checked on `conn` after PQinitTypes and before
+// any type is registered: one int4 is put into a scratch set through the
+// public PQputf and read back through the mirror (count, OID, length,
+// format, bytes), the set's copy of the type data is compared with the
+// connection's, and the handlers are looked up by name and by id.
+enum class TypesLayout {
+    known,
+    // All as built for, but for the number of built-in handlers, which only
+    // the specifiers kept for shared type data rely on: results copy their
+    // types instead, as libpqtypes does by itself.
+    builtInsDiffer,
+    // A set's values or the type data are not where the module writes them:
+    // the module cannot put a value, nor register its types.
+    unknown,
+};
+TypesLayout checkTypesLayout(PGconn* conn);
+
 // --- Type handlers ----------------------------------------------------------
 
 struct SharedTypeData;

@@ -1,82 +1,10 @@
 // SPDX-License-Identifier: BSD-3-Clause
-// scalar_text.cpp - number, bool and bytea text into values.
+// scalar_text.cpp - bytea text into bytes.
 #include "types/scalar_text.hpp"
-
-#include <charconv>
-#include <cstdint>
-#include <limits>
-
-#include "types/element_access.hpp"
-#include "types/type_oids.hpp"
 
 namespace vorlex {
 
 namespace {
-
-bool notOfForm(const char* text, size_t length, const char* type, std::string& error) {
-    error = "'" + std::string(text, length) + "' is not " + type + " text";
-    return false;
-}
-
-template <typename T>
-bool parseInteger(const char* text, size_t length, const char* type, T& value, std::string& error) {
-    auto parsed = std::from_chars(text, text + length, value);
-    if (parsed.ec == std::errc() && parsed.ptr == text + length) return true;
-    return notOfForm(text, length, type, error);
-}
-
-template <typename T, typename Stored>
-bool readIntegerText(const char* text, size_t length, const ElementTarget& target, size_t index,
-                     const PGtypeFormatInfo&, std::string& error) {
-    T value = 0;
-    if (!parseInteger(text, length, "integer", value, error)) return false;
-    storeAt(target, index, static_cast<Stored>(value));
-    return true;
-}
-
-bool readInt8TextAsDouble(const char* text, size_t length, const ElementTarget& target,
-                          size_t index, const PGtypeFormatInfo&, std::string& error) {
-    int64_t value = 0;
-    return parseInteger(text, length, "int8", value, error) &&
-           storeInt8AsDouble(value, target, index, error);
-}
-
-// The server writes Infinity, -Infinity and NaN, which from_chars reads.
-template <typename T, typename Stored>
-bool readFloatText(const char* text, size_t length, const ElementTarget& target, size_t index,
-                   const PGtypeFormatInfo&, std::string& error) {
-    T value = 0;
-    auto parsed = std::from_chars(text, text + length, value);
-    // Out of range: a float4 written in a double's digits; never sent.
-    if (parsed.ec != std::errc() || parsed.ptr != text + length)
-        return notOfForm(text, length, "float", error);
-    storeAt(target, index, static_cast<Stored>(value));
-    return true;
-}
-
-template <typename Stored>
-bool readBoolText(const char* text, size_t length, const ElementTarget& target, size_t index,
-                  const PGtypeFormatInfo&, std::string& error) {
-    if (length != 1 || (text[0] != 't' && text[0] != 'f'))
-        return notOfForm(text, length, "bool", error);
-    storeAt(target, index, static_cast<Stored>(text[0] == 't'));
-    return true;
-}
-
-struct NumberText {
-    Oid oid;
-    ElementReader own;       // into the type's class
-    ElementReader asDouble;  // into doubles
-};
-
-const NumberText kNumberTexts[] = {
-    {kInt2Oid, readIntegerText<int16_t, int16_t>, readIntegerText<int16_t, double>},
-    {kInt4Oid, readIntegerText<int32_t, int32_t>, readIntegerText<int32_t, double>},
-    {kInt8Oid, readIntegerText<int64_t, int64_t>, readInt8TextAsDouble},
-    {kFloat4Oid, readFloatText<float, float>, readFloatText<double, double>},
-    {kFloat8Oid, readFloatText<double, double>, readFloatText<double, double>},
-    {kBoolOid, readBoolText<mxLogical>, readBoolText<double>},
-};
 
 int hexDigit(char c) {
     if (c >= '0' && c <= '9') return c - '0';
@@ -86,12 +14,6 @@ int hexDigit(char c) {
 }
 
 }  // namespace
-
-ElementReader numberTextReader(Oid oid, bool asDouble) {
-    for (const NumberText& row : kNumberTexts)
-        if (row.oid == oid) return asDouble ? row.asDouble : row.own;
-    return nullptr;
-}
 
 bool byteaFromText(const char* text, size_t length, std::string& bytes, std::string& error) {
     if (length < 2 || text[0] != '\\' || text[1] != 'x' || length % 2 != 0) {

@@ -1,26 +1,13 @@
 // SPDX-License-Identifier: BSD-3-Clause
-// scalar_text.hpp - numbers, bool and bytea from the text the server
-// writes, into what their binary readers give: for a statement whose
-// results come as text.
-//
-//   int2, int4, int8    -12 (into the type's class, or a double)
-//   float4, float8      -1.5e-07, Infinity, -Infinity, NaN (shortest
-//                       exact text: the same value as the binary form)
-//   bool                t, f (logical, or a double 0/1)
-//   bytea               \x0102ff (the hex output, the server's default)
+// scalar_text.hpp - bytea from the text the server writes (\x0102ff, the
+// hex output, its default), into what its binary reader gives: for a
+// statement whose results come as text.
 #pragma once
 
 #include <cstddef>
 #include <string>
 
-#include "types/codecs.hpp"
-
 namespace vorlex {
-
-// The element reader of a number or bool type OID's text, into the type's
-// own class or, when asDouble, into doubles (int8 refused beyond +-2^53 as
-// readInt8AsDouble refuses it); null for any other OID.
-ElementReader numberTextReader(Oid oid, bool asDouble);
 
 // bytea's hex text into its bytes; false, with the reason, for text of
 // another form.

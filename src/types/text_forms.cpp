@@ -6,11 +6,8 @@
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
-#include <iterator>
 
 #include "host/host.hpp"
-#include "types/type_catalogue.hpp"
-#include "types/type_oids.hpp"
 #include "types/wire.hpp"
 
 namespace vorlex {
@@ -115,18 +112,6 @@ std::string ipv6Text(const unsigned char* address) {
     return text;
 }
 
-// clang-format off
-const TextForm forms[] = {
-    {"jsonb", kJsonbOid, kJsonbArrayOid, jsonbText},
-    {"uuid", kUuidOid, kUuidArrayOid, uuidText},
-    {"interval", kIntervalOid, kIntervalArrayOid, intervalText},
-    {"inet", kInetOid, kInetArrayOid, inetText},
-    {"cidr", kCidrOid, kCidrArrayOid, inetText},
-    {"macaddr", kMacaddrOid, kMacaddrArrayOid, macaddrText},
-    {"macaddr8", kMacaddr8Oid, kMacaddr8ArrayOid, macaddrText},
-};
-// clang-format on
-
 }  // namespace
 
 bool jsonbText(const char* bytes, size_t length, std::string& text, std::string& error) {
@@ -216,26 +201,6 @@ bool macaddrText(const char* bytes, size_t length, std::string& text, std::strin
         appendHexByte(text, unsignedBytes(bytes)[i]);
     }
     return true;
-}
-
-const TextForm* textFormOfOid(Oid oid) {
-    for (const TextForm& form : forms)
-        if (form.oid == oid) return &form;
-    return nullptr;
-}
-
-const TextForm* textFormOfArrayOid(Oid arrayOid) {
-    for (const TextForm& form : forms)
-        if (form.arrayOid == arrayOid) return &form;
-    return nullptr;
-}
-
-std::string knownTypeName(Oid oid) {
-    if (const PgType* type = typeOfOid(oid)) return type->baseName;
-    if (const PgType* type = typeOfArrayOid(oid)) return std::string("_") + type->baseName;
-    if (const TextForm* form = textFormOfOid(oid)) return form->name;
-    if (const TextForm* form = textFormOfArrayOid(oid)) return std::string("_") + form->name;
-    return "";
 }
 
 }  // namespace vorlex

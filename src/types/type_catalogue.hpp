@@ -4,17 +4,21 @@
 //
 // A row holds every fact about its type: the name specifiers use, the
 // server's type and its OIDs, the Octave class of its values, its kind,
-// the element codec, and how libpqtypes learns the type.  Everything else
-// is derived from the rows: the element codecs, the class of an OID, the
-// registration tables (type_tables.hpp), the prepared specifiers of each
-// connection, and the list of types that the banner shows.  A new type is
-// one new row.
+// the element codec, insert's fit rule, how query and the text readers
+// read it, and how libpqtypes learns the type.  Everything else is derived
+// from the rows: the element codecs, the class of an OID, the registration
+// tables (type_tables.hpp), the prepared specifiers of each connection,
+// and the list of types that the banner shows.  The types read as the
+// server's text have rows of their own (TextForm).  A new type is one new
+// row, its procedures in its family's codec, and a sample in the coverage
+// test (tests/octave/type_catalogue.tst).
 #pragma once
 
 #include <libpqtypes.h>
 #include <mex.h>
 
 #include <cstddef>
+#include <string>
 
 #include "types/codecs.hpp"
 #include "types/type_oids.hpp"
@@ -47,6 +51,24 @@ struct ElementProcedures {
     ElementWriter write;
     ElementSizer size;  // variable-length types only
     ElementReader read;
+    FitRule fit;  // insert's check of a number (null: the writer's own checks)
+};
+
+// How readTextValue (results/text_values.hpp) takes the server's text of a
+// value apart.
+enum class TextValueReading { asText, int8, int4, floating, numberMatrix, quotedTexts };
+
+// How query reads the type's columns, and the server's text of its values.
+struct TypeReading {
+    // query's class of the column ('keepClass': the row's class).  Where it
+    // is double and the row's is not, asDouble reads the binary value and
+    // textAsDouble the server's text (numeric: under 'numericAsDouble').
+    mxClassID queryClass;
+    ElementReader asDouble;
+    ElementReader text;  // the server's text into the row's class; null: none
+    ElementReader textAsDouble;
+    TextValueReading textValue;       // of a value
+    TextValueReading arrayTextValue;  // of an array of values
 };
 
 // The scalar form's registration and procedures (null for built-in types).
@@ -68,10 +90,21 @@ struct PgType {
     // pointer form of libpqtypes' own handler refuses a null pointer.
     bool nullCarrier;
     ElementCodec codec;  // name, base name and OID as above
+    FitRule fit;
+    TypeReading reading;
 
     constexpr PgType(const char* typeName, const char* serverName, Oid typeOid, Oid arrayTypeOid,
                      mxClassID valueClass, TypeKind typeKind, ScalarForm scalarForm,
-                     bool hasNullCarrier, ElementProcedures element);
+                     bool hasNullCarrier, ElementProcedures element, TypeReading typeReading);
+};
+
+// A type read as the text the server would write for it, decoded from its
+// binary form (text_forms.hpp): query reads it, and arrays of it, as text.
+struct TextForm {
+    const char* name;  // the server's type name
+    Oid oid;
+    Oid arrayOid;
+    TextDecoder decode;
 };
 
 // Whether values of the kind have a length of their own (bytea, the
@@ -83,10 +116,7 @@ constexpr bool isVariableLength(TypeKind kind) {
 // Whether doubles are accepted in place of the type's own class.
 constexpr bool takesDoubles(TypeKind kind) { return !isVariableLength(kind); }
 
-// The rows, in the order the banner lists them.  kTypeCount counts them
-// (checked where they are defined): the array registration needs one
-// procedure per row at compile time.
-constexpr size_t kTypeCount = 21;
+// The rows, in the order the banner lists them.
 struct TypeCatalogue {
     const PgType* rows;
     size_t count;
@@ -94,6 +124,14 @@ struct TypeCatalogue {
     const PgType* end() const { return rows + count; }
 };
 TypeCatalogue typeCatalogue();
+
+// The libpqtypes procedures of the row's array type: libpqtypes calls them
+// with nothing that says which row they serve, so each row has its own.
+struct ArrayProcedures {
+    PGtypeProc put;
+    PGtypeProc get;
+};
+ArrayProcedures arrayProceduresOf(const PgType& type);
 
 // The row of a name ("int4", "serbytea"), or null.
 const PgType* typeNamed(const char* name);
@@ -120,6 +158,15 @@ bool isTextLikeOid(Oid oid);
 // Whether an OID is one of the character types (text, varchar, bpchar,
 // name), whose binary form is the text itself.
 bool isCharacterOid(Oid oid);
+
+// The text form of a type OID, or of an array type OID, or null.
+const TextForm* textFormOfOid(Oid oid);
+const TextForm* textFormOfArrayOid(Oid arrayOid);
+
+// The server's name of a type the module knows without asking: the rows of
+// the catalogue and the text forms, arrays named as the server names them
+// ("_int4"); empty for any other OID.
+std::string knownTypeName(Oid oid);
 
 // The names of the serialised types.
 inline constexpr const char kSerializedTypeName[] = "serbytea";
@@ -170,7 +217,8 @@ constexpr mxClassID sourceClassFor(mxClassID classId, TypeKind kind) {
 
 constexpr PgType::PgType(const char* typeName, const char* serverName, Oid typeOid,
                          Oid arrayTypeOid, mxClassID valueClass, TypeKind typeKind,
-                         ScalarForm scalarForm, bool hasNullCarrier, ElementProcedures element)
+                         ScalarForm scalarForm, bool hasNullCarrier, ElementProcedures element,
+                         TypeReading typeReading)
     : name(typeName),
       baseName(serverName),
       oid(typeOid),
@@ -187,6 +235,8 @@ constexpr PgType::PgType(const char* typeName, const char* serverName, Oid typeO
             element.write,
             element.size,
             element.read,
-            catalogue_detail::creatorFor(valueClass, typeKind)} {}
+            catalogue_detail::creatorFor(valueClass, typeKind)},
+      fit(element.fit),
+      reading(typeReading) {}
 
 }  // namespace vorlex

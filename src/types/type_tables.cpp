@@ -7,24 +7,11 @@
 #include <utility>
 #include <vector>
 
-#include "types/array_codec.hpp"
 #include "types/type_procedures.hpp"
 
 namespace vorlex {
 
 namespace {
-
-// libpqtypes calls a type's procedures with nothing that says which row
-// they serve: each array type gets procedures of its own row.
-template <size_t Row>
-int putArrayRow(PGtypeArgs* args) {
-    return putArray(args, typeCatalogue().rows[Row].codec);
-}
-
-template <size_t Row>
-int getArrayRow(PGtypeArgs* args) {
-    return getArray(args, typeCatalogue().rows[Row].codec);
-}
 
 // "schema.name=base": a sub-class of `base` under the module's schema.
 std::string subclassName(const std::string& name, const char* base) {
@@ -59,13 +46,13 @@ NamedTable scalarTable(Registration registration) {
     return table;
 }
 
-template <size_t... Rows>
-NamedTable arrayTable(std::index_sequence<Rows...>) {
+NamedTable arrayTable() {
     NamedTable table;
-    const PgType* rows = typeCatalogue().rows;
-    (table.add(subclassName(std::string(rows[Rows].name) + kArraySuffix, rows[Rows].baseName),
-               putArrayRow<Rows>, getArrayRow<Rows>),
-     ...);
+    for (const PgType& type : typeCatalogue()) {
+        ArrayProcedures procedures = arrayProceduresOf(type);
+        table.add(subclassName(std::string(type.name) + kArraySuffix, type.baseName),
+                  procedures.put, procedures.get);
+    }
     return table;
 }
 
@@ -91,7 +78,7 @@ TypeTable gatewayTypes() {
 }
 
 TypeTable arrayTypes() {
-    static NamedTable table = arrayTable(std::make_index_sequence<kTypeCount>{});
+    static NamedTable table = arrayTable();
     return table.table();
 }
 

@@ -12,6 +12,10 @@
 
 namespace vorlex {
 
+// PostgreSQL takes at most 1 GB - 1 byte for one value (its MaxAllocSize);
+// a longer one fails on the server as "out of memory".
+constexpr size_t kMostValueBytes = 0x3fffffff;
+
 inline void storeBig16(char* out, uint16_t value) {
     auto* p = reinterpret_cast<unsigned char*>(out);
     p[0] = static_cast<unsigned char>(value >> 8);

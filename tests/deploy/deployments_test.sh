@@ -5,25 +5,22 @@
 #   - through PgBouncer, in session and in transaction pooling mode: every
 #     command works, or fails with the error that says why pooling prevents
 #     it;
-#   - a multi-host connection string whose first server stops: reset
-#     reaches the second;
 #   - four octave-cli processes loading one partition each of one table at
 #     once with copyIn: every row is there once.
 # Usage: deployments_test.sh BUILD_DIR (the PG* variables name the server);
-# ONLY="multiHostCase ..." runs some of the deployments.
+# ONLY="parallelLoadCase ..." runs some of the deployments.
 set -u
 
 build=$(cd "${1:?usage: deployments_test.sh BUILD_DIR}" && pwd)
 work=$(mktemp -d)
 chmod 755 "$work"
 [ "$(id -u)" = 0 ] && chown postgres "$work"  # see asServer
-bouncer= spare= others=
+bouncer= others=
 cleanUp() {
     [ -n "$others" ] && kill "$others" 2>/dev/null
     # $! is the shell that started it: PgBouncer itself is stopped by its pid file.
     [ -s "$work/bouncer.pid" ] && kill "$(cat "$work/bouncer.pid")" 2>/dev/null
     [ -n "$bouncer" ] && kill "$bouncer" 2>/dev/null
-    [ -n "$spare" ] && asServer pg_ctl -D "$work/spare" -m immediate stop >/dev/null 2>&1
     rm -rf "$work"
 }
 trap cleanUp EXIT
@@ -31,8 +28,7 @@ trap cleanUp EXIT
 pgbin=$(pg_config --bindir 2>/dev/null)
 [ -x "$pgbin/initdb" ] || pgbin=$(dirname "$(command -v initdb)")
 
-# PgBouncer and the spare server refuse to run as root: as root they run as
-# the postgres user.
+# PgBouncer refuses to run as root: as root it runs as the postgres user.
 asServer() {
     if [ "$(id -u)" = 0 ]; then runuser -u postgres -- "$@"; else "$@"; fi
 }
@@ -177,59 +173,6 @@ end_try_catch" "host=127.0.0.1 port=$port dbname=$mode")
     done
 }
 
-# --- Multi-host connection strings -------------------------------------------
-# A spare server is the first host, the test server the second; once the
-# spare stops, the connection is lost and reset reaches the second host.
-multiHostCase() {
-    local port
-    port=$(freePort)
-    if ! asServer "$pgbin/initdb" -D "$work/spare" -A trust -U "${PGUSER:-postgres}" \
-             >"$work/initdb.log" 2>&1 ||
-       ! asServer "$pgbin/pg_ctl" -D "$work/spare" -w -l "$work/spare.log" \
-             -o "-p $port -k $work -c listen_addresses=''" start >/dev/null 2>&1; then
-        fail "multi-host: the spare server did not start" \
-            < <(cat "$work/initdb.log" "$work/spare.log" 2>/dev/null)
-        return
-    fi
-    spare=1
-    local conninfo="host=$work,${PGHOST:-localhost} port=$port,${PGPORT:-5432}"
-    conninfo+=" dbname=${PGDATABASE:-postgres} connect_timeout=10"
-    printf '%s\n' "c = vorlex ('connect', '$conninfo');
-port = @() vorlex ('resultGet', vorlex ('exec', c, 'select current_setting (''port'')::int4'), '%int4', 0).value;
-printf ('FIRST %d\n', port ()); fflush (stdout);
-while (! exist ('$work/stopped', 'file')) pause (0.05); end
-try
-  vorlex ('exec', c, 'select 1');
-  printf ('LOST none\n');
-catch err
-  printf ('LOST %s\n', err.identifier);
-end_try_catch
-vorlex ('reset', c);
-printf ('SECOND %d\n', port ());" > "$work/multi.m"
-    chmod 644 "$work/multi.m"
-    octave-cli --norc --no-history --quiet --path "$build" "$work/multi.m" > "$work/multi.out" 2>&1 &
-    local child=$! deadline=$((SECONDS + 60))
-    until grep -aq '^FIRST' "$work/multi.out" || [ $SECONDS -gt $deadline ]; do sleep 0.05; done
-    asServer "$pgbin/pg_ctl" -D "$work/spare" -m immediate stop >/dev/null 2>&1
-    spare=
-    touch "$work/stopped"
-    deadline=$((SECONDS + 60))
-    while kill -0 "$child" 2>/dev/null && [ $SECONDS -le $deadline ]; do sleep 0.1; done
-    kill -KILL "$child" 2>/dev/null
-    wait "$child" 2>/dev/null
-    local first lost second
-    first=$(grep -a '^FIRST ' "$work/multi.out" | cut -d' ' -f2)
-    lost=$(grep -a '^LOST ' "$work/multi.out" | cut -d' ' -f2)
-    second=$(grep -a '^SECOND ' "$work/multi.out" | cut -d' ' -f2)
-    if [ "$first" = "$port" ] && [ "$lost" = vorlex:exec:connectionLost ] &&
-       [ "$second" = "${PGPORT:-5432}" ]; then
-        pass "multi-host: reset moved from port $first to port $second"
-    else
-        fail "multi-host: first port '$first' (spare $port), loss '$lost', after reset '$second'" \
-            < "$work/multi.out"
-    fi
-}
-
 # --- Parallel loads -------------------------------------------------------------
 # Four processes copy into one partition each of one table at once; then
 # every row is there once.
@@ -274,7 +217,7 @@ printf ('READ %d DISTINCT %d COMPLETE %d\n', numel (key), numel (unique (key)), 
 }
 
 passed=0 failed=0 skipped=0
-for deployment in ${ONLY:-bouncerCases multiHostCase parallelLoadCase}; do
+for deployment in ${ONLY:-bouncerCases parallelLoadCase}; do
     "$deployment"
 done
 echo "$passed passed, $failed failed, $skipped skipped"

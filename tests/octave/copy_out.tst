@@ -392,8 +392,6 @@
 %! check_error ('vorlex:copyOut:badFormat', 1, c, q, '%nosuchtype');
 %! check_error ('vorlex:copyOut:optionNotChar', 1, c, q, '%int4', 1, true);
 %! check_error ('vorlex:copyOut:unknownOption', 1, c, q, '%int4', 'columnVector', true);
-%! check_error ('vorlex:copyOut:optionValue', 1, c, q, '%int4', 'columnVectors', 1);
-%! check_error ('vorlex:copyOut:optionValue', 1, c, q, '%int4', 'columnVectors', 'yes');
 %! check_error ('vorlex:copyOut:unsupportedType', 1, c, 'select interval ''1 day''', '%interval');
 %! check_error ('vorlex:copyOut:dateTimeSchema', 1, c, 'select now()::timestamp', '%pg_catalog.timestamp');
 %! assert_usable (c);

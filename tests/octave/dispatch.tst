@@ -70,3 +70,54 @@
 %!   assert (err.identifier, 'vorlex:dispatch:unknownCommand');
 %!   assert (! isempty (strfind (err.message, '''%s%n%d 100%''')), err.message);
 %! end
+
+%!function out = outcome (outputs, args)
+%!  ## The OUTPUTS outputs of vorlex (ARGS{:}), or the identifier of the
+%!  ## error it raised.
+%!  out = cell (1, outputs);
+%!  try
+%!    if (outputs == 0)
+%!      vorlex (args{:});
+%!    else
+%!      [out{:}] = vorlex (args{:});
+%!    end
+%!  catch err
+%!    out = err.identifier;
+%!  end
+%!endfunction
+
+%!test
+%! ## Every true/false option takes a logical or a number 0 or 1 of any class
+%! ## alike, and refuses anything else as optionValue.
+%! c = vorlex ('connect', '');
+%! unwind_protect
+%!   vorlex ('exec', c, 'create temp table flags (a int4)');
+%!   r = vorlex ('exec', c, 'select 1::int4 as a');
+%!   s = struct ('a', int32 (1));
+%!   calls = {
+%!     ## outputs, the call up to the option's name, whether true and false differ
+%!     1, {'query', c, 'select 1::int4 as a', 'keepClass'},                 true
+%!     1, {'query', c, 'select 1::int4 as a', 'progress'},                  false
+%!     1, {'resultGet', r, '%int4', 0, 'columnVectors'},                    true
+%!     1, {'copyOut', c, 'select 1::int4', '%int4', 'columnVectors'},       true
+%!     1, {'copyOut', c, 'select 1::int4', '%int4', 'progress'},            false
+%!     1, {'insert', c, 'flags', struct('A', 1), 'exactNames'},             true
+%!     1, {'insert', c, 'flags', s, 'progress'},                            false
+%!     1, {'copyIn', c, 'flags', '%int4', s, 'progress'},                   false
+%!     0, {'batchExec', c, 'insert into flags values ($1)', '%int4', s, 'progress'}, false
+%!   };
+%!   for k = 1:rows (calls)
+%!     [outputs, call, differ] = calls{k,:};
+%!     yes = outcome (outputs, [call, {true}]);
+%!     no = outcome (outputs, [call, {false}]);
+%!     assert (outcome (outputs, [call, {1}]), yes, call{end});
+%!     assert (outcome (outputs, [call, {int8(0)}]), no, call{end});
+%!     assert (isequal (yes, no), ! differ, call{end});
+%!     refused = ['vorlex:' call{1} ':optionValue'];
+%!     assert (outcome (outputs, [call, {2}]), refused, call{end});
+%!     assert (outcome (outputs, [call, {'yes'}]), refused, call{end});
+%!   end
+%!   vorlex ('clear', r);
+%! unwind_protect_cleanup
+%!   vorlex ('finish', c);
+%! end_unwind_protect

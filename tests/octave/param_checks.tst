@@ -69,6 +69,8 @@
 %! check_error ('vorlex:paramPut:textHasNul', 'paramPut', p, '%numeric[]', {['1' char(0) '2']});
 %! check_error ('vorlex:paramPut:putFailed', 'paramPut', p, '%int4[]', zeros (1, 1, 1, 1, 1, 1, 2));
 %! check_error ('vorlex:paramPut:tooManyDims', 'paramPut', p, '%numeric[]', cell (1, 1, 1, 1, 1, 1, 2));
+%! ## One byte over the 1 GB PostgreSQL takes for a value: too large, not out of memory.
+%! check_error ('vorlex:paramPut:valueTooLarge', 'paramPut', p, '%bytea', zeros (1, 2^30, 'uint8'));
 %! ## libpqtypes' own date/time types take structs, not date numbers.
 %! check_error ('vorlex:paramPut:dateTimeSchema', 'paramPut', p, '%pg_catalog.timestamp', 1);
 %! check_error ('vorlex:paramPut:unsupportedType', 'paramPut', p, '%interval', 1);

@@ -122,8 +122,6 @@
 %! ## The option's values and names.
 %! s = struct ('a', int32 (1));
 %! calls = {
-%!   'insert',    'optionValue',   {c, 'pr', s, 'progress', 1}
-%!   'insert',    'optionValue',   {c, 'pr', s, 'progress', 'yes'}
 %!   'copyIn',    'optionValue',   {c, 'pr (a)', '%int4', s, 'progress', [true true]}
 %!   'copyIn',    'optionValue',   {c, 'pr (a)', '%int4', s, [], 'progress'}
 %!   'copyIn',    'unknownOption', {c, 'pr (a)', '%int4', s, 'progres', true}
@@ -131,7 +129,6 @@
 %!   'batchExec', 'unknownOption', {c, 'select $1', '%int4', s, [], [], 'pfx', 'nope', true}
 %!   'copyOut',   'optionValue',   {c, 'select 1', '%int4', 'progress', []}
 %!   'copyOut',   'unknownOption', {c, 'select 1', '%int4', 'nope', true}
-%!   'query',     'optionValue',   {c, 'select 1', 'progress', 0}
 %!   'query',     'optionValue',   {c, 'select 1', 'chunk', 5, 'progress', true}
 %! };
 %! for k = 1:rows (calls)

@@ -369,7 +369,6 @@
 %!   {c, s, {1}, 'numeric'},                   'nargin'
 %!   {c, s, {1}, 'numeric', 'float'},          'optionValue'
 %!   {c, s, {1}, 'output', 3},                 'optionValue'
-%!   {c, s, {1}, 'keepClass', 1},              'optionValue'
 %!   {c, s, {1}, 'format', 5},                 'formatNotChar'
 %!   {c, s, {1}, 'format', {5}},               'formatNotChar'
 %!   {c, s, {1}, 'format', {'%int4', ''}},     'formatCount'

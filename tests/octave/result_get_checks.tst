@@ -32,7 +32,6 @@
 %! check_error ('vorlex:resultGet:nargin', 1, r, '%int4', 0, 'columnVectors');
 %! check_error ('vorlex:resultGet:optionNotChar', 1, r, '%int4', 0, 1, true);
 %! check_error ('vorlex:resultGet:unknownOption', 1, r, '%int4', 0, 'columnVector', true);
-%! check_error ('vorlex:resultGet:optionValue', 1, r, '%int4', 0, 'columnVectors', 1);
 %! check_error ('vorlex:resultGet:resultClass', 1, double (r), '%int4', 0);
 %! check_error ('vorlex:resultGet:unknownResult', 1, c, '%int4', 0);
 %! check_error ('vorlex:resultGet:formatNotChar', 1, r, 1, 0);

@@ -376,7 +376,7 @@ struct ServerView {
     std::string text;
 };
 
-class NumericServer : public ::testing::Test {
+class ServerNumeric : public ::testing::Test {
   protected:
     void SetUp() override {
         connection_.reset(PQconnectdb(""));
@@ -461,7 +461,7 @@ std::string listed(const std::vector<std::string>& items, size_t most = 10) {
     return out;
 }
 
-TEST_F(NumericServer, ChosenTextsMatchServer) {
+TEST_F(ServerNumeric, ChosenTextsMatchServer) {
     const std::vector<std::string> texts = {
         "0",
         "0.5",
@@ -507,7 +507,7 @@ TEST_F(NumericServer, ChosenTextsMatchServer) {
     EXPECT_TRUE(found.empty()) << listed(found);
 }
 
-TEST_F(NumericServer, WidestValueMatchesServer) {
+TEST_F(ServerNumeric, WidestValueMatchesServer) {
     const std::vector<std::string> found =
         disagreements({std::string(131072, '9') + "." + std::string(16383, '9')});
     EXPECT_TRUE(found.empty()) << listed(found);
@@ -556,7 +556,7 @@ std::string randomNumericText(std::mt19937& rng) {
     return text;
 }
 
-TEST_F(NumericServer, RandomTextsMatchServer) {
+TEST_F(ServerNumeric, RandomTextsMatchServer) {
     std::mt19937 rng(7919);
     std::vector<std::string> texts;
     for (int i = 0; i < 4000; ++i) texts.push_back(randomNumericText(rng));

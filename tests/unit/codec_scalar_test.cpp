@@ -8,7 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "types/codecs.hpp"
+#include "types/codec_datetime.hpp"
+#include "types/codec_number.hpp"
 #include "types/wire.hpp"
 
 namespace vorlex {

@@ -10,6 +10,7 @@
 
 #include <string>
 
+#include "connection/libpq_private.hpp"
 #include "host/errors.hpp"
 #include "test_support.hpp"
 
@@ -23,7 +24,7 @@ std::string textRows(int first, int last) {
     return rows;
 }
 
-class CopySessions : public ::testing::Test {
+class ServerCopySessions : public ::testing::Test {
   protected:
     void SetUp() override {
         ASSERT_EQ(PQstatus(conn), CONNECTION_OK) << PQerrorMessage(conn);
@@ -51,7 +52,7 @@ class CopySessions : public ::testing::Test {
     PGconn* conn = PQconnectdb("");
 };
 
-TEST_F(CopySessions, ACopyInThatEndsKeepsItsRows) {
+TEST_F(ServerCopySessions, ACopyInThatEndsKeepsItsRows) {
     {
         CopySession copy(conn);
         copy.start("COPY copied FROM STDIN", PGRES_COPY_IN, "copyFailed");
@@ -64,7 +65,7 @@ TEST_F(CopySessions, ACopyInThatEndsKeepsItsRows) {
     expectReady("1000");
 }
 
-TEST_F(CopySessions, ACopyInLeftUnfinishedKeepsNothing) {
+TEST_F(ServerCopySessions, ACopyInLeftUnfinishedKeepsNothing) {
     for (bool inTransaction : {false, true}) {
         if (inTransaction) sql("BEGIN");
         expectRaises("vorlex:copyIn:valueFailed", [&] {
@@ -83,7 +84,7 @@ TEST_F(CopySessions, ACopyInLeftUnfinishedKeepsNothing) {
     }
 }
 
-TEST_F(CopySessions, ACopyOutLeftUnfinishedIsCancelledAndDrained) {
+TEST_F(ServerCopySessions, ACopyOutLeftUnfinishedIsCancelledAndDrained) {
     expectRaises("vorlex:copyIn:readFailed", [&] {
         CopySession copy(conn);
         copy.start("COPY (SELECT generate_series(1, 50000000)) TO STDOUT", PGRES_COPY_OUT,
@@ -96,7 +97,7 @@ TEST_F(CopySessions, ACopyOutLeftUnfinishedIsCancelledAndDrained) {
     expectReady("0");
 }
 
-TEST_F(CopySessions, CtrlCEndsTheCopyInEitherDirectionAndKeepsNothing) {
+TEST_F(ServerCopySessions, CtrlCEndsTheCopyInEitherDirectionAndKeepsNothing) {
     // Octave's flag, raised as its SIGINT handler would on Ctrl-C, between
     // two chunks of rows and between two messages of the stream.
     expectRaises("vorlex:copyIn:interrupted", [&] {
@@ -121,7 +122,7 @@ TEST_F(CopySessions, CtrlCEndsTheCopyInEitherDirectionAndKeepsNothing) {
     expectReady("0");
 }
 
-TEST_F(CopySessions, ACopyOutReadToItsEndGivesItsResult) {
+TEST_F(ServerCopySessions, ACopyOutReadToItsEndGivesItsResult) {
     CopySession copy(conn);
     copy.start("COPY (SELECT generate_series(1, 3)) TO STDOUT", PGRES_COPY_OUT, "queryFailed");
     std::string data;
@@ -135,7 +136,7 @@ TEST_F(CopySessions, ACopyOutReadToItsEndGivesItsResult) {
     EXPECT_EQ(PQresultStatus(result.get()), PGRES_COMMAND_OK);
 }
 
-TEST_F(CopySessions, RefusalsAreRaisedWithTheServersMessage) {
+TEST_F(ServerCopySessions, RefusalsAreRaisedWithTheServersMessage) {
     std::string message = raisedMessage([&] {
         CopySession copy(conn);
         copy.start("COPY no_such_table FROM STDIN", PGRES_COPY_IN, "copyFailed");
@@ -150,7 +151,7 @@ TEST_F(CopySessions, RefusalsAreRaisedWithTheServersMessage) {
     expectReady("0");
 }
 
-TEST_F(CopySessions, TheConnectionKeepsItsBlockingMode) {
+TEST_F(ServerCopySessions, TheConnectionKeepsItsBlockingMode) {
     for (int nonblocking : {0, 1}) {
         ASSERT_EQ(PQsetnonblocking(conn, nonblocking), 0);
         {
@@ -162,6 +163,17 @@ TEST_F(CopySessions, TheConnectionKeepsItsBlockingMode) {
     }
     ASSERT_EQ(PQsetnonblocking(conn, 0), 0);
     expectReady("0");
+}
+
+// The mirror of libpq's connection agrees with the public API where copyIn
+// reads it, idle and inside a COPY, and is trusted on libpq 15 only.
+TEST_F(ServerCopySessions, TheConnectionMirrorFitsLibpq15Only) {
+    bool libpq15 = PQlibVersion() / 10000 == 15;
+    EXPECT_FALSE(connectionLayoutKnown(nullptr));
+    EXPECT_EQ(connectionLayoutKnown(conn), libpq15);
+    CopySession copy(conn);
+    copy.start("COPY copied FROM STDIN", PGRES_COPY_IN, "copyFailed");
+    EXPECT_EQ(connectionLayoutKnown(conn), libpq15);
 }
 
 }  // namespace

@@ -19,7 +19,7 @@ namespace {
 using ResultPtr = std::unique_ptr<PGresult, decltype(&PQclear)>;
 using ParamPtr = std::unique_ptr<PGparam, decltype(&PQparamClear)>;
 
-class GatewayTypes : public ::testing::Test {
+class ServerGatewayTypes : public ::testing::Test {
   protected:
     void SetUp() override {
         ASSERT_EQ(PQstatus(conn), CONNECTION_OK) << PQerrorMessage(conn);
@@ -73,7 +73,7 @@ mxArray* textCell(std::initializer_list<const char*> texts) {
     return cell;
 }
 
-TEST_F(GatewayTypes, EveryTypeNameHasItsFourPreparedSpecifiers) {
+TEST_F(ServerGatewayTypes, EveryTypeNameHasItsFourPreparedSpecifiers) {
     PqtTypeData* data = connectionTypeData(conn);
     ASSERT_NE(data, nullptr);
     EXPECT_EQ(data->typspeccnt, 4 * static_cast<int>(typeCatalogue().count));
@@ -89,7 +89,7 @@ TEST_F(GatewayTypes, EveryTypeNameHasItsFourPreparedSpecifiers) {
 }
 
 // The server's OIDs, as the registration found them, are the catalogue's.
-TEST_F(GatewayTypes, ArrayHandlersCarryTheArrayTypeOid) {
+TEST_F(ServerGatewayTypes, ArrayHandlersCarryTheArrayTypeOid) {
     PqtTypeData* data = connectionTypeData(conn);
     for (const PgType& type : typeCatalogue()) {
         std::string name = std::string(type.name) + kArraySuffix;
@@ -104,7 +104,7 @@ TEST_F(GatewayTypes, ArrayHandlersCarryTheArrayTypeOid) {
     EXPECT_STREQ(handler->typschema, kTypeSchema);  // the gateway's, not libpqtypes'
 }
 
-TEST_F(GatewayTypes, ArrayColumnsReachTheArrayDecoder) {
+TEST_F(ServerGatewayTypes, ArrayColumnsReachTheArrayDecoder) {
     ResultPtr result = binary(
         "select '{{1,2,3},{4,NULL,6}}'::int4[], '{a,\"b c\"}'::text[], "
         "'[0:1]={0.5,NaN}'::numeric[]");
@@ -133,7 +133,7 @@ TEST_F(GatewayTypes, ArrayColumnsReachTheArrayDecoder) {
     EXPECT_STREQ(text, "NaN");
 }
 
-TEST_F(GatewayTypes, ArraysAreSentThroughTheArrayEncoder) {
+TEST_F(ServerGatewayTypes, ArraysAreSentThroughTheArrayEncoder) {
     mxArray* matrix = mxCreateDoubleMatrix(2, 3, mxREAL);
     const double values[] = {1, 4, 2, 5, 3, 6};
     std::memcpy(mxGetPr(matrix), values, sizeof values);
@@ -159,7 +159,7 @@ TEST_F(GatewayTypes, ArraysAreSentThroughTheArrayEncoder) {
     for (mxArray* array : {matrix, texts, numbers, stamps}) mxDestroyArray(array);
 }
 
-TEST_F(GatewayTypes, ScalarDateTimeAndNumericValuesRoundTrip) {
+TEST_F(ServerGatewayTypes, ScalarDateTimeAndNumericValuesRoundTrip) {
     ASSERT_TRUE(PQputf(param.get(), "@timestamp", 730486.5)) << PQgeterror();
     ASSERT_TRUE(PQputf(param.get(), "@date", 730486 + 1.25)) << PQgeterror();
     ASSERT_TRUE(PQputf(param.get(), "@time", 730486 + 1.25)) << PQgeterror();
@@ -195,7 +195,7 @@ TEST_F(GatewayTypes, ScalarDateTimeAndNumericValuesRoundTrip) {
     EXPECT_TRUE(std::isinf(infinite) && infinite > 0);
 }
 
-TEST_F(GatewayTypes, EveryTypeCanBeSentAsNullOfItsOwnType) {
+TEST_F(ServerGatewayTypes, EveryTypeCanBeSentAsNullOfItsOwnType) {
     std::string sql = "select ";
     int position = 1;
     for (const PgType& type : typeCatalogue()) {
@@ -215,7 +215,7 @@ TEST_F(GatewayTypes, EveryTypeCanBeSentAsNullOfItsOwnType) {
     EXPECT_NE(all.find("truetimestamp without time zone"), std::string::npos) << all;
 }
 
-TEST_F(GatewayTypes, ResetKeepsTheRegisteredTypes) {
+TEST_F(ServerGatewayTypes, ResetKeepsTheRegisteredTypes) {
     PQreset(conn);
     ASSERT_EQ(PQstatus(conn), CONNECTION_OK) << PQerrorMessage(conn);
     ResultPtr result = binary("select '{7}'::int4[]");
@@ -224,7 +224,7 @@ TEST_F(GatewayTypes, ResetKeepsTheRegisteredTypes) {
     EXPECT_EQ(*static_cast<const int32_t*>(mxGetData(ints.value())), 7);
 }
 
-TEST_F(GatewayTypes, BadValuesAreRefusedWithLibpqtypesErrorText) {
+TEST_F(ServerGatewayTypes, BadValuesAreRefusedWithLibpqtypesErrorText) {
     EXPECT_FALSE(PQputf(param.get(), "@numeric", "12abc"));
     EXPECT_NE(std::string(PQgeterror()).find("12abc"), std::string::npos) << PQgeterror();
     mxArray* notText = mxCreateCellMatrix(1, 1);
@@ -244,7 +244,7 @@ TEST_F(GatewayTypes, BadValuesAreRefusedWithLibpqtypesErrorText) {
 
 // Sub-classes of a registered type (json's array type) must not make
 // libpqtypes move the handler array under its own feet.
-TEST(TypeRegistration, RoomIsMadeSoThatRegisteringNeverMovesTheHandlers) {
+TEST(ServerTypeRegistration, RoomIsMadeSoThatRegisteringNeverMovesTheHandlers) {
     PGconn* conn = PQconnectdb("");
     ASSERT_EQ(PQstatus(conn), CONNECTION_OK) << PQerrorMessage(conn);
     ASSERT_TRUE(PQinitTypes(conn));

@@ -18,7 +18,7 @@
 namespace vorlex {
 namespace {
 
-class ParamSlices : public ::testing::Test {
+class ServerParamSlices : public ::testing::Test {
   protected:
     void SetUp() override {
         ASSERT_EQ(PQstatus(conn), CONNECTION_OK) << PQerrorMessage(conn);
@@ -53,7 +53,7 @@ class ParamSlices : public ::testing::Test {
     PGparam* param = nullptr;
 };
 
-TEST_F(ParamSlices, ScalarsAreReadAtTheirRowFromTheColumnData) {
+TEST_F(ServerParamSlices, ScalarsAreReadAtTheirRowFromTheColumnData) {
     const int32_t ints[] = {10, 20, 30};
     putValue(param, record("%int4"), rawRow(ints, 2, false), nullptr, false);
     EXPECT_EQ(sentText(), "30");
@@ -69,7 +69,7 @@ TEST_F(ParamSlices, ScalarsAreReadAtTheirRowFromTheColumnData) {
     EXPECT_EQ(sentText(), "<NULL>");
 }
 
-TEST_F(ParamSlices, TextAndByteaRowsAreCountCharactersAtTheOffset) {
+TEST_F(ServerParamSlices, TextAndByteaRowsAreCountCharactersAtTheOffset) {
     // Rows of a 3-by-4 char matrix, transposed so that each row's
     // characters lie together.
     const char rows[] = "abcdEFGHijkl";
@@ -87,7 +87,7 @@ TEST_F(ParamSlices, TextAndByteaRowsAreCountCharactersAtTheOffset) {
     mxDestroyArray(scratch);
 }
 
-TEST_F(ParamSlices, ArrayRowsComeFromTheSliceWithTheirMask) {
+TEST_F(ServerParamSlices, ArrayRowsComeFromTheSliceWithTheirMask) {
     // Two rows of 2-by-3 int4 arrays, each row's six elements together in
     // column-major order.
     const int32_t values[] = {0, 0, 0, 0, 0, 0, 1, 4, 2, 5, 3, 6};
@@ -102,7 +102,7 @@ TEST_F(ParamSlices, ArrayRowsComeFromTheSliceWithTheirMask) {
     EXPECT_EQ(sentText(), "{1,4,2,5,3,6}");
 }
 
-TEST_F(ParamSlices, SliceFormsThatCannotHoldTheValueAreRefused) {
+TEST_F(ServerParamSlices, SliceFormsThatCannotHoldTheValueAreRefused) {
     const char data[] = "x";
     uint32_t dims[] = {1, 0};
     ColumnSlice slice{data, 0, 1, 1, dims, nullptr};

@@ -30,7 +30,7 @@ void putCountingRow(void* context, PGparam* param, size_t row) {
     PQputf(param, "%int4", static_cast<int>(row + 1));
 }
 
-class Pipelines : public ::testing::Test {
+class ServerPipelines : public ::testing::Test {
   protected:
     void SetUp() override {
         ASSERT_EQ(PQstatus(conn), CONNECTION_OK) << PQerrorMessage(conn);
@@ -84,7 +84,7 @@ class Pipelines : public ::testing::Test {
     const char* insert = "INSERT INTO batch_rows VALUES ($1)";
 };
 
-TEST_F(Pipelines, EveryRowArrivesAndTheConnectionKeepsItsBlockingMode) {
+TEST_F(ServerPipelines, EveryRowArrivesAndTheConnectionKeepsItsBlockingMode) {
     for (int nonblocking : {0, 1}) {
         SCOPED_TRACE(nonblocking);
         sql("TRUNCATE batch_rows");
@@ -99,7 +99,7 @@ TEST_F(Pipelines, EveryRowArrivesAndTheConnectionKeepsItsBlockingMode) {
     }
 }
 
-TEST_F(Pipelines, AFailingRowRollsTheStreamBackInEitherMode) {
+TEST_F(ServerPipelines, AFailingRowRollsTheStreamBackInEitherMode) {
     sql("INSERT INTO batch_rows VALUES (5)");
     for (int nonblocking : {0, 1}) {
         SCOPED_TRACE(nonblocking);
@@ -112,7 +112,7 @@ TEST_F(Pipelines, AFailingRowRollsTheStreamBackInEitherMode) {
     }
 }
 
-TEST_F(Pipelines, ARowThatCannotBeBuiltAbandonsTheRowsAlreadySent) {
+TEST_F(ServerPipelines, ARowThatCannotBeBuiltAbandonsTheRowsAlreadySent) {
     // Row 3000 fails long after the first rows have run on the server.
     for (size_t failAt : {size_t{0}, size_t{1}, size_t{2999}}) {
         SCOPED_TRACE(failAt);
@@ -129,7 +129,7 @@ TEST_F(Pipelines, ARowThatCannotBeBuiltAbandonsTheRowsAlreadySent) {
     expectConnectionBackToNormal(0);
 }
 
-TEST_F(Pipelines, CtrlCAbandonsTheStreamAndKeepsNoRow) {
+TEST_F(ServerPipelines, CtrlCAbandonsTheStreamAndKeepsNoRow) {
     for (size_t at : {size_t{0}, size_t{2999}}) {
         SCOPED_TRACE(at);
         EXPECT_EQ(run(insert, 5000, {SIZE_MAX, at}), "vorlex:batchExec:interrupted");
@@ -140,14 +140,14 @@ TEST_F(Pipelines, CtrlCAbandonsTheStreamAndKeepsNoRow) {
     }
 }
 
-TEST_F(Pipelines, APrepareTheServerRefusesNamesNoRow) {
+TEST_F(ServerPipelines, APrepareTheServerRefusesNamesNoRow) {
     EXPECT_EQ(run("INSERT INTO no_such_table VALUES ($1)", 3), "vorlex:batchExec:prepareFailed");
     EXPECT_NE(message.find("no_such_table"), std::string::npos) << message;
     EXPECT_EQ(message.find("row"), std::string::npos) << message;
     expectConnectionBackToNormal(0);
 }
 
-TEST_F(Pipelines, ACopyOutIsRefusedAndTheStreamStillEnds) {
+TEST_F(ServerPipelines, ACopyOutIsRefusedAndTheStreamStillEnds) {
     EXPECT_EQ(run("COPY (SELECT $1::int4) TO STDOUT", 3), "vorlex:batchExec:rowFailed");
     expectConnectionBackToNormal(0);
 }

@@ -17,7 +17,7 @@ struct Connection {
     ~Connection() { PQfinish(conn); }
 };
 
-class PqtypesPrivate : public ::testing::Test {
+class ServerPqtypesPrivate : public ::testing::Test {
   protected:
     void SetUp() override {
         ASSERT_EQ(PQstatus(db.conn), CONNECTION_OK) << PQerrorMessage(db.conn);
@@ -32,7 +32,9 @@ int putNothing(PGtypeArgs* args) {
     return 0;
 }
 
-TEST_F(PqtypesPrivate, TypeDataHoldsRegisteredHandlersAndSpecs) {
+TEST_F(ServerPqtypesPrivate, TypeDataHoldsRegisteredHandlersAndSpecs) {
+    // The self-test at connect finds the library as this header describes it.
+    EXPECT_EQ(checkTypesLayout(db.conn), TypesLayout::known);
     PqtTypeData* data = connectionTypeData(db.conn);
     ASSERT_NE(data, nullptr);
     EXPECT_EQ(data->typhcnt, 0);
@@ -64,7 +66,7 @@ TEST_F(PqtypesPrivate, TypeDataHoldsRegisteredHandlersAndSpecs) {
     EXPECT_EQ(copy->typhcnt, 1);
 }
 
-TEST_F(PqtypesPrivate, ParamSetCopiesHandlersAndCountsValues) {
+TEST_F(ServerPqtypesPrivate, ParamSetCopiesHandlersAndCountsValues) {
     PGregisterType types[] = {{"probe.t=text", nullptr, nullptr}};
     ASSERT_TRUE(PQregisterTypes(db.conn, PQT_SUBCLASS, types, 1, 0)) << PQgeterror();
     PGparam* param = PQparamCreate(db.conn);
@@ -84,7 +86,7 @@ TEST_F(PqtypesPrivate, ParamSetCopiesHandlersAndCountsValues) {
 // Values appended past the set's room, beside libpqtypes' own, and sent
 // by the server as it would send PQparamExec's; PQparamClear frees them
 // all (the sanitizers' leak check holds it to that).
-TEST_F(PqtypesPrivate, AppendedValuesGrowTheSetAndGoOutAsLibpqTakesThem) {
+TEST_F(ServerPqtypesPrivate, AppendedValuesGrowTheSetAndGoOutAsLibpqTakesThem) {
     PGparam* param = PQparamCreate(db.conn);
     ASSERT_NE(param, nullptr);
     ASSERT_TRUE(PQputf(param, "%int4", 5)) << PQgeterror();
@@ -120,7 +122,7 @@ TEST_F(PqtypesPrivate, AppendedValuesGrowTheSetAndGoOutAsLibpqTakesThem) {
     PQparamClear(param);
 }
 
-TEST_F(PqtypesPrivate, ParsersSplitSpecifiersAndNames) {
+TEST_F(ServerPqtypesPrivate, ParsersSplitSpecifiersAndNames) {
     PqtTypeData* data = connectionTypeData(db.conn);
     PGtypeHandler* handler = nullptr;
     size_t position = 0;
@@ -169,7 +171,7 @@ std::string textAt(const PGresult* result, const char* format) {
 
 // The results of a sharing connection point at one copy of its type data,
 // which libpqtypes reads as their own and which outlives the connection.
-TEST(TypeSharing, ResultsShareOneCopyThatOutlivesTheirConnection) {
+TEST(ServerTypeSharing, ResultsShareOneCopyThatOutlivesTheirConnection) {
     PGconn* conn = PQconnectdb("");
     ASSERT_EQ(PQstatus(conn), CONNECTION_OK) << PQerrorMessage(conn);
     ASSERT_TRUE(prepareTypeSharing(conn));

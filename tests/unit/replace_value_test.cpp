@@ -38,7 +38,7 @@ std::ostream& operator<<(std::ostream& out, const SlotBytes& slot) {
     return out;
 }
 
-class ReplaceValue : public ::testing::Test {
+class ServerReplaceValue : public ::testing::Test {
   protected:
     void SetUp() override {
         ASSERT_EQ(PQstatus(conn), CONNECTION_OK) << PQerrorMessage(conn);
@@ -110,7 +110,7 @@ const char* const kFixedWidthFormats[] = {
     "%date", "%time", "%timestamp", "%timestamptz", "%timetz",
 };
 
-TEST_F(ReplaceValue, DoublesGiveTheSameBytesForEveryFixedWidthType) {
+TEST_F(ServerReplaceValue, DoublesGiveTheSameBytesForEveryFixedWidthType) {
     const double inf = std::numeric_limits<double>::infinity();
     const std::vector<double> doubles = {0,    1.9,   -1.9, 2.5, 40000, -40000,   256, 2,
                                          1e10, -1e20, NAN,  inf, -inf,  730486.5, 0.1, 1.25};
@@ -131,7 +131,7 @@ TEST_F(ReplaceValue, DoublesGiveTheSameBytesForEveryFixedWidthType) {
     }
 }
 
-TEST_F(ReplaceValue, NativeClassesGiveTheSameBytes) {
+TEST_F(ServerReplaceValue, NativeClassesGiveTheSameBytes) {
     const mxLogical flags[] = {false, true};
     const int16_t shorts[] = {0, -32768, 32767, 7};
     const int32_t ints[] = {0, INT32_MIN, INT32_MAX, -7};
@@ -152,7 +152,7 @@ TEST_F(ReplaceValue, NativeClassesGiveTheSameBytes) {
     }
 }
 
-TEST_F(ReplaceValue, TextsAndBytesGiveTheSameBytesLongerOrShorterThanBefore) {
+TEST_F(ServerReplaceValue, TextsAndBytesGiveTheSameBytesLongerOrShorterThanBefore) {
     const char* texts[] = {"", "a", "a longer text than the others, of some length",
                            "\xc3\xa9t\xc3\xa9"};
     for (const char* format : {"%text", "%varchar", "%bpchar", "%name", "%json", "%xml"}) {
@@ -183,7 +183,7 @@ TEST_F(ReplaceValue, TextsAndBytesGiveTheSameBytesLongerOrShorterThanBefore) {
     mxDestroyArray(empty);
 }
 
-TEST_F(ReplaceValue, ArraySlicesGiveTheSameFramesWithMasksAndFlattening) {
+TEST_F(ServerReplaceValue, ArraySlicesGiveTheSameFramesWithMasksAndFlattening) {
     // Three rows of 2-by-2 values, each row's elements together.
     const double values[] = {1, 2, 3, 4, 5.5, -6, 7e9, NAN, 0, 0, 0, 0};
     const char mask[] = {0, 0, 0, 0, 0, 1, 0, 1, 1, 1, 1, 1};
@@ -201,7 +201,7 @@ TEST_F(ReplaceValue, ArraySlicesGiveTheSameFramesWithMasksAndFlattening) {
     }
 }
 
-TEST_F(ReplaceValue, OctaveArraysAndNumericTextsGiveTheSameBytes) {
+TEST_F(ServerReplaceValue, OctaveArraysAndNumericTextsGiveTheSameBytes) {
     mxArray* ints = mxCreateNumericMatrix(2, 3, mxINT32_CLASS, mxREAL);
     for (int i = 0; i < 6; ++i) static_cast<int32_t*>(mxGetData(ints))[i] = i * 1000 - 2;
     mxArray* doubles = mxCreateDoubleMatrix(3, 1, mxREAL);
@@ -250,7 +250,7 @@ TEST_F(ReplaceValue, OctaveArraysAndNumericTextsGiveTheSameBytes) {
     for (mxArray* array : {ints, doubles, texts, bytes, numbers}) mxDestroyArray(array);
 }
 
-TEST_F(ReplaceValue, RefusesWhatAPutRefusesUnderTheSameIdentifier) {
+TEST_F(ServerReplaceValue, RefusesWhatAPutRefusesUnderTheSameIdentifier) {
     CommandScope scope("batchExec");
     mxArray* previous = mxCreateString("ok");
     ParamRecord text = record("%text");

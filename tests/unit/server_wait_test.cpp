@@ -53,7 +53,7 @@ TEST(SocketWaits, EndWhenTheSocketIsReadyTheTimeIsUpOrTheUserInterrupts) {
     close(ends[1]);
 }
 
-class Statements : public ::testing::Test {
+class ServerStatements : public ::testing::Test {
   protected:
     void SetUp() override {
         ASSERT_EQ(PQstatus(conn), CONNECTION_OK) << PQerrorMessage(conn);
@@ -72,7 +72,7 @@ class Statements : public ::testing::Test {
     PGconn* conn = PQconnectdb("");
 };
 
-TEST_F(Statements, CtrlCCancelsTheStatementAndLeavesTheConnectionReady) {
+TEST_F(ServerStatements, CtrlCCancelsTheStatementAndLeavesTheConnectionReady) {
     // A cancel that reaches the server before the statement runs is dropped
     // there: the request is repeated until the server stops.
     for (bool inTransaction : {false, true}) {
@@ -101,7 +101,7 @@ TEST_F(Statements, CtrlCCancelsTheStatementAndLeavesTheConnectionReady) {
     }
 }
 
-TEST_F(Statements, ASecondCtrlCGivesUpAConnectionWhoseServerDoesNotStop) {
+TEST_F(ServerStatements, ASecondCtrlCGivesUpAConnectionWhoseServerDoesNotStop) {
     value("CREATE FUNCTION pg_temp.stubborn() RETURNS int4 LANGUAGE plpgsql AS $$ BEGIN "
           "LOOP BEGIN PERFORM pg_sleep(60); EXCEPTION WHEN query_canceled THEN END; END LOOP; "
           "END $$");
@@ -123,7 +123,7 @@ TEST_F(Statements, ASecondCtrlCGivesUpAConnectionWhoseServerDoesNotStop) {
     PQfinish(other);
 }
 
-TEST_F(Statements, ACopyAnEarlierStatementLeftRunningIsEndedBeforeTheNext) {
+TEST_F(ServerStatements, ACopyAnEarlierStatementLeftRunningIsEndedBeforeTheNext) {
     value("CREATE TEMP TABLE left_open (n int4)");
     for (const char* copy : {"COPY left_open FROM STDIN", "COPY (SELECT 1) TO STDOUT"}) {
         SCOPED_TRACE(copy);
