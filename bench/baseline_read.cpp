@@ -213,18 +213,20 @@ long long rowsRead(PGconn* conn, const std::string& sql, Columns& c) {
     long long reported = -1;
     while (PGresult* result = PQgetResult(conn)) {
         switch (PQresultStatus(result)) {
-        case PGRES_SINGLE_TUPLE:
-            if (r == c.rows()) c.resize(std::max<size_t>(1024, 2 * r));
-            convertRow(
-                r++,
-                [&](int f) { return PQgetisnull(result, 0, f) ? nullptr : PQgetvalue(result, 0, f); },
-                [&](int f) { return PQgetlength(result, 0, f); }, c);
-            break;
-        case PGRES_TUPLES_OK:
-            reported = std::atoll(PQcmdTuples(result));
-            break;
-        default:
-            fail(conn, "single-row query");
+            case PGRES_SINGLE_TUPLE:
+                if (r == c.rows()) c.resize(std::max<size_t>(1024, 2 * r));
+                convertRow(
+                    r++,
+                    [&](int f) {
+                        return PQgetisnull(result, 0, f) ? nullptr : PQgetvalue(result, 0, f);
+                    },
+                    [&](int f) { return PQgetlength(result, 0, f); }, c);
+                break;
+            case PGRES_TUPLES_OK:
+                reported = std::atoll(PQcmdTuples(result));
+                break;
+            default:
+                fail(conn, "single-row query");
         }
         PQclear(result);
     }
