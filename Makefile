@@ -7,9 +7,10 @@
 #                with TLS-only servers of its own (scripts/check.sh)
 #   make sanitize  deps + a build with AddressSanitizer and UBSan in build-sanitize, then
 #                every test against it
-#   make bench   deps + the module and the baselines, then bench/run.sh, bench/run_batch.sh and
-#                bench/run_small.sh (resultGet, copyOut, batchExec, copyIn, small queries and
-#                held results against plain libpq, on one server)
+#   make bench   deps + the module and the baselines, then bench/run.sh, bench/run_stream.sh,
+#                bench/run_batch.sh and bench/run_small.sh (resultGet, copyOut, query, chunked
+#                reads, batchExec, copyIn, small queries and held results against plain libpq
+#                and psql, on one server)
 #   make portable  build-portable/vorlex.mex with the MEX-only host backend (documented
 #                MEX/MX functions only, as for MATLAB), and check its symbols
 #   make dist    vorlex-<version>.tar.gz, an Octave package for pkg install
@@ -50,12 +51,13 @@ sanitize: deps
 	scripts/check.sh $(SANITIZE_BUILD)
 
 # Builds only what the benchmarks run (the unit tests take minutes), then
-# runs the reads (resultGet, copyOut), the writes (batchExec, copyIn) and
-# the small queries and held results against plain libpq on one server.
+# runs the reads (resultGet, copyOut; query and chunked reads), the writes
+# (batchExec, copyIn) and the small queries and held results against plain
+# libpq on one server.
 bench: deps
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVORLEX_SANITIZE=OFF -DVORLEX_BENCH=ON
 	cmake --build $(BUILD) -j $(JOBS) --target vorlex baseline_read baseline_write baseline_small
-	scripts/with_server.sh sh -c 'bench/run.sh "$$1" && bench/run_batch.sh "$$1" && bench/run_small.sh "$$1"' sh $(BUILD)
+	scripts/with_server.sh sh -c 'bench/run.sh "$$1" && bench/run_stream.sh "$$1" && bench/run_batch.sh "$$1" && bench/run_small.sh "$$1"' sh $(BUILD)
 
 portable: deps
 	cmake -S . -B $(PORTABLE) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVORLEX_HOST_BACKEND=mex \

@@ -4,6 +4,7 @@
 // C++ vectors, with none of the module's checks or Octave arrays.
 //
 //   baseline_read TABLE REPS
+//   baseline_read TABLE REPS query|rows
 //
 // Connects with the PG* variables and reads the table REPS times two ways,
 // taking turns: a query with binary results (PQexecParams), converted once
@@ -13,6 +14,12 @@
 // of the query and the best time of the COPY in seconds, and memory in
 // bytes measured on the first repetition, before anything was freed for
 // reuse.  Both ways must convert the same values.
+//
+// With a third argument it reads the first four columns alone, one way,
+// for bench/run_stream.sh: "query" as above (fetch and conversion timed
+// together), "rows" in libpq's single-row mode, each row converted as it
+// arrives.  It prints "baseline.<way>.<name> <value>" lines: the best time,
+// the checksum (the same for both ways) and the peak RSS growth.
 #include <libpq-fe.h>
 
 #include <algorithm>
@@ -41,8 +48,10 @@ struct IntArray {
 
 constexpr int kColumns = 5;
 
-// The typed columns, each with a row-is-NULL flag per row.
+// The typed columns, each with a row-is-NULL flag per row; the first
+// `width` of them are read.
 struct Columns {
+    int width = kColumns;
     std::vector<int32_t> id;
     std::vector<double> x;
     std::vector<std::string> label;
@@ -87,8 +96,8 @@ void decodeIntArray(const char* in, IntArray& out) {
 // alone).
 template <typename Value, typename Length>
 void convertRow(size_t r, const Value& value, const Length& length, Columns& c) {
-    const char* fields[kColumns];
-    for (int f = 0; f < kColumns; ++f) {
+    const char* fields[kColumns] = {};
+    for (int f = 0; f < c.width; ++f) {
         fields[f] = value(f);
         c.isNull[f][r] = !fields[f];
     }
@@ -152,10 +161,10 @@ long long copyRead(PGconn* conn, const std::string& sql, Columns& c) {
                 ended = true;
                 break;
             }
-            if (count != kColumns) fail(conn, "unexpected field count");
+            if (count != c.width) fail(conn, "unexpected field count");
             const char* values[kColumns];
             int32_t lengths[kColumns];
-            for (int f = 0; f < kColumns; ++f) {
+            for (int f = 0; f < c.width; ++f) {
                 lengths[f] = static_cast<int32_t>(loadBig32(in));
                 values[f] = lengths[f] < 0 ? nullptr : in + 4;
                 in += 4 + std::max(lengths[f], 0);
@@ -193,11 +202,77 @@ double since(std::chrono::steady_clock::time_point start) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
+// Runs SQL in libpq's single-row mode with binary results and converts
+// each row as its one-row result arrives, freeing that result at once: no
+// PGresult holds the whole table.  Returns the rows the statement reported.
+long long rowsRead(PGconn* conn, const std::string& sql, Columns& c) {
+    if (!PQsendQueryParams(conn, sql.c_str(), 0, nullptr, nullptr, nullptr, nullptr, 1) ||
+        !PQsetSingleRowMode(conn))
+        fail(conn, "single-row query");
+    size_t r = 0;
+    long long reported = -1;
+    while (PGresult* result = PQgetResult(conn)) {
+        switch (PQresultStatus(result)) {
+            case PGRES_SINGLE_TUPLE:
+                if (r == c.rows()) c.resize(std::max<size_t>(1024, 2 * r));
+                convertRow(
+                    r++,
+                    [&](int f) {
+                        return PQgetisnull(result, 0, f) ? nullptr : PQgetvalue(result, 0, f);
+                    },
+                    [&](int f) { return PQgetlength(result, 0, f); }, c);
+                break;
+            case PGRES_TUPLES_OK:
+                reported = std::atoll(PQcmdTuples(result));
+                break;
+            default:
+                fail(conn, "single-row query");
+        }
+        PQclear(result);
+    }
+    c.resize(r);
+    return reported;
+}
+
+// Reads SQL REPS times the one WAY ("query" or "rows") into the first four
+// columns and prints the best time, the checksum and the peak RSS growth.
+void readOneWay(PGconn* conn, const std::string& sql, int reps, const std::string& way) {
+    double best = 1e300, checksum = 0;
+    long long rssStart = statusBytes("VmRSS:"), resultBytes = 0, rows = 0;
+    for (int rep = 0; rep < reps; ++rep) {
+        Columns columns;
+        columns.width = 4;
+        auto start = std::chrono::steady_clock::now();
+        if (way == "query") {
+            PGresult* result =
+                PQexecParams(conn, sql.c_str(), 0, nullptr, nullptr, nullptr, nullptr, 1);
+            if (PQresultStatus(result) != PGRES_TUPLES_OK) fail(conn, "query");
+            if (rep == 0) resultBytes = statusBytes("VmRSS:") - rssStart;
+            convert(result, columns);
+            best = std::min(best, since(start));
+            rows = PQntuples(result);
+            PQclear(result);  // outside the timing, as the whole-result way above
+        } else {
+            rows = rowsRead(conn, sql, columns);
+            best = std::min(best, since(start));
+        }
+        if (static_cast<long long>(columns.rows()) != rows) fail(conn, "rows lost");
+        checksum = sum(columns);
+    }
+    std::string name = "baseline." + way + ".";
+    std::printf("%srows %lld\n", name.c_str(), rows);
+    std::printf("%sread_s %.6f\n", name.c_str(), best);
+    std::printf("%schecksum %.17g\n", name.c_str(), checksum);
+    std::printf("%sresult_bytes %lld\n", name.c_str(), resultBytes);
+    std::printf("%speak_growth_bytes %lld\n", name.c_str(), statusBytes("VmHWM:") - rssStart);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 3) {
-        std::fprintf(stderr, "usage: %s TABLE REPS\n", argv[0]);
+    std::string way = argc == 4 ? argv[3] : "";
+    if ((argc != 3 && argc != 4) || (argc == 4 && way != "query" && way != "rows")) {
+        std::fprintf(stderr, "usage: %s TABLE REPS [query|rows]\n", argv[0]);
         return 2;
     }
     std::string sql = std::string("select id, x, label, taken, vals from ") + argv[1];
@@ -205,6 +280,11 @@ int main(int argc, char** argv) {
 
     PGconn* conn = PQconnectdb("");
     if (PQstatus(conn) != CONNECTION_OK) fail(conn, "connect");
+    if (!way.empty()) {
+        readOneWay(conn, std::string("select id, x, label, taken from ") + argv[1], reps, way);
+        PQfinish(conn);
+        return 0;
+    }
 
     double bestFetch = 1e300, bestConvert = 1e300, bestCopy = 1e300, checksum = 0;
     long long rssStart = statusBytes("VmRSS:"), resultBytes = 0, rows = 0;
