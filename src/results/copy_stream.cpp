@@ -29,7 +29,7 @@ constexpr size_t kRowsPerCellPart = 65536;
 void CopyStreamDecoder::take(const char* data, size_t length) {
     if (pending_.empty()) {
         size_t used = decode(data, length);
-        pending_.assign(data + used, length - used);
+        if (used < length) pending_.assign(data + used, length - used);
     } else {
         pending_.append(data, length);
         size_t used = decode(pending_.data(), pending_.size());
