@@ -421,6 +421,24 @@ void fillBinaryRow(const ResultColumn& column, const char* bytes, size_t length,
     out.rowIsNull[row] = false;
 }
 
+bool readsScalarsIntoVectors(const ResultColumn& column) {
+    return !column.isArray && !column.cellValue && !column.cellMask && !isRowValued(column) &&
+           !column.textFormat;
+}
+
+void fillScalarField(const ResultColumn& column, const char* bytes, size_t length,
+                     const PGtypeFormatInfo& server, const ColumnOutput& out, size_t row) {
+    if (!bytes) {
+        fillNullRow(column, out, row);
+        return;
+    }
+    std::string error;
+    if (!column.codec->read(bytes, length, {nullptr, out.valueData}, row, server, error))
+        raiseReadFailure(column, row, error);
+    out.rowIsNull[row] = false;
+    out.maskData[row] = false;
+}
+
 void fillField(const ResultColumn& column, const char* bytes, size_t length,
                const PGtypeFormatInfo& server, const ColumnOutput& out, size_t row) {
     if (!bytes)

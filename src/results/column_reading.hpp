@@ -128,6 +128,13 @@ void fillBinaryRow(const ResultColumn& column, const char* bytes, size_t length,
 void fillField(const ResultColumn& column, const char* bytes, size_t length,
                const PGtypeFormatInfo& server, const ColumnOutput& out, size_t row);
 
+// Whether a column's binary values are scalars read straight into its
+// vectors: fillScalarField then does fillField's work with nothing to
+// look up, for streams that decode row by row.
+bool readsScalarsIntoVectors(const ResultColumn& column);
+void fillScalarField(const ResultColumn& column, const char* bytes, size_t length,
+                     const PGtypeFormatInfo& server, const ColumnOutput& out, size_t row);
+
 // Reads one scalar element into `target` at `index`: the codec's reader, or
 // another for text-format values.
 using ElementRead = bool (*)(const void* context, const ElementTarget& target, size_t index,

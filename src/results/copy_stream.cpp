@@ -113,12 +113,16 @@ bool CopyStreamDecoder::rowIsWhole(const WireReader& reader) const {
 
 void CopyStreamDecoder::decodeRow(WireReader& reader) {
     if (rows_ == capacity_) growTo(nextCapacity(capacity_));
-    for (GrowingColumn& growing : *columns_) {
+    for (size_t k = 0; k < outputs_.size(); ++k) {
         int32_t length = -1;
         reader.readInt32(length);  // rowIsWhole has seen it
         const char* bytes = length >= 0 ? reader.take(static_cast<size_t>(length)) : nullptr;
         size_t size = length >= 0 ? static_cast<size_t>(length) : 0;
-        fillField(growing.column, bytes, size, *server_, growing.output(), rows_);
+        const ResultColumn& column = (*columns_)[k].column;
+        if (scalars_[k])
+            fillScalarField(column, bytes, size, *server_, outputs_[k], rows_);
+        else
+            fillField(column, bytes, size, *server_, outputs_[k], rows_);
     }
     ++rows_;
 }
@@ -128,9 +132,19 @@ void CopyStreamDecoder::makeCellsSoFar() {
     cellsMade_ = rows_;
 }
 
+void CopyStreamDecoder::lookAtColumns() {
+    outputs_.clear();
+    scalars_.clear();
+    for (GrowingColumn& growing : *columns_) {
+        outputs_.push_back(growing.output());
+        scalars_.push_back(readsScalarsIntoVectors(growing.column));
+    }
+}
+
 void CopyStreamDecoder::growTo(size_t capacity) {
     for (GrowingColumn& growing : *columns_) growing.grow(capacity);
     capacity_ = capacity;
+    lookAtColumns();
 }
 
 }  // namespace vorlex

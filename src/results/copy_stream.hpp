@@ -50,8 +50,13 @@ class CopyStreamDecoder {
     void decodeRow(WireReader& reader);
     void growTo(size_t capacity);
     void makeCellsSoFar();
+    void lookAtColumns();
 
     std::vector<GrowingColumn>* columns_ = nullptr;
+    // Per column: where its rows go (as of the last growth), and whether
+    // its values are scalars read straight into vectors.
+    std::vector<ColumnOutput> outputs_;
+    std::vector<char> scalars_;
     const PGtypeFormatInfo* server_ = nullptr;
     std::string pending_;
     bool headerRead_ = false;
