@@ -150,8 +150,10 @@ const HelpTopic helpTopics[] = {
      "copyIn is several times faster than batchExec for plain loads (no statement per\n"
      "row); insert runs at copyIn's speed after one catalog lookup (plus a round trip for\n"
      "columns of texts the server converts).  copyOut is faster than exec + resultGet and\n"
-     "needs less memory: rows are decoded as they arrive.  query keeps the description of\n"
-     "its last 64 statements per connection: a statement run again costs one round trip.\n"
+     "needs less memory: rows are decoded as they arrive, and so does query for a\n"
+     "statement without parameters that only reads (it runs as a COPY).  query keeps the\n"
+     "description of its last 64 statements per connection: a statement run again costs\n"
+     "one round trip.  Results larger than memory: query with 'chunk', then fetch.\n"
      "batchExec sends every row in one pipelined stream.  Numbers read fastest as column\n"
      "vectors ('columnVectors', true, the default)."},
     {"progress", "the 'progress' option of insert, copyIn, copyOut, batchExec and query",
@@ -165,12 +167,12 @@ const HelpTopic helpTopics[] = {
      "  rowsPerSecond  rows / seconds\n"
      "  p = @(s) waitbar (s.rows / s.total, h);   % a GUI's progress bar\n"
      "What counts as done: insert and copyIn the rows sent, batchExec the rows whose\n"
-     "results are in, copyOut the rows read; query gets its result whole and reports it\n"
-     "when it has come and once converted.  An error raised by fn stops the command as\n"
-     "Ctrl-C does (nothing of a load is kept; the connection is ready) and is raised as\n"
-     "vorlex:<command>:progressFailed with fn's message.  'progress', false (the\n"
-     "default) costs nothing.  stderr is the terminal Octave or MATLAB started from: in\n"
-     "MATLAB's desktop use a function."},
+     "results are in, copyOut and fetch the rows read, query the rows read of a plain\n"
+     "read (a COPY), else its result when it has come and once converted.  An error\n"
+     "raised by fn stops the command as Ctrl-C does (nothing of a load is kept; the\n"
+     "connection is ready) and is raised as vorlex:<command>:progressFailed with fn's\n"
+     "message.  'progress', false (the default) costs nothing.  stderr is the terminal\n"
+     "Octave or MATLAB started from: in MATLAB's desktop use a function."},
 };
 // clang-format on
 

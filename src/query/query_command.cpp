@@ -10,9 +10,10 @@
 // count of values other than the statement's is refused before any value
 // is sent, each value is converted to its parameter's type, and the
 // result's column types are known before it runs; then its text runs with
-// the values.  Every wait is one of server_wait.hpp's.  With 'chunk' the
-// statement runs in single-row mode and its rows are left to fetch
-// (query_cursor.cpp).
+// the values.  Every wait is one of server_wait.hpp's.  A statement without
+// parameters that only reads runs as a binary COPY instead, its rows
+// decoded as they arrive.  With 'chunk' the statement's rows are left to
+// fetch (query_cursor.cpp): a COPY's stream, or in libpq's single-row mode.
 #include <libpq-fe.h>
 #include <strings.h>
 

@@ -5,14 +5,15 @@
 //   [data, info, done] = vorlex('fetch', cur [, 'progress', tf|fn])
 //   vorlex('close', cur)
 //
-// The statement runs once, in libpq's single-row mode: the server sends its
-// rows as for any statement and each arrives as a result of its own, read
-// into the chunk's columns and freed at once, so that no more than a
-// chunk's rows are held.  Nothing is declared on the server, so it runs
-// outside a transaction block and through a pooler alike.  A fetch reads
-// until its chunk is full and then takes the next result too, to tell
-// whether the rows are done: the cursor ends with the fetch that returns
-// its last rows (done is true), and a later fetch is refused.
+// The statement runs once: a plain read as a binary COPY, whose stream
+// each fetch goes on decoding, any other in libpq's single-row mode, where
+// each row arrives as a result of its own.  Rows are read into the chunk's
+// columns as they arrive, so that no more than a chunk's rows are held.
+// Nothing is declared on the server, so it runs outside a transaction
+// block and through a pooler alike.  A fetch reads until its chunk is full
+// and then takes the next row or the end too, to tell whether the rows are
+// done: the cursor ends with the fetch that returns its last rows (done is
+// true), and a later fetch is refused.
 #include "query/query_cursor.hpp"
 
 #include <cmath>

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: BSD-3-Clause
-// query_cursor.hpp - chunked reads: the rows of one statement, running in
-// libpq's single-row mode, read a chunk at a time by fetch.
+// query_cursor.hpp - chunked reads: the rows of one statement, running as
+// a COPY or in libpq's single-row mode, read a chunk at a time by fetch.
 #pragma once
 
 #include <libpq-fe.h>
