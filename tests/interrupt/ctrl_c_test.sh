@@ -36,7 +36,7 @@ cases=(
 "copyOut of a slow query|copyOut|query like 'COPY%'||s = vorlex ('copyOut', conn, 'select g::int4 from generate_series (1, 3000) g where length (pg_sleep (0.01)::text) >= 0', '%int4');|"
 "batchExec behind a row lock|batchExec|wait_event_type = 'Lock'|vorlex ('exec', other, 'begin'); vorlex ('exec', other, 'insert into TBL values (5)');|vorlex ('batchExec', conn, 'insert into TBL values (\$1)', '%int4', struct ('a', int32 ((1:10)')));|vorlex ('exec', other, 'rollback');"
 "query|query|query like 'select pg_sleep%'||d = vorlex ('query', conn, 'select pg_sleep (\$1)', {30});|"
-"fetch of a slow query|fetch|query like 'select g::int4%'|cur = vorlex ('query', conn, 'select g::int4 from generate_series (1, 3000) g where length (pg_sleep (0.01)::text) >= 0', 'chunk', 5000);|d = vorlex ('fetch', cur);|vorlex ('close', cur);"
+"fetch of a slow query|fetch|query like '%select g::int4%'|cur = vorlex ('query', conn, 'select g::int4 from generate_series (1, 3000) g where length (pg_sleep (0.01)::text) >= 0', 'chunk', 5000);|d = vorlex ('fetch', cur);|vorlex ('close', cur);"
 "query prepared behind a lock|query|wait_event_type = 'Lock'|vorlex ('exec', other, 'begin'); vorlex ('exec', other, 'lock table TBL');|d = vorlex ('query', conn, 'select * from TBL');|vorlex ('exec', other, 'rollback');"
 "connect to a silent server|connect|none||c = vorlex ('connect', 'host=127.0.0.1 port=SILENT connect_timeout=60');|"
 "notifications waited for without end|notifications|none|vorlex ('listen', conn, 'nt_never');|n = vorlex ('notifications', conn, Inf);|"
