@@ -12,6 +12,7 @@
 
 #include <cstdio>
 
+#include "backend/host_backend.hpp"
 #include "backend/host_cells.hpp"
 #include "gateway/dispatch.hpp"
 #include "gateway/version.hpp"
@@ -30,6 +31,7 @@ char versionText[20];
 // holds may outlive it, least of all a session open on the server.
 void releaseAtExit() {
     releaseOutputs();
+    releaseInputs();
     releaseEverything();
 }
 
@@ -69,6 +71,7 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
         printBanner();
         return;
     }
-    runAtBoundary(dispatchCommand, "vorlex:dispatch:outOfMemory", nlhs, plhs, nrhs, prhs);
+    runAtBoundary(dispatchCommand, "vorlex:dispatch:outOfMemory", nlhs, plhs, nrhs,
+                  exactInputs(nrhs, prhs));
     settleOutputs(nlhs > 0 ? nlhs : 1, plhs);  // reached only when the call succeeded
 }
