@@ -71,7 +71,6 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
         printBanner();
         return;
     }
-    runAtBoundary(dispatchCommand, "vorlex:dispatch:outOfMemory", nlhs, plhs, nrhs,
-                  exactInputs(nrhs, prhs));
+    runAtBoundary(dispatchCommand, "vorlex:dispatch:outOfMemory", nlhs, plhs, nrhs, prhs);
     settleOutputs(nlhs > 0 ? nlhs : 1, plhs);  // reached only when the call succeeded
 }
