@@ -33,7 +33,7 @@ bool isFailure(const PGresult* result) {
 // when an administrator ended it) before closing, and libpq then adds
 // "server closed the connection unexpectedly".  The server's words are
 // the ones that say why.
-bool isLibpqFailureAfterServers(const PGresult* last, const PGresult* next) {
+bool isLibpqFailureAfterServerFailure(const PGresult* last, const PGresult* next) {
     return last && isFailure(last) && PQresultErrorField(last, PG_DIAG_SQLSTATE) &&
            isFailure(next) && !PQresultErrorField(next, PG_DIAG_SQLSTATE);
 }
@@ -264,7 +264,7 @@ ResultOwner awaitStatement(PGconn* conn, const char* what) {
             raiseInterrupted(wait, drainToIdle(wait) || failed, what);
         }
         if (!next) return last;
-        if (!isLibpqFailureAfterServers(last.get(), next.get())) last = std::move(next);
+        if (!isLibpqFailureAfterServerFailure(last.get(), next.get())) last = std::move(next);
         ExecStatusType status = PQresultStatus(last.get());
         if (status == PGRES_COPY_IN || status == PGRES_COPY_OUT || status == PGRES_COPY_BOTH ||
             PQstatus(conn) == CONNECTION_BAD)
