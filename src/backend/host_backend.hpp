@@ -36,6 +36,19 @@ extern "C" {
 // Octave's mexCallMATLABWithTrap hands back a fixed text in place of the
 // error's message; MATLAB's gives the error itself.
 bool callFunctionHandle(const mxArray* handle, mxArray* input, std::string& message);
+
+// The call's inputs as the module reads them.  Octave keeps an integer
+// literal of 2^53 or more (-2^53 or less) as the exact integer it writes,
+// in the call and in cells and structs made of literals, until it is
+// stored in a variable; its MX functions hand that integer's bits out as
+// the double's.  Each such value, wherever it is in the inputs, is given
+// as the double it stands for.  The result is `prhs` itself when nothing
+// needed that; arrays made for it live until the next call's inputs are
+// read, or releaseInputs.  The MEX-only backend gives `prhs`.
+const mxArray** exactInputs(int nrhs, const mxArray* prhs[]);
+
+// Frees what exactInputs made for the last call.
+void releaseInputs();
 }
 
 }  // namespace vorlex

@@ -28,6 +28,16 @@ bool isFailure(const PGresult* result) {
     return status == PGRES_FATAL_ERROR || status == PGRES_BAD_RESPONSE;
 }
 
+// Whether `next` is libpq's own failure (no SQLSTATE) after the server's
+// failure `last`: a session the server ends sends its error (FATAL 57P01
+// when an administrator ended it) before closing, and libpq then adds
+// "server closed the connection unexpectedly".  The server's words are
+// the ones that say why.
+bool isLibpqFailureAfterServerFailure(const PGresult* last, const PGresult* next) {
+    return last && isFailure(last) && PQresultErrorField(last, PG_DIAG_SQLSTATE) &&
+           isFailure(next) && !PQresultErrorField(next, PG_DIAG_SQLSTATE);
+}
+
 // A COPY IN that libpq cannot end would hold the connection for ever: the
 // connection is given up instead.
 void endCopyIn(ServerWait& wait) {
@@ -254,7 +264,7 @@ ResultOwner awaitStatement(PGconn* conn, const char* what) {
             raiseInterrupted(wait, drainToIdle(wait) || failed, what);
         }
         if (!next) return last;
-        last = std::move(next);
+        if (!isLibpqFailureAfterServerFailure(last.get(), next.get())) last = std::move(next);
         ExecStatusType status = PQresultStatus(last.get());
         if (status == PGRES_COPY_IN || status == PGRES_COPY_OUT || status == PGRES_COPY_BOTH ||
             PQstatus(conn) == CONNECTION_BAD)

@@ -129,10 +129,11 @@ bool drainToIdle(ServerWait& wait);
 void discardEarlierResults(PGconn* conn);
 
 // Waits for the results of the statement just sent on `conn`, as PQexec
-// does: the last one, or the first that starts a COPY.  On an interrupt
-// the statement is cancelled and the connection drained before
-// "interrupted" is raised; `what` names the work in its message ("the
-// statement").
+// does: the last one, or the first that starts a COPY; where the server's
+// error is followed by libpq's own as the connection closes, the server's.
+// On an interrupt the statement is cancelled and the connection drained
+// before "interrupted" is raised; `what` names the work in its message
+// ("the statement").
 ResultOwner awaitStatement(PGconn* conn, const char* what);
 
 // The next result of the statement running on `conn` (null when it has

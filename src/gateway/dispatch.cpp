@@ -11,6 +11,7 @@
 #include <new>
 #include <string>
 
+#include "backend/host_backend.hpp"
 #include "backend/host_cells.hpp"
 #include "gateway/command_help.hpp"
 #include "host/errors.hpp"
@@ -479,7 +480,7 @@ void dispatchCommand(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[])
                    command->name);
     RunningCommand running;
     releaseOutputs();  // the outputs of the calls before, which the host holds by now
-    runHandler(*command, nlhs, plhs, nrhs, prhs);
+    runHandler(*command, nlhs, plhs, nrhs, exactInputs(nrhs, prhs));
 }
 
 }  // namespace vorlex

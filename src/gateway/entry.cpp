@@ -12,6 +12,7 @@
 
 #include <cstdio>
 
+#include "backend/host_backend.hpp"
 #include "backend/host_cells.hpp"
 #include "gateway/dispatch.hpp"
 #include "gateway/version.hpp"
@@ -30,6 +31,7 @@ char versionText[20];
 // holds may outlive it, least of all a session open on the server.
 void releaseAtExit() {
     releaseOutputs();
+    releaseInputs();
     releaseEverything();
 }
 

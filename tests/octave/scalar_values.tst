@@ -43,6 +43,32 @@
 %! [s, t] = put_and_get (c, '%float4', 0.1);
 %! assert (s.value, single (0.1));
 
+%!testif ; ! strcmp (getenv ('VORLEX_HOST_BACKEND'), 'mex')
+%! ## Integer literals beyond 2^53, which Octave keeps as exact integers in
+%! ## calls and cells until it stores them: every writing command sends the
+%! ## double they stand for (Octave's backend reads them; the MX functions
+%! ## hand out the integer's bits).  Each literal is typed in the call's text.
+%! literals = {9007199254740992, 2^53;  9007199254740994, 2^53 + 2
+%!             10000000000000000, 1e16;  -1152921504606846976, -2^60};
+%! vorlex ('exec', c, 'create temp table big_literals (k int4, via text, v float8)');
+%! p = vorlex ('paramCreate', c);
+%! for k = 1:rows (literals)
+%!   vorlex ('query', c, 'insert into big_literals values ($1, ''query'', $2)', {k, literals{k,1}});
+%!   vorlex ('paramPut', p, '%int4 %float8', int32 (k), literals{k,1});
+%!   vorlex ('paramExec', c, p, 'insert into big_literals values ($1, ''paramPut'', $2)');
+%!   vorlex ('paramReset', p);
+%!   vorlex ('batchExec', c, 'insert into big_literals values ($1, ''batchExec'', $2)', ...
+%!           '%int4 %float8', struct ('k', int32 (k), 'v', literals{k,1}));
+%!   vorlex ('copyIn', c, 'big_literals', '%int4 %text %float8', ...
+%!           struct ('k', int32 (k), 'via', {{'copyIn'}}, 'v', literals{k,1}));
+%!   vorlex ('insert', c, 'big_literals', struct ('k', int32 (k), 'via', {{'insert'}}, 'v', literals{k,1}));
+%! end
+%! vorlex ('paramClear', p);
+%! got = vorlex ('query', c, 'select k, via, v from big_literals order by via, k');
+%! assert (numel (got.k), 5 * rows (literals));
+%! wrong = find (got.v != [literals{double (got.k), 2}]');
+%! assert (isempty (wrong), sprintf ('%s sent %g; ', [got.via(wrong)'; num2cell(got.v(wrong))']{:}));
+
 %!test
 %! ## Date numbers for the five date/time types.
 %! [s, t] = put_and_get (c, '%timestamp', 730486.5);

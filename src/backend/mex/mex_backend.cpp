@@ -22,4 +22,9 @@ bool callFunctionHandle(const mxArray* handle, mxArray* input, std::string& mess
     return false;
 }
 
+// No MX function tells a literal's exact integer from a double.
+const mxArray** exactInputs(int, const mxArray* prhs[]) { return prhs; }
+
+void releaseInputs() {}
+
 }  // namespace vorlex
