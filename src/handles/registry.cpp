@@ -2,6 +2,7 @@
 // registry.cpp - handle numbers, live sets and the shared parameter set.
 #include "handles/registry.hpp"
 
+#include <cstdlib>
 #include <iterator>
 #include <limits>
 #include <string>
@@ -77,7 +78,20 @@ std::unordered_map<uint32_t, void*> objectsByHandle;
 std::unordered_map<uint32_t, uint32_t> connectionOfResult;
 // Only connections that saw an error have an entry.
 std::unordered_map<const PGconn*, ServerErrorFields> lastErrors;
-uint32_t lastHandle = 0;
+
+// A module loaded again in the same process (a rebuilt file the host
+// reloads) goes on from the numbers the earlier load issued, which its exit
+// left in the environment: a handle kept from before is refused, never
+// taken for an object of the new load.
+constexpr const char* kLastHandleVariable = "VORLEX_LAST_HANDLE";
+
+uint32_t handlesIssuedBefore() {
+    const char* text = std::getenv(kLastHandleVariable);
+    unsigned long issued = text ? std::strtoul(text, nullptr, 10) : 0;
+    return issued <= std::numeric_limits<uint32_t>::max() ? static_cast<uint32_t>(issued) : 0;
+}
+
+uint32_t lastHandle = handlesIssuedBefore();
 
 const KindInfo& infoOf(HandleKind kind) { return kKinds[static_cast<int>(kind)]; }
 KindRegistry& registryOf(HandleKind kind) { return registries[static_cast<int>(kind)]; }
@@ -253,6 +267,7 @@ void releaseHandle(HandleKind kind, uint32_t number, int position) {
 int32_t liveCount(HandleKind kind) { return registryOf(kind).live; }
 
 void releaseEverything() {
+    setenv(kLastHandleVariable, std::to_string(lastHandle).c_str(), 1);
     // Cursors, results and parameter sets first: none of them needs its
     // connection, but finishing connections last keeps the order of a
     // careful user.

@@ -60,7 +60,8 @@ int32_t liveCount(HandleKind kind);
 
 // Releases every live object (cursors, results, parameter sets, then connections,
 // which PQfinish closes on the server) and forgets their handles: the
-// module's exit handler, run when the host unloads it.
+// module's exit handler, run when the host unloads it.  A later load in
+// the same process goes on numbering from the last handle issued.
 void releaseEverything();
 
 // The connection a live result was made on, while that connection is

@@ -173,7 +173,9 @@
 
 %!test
 %! ## Unloading the module finishes its connections and frees its results and
-%! ## parameter sets: a new load of it sees none of the sessions on the server.
+%! ## parameter sets: a new load of it sees none of the sessions on the server,
+%! ## and goes on numbering, so that a handle of the earlier load is refused
+%! ## (as when a rebuilt module file is loaded again).
 %! name = sprintf ('vorlex_unload_%d', getpid ());
 %! for k = 1:3
 %!   c = vorlex ('connect', ['application_name=' name]);
@@ -184,7 +186,13 @@
 %! clear vorlex
 %! assert (! mislocked ('vorlex'));
 %! watch = vorlex ('connect', '');
-%! assert (watch, uint32 (1));
+%! assert (watch > p);
+%! try
+%!   vorlex ('status', c);
+%!   error ('a handle of the earlier load was taken');
+%! catch err
+%!   assert (err.identifier, 'vorlex:status:unknownConnection');
+%! end_try_catch
 %! sql = ['select count (*)::int4 from pg_stat_activity where application_name = ''' name ''''];
 %! for attempt = 1:100  ## the backends end a moment after their sockets close
 %!   r = vorlex ('exec', watch, sql);
@@ -225,3 +233,4 @@
 %! catch err
 %!   assert (err.identifier, 'vorlex:connect:connectFailed');
 %! end_try_catch
+
