@@ -12,10 +12,9 @@
 set -u
 
 build=$(cd "${1:?usage: deployments_test.sh BUILD_DIR}" && pwd)
-work=$(mktemp -d)
-chmod 755 "$work"
-[ "$(id -u)" = 0 ] && chown postgres "$work"  # see asServer
+. "$(dirname "$0")/../servers.sh"
 bouncer= others=
+# Replaces servers.sh's: PgBouncer and the other clients are this driver's.
 cleanUp() {
     [ -n "$others" ] && kill "$others" 2>/dev/null
     # $! is the shell that started it: PgBouncer itself is stopped by its pid file.
@@ -23,33 +22,8 @@ cleanUp() {
     [ -n "$bouncer" ] && kill "$bouncer" 2>/dev/null
     rm -rf "$work"
 }
-trap cleanUp EXIT
-
-pgbin=$(pg_config --bindir 2>/dev/null)
-[ -x "$pgbin/initdb" ] || pgbin=$(dirname "$(command -v initdb)")
-
-# PgBouncer refuses to run as root: as root it runs as the postgres user.
-asServer() {
-    if [ "$(id -u)" = 0 ]; then runuser -u postgres -- "$@"; else "$@"; fi
-}
-
-freePort() {
-    python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'
-}
 
 sql() { psql -XAtqc "$1" 2>/dev/null; }
-
-# A case's outcome: "ok" and its message, or "FAIL", its message and what
-# was read on standard input to show why, indented.
-pass() {
-    echo "ok   $1"
-    passed=$((passed + 1))
-}
-fail() {
-    echo "FAIL $1"
-    sed 's/^/    /'
-    failed=$((failed + 1))
-}
 
 # Runs Octave code with CONNINFO replaced; prints its output, fails with it.
 runOctave() {
@@ -216,7 +190,7 @@ printf ('READ %d DISTINCT %d COMPLETE %d\n', numel (key), numel (unique (key)), 
     fi
 }
 
-passed=0 failed=0 skipped=0
+skipped=0
 for deployment in ${ONLY:-bouncerCases parallelLoadCase}; do
     "$deployment"
 done

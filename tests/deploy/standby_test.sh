@@ -11,46 +11,16 @@
 set -u
 
 build=$(cd "${1:?usage: standby_test.sh BUILD_DIR}" && pwd)
-work=$(mktemp -d)
-chmod 755 "$work"
-[ "$(id -u)" = 0 ] && chown postgres "$work"  # see asServer
-running=()
-cleanUp() {
-    local cluster
-    for cluster in "${running[@]}"; do
-        asServer "$pgbin/pg_ctl" -D "$work/$cluster" -m immediate stop >/dev/null 2>&1
-    done
-    rm -rf "$work"
-}
-trap cleanUp EXIT
-
-pgbin=$(pg_config --bindir 2>/dev/null)
-[ -x "$pgbin/initdb" ] || pgbin=$(dirname "$(command -v initdb)")
-
-# PostgreSQL refuses to run as root: as root the servers run as postgres.
-asServer() {
-    if [ "$(id -u)" = 0 ]; then runuser -u postgres -- "$@"; else "$@"; fi
-}
+. "$(dirname "$0")/../servers.sh"
 
 # sql PORT TEXT: runs TEXT on the server at PORT, prints its one value.
 sql() { psql -XAtq -h "$work" -p "$1" -U postgres -d postgres -c "$2" 2>/dev/null; }
-
-pass() {
-    echo "ok   $1"
-    passed=$((passed + 1))
-}
-# FAIL, the message, and standard input indented to show why.
-fail() {
-    echo "FAIL $1"
-    sed 's/^/    /'
-    failed=$((failed + 1))
-}
 
 # startCluster NAME PORT: starts the cluster in $work/NAME on PORT.
 startCluster() {
     asServer "$pgbin/pg_ctl" -D "$work/$1" -w -l "$work/$1.log" \
         -o "-p $2 -k $work -c listen_addresses=''" start >/dev/null 2>&1 &&
-        running+=("$1")
+        started+=("$work/$1")
 }
 
 # Their sockets are in $work alone (no TCP): the ports cannot collide with
@@ -151,7 +121,7 @@ printf ('WROTE %d\n', vorlex ('query', c, 'select count (*)::int4 as n from $tab
     local child=$! deadline=$((SECONDS + 30))
     until grep -aq '^FIRST' "$work/promote.out" || [ $SECONDS -gt $deadline ]; do sleep 0.05; done
     asServer "$pgbin/pg_ctl" -D "$work/primary" -m fast stop >/dev/null 2>&1
-    running=(standby)
+    started=("$work/standby")
     # pg_ctl promote -w returns once the standby is out of recovery.
     asServer "$pgbin/pg_ctl" -D "$work/standby" -w promote >/dev/null 2>&1
     local recovering
@@ -175,7 +145,6 @@ printf ('WROTE %d\n', vorlex ('query', c, 'select count (*)::int4 as n from $tab
     fi
 }
 
-passed=0 failed=0
 standbyCases
 promotionCase
 echo "$passed passed, $failed failed"

@@ -18,32 +18,11 @@ if ! command -v openssl >/dev/null; then
     exit 77
 fi
 
-work=$(mktemp -d)
-chmod 755 "$work"
-started=()
-pgbin=$(pg_config --bindir 2>/dev/null)
-[ -x "$pgbin/initdb" ] || pgbin=$(dirname "$(command -v initdb)")
-
-# The servers refuse to run as root: as root they run as the postgres user,
-# which then owns the cluster and its key.
-asServer() {
-    if [ "$(id -u)" = 0 ]; then runuser -u postgres -- "$@"; else "$@"; fi
-}
-cleanUp() {
-    local data
-    for data in "${started[@]}"; do
-        asServer "$pgbin/pg_ctl" -D "$data" -m immediate stop >/dev/null 2>&1
-    done
-    rm -rf "$work"
-}
-trap cleanUp EXIT
+. "$here/../servers.sh"
 die() {
     echo "FAIL $1"
     [ $# -gt 1 ] && cat "${@:2}" 2>/dev/null | sed 's/^/    /'
     exit 1
-}
-freePort() {
-    python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'
 }
 
 # --- certificates ---------------------------------------------------------------
@@ -80,7 +59,6 @@ chmod 600 "$tls"/*.key
 # Set up in single-user mode, so that pg_hba needs no line but hostssl ones.
 secret="s3cr3t-$$-$RANDOM"
 data=$work/data
-[ "$(id -u)" = 0 ] && chown postgres "$work"
 asServer "$pgbin/initdb" -D "$data" -U postgres -A reject --no-sync >"$work/initdb.log" 2>&1 ||
     die "initdb failed" "$work/initdb.log"
 cat > "$data/pg_hba.conf" <<HBA
