@@ -11,11 +11,11 @@
 #include "host/errors.hpp"
 #include "host/host.hpp"
 #include "params/param_building.hpp"
-#include "results/text_values.hpp"
 #include "types/array_codec.hpp"
 #include "types/codec_numeric.hpp"
 #include "types/element_access.hpp"
 #include "types/pqtypes_private.hpp"
+#include "types/text_values.hpp"
 #include "types/type_tables.hpp"
 
 namespace vorlex {

@@ -54,7 +54,7 @@ struct ElementProcedures {
     FitRule fit;  // insert's check of a number (null: the writer's own checks)
 };
 
-// How readTextValue (results/text_values.hpp) takes the server's text of a
+// How readTextValue (types/text_values.hpp) takes the server's text of a
 // value apart.
 enum class TextValueReading { asText, int8, int4, floating, numberMatrix, quotedTexts };
 
