@@ -32,7 +32,7 @@
 #include <vector>
 
 #include "backend/host_classes.hpp"
-#include "batch/batch_columns.hpp"
+#include "columns/batch_columns.hpp"
 #include "connection/server_wait.hpp"
 #include "copy/copy_in.hpp"
 #include "copy/copy_target.hpp"

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: BSD-3-Clause
 // column_reading.cpp - result columns into Octave arrays.
-#include "results/column_reading.hpp"
+#include "columns/column_reading.hpp"
 
 #include <algorithm>
 #include <cstring>

@@ -1,14 +1,14 @@
 // SPDX-License-Identifier: BSD-3-Clause
 // batch_columns.cpp - checks and preparation of the batch command's
 // columns, and the put of one row.
-#include "batch/batch_columns.hpp"
+#include "columns/batch_columns.hpp"
 
 #include <algorithm>
 #include <cstring>
 #include <string>
 
 #include "backend/host_classes.hpp"
-#include "batch/rearrange.hpp"
+#include "columns/rearrange.hpp"
 #include "host/errors.hpp"
 #include "host/host.hpp"
 #include "types/type_tables.hpp"
