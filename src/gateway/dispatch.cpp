@@ -39,8 +39,10 @@ CommandFunction commandResultGet, commandRowCount, commandFieldCount, commandFie
 CommandFunction commandQuery, commandFetch, commandClose;
 // batch/batch_command.cpp
 CommandFunction commandBatchExec;
-// copy/copy_in.cpp, copy_out.cpp and insert.cpp
-CommandFunction commandCopyIn, commandCopyOut, commandInsert;
+// copy/copy_in.cpp and copy_out.cpp
+CommandFunction commandCopyIn, commandCopyOut;
+// insert/insert.cpp
+CommandFunction commandInsert;
 // gateway/command_help.cpp
 CommandFunction commandHelp;
 
