@@ -171,7 +171,7 @@ void checkScalarCell(const InsertColumn& bound, size_t row, const mxArray* value
 // doubles for numbers, checked), or a cell for elements with a length of
 // their own.
 void checkArrayCell(const InsertColumn& bound, size_t row, const mxArray* value) {
-    if (bound.record.isTextLike) {
+    if (bound.record.isVariableLength) {
         if (!mxIsCell(value)) raiseCellClass(bound, row, value, "cell arrays of its elements");
         return;
     }

@@ -154,7 +154,7 @@ mxClassID classForTypeOid(Oid oid);
 // handlers read and write as date numbers.
 bool isDateTimeOid(Oid oid);
 // Whether values of an OID have a length of their own, kept in cells.
-bool isTextLikeOid(Oid oid);
+bool isVariableLengthOid(Oid oid);
 // Whether an OID is one of the character types (text, varchar, bpchar,
 // name), whose binary form is the text itself.
 bool isCharacterOid(Oid oid);
