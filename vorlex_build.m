@@ -43,9 +43,7 @@ function vorlex_build (varargin)
     flags{end + 1} = 'CXXFLAGS=$CXXFLAGS -std=c++17';
   end
 
-  mainFolders = {fullfile('backend', backend), 'host', 'handles', 'types', 'params', ...
-                 'connection', 'statements', 'results', 'query', 'batch', 'copy', 'gateway'};
-  buildModule (inOctave, options.outdir, 'vorlex', sources (root, mainFolders), ...
+  buildModule (inOctave, options.outdir, 'vorlex', sources (root, mainFolders (root, backend)), ...
                [flags, {'-lpqtypes', '-lpq'}]);
   buildModule (inOctave, options.outdir, 'vorlex_matelement', ...
                sources (root, {'host', 'matfile'}), flags);
@@ -112,6 +110,14 @@ function generated = writeVersionHeader (root, outdir)
   file = fopen (fullfile (folder, 'version.hpp'), 'w');
   fwrite (file, text);
   fclose (file);
+end
+
+% The folders of the module vorlex, as src/folders.txt lists them (one a
+% line, # for comments), with the host backend's subfolder of backend/.
+function folders = mainFolders (root, backend)
+  text = fileread (fullfile (root, 'src', 'folders.txt'));
+  folders = regexp (text, '^[a-z]+', 'match', 'lineanchors');
+  folders(strcmp (folders, 'backend')) = {fullfile('backend', backend)};
 end
 
 function files = sources (root, folders)

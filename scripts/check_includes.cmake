@@ -1,22 +1,20 @@
 # SPDX-License-Identifier: BSD-3-Clause
 # Fails when an include points the wrong way between the folders of src/.
 #
-#   cmake -DSOURCE_DIR=src -DFOLDERS=host,handles,... -DMATFILE_USES=host
-#         -P scripts/check_includes.cmake
+#   cmake -DSOURCE_DIR=src -DMATFILE_USES=host -P scripts/check_includes.cmake
 #
-# FOLDERS lists the feature folders from the bottom layer up (CMakeLists.txt's
-# VORLEX_FOLDERS, the one place that order is written): a file in one of them
-# may include its own folder and the folders listed before it.  matfile
+# SOURCE_DIR/folders.txt lists the feature folders from the bottom layer up
+# (the one place that order is written): a file in one of them may include
+# its own folder and the folders listed before it.  matfile
 # stands beside them and may include itself and the folders in MATFILE_USES.
 # A folder of src/ in neither list is an error too, so that a new folder gets
 # its place in the order.  Every include of the form "folder/..." or
 # <folder/...> that names a folder of src/ is checked.
-foreach(required SOURCE_DIR FOLDERS)
-  if(NOT DEFINED ${required})
-    message(FATAL_ERROR "check_includes.cmake needs -D${required}=...")
-  endif()
-endforeach()
-string(REPLACE "," ";" folders "${FOLDERS}")
+if(NOT DEFINED SOURCE_DIR)
+  message(FATAL_ERROR "check_includes.cmake needs -DSOURCE_DIR=...")
+endif()
+file(STRINGS ${SOURCE_DIR}/folders.txt folders REGEX "^[a-z]")
+list(TRANSFORM folders STRIP)
 string(REPLACE "," ";" matfile_uses "${MATFILE_USES}")
 
 # What each folder may include, from the order.
@@ -38,7 +36,7 @@ endforeach()
 set(faults 0)
 foreach(folder ${src_folders})
   if(NOT DEFINED allowed_${folder})
-    message(NOTICE "src/${folder}/ has no place in the folder order (VORLEX_FOLDERS)")
+    message(NOTICE "src/${folder}/ has no place in the folder order (src/folders.txt)")
     math(EXPR faults "${faults} + 1")
     continue()
   endif()

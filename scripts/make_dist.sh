@@ -66,7 +66,7 @@ cp "$root/inst"/*.m "$package/inst/"
 mv "$package/inst/vorlex.m" "$package/inst/vorlex_matelement.m" "$package/src/"
 cp "$root/scripts/package/post_install.m" "$root/scripts/package/on_uninstall.m" "$package/"
 
-(cd "$root/src" && find . -name '*.cpp' -o -name '*.hpp' -o -name '*.in' -o -name '*.map') |
+(cd "$root/src" && find . -name '*.cpp' -o -name '*.hpp' -o -name '*.in' -o -name '*.map' -o -name folders.txt) |
     grep -v '^\./backend/mex/' |
     while read -r file; do
         mkdir -p "$package/src/$(dirname "$file")"

@@ -19,15 +19,15 @@
 #include <string>
 #include <vector>
 
-#include "batch/batch_columns.hpp"
-#include "batch/batch_input.hpp"
 #include "batch/pipeline.hpp"
-#include "params/param_building.hpp"
+#include "columns/batch_columns.hpp"
+#include "columns/batch_input.hpp"
+#include "handles/registry.hpp"
 #include "host/command.hpp"
 #include "host/errors.hpp"
 #include "host/host.hpp"
 #include "host/owners.hpp"
-#include "handles/registry.hpp"
+#include "params/param_building.hpp"
 #include "statements/statement_args.hpp"
 
 namespace vorlex {

@@ -35,7 +35,8 @@ constexpr size_t kRowsPerPass = 64;
 // the server roll back the rows already run, up to the sync point.
 constexpr char kAbandonSql[] = "SELECT 'batch abandoned by the client'::pg_catalog.int4";
 
-bool isAccepted(ExecStatusType status) {
+// A statement's result that counts as done: a command's or rows.
+bool isCommandOrTuples(ExecStatusType status) {
     return status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK;
 }
 
@@ -108,7 +109,7 @@ class Pipeline {
     void finishStream();
     void dropStream() noexcept;
     [[noreturn]] void raiseWithConnection(const char* check, const char* what);
-    void fail(const char* check, const char* format, ...) __attribute__((format(printf, 3, 4)));
+    void fail(const char* check, const char* pattern, ...) __attribute__((format(printf, 3, 4)));
 
     PGconn* conn_;
     PGparam* param_;
@@ -151,11 +152,11 @@ void Pipeline::raiseWithConnection(const char* check, const char* what) {
 }
 
 // Raises the first failure; while recovering, results are only read.
-void Pipeline::fail(const char* check, const char* format, ...) {
+void Pipeline::fail(const char* check, const char* pattern, ...) {
     if (recovering_) return;
     va_list args;
-    va_start(args, format);
-    std::string message = formatText(format, args);
+    va_start(args, pattern);
+    std::string message = formatText(pattern, args);
     va_end(args);
     raiseError(check, "%s", message.c_str());
 }
@@ -215,7 +216,7 @@ void Pipeline::queueRow(size_t row) {
     if (row == 0) queuePrepare();
     fillParamArrays(param_, arrays_);
     if (!PQsendQueryPrepared(conn_, statement_.name.c_str(), arrays_.count(), arrays_.values.data(),
-                             arrays_.lengths.data(), arrays_.formats.data(), 0))
+                             arrays_.lengths.data(), arrays_.wireFormats.data(), 0))
         raiseError("sendFailed", "row %zu could not be queued: %s", row + 1,
                    libpqText(PQerrorMessage(conn_)).c_str());
     ++rowsQueued_;
@@ -340,7 +341,7 @@ std::string failureReason(PGconn* conn, const PGresult* result, bool isCopy) {
 void Pipeline::take(PGresult* result) {
     ResultOwner owner(result);
     ExecStatusType status = PQresultStatus(result);
-    if (!isAccepted(status) && status != PGRES_PIPELINE_SYNC) failureSeen_ = true;
+    if (!isCommandOrTuples(status) && status != PGRES_PIPELINE_SYNC) failureSeen_ = true;
     size_t index = received_;
     Item item = itemAt(index);
     bool isCopy = status == PGRES_COPY_IN || status == PGRES_COPY_OUT || status == PGRES_COPY_BOTH;
@@ -356,7 +357,7 @@ void Pipeline::take(PGresult* result) {
     // Only a statement's first result counts: a COPY has a second.
     if (resultTaken_) return;
     resultTaken_ = true;
-    bool accepted = isAccepted(status);
+    bool accepted = isCommandOrTuples(status);
     if (item == Item::prepare) prepareOk_ = accepted;
     if (item == Item::closing) closingOk_ = accepted;
     // While recovering, results are only read: no failure's text is built.

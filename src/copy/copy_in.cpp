@@ -26,13 +26,13 @@
 #include <string>
 #include <string_view>
 
-#include "batch/batch_input.hpp"
-#include "host/command.hpp"
-#include "statements/copy_session.hpp"
+#include "columns/batch_input.hpp"
 #include "copy/copy_target.hpp"
 #include "handles/registry.hpp"
+#include "host/command.hpp"
 #include "host/errors.hpp"
 #include "host/host.hpp"
+#include "statements/copy_session.hpp"
 #include "statements/lost_connection.hpp"
 #include "statements/server_error.hpp"
 #include "statements/statement_args.hpp"

@@ -17,7 +17,7 @@
 #include <new>
 #include <string>
 
-#include "batch/batch_columns.hpp"
+#include "columns/batch_columns.hpp"
 #include "connection/progress.hpp"
 #include "params/param_building.hpp"
 

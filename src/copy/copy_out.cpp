@@ -20,23 +20,23 @@
 #include <utility>
 #include <vector>
 
-#include "params/param_building.hpp"
+#include "columns/column_reading.hpp"
+#include "columns/copy_stream.hpp"
 #include "connection/progress.hpp"
 #include "connection/server_wait.hpp"
-#include "types/pqtypes_private.hpp"
+#include "handles/registry.hpp"
 #include "host/command.hpp"
 #include "host/errors.hpp"
 #include "host/host.hpp"
 #include "host/options.hpp"
 #include "host/owners.hpp"
-#include "handles/registry.hpp"
-#include "results/column_reading.hpp"
+#include "params/param_building.hpp"
 #include "statements/copy_session.hpp"
-#include "results/copy_stream.hpp"
 #include "statements/lost_connection.hpp"
 #include "statements/server_error.hpp"
 #include "statements/statement_args.hpp"
 #include "statements/unnamed_statement.hpp"
+#include "types/pqtypes_private.hpp"
 
 namespace vorlex {
 

@@ -10,9 +10,9 @@
 #include "copy/copy_types.hpp"
 #include "host/errors.hpp"
 #include "host/owners.hpp"
-#include "results/text_values.hpp"
 #include "statements/lost_connection.hpp"
 #include "statements/server_error.hpp"
+#include "types/text_values.hpp"
 
 namespace vorlex {
 

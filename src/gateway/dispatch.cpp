@@ -26,22 +26,25 @@ CommandFunction commandParamCreate, commandParamClear, commandParamReset, comman
     commandParamPut;
 // connection/connect.cpp, connection_commands.cpp and properties.cpp
 CommandFunction commandConnect, commandFinish, commandClear, commandReset, commandStatus;
-CommandFunction commandResultErrorMessage, commandResultStatus, commandErrorMessage,
-    commandBinaryTuples, commandCmdStatus, commandCmdTuples, commandDb, commandHost, commandOptions,
-    commandPass, commandPort, commandUser;
+CommandFunction commandErrorMessage, commandDb, commandHost, commandOptions, commandPass,
+    commandPort, commandUser;
 // statements/execute.cpp, last_error.cpp and notifications.cpp
 CommandFunction commandExec, commandParamExec, commandExecText, commandLastError, commandListen,
     commandUnlisten, commandNotifications;
-// results/result_get.cpp and result_inspection.cpp
+// results/result_get.cpp, result_inspection.cpp and result_properties.cpp
 CommandFunction commandResultGet, commandRowCount, commandFieldCount, commandFieldName,
     commandFieldNumber, commandFieldSize, commandIsNull, commandFieldType, commandValueLength,
     commandGetValue;
+CommandFunction commandResultErrorMessage, commandResultStatus, commandBinaryTuples,
+    commandCmdStatus, commandCmdTuples;
 // query/query_command.cpp and query_cursor.cpp
 CommandFunction commandQuery, commandFetch, commandClose;
 // batch/batch_command.cpp
 CommandFunction commandBatchExec;
-// copy/copy_in.cpp, copy_out.cpp and insert.cpp
-CommandFunction commandCopyIn, commandCopyOut, commandInsert;
+// copy/copy_in.cpp and copy_out.cpp
+CommandFunction commandCopyIn, commandCopyOut;
+// insert/insert.cpp
+CommandFunction commandInsert;
 // gateway/command_help.cpp
 CommandFunction commandHelp;
 

@@ -7,9 +7,10 @@
 // of another kind is always refused before any object is touched.
 //
 // Per kind the registry keeps an ordered HandleSet of the live numbers and a
-// live count; the set exists only while the count is above 0.  The
-// connection kind also owns the shared scratch parameter set, released with
-// the last connection.
+// live count; the set exists only while the count is above 0.  Beside them
+// it keeps the connection each result came from, the cursor open on each
+// connection (ended when the connection is finished or reset) and each
+// connection's last server error, each dropped with its handle.
 //
 // Failures are raised (GatewayError) under the running command's identifier.
 #pragma once

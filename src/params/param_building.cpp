@@ -40,7 +40,7 @@ ParamRecord makeRecord(PGtypeHandler* handler, int flags, int position,
         raiseError("unsupportedType", "%s: the type %s.%s (OID %u) is not supported",
                    contextOf(record).c_str(), handler->typschema, handler->typname,
                    handler->typoid);
-    record.isTextLike = isVariableLength(record.type->kind);
+    record.isVariableLength = isVariableLength(record.type->kind);
     record.isNumericLike = takesDoubles(record.type->kind);
     record.isSerialised = record.type->kind == TypeKind::serialised;
     record.classId = record.type->classId;
@@ -159,7 +159,7 @@ void checkShape(const ParamRecord& record, const ValueSource& source) {
     const mxArray* array = source.offset < 0 ? source.array : nullptr;
     if (record.isArray) {
         if (record.checkEmptyShape) checkEmptyShape(record, source);
-        if (record.isTextLike) {
+        if (record.isVariableLength) {
             if (!array)
                 raiseError("textArraySource", "%s: arrays of this type are sent from a cell array",
                            contextOf(record).c_str());
@@ -179,7 +179,7 @@ void checkShape(const ParamRecord& record, const ValueSource& source) {
                 contextOf(record).c_str());
         return;
     }
-    if (!record.isTextLike && (mxGetNumberOfElements(array) != 1 ||
+    if (!record.isVariableLength && (mxGetNumberOfElements(array) != 1 ||
                                mxGetNumberOfDimensions(array) != 2 || mxIsSparse(array)))
         raiseError("notScalar", "%s: one value (1x1) is needed, not a %zux%zu array",
                    contextOf(record).c_str(), static_cast<size_t>(mxGetM(array)),
@@ -188,7 +188,7 @@ void checkShape(const ParamRecord& record, const ValueSource& source) {
 
 void checkClass(const ParamRecord& record, const mxArray* array) {
     if (record.isSerialised) return;
-    bool accepted = (record.isArray && record.isTextLike) || isOfClass(array, record.classId) ||
+    bool accepted = (record.isArray && record.isVariableLength) || isOfClass(array, record.classId) ||
                     (mxIsDouble(array) && record.isNumericLike);
     if (!accepted)
         raiseError("wrongClass", "%s: %s values cannot be sent as this type (it takes %s%s)",

@@ -39,12 +39,12 @@ struct ParamRecord {
     std::string valueClass;  // the class of the value it was made for
     std::string context;     // names the parameter in errors; empty: by contextOf
     bool isArray;
-    bool isTextLike;       // bytea, the text-like types and numeric: variable length
-    bool checkEmptyShape;  // false when "!" followed the array specifier
-    bool isNumericLike;    // doubles are accepted in place of the class
-    bool isSerialised;     // serbytea or serbytea_wn
-    mxClassID classId;     // the Octave class of the type's values
-    const PgType* type;    // the type's row of the catalogue
+    bool isVariableLength;  // bytea, the text-like types, numeric, serialised values
+    bool checkEmptyShape;   // false when "!" followed the array specifier
+    bool isNumericLike;     // doubles are accepted in place of the class
+    bool isSerialised;      // serbytea or serbytea_wn
+    mxClassID classId;      // the Octave class of the type's values
+    const PgType* type;     // the type's row of the catalogue
     // insert's NULL elements of arrays besides the mask's: NaN numbers,
     // and [] elements of a cell (isNullCellValue).
     bool nanIsNull;
@@ -77,7 +77,7 @@ std::vector<ParamRecord> buildRecords(const char* format, const TypeHandlers& ha
 // Where one value comes from.  Direct form (offset < 0): `array`, which
 // may be null for an absent value (an unset cell element), or the bytes of
 // a cell element read beforehand.  Slice form (offset >= 0): array and
-// text-like records read `slice` at element `offset`; other records read
+// variable-length records read `slice` at element `offset`; other records read
 // element `offset` of `data` (doubles when `isDouble`).
 struct ValueSource {
     const mxArray* array = nullptr;

@@ -10,10 +10,10 @@
 #include <string>
 
 #include "backend/host_cells.hpp"
+#include "columns/cell_column.hpp"
 #include "host/errors.hpp"
 #include "host/host.hpp"
 #include "host/owners.hpp"
-#include "results/cell_column.hpp"
 #include "types/datetime_text.hpp"
 #include "types/element_access.hpp"
 #include "types/type_oids.hpp"

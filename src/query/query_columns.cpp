@@ -9,11 +9,11 @@
 #include <cstdlib>
 
 #include "backend/host_cells.hpp"
+#include "columns/column_reading.hpp"
 #include "host/errors.hpp"
 #include "host/host.hpp"
 #include "host/owners.hpp"
 #include "query/field_names.hpp"
-#include "results/column_reading.hpp"
 #include "results/server_types.hpp"
 #include "types/pqtypes_private.hpp"
 #include "types/scalar_text.hpp"

@@ -23,11 +23,11 @@
 #include <string>
 #include <vector>
 
+#include "columns/column_reading.hpp"
+#include "columns/copy_stream.hpp"
+#include "columns/growing_column.hpp"
 #include "connection/progress.hpp"
 #include "query/date_columns.hpp"
-#include "results/column_reading.hpp"
-#include "results/copy_stream.hpp"
-#include "results/growing_column.hpp"
 #include "statements/copy_session.hpp"
 #include "types/pqtypes_private.hpp"
 #include "types/type_catalogue.hpp"

@@ -289,7 +289,7 @@ ResultOwner execute(PGconn* conn, const std::string& sql, const QueryParams& par
     std::vector<int> lengths = params.lengths();
     ResultOwner result;
     if (PQsendQueryParams(conn, sql.c_str(), params.count(), params.types.data(), values.data(),
-                          lengths.data(), params.formats.data(), binary ? 1 : 0) &&
+                          lengths.data(), params.wireFormats.data(), binary ? 1 : 0) &&
         (!singleRow || PQsetSingleRowMode(conn)))
         result = singleRow ? awaitNextResult(conn, "the statement")
                            : awaitStatement(conn, "the statement");

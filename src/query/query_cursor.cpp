@@ -21,14 +21,14 @@
 #include <string>
 #include <utility>
 
+#include "columns/copy_stream.hpp"
 #include "connection/progress.hpp"
 #include "connection/server_wait.hpp"
 #include "handles/registry.hpp"
+#include "host/command.hpp"
 #include "host/errors.hpp"
 #include "host/host.hpp"
 #include "host/options.hpp"
-#include "host/command.hpp"
-#include "results/copy_stream.hpp"
 #include "statements/copy_session.hpp"
 #include "statements/lost_connection.hpp"
 #include "statements/unnamed_statement.hpp"

@@ -18,9 +18,9 @@
 #include "host/owners.hpp"
 #include "params/param_building.hpp"
 #include "results/server_types.hpp"
-#include "results/text_values.hpp"
 #include "types/array_codec.hpp"
 #include "types/codecs.hpp"
+#include "types/text_values.hpp"
 #include "types/type_catalogue.hpp"
 #include "types/type_oids.hpp"
 #include "types/wire.hpp"
@@ -487,7 +487,7 @@ const PgType& catalogueType(const ParamTarget& target) {
 
 struct Encoded {
     std::string& bytes;
-    int& format;
+    int& wireFormat;  // 1 binary, 0 text
 };
 
 void encodeScalar(const ParamContext& context, Conversion how, mxClassID classId,
@@ -495,7 +495,7 @@ void encodeScalar(const ParamContext& context, Conversion how, mxClassID classId
     Number number = numberAt(context.value, classId, 0);
     if (how == Conversion::decimalText) {
         out.bytes = numberText(number);
-        out.format = 0;
+        out.wireFormat = 0;
         return;
     }
     Element element = checkedElement(context, how, number, 0);
@@ -574,7 +574,7 @@ void encodeNumbers(const ParamContext& context, Conversion how, mxClassID classI
         out.bytes = arrayLiteral(value, [&](std::string& literal, size_t index) {
             literal += numberText(numberAt(value, classId, index));
         });
-        out.format = 0;
+        out.wireFormat = 0;
         return;
     }
     const ElementCodec& codec = catalogueType(context.target).codec;
@@ -619,11 +619,11 @@ void convert(const ParamContext& context, const ConversionRule& rule, mxClassID 
     switch (rule.how) {
         case Conversion::serverText:
             out.bytes = rowText(context, context.value);
-            out.format = 0;
+            out.wireFormat = 0;
             return;
         case Conversion::arrayText:
             out.bytes = textsLiteral(context);
-            out.format = 0;
+            out.wireFormat = 0;
             return;
         case Conversion::byteRow:
             out.bytes.assign(static_cast<const char*>(mxGetData(context.value)),
@@ -761,7 +761,7 @@ QueryParams encodeParams(PGconn* conn, const CallParams& params,
     encoded.types.resize(count);
     encoded.values.resize(count);
     encoded.isNull.assign(count, 0);
-    encoded.formats.assign(count, 1);
+    encoded.wireFormats.assign(count, 1);
     if (count == 0) return encoded;
     const PGtypeFormatInfo& server = serverFormats(conn);
     for (int i = 0; i < count; ++i) {
@@ -783,7 +783,8 @@ QueryParams encodeParams(PGconn* conn, const CallParams& params,
         ParamContext context{conn, i + 1, value, targets[i], zone};
         const ConversionRule* rule = ruleFor(kindOfValue(value, classId), value, targets[i]);
         if (!rule) refuseForTarget(context);
-        convert(context, *rule, classId, server, Encoded{encoded.values[i], encoded.formats[i]});
+        convert(context, *rule, classId, server,
+                Encoded{encoded.values[i], encoded.wireFormats[i]});
         if (encoded.values[i].size() > kMostValueBytes)
             raiseValueTooLarge("parameter " + std::to_string(i + 1), encoded.values[i].size());
     }

@@ -41,7 +41,7 @@ struct QueryParams {
     std::vector<Oid> types;  // 0: the server infers the type
     std::vector<std::string> values;
     std::vector<char> isNull;
-    std::vector<int> formats;  // 1 binary, 0 text
+    std::vector<int> wireFormats;  // 1 binary, 0 text
 
     int count() const { return static_cast<int>(types.size()); }
     // What libpq sends: pointers (null for NULL) and lengths.

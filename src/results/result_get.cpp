@@ -15,13 +15,13 @@
 #include <cstring>
 #include <string>
 
+#include "columns/column_reading.hpp"
 #include "handles/registry.hpp"
+#include "host/command.hpp"
 #include "host/errors.hpp"
 #include "host/host.hpp"
 #include "host/options.hpp"
 #include "params/param_building.hpp"
-#include "results/column_reading.hpp"
-#include "host/command.hpp"
 #include "types/array_codec.hpp"
 #include "types/element_access.hpp"
 #include "types/libpqtypes_error.hpp"

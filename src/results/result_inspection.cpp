@@ -2,7 +2,7 @@
 // result_inspection.cpp - the commands that look into a result one item at
 // a time: its counts, column names and sizes, NULL flags and value lengths
 // (for text and binary results alike), and getValue, which converts one
-// value of a text-format result by its type (results/text_values.hpp).
+// value of a text-format result by its type (types/text_values.hpp).
 //
 // Checks run in this order, after the dispatcher's counts: the classes and
 // shapes of the arguments in argument order, the handle's single row and its
@@ -14,12 +14,12 @@
 #include <string>
 #include <vector>
 
+#include "handles/registry.hpp"
 #include "host/command.hpp"
 #include "host/errors.hpp"
 #include "host/host.hpp"
-#include "handles/registry.hpp"
 #include "results/server_types.hpp"
-#include "results/text_values.hpp"
+#include "types/text_values.hpp"
 #include "types/type_catalogue.hpp"
 
 namespace vorlex {

@@ -38,7 +38,8 @@ std::string sqlRowArg(const mxArray* const prhs[], int index, const char* name, 
 
 namespace {
 
-bool isAccepted(ExecStatusType status) {
+// exec's and paramExec's success: an empty statement succeeds too.
+bool isExecSuccess(ExecStatusType status) {
     return status == PGRES_EMPTY_QUERY || status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK;
 }
 
@@ -52,12 +53,13 @@ void runBinary(PGconn* conn, PGparam* param, const std::string& sql, int nlhs, m
     ParamArrays arrays;
     fillParamArrays(param, arrays);
     if (!PQsendQueryParams(conn, sql.c_str(), arrays.count(), arrays.types.data(),
-                           arrays.values.data(), arrays.lengths.data(), arrays.formats.data(), 1))
+                           arrays.values.data(), arrays.lengths.data(), arrays.wireFormats.data(),
+                           1))
         raiseOnConnection(conn, "queryFailed", "no result: " + libpqText(PQerrorMessage(conn)));
     ResultOwner result = awaitStatement(conn, "the statement");
     if (!result)
         raiseOnConnection(conn, "queryFailed", "PGconn: " + libpqText(PQerrorMessage(conn)));
-    if (!isAccepted(PQresultStatus(result.get())))
+    if (!isExecSuccess(PQresultStatus(result.get())))
         raiseOnConnection(conn, "queryFailed", "PGresult: " + serverErrorText(conn, result.get()),
                           result.get());
     handOut(std::move(result), nlhs, plhs, prhs);

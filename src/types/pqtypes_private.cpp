@@ -449,13 +449,13 @@ void fillParamArrays(const PGparam* param, ParamArrays& arrays) {
     arrays.types.resize(count);
     arrays.values.resize(count);
     arrays.lengths.resize(count);
-    arrays.formats.resize(count);
+    arrays.wireFormats.resize(count);
     for (size_t i = 0; i < count; ++i) {
         const PqtParamValue& value = param->vals[i];
         arrays.types[i] = value.oid;
         arrays.values[i] = value.datal < 0 ? nullptr : value.data;
         arrays.lengths[i] = value.datal < 0 ? 0 : value.datal;
-        arrays.formats[i] = value.format;
+        arrays.wireFormats[i] = value.format;
     }
 }
 

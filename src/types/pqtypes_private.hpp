@@ -168,7 +168,7 @@ struct ParamArrays {
     std::vector<Oid> types;
     std::vector<const char*> values;  // null: NULL
     std::vector<int> lengths;
-    std::vector<int> formats;
+    std::vector<int> wireFormats;  // 1 binary, 0 text
     int count() const { return static_cast<int>(values.size()); }
 };
 

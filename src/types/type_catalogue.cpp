@@ -190,7 +190,7 @@ bool isDateTimeOid(Oid oid) {
     return type && type->kind == TypeKind::dateTime;
 }
 
-bool isTextLikeOid(Oid oid) {
+bool isVariableLengthOid(Oid oid) {
     const PgType* type = typeOfOid(oid);
     return type && isVariableLength(type->kind);
 }

@@ -54,7 +54,7 @@ struct ElementProcedures {
     FitRule fit;  // insert's check of a number (null: the writer's own checks)
 };
 
-// How readTextValue (results/text_values.hpp) takes the server's text of a
+// How readTextValue (types/text_values.hpp) takes the server's text of a
 // value apart.
 enum class TextValueReading { asText, int8, int4, floating, numberMatrix, quotedTexts };
 
@@ -154,7 +154,7 @@ mxClassID classForTypeOid(Oid oid);
 // handlers read and write as date numbers.
 bool isDateTimeOid(Oid oid);
 // Whether values of an OID have a length of their own, kept in cells.
-bool isTextLikeOid(Oid oid);
+bool isVariableLengthOid(Oid oid);
 // Whether an OID is one of the character types (text, varchar, bpchar,
 // name), whose binary form is the text itself.
 bool isCharacterOid(Oid oid);

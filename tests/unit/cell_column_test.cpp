@@ -3,7 +3,7 @@
 // row comes out with its class, shape and elements, in order, whatever the
 // runs of shapes between them; equal rows stay equal, and a column made
 // twice starts empty the second time.
-#include "results/cell_column.hpp"
+#include "columns/cell_column.hpp"
 
 #include <gtest/gtest.h>
 

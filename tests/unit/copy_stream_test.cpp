@@ -2,7 +2,7 @@
 // The binary COPY stream decoder: the same columns whatever the cut of the
 // stream into messages, the outputs grown across many rows, and a refusal
 // of every malformed stream instead of a read past its bytes.
-#include "results/copy_stream.hpp"
+#include "columns/copy_stream.hpp"
 
 #include <gtest/gtest.h>
 
@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
+#include "test_support.hpp"
 #include "types/pqtypes_private.hpp"
 #include "types/wire.hpp"
-#include "test_support.hpp"
 
 namespace vorlex {
 namespace {

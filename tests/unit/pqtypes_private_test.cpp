@@ -113,7 +113,7 @@ TEST_F(ServerPqtypesPrivate, AppendedValuesGrowTheSetAndGoOutAsLibpqTakesThem) {
         sql += " || coalesce($" + std::to_string(i) + "::text, '-')";
     std::unique_ptr<PGresult, decltype(&PQclear)> result(
         PQexecParams(db.conn, sql.c_str(), arrays.count(), arrays.types.data(),
-                     arrays.values.data(), arrays.lengths.data(), arrays.formats.data(), 0),
+                     arrays.values.data(), arrays.lengths.data(), arrays.wireFormats.data(), 0),
         PQclear);
     ASSERT_EQ(PQresultStatus(result.get()), PGRES_TUPLES_OK) << PQerrorMessage(db.conn);
     std::string expected = "5";

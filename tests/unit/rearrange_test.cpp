@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: BSD-3-Clause
 // rowsTogether: each row's elements side by side, for every element size,
 // across the cache tiles' edges, of a whole column or a block of its rows.
-#include "batch/rearrange.hpp"
+#include "columns/rearrange.hpp"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 // Tests of the text-value readings: the forms the server writes, malformed
 // text, the array literal's parser, and a seeded random run over the array
 // readers.
-#include "results/text_values.hpp"
+#include "types/text_values.hpp"
 
 #include <gtest/gtest.h>
 

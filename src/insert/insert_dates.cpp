@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: BSD-3-Clause
 // insert_dates.cpp - date/time fields as exact values, and their binary
 // COPY fields.
-#include "copy/insert_dates.hpp"
+#include "insert/insert_dates.hpp"
 
 #include <cmath>
 

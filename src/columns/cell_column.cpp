@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: BSD-3-Clause
 // cell_column.cpp - cell columns gathered flat.
-#include "results/cell_column.hpp"
+#include "columns/cell_column.hpp"
 
 #include <algorithm>
 #include <cstring>

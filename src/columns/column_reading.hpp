@@ -17,8 +17,8 @@
 #include <optional>
 #include <string>
 
+#include "columns/cell_column.hpp"
 #include "host/owners.hpp"
-#include "results/cell_column.hpp"
 #include "types/codecs.hpp"
 
 namespace vorlex {

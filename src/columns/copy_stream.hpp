@@ -17,8 +17,8 @@
 #include <string>
 #include <vector>
 
-#include "results/column_reading.hpp"
-#include "results/growing_column.hpp"
+#include "columns/column_reading.hpp"
+#include "columns/growing_column.hpp"
 #include "types/wire.hpp"
 
 namespace vorlex {

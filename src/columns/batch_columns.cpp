@@ -1,14 +1,14 @@
 // SPDX-License-Identifier: BSD-3-Clause
 // batch_columns.cpp - checks and preparation of the batch command's
 // columns, and the put of one row.
-#include "batch/batch_columns.hpp"
+#include "columns/batch_columns.hpp"
 
 #include <algorithm>
 #include <cstring>
 #include <string>
 
 #include "backend/host_classes.hpp"
-#include "batch/rearrange.hpp"
+#include "columns/rearrange.hpp"
 #include "host/errors.hpp"
 #include "host/host.hpp"
 #include "types/type_tables.hpp"
@@ -53,7 +53,7 @@ const mxLogical* logicalData(const mxArray* array, size_t rows) {
 // A non-cell column is read as raw elements of the record's class, so any
 // other class would be read with the wrong width: it is refused here.
 void checkColumnClass(const ParamRecord& record, const mxArray* column, const ColumnLabel& label) {
-    if (record.isArray && record.isTextLike)
+    if (record.isArray && record.isVariableLength)
         raiseError("columnNotCell", "%s: arrays of this type are given as a cell column, not %s",
                    label.c_str(), shapeText(column).c_str());
     bool accepted =
@@ -130,12 +130,12 @@ void prepareRowColumn(BatchColumn& column, const ParamRecord& record, const mxAr
     if (mxGetNumberOfDimensions(values) > 2)
         raiseError("columnShape", "%s: a column has 2 dimensions, not %s", label.c_str(),
                    shapeText(values).c_str());
-    if ((column.isCell || !record.isTextLike) && !isColumnOf(values, rows))
+    if ((column.isCell || !record.isVariableLength) && !isColumnOf(values, rows))
         raiseError("columnShape", "%s: a %zu-by-1 column is needed, not %s", label.c_str(), rows,
                    shapeText(values).c_str());
     if (!column.isCell) {
         checkColumnClass(record, values, label);
-        if (rows >= 1 && record.isTextLike)
+        if (rows >= 1 && record.isVariableLength)
             makeTextSlice(column, record, values, rows);
         else
             column.data = rows ? mxGetData(values) : nullptr;

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: BSD-3-Clause
 // insert_casts.cpp - one column's texts cast by the server, in binary.
-#include "copy/insert_casts.hpp"
+#include "insert/insert_casts.hpp"
 
 #include <algorithm>
 #include <cstdint>

@@ -19,10 +19,10 @@
 #include <string>
 #include <vector>
 
-#include "batch/batch_columns.hpp"
+#include "columns/batch_columns.hpp"
 #include "connection/progress.hpp"
-#include "params/param_building.hpp"
 #include "host/owners.hpp"
+#include "params/param_building.hpp"
 
 namespace vorlex {
 

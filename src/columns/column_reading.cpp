@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: BSD-3-Clause
 // column_reading.cpp - result columns into Octave arrays.
-#include "results/column_reading.hpp"
+#include "columns/column_reading.hpp"
 
 #include <algorithm>
 #include <cstring>
@@ -11,11 +11,11 @@
 #include "host/errors.hpp"
 #include "host/host.hpp"
 #include "params/param_building.hpp"
-#include "results/text_values.hpp"
 #include "types/array_codec.hpp"
 #include "types/codec_numeric.hpp"
 #include "types/element_access.hpp"
 #include "types/pqtypes_private.hpp"
+#include "types/text_values.hpp"
 #include "types/type_tables.hpp"
 
 namespace vorlex {

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: BSD-3-Clause
 // copy_stream.cpp - the binary COPY TO stream into growing result columns.
-#include "results/copy_stream.hpp"
+#include "columns/copy_stream.hpp"
 
 #include <cstdlib>
 #include <cstring>

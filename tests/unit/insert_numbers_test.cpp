@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: BSD-3-Clause
 // insert's numbers against column types: the values each type refuses,
 // exact reads of every class, and numbers as numeric's decimal text.
-#include "copy/insert_values.hpp"
+#include "insert/insert_numbers.hpp"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: BSD-3-Clause
 // rearrange.cpp - the transpose behind rowsTogether.
-#include "batch/rearrange.hpp"
+#include "columns/rearrange.hpp"
 
 #include <algorithm>
 #include <cstdint>

@@ -11,9 +11,9 @@
 #include <optional>
 #include <vector>
 
+#include "columns/cell_column.hpp"
+#include "columns/column_reading.hpp"
 #include "host/owners.hpp"
-#include "results/cell_column.hpp"
-#include "results/column_reading.hpp"
 
 namespace vorlex {
 

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: BSD-3-Clause
-// insert_values.hpp - the host's numbers as values of a column's type, for
+// insert_numbers.hpp - the host's numbers as values of a column's type, for
 // insert: which numbers a type holds, numbers converted to the class its
 // codec reads, and numbers written as numeric's decimal text.
 //

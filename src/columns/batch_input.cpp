@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: BSD-3-Clause
 // batch_input.cpp - checks of the struct of columns and its NULL structs.
-#include "batch/batch_input.hpp"
+#include "columns/batch_input.hpp"
 
 #include <libpqtypes.h>
 

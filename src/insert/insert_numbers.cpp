@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: BSD-3-Clause
-// insert_values.cpp - numbers against the types of insert's columns.
-#include "copy/insert_values.hpp"
+// insert_numbers.cpp - numbers against the types of insert's columns.
+#include "insert/insert_numbers.hpp"
 
 #include <charconv>
 #include <cmath>

@@ -4,7 +4,7 @@
 //
 // Every parameter's values arrive as one column of M rows: a cell column
 // (one Octave array per row, put in the direct form), a plain numeric or
-// logical column vector (element r is row r), or, for text-like and array
+// logical column vector (element r is row r), or, for variable-length and array
 // parameters, a matrix whose row r holds one value (M-by-K characters or
 // bytes, or M-by-d2-by-d3... elements), read through a ColumnSlice.  Such a
 // matrix is rearranged, a block of rows at a time as the rows are read, so
@@ -46,7 +46,7 @@ struct BatchColumn {
     const mxArray* cells = nullptr;  // a cell column
     const void* data = nullptr;      // a plain column: its elements
     bool isDouble = false;           // the column holds doubles
-    bool hasSlice = false;           // text-like and array matrices
+    bool hasSlice = false;           // variable-length and array matrices
     ColumnSlice slice{};
     std::vector<uint32_t> dims;           // the slice's extents of one value
     const mxArray* maskCells = nullptr;   // per-row element masks of a cell column

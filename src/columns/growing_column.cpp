@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: BSD-3-Clause
 // growing_column.cpp - result columns that grow as the rows arrive.
-#include "results/growing_column.hpp"
+#include "columns/growing_column.hpp"
 
 #include <algorithm>
 #include <cstdlib>

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: BSD-3-Clause
 // text_values.cpp - readings of a text-format value by type OID.
-#include "results/text_values.hpp"
+#include "types/text_values.hpp"
 
 #include <cctype>
 #include <cstdlib>
