@@ -97,10 +97,8 @@ std::vector<std::string> columnClassNames(const mxArray* values) {
 
 // batchExec's and copyIn's one option.
 const OptionRow<ProgressOption> kBatchOptions[] = {
-    {"progress",
-     [](ProgressOption& option, const mxArray* const prhs[], int index) {
-         option = progressArg(prhs, index);
-     }},
+    {"progress", [](ProgressOption& option, const mxArray* const prhs[],
+                    int index) { option = progressArg(prhs, index); }},
 };
 
 }  // namespace

@@ -16,13 +16,13 @@
 
 #include "connection/libpq_private.hpp"
 #include "connection/server_wait.hpp"
-#include "types/pqtypes_private.hpp"
-#include "types/type_tables.hpp"
+#include "handles/registry.hpp"
 #include "host/command.hpp"
-#include "types/libpqtypes_error.hpp"
 #include "host/errors.hpp"
 #include "host/host.hpp"
-#include "handles/registry.hpp"
+#include "types/libpqtypes_error.hpp"
+#include "types/pqtypes_private.hpp"
+#include "types/type_tables.hpp"
 
 namespace vorlex {
 

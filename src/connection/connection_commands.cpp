@@ -1,14 +1,13 @@
 // SPDX-License-Identifier: BSD-3-Clause
 // connection_commands.cpp - finish, reset and status of connections, and
 // clear of results.
-#include "host/command.hpp"
-
 #include <libpq-fe.h>
 
 #include "connection/server_wait.hpp"
+#include "handles/registry.hpp"
+#include "host/command.hpp"
 #include "host/errors.hpp"
 #include "host/host.hpp"
-#include "handles/registry.hpp"
 
 namespace vorlex {
 
@@ -29,8 +28,9 @@ void commandReset(const Command&, int, mxArray*[], int, const mxArray* prhs[]) {
     endConnectionCursor(static_cast<uint32_t>(mxGetScalar(prhs[0])),
                         "ended when its connection was reset");
     if (PQresetStart(conn) && awaitConnecting(conn, PQresetPoll) == Connecting::interrupted)
-        raiseError("interrupted", "interrupted: the reset was given up; the connection is bad "
-                                  "until the next reset");
+        raiseError("interrupted",
+                   "interrupted: the reset was given up; the connection is bad "
+                   "until the next reset");
     // libpq makes the connection blocking again when it closes it.
     if (PQstatus(conn) == CONNECTION_OK) PQsetnonblocking(conn, 1);
 }

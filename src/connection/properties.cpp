@@ -5,9 +5,9 @@
 // Each handler names its accessor; the handle is checked first.
 #include <libpq-fe.h>
 
+#include "handles/registry.hpp"
 #include "host/command.hpp"
 #include "host/host.hpp"
-#include "handles/registry.hpp"
 
 namespace vorlex {
 

@@ -98,7 +98,8 @@ SocketWait waitOnSocket(int socket, short events, int timeoutMilliseconds) {
         if (takeInterruptRequest()) return SocketWait::interrupted;
         int slice = kWaitSliceMilliseconds;
         if (timeoutMilliseconds >= 0) {
-            auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+            auto left =
+                std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
             if (left.count() <= 0) return SocketWait::timedOut;
             if (left.count() < slice) slice = static_cast<int>(left.count());
         }
@@ -146,8 +147,8 @@ bool ServerWait::await(short events) {
         if (cancelling_ && !dropped_ &&
             std::chrono::steady_clock::now() - lastCancel_ >= kCancelRepeat)
             cancel();
-        SocketWait outcome = waitOnSocket(PQsocket(conn_), events,
-                                          cancelling_ ? kWaitSliceMilliseconds : -1);
+        SocketWait outcome =
+            waitOnSocket(PQsocket(conn_), events, cancelling_ ? kWaitSliceMilliseconds : -1);
         if (outcome == SocketWait::timedOut) continue;
         if (outcome == SocketWait::interrupted) {
             bool working = !cleaning_;
@@ -192,7 +193,8 @@ Connecting awaitConnecting(PGconn* conn, PostgresPollingStatusType (*step)(PGcon
         stage = PQstatus(conn);
         int left = -1;
         if (timeout > 0) {
-            auto rest = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+            auto rest =
+                std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
             left = rest.count() > 0 ? static_cast<int>(rest.count()) : 0;
         }
         short events = state == PGRES_POLLING_READING ? POLLIN : POLLOUT;
@@ -289,10 +291,10 @@ ResultOwner execParams(PGconn* conn, const char* sql, int count, const char* con
 
 void raiseInterrupted(const ServerWait& wait, bool serverStopped, const char* what) {
     PGconn* conn = wait.connection();
-    std::string message =
-        serverStopped ? std::string("interrupted: the server stopped ") + what
-                      : std::string("interrupted, but the server had already completed ") + what +
-                            ": its changes are kept";
+    std::string message = serverStopped
+                              ? std::string("interrupted: the server stopped ") + what
+                              : std::string("interrupted, but the server had already completed ") +
+                                    what + ": its changes are kept";
     if (wait.dropped())
         message += "; a further interrupt gave the connection up: reset restores it";
     else if (PQstatus(conn) == CONNECTION_BAD)

@@ -54,10 +54,8 @@ const OptionRow<CopyOutOptions> kCopyOutOptions[] = {
      [](CopyOutOptions& options, const mxArray* const prhs[], int index) {
          options.columnVectors = flagArg(prhs, index, "columnVectors");
      }},
-    {"progress",
-     [](CopyOutOptions& options, const mxArray* const prhs[], int index) {
-         options.progress = progressArg(prhs, index);
-     }},
+    {"progress", [](CopyOutOptions& options, const mxArray* const prhs[],
+                    int index) { options.progress = progressArg(prhs, index); }},
 };
 
 CopyOutOptions optionArgs(const Command& command, const mxArray* const prhs[], int nrhs) {
@@ -154,7 +152,8 @@ void commandCopyOut(const Command& command, int nlhs, mxArray* plhs[], int nrhs,
         raiseQueryFailure(result.get(), conn, "the COPY failed");
     decoder.requireEnd();
     finishProgress(progress, decoder.rows());
-    for (size_t k = 0; k < columns.size(); ++k) plhs[k] = columnStruct(columns[k].finish(decoder.rows()));
+    for (size_t k = 0; k < columns.size(); ++k)
+        plhs[k] = columnStruct(columns[k].finish(decoder.rows()));
 }
 
 }  // namespace vorlex

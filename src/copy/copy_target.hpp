@@ -68,5 +68,4 @@ void requireFillable(const CopyTarget& target, const char* check);
 void requireCopyTarget(PGconn* conn, const CopyTarget& target,
                        const std::vector<ParamRecord>& records);
 
-
 }  // namespace vorlex

@@ -8,8 +8,7 @@ namespace vorlex {
 
 bool columnTakesBinaryOf(Oid column, Oid sent) {
     // bpchar's bytes keep the trailing blanks its cast to the others drops.
-    return column == sent ||
-           (isCharacterOid(column) && isCharacterOid(sent) && sent != kBpcharOid);
+    return column == sent || (isCharacterOid(column) && isCharacterOid(sent) && sent != kBpcharOid);
 }
 
 }  // namespace vorlex

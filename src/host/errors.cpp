@@ -47,9 +47,7 @@ CommandScope::CommandScope(const char* command) : previous_(currentCommand) {
     currentCommand = command;
 }
 
-CommandScope::~CommandScope() {
-    currentCommand = previous_;
-}
+CommandScope::~CommandScope() { currentCommand = previous_; }
 
 std::string errorId(const char* check) {
     return std::string("vorlex:") + currentCommand + ":" + check;

@@ -21,8 +21,6 @@
 // of the types the module has no encoder for (uuid, interval, inet,
 // arrays of enums, ...) come as texts, which the server converts before
 // the COPY starts (insert_casts.hpp): a text it refuses stores nothing.
-#include "insert/insert_load.hpp"
-
 #include <strings.h>
 
 #include <string>
@@ -33,6 +31,7 @@
 #include "host/host.hpp"
 #include "host/options.hpp"
 #include "host/owners.hpp"
+#include "insert/insert_load.hpp"
 #include "statements/statement_args.hpp"
 
 namespace vorlex {
@@ -95,12 +94,8 @@ void readProgress(InsertOptions& options, const mxArray* const prhs[], int index
 }
 
 const OptionRow<InsertOptions> kInsertOptions[] = {
-    {"exactNames", readExactNames},
-    {kNullsOption, readNulls},
-    {"nan", readNan},
-    {"dates", readDates},
-    {"timeZone", readTimeZone},
-    {"progress", readProgress},
+    {"exactNames", readExactNames}, {kNullsOption, readNulls},  {"nan", readNan},
+    {"dates", readDates},           {"timeZone", readTimeZone}, {"progress", readProgress},
 };
 
 InsertOptions optionArgs(const mxArray* const prhs[], int nrhs) {

@@ -1,14 +1,13 @@
 // SPDX-License-Identifier: BSD-3-Clause
 // insert_binding.cpp - insert's fields bound to the table's columns by
 // name, and the 'nulls' option's flags to the fields they name.
-#include "insert/insert_load.hpp"
-
 #include <strings.h>
 
 #include <string>
 
 #include "host/errors.hpp"
 #include "host/host.hpp"
+#include "insert/insert_load.hpp"
 
 namespace vorlex {
 

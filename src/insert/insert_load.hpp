@@ -67,11 +67,11 @@ struct InsertColumn {
     bool nanIsNull = true;                // the 'nan' option: NaN numbers are NULL
     const void* nanRows = nullptr;        // where NaN rows are NULL: the field's doubles or singles
     bool nanRowsSingle = false;
-    std::vector<uint8_t> cellForms;       // cell columns: a CellForm per row
-    std::string castType;                 // serverCast: the type as SQL names it
-    bool castsArray = false;              // serverCast: an array type, whose rows may be cells
-    CastValues cast;                      // serverCast: the server's values
-    std::vector<int64_t> exactDates;      // exactDates: the values
+    std::vector<uint8_t> cellForms;   // cell columns: a CellForm per row
+    std::string castType;             // serverCast: the type as SQL names it
+    bool castsArray = false;          // serverCast: an array type, whose rows may be cells
+    CastValues cast;                  // serverCast: the server's values
+    std::vector<int64_t> exactDates;  // exactDates: the values
 };
 
 struct InsertLoad {

@@ -1,12 +1,11 @@
 // SPDX-License-Identifier: BSD-3-Clause
 // insert_rows.cpp - one row of insert's COPY stream: each column's value
 // as the column sends it, or -1 for NULL.
-#include "insert/insert_load.hpp"
-
 #include <cstring>
 #include <string>
 
 #include "host/errors.hpp"
+#include "insert/insert_load.hpp"
 #include "insert/insert_numbers.hpp"
 #include "types/codec_numeric.hpp"
 #include "types/wire.hpp"

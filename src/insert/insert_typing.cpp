@@ -3,13 +3,12 @@
 // catalogue's row of its type or its elements, text for enums and jsonb,
 // and texts the server converts for the types with no encoder here; one
 // record each.
-#include "insert/insert_load.hpp"
-
 #include <string>
 #include <vector>
 
 #include "connection/server_wait.hpp"
 #include "host/errors.hpp"
+#include "insert/insert_load.hpp"
 #include "results/server_types.hpp"
 #include "statements/lost_connection.hpp"
 #include "types/pqtypes_private.hpp"

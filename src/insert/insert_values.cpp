@@ -3,8 +3,6 @@
 // before anything is sent: class and shape, every number against the type,
 // the rows of cell columns, NaN as NULL; and the texts the server converts,
 // converted.
-#include "insert/insert_load.hpp"
-
 #include <cmath>
 #include <cstring>
 #include <string>
@@ -13,6 +11,7 @@
 #include "backend/host_classes.hpp"
 #include "host/errors.hpp"
 #include "host/host.hpp"
+#include "insert/insert_load.hpp"
 #include "insert/insert_numbers.hpp"
 #include "types/text_values.hpp"
 #include "types/wire.hpp"
@@ -217,7 +216,6 @@ void readCellForms(InsertColumn& bound, const mxArray* cells, size_t rows) {
         }
     }
 }
-
 
 // A cell of element texts ([] for NULL) in the array's text form, every
 // element quoted: {"a","b\"c",NULL}.

@@ -1,8 +1,6 @@
 // SPDX-License-Identifier: BSD-3-Clause
 // mat_decode.cpp - arrays from the bytes of one MAT-file Level 5 miMATRIX
 // element (mat_element.hpp; the layout is described in mat_format.hpp).
-#include "matfile/mat_element.hpp"
-
 #include <algorithm>
 #include <climits>
 #include <cmath>
@@ -15,6 +13,7 @@
 #include <vector>
 
 #include "host/errors.hpp"
+#include "matfile/mat_element.hpp"
 #include "matfile/mat_format.hpp"
 #include "matfile/mat_text.hpp"
 

@@ -1,13 +1,12 @@
 // SPDX-License-Identifier: BSD-3-Clause
 // mat_encode.cpp - arrays as the bytes of one MAT-file Level 5 miMATRIX
 // element (mat_element.hpp; the layout is described in mat_format.hpp).
-#include "matfile/mat_element.hpp"
-
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
 
 #include "host/errors.hpp"
+#include "matfile/mat_element.hpp"
 #include "matfile/mat_format.hpp"
 #include "matfile/mat_text.hpp"
 

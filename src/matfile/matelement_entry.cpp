@@ -13,8 +13,8 @@
 
 #include <cstring>
 
-#include "matfile/mat_element.hpp"
 #include "host/errors.hpp"
+#include "matfile/mat_element.hpp"
 
 namespace vorlex {
 namespace {

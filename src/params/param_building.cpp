@@ -180,7 +180,7 @@ void checkShape(const ParamRecord& record, const ValueSource& source) {
         return;
     }
     if (!record.isVariableLength && (mxGetNumberOfElements(array) != 1 ||
-                               mxGetNumberOfDimensions(array) != 2 || mxIsSparse(array)))
+                                     mxGetNumberOfDimensions(array) != 2 || mxIsSparse(array)))
         raiseError("notScalar", "%s: one value (1x1) is needed, not a %zux%zu array",
                    contextOf(record).c_str(), static_cast<size_t>(mxGetM(array)),
                    static_cast<size_t>(mxGetN(array)));
@@ -188,8 +188,8 @@ void checkShape(const ParamRecord& record, const ValueSource& source) {
 
 void checkClass(const ParamRecord& record, const mxArray* array) {
     if (record.isSerialised) return;
-    bool accepted = (record.isArray && record.isVariableLength) || isOfClass(array, record.classId) ||
-                    (mxIsDouble(array) && record.isNumericLike);
+    bool accepted = (record.isArray && record.isVariableLength) ||
+                    isOfClass(array, record.classId) || (mxIsDouble(array) && record.isNumericLike);
     if (!accepted)
         raiseError("wrongClass", "%s: %s values cannot be sent as this type (it takes %s%s)",
                    contextOf(record).c_str(), mxGetClassName(array), classIdName(record.classId),

@@ -1,8 +1,6 @@
 // SPDX-License-Identifier: BSD-3-Clause
 // param_commands.cpp - paramCreate, paramClear, paramReset, paramCount and
 // paramPut: parameter sets filled from Octave values.
-#include "host/command.hpp"
-
 #include <libpqtypes.h>
 
 #include <cstring>
@@ -10,6 +8,7 @@
 #include <vector>
 
 #include "handles/registry.hpp"
+#include "host/command.hpp"
 #include "host/errors.hpp"
 #include "host/host.hpp"
 #include "params/param_building.hpp"

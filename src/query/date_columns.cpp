@@ -37,7 +37,9 @@ bool readDateBinary(const char* bytes, size_t length, const ElementTarget& targe
     if (!checkElementLength(length, 4, "date", error)) return false;
     auto days = static_cast<int32_t>(loadBig32(bytes));
     storeAt<int64_t>(target, index,
-                     days == INT32_MAX ? kInfinite : days == INT32_MIN ? kMinusInfinite : days);
+                     days == INT32_MAX   ? kInfinite
+                     : days == INT32_MIN ? kMinusInfinite
+                                         : days);
     return true;
 }
 
@@ -74,8 +76,8 @@ bool readDateText(const char* bytes, size_t length, const ElementTarget& target,
 }
 
 // A timestamptz's text has its offset, which takes it to UTC.
-bool readTimestampText(const char* bytes, size_t length, const ElementTarget& target,
-                       size_t index, const PGtypeFormatInfo&, std::string& error) {
+bool readTimestampText(const char* bytes, size_t length, const ElementTarget& target, size_t index,
+                       const PGtypeFormatInfo&, std::string& error) {
     int64_t micros;
     int32_t offset;
     bool hasOffset;
@@ -146,9 +148,8 @@ double numberOf(int64_t exact, const DateConversion& conversion) {
         default: {
             if (exact == kInfinite || exact == kMinusInfinite) return exact > 0 ? kInf : -kInf;
             int32_t offset = 0;
-            int64_t wall = conversion.oid == kTimestamptzOid
-                               ? conversion.clock->wallOf(exact, offset)
-                               : exact;
+            int64_t wall =
+                conversion.oid == kTimestamptzOid ? conversion.clock->wallOf(exact, offset) : exact;
             if (posix) return static_cast<double>(wall - kPosixShift) / kSecondMicros;
             return static_cast<double>(wall) / static_cast<double>(kDayMicros) + kEpochDatenum;
         }
@@ -249,8 +250,8 @@ mxArray* arrayColumn(const mxArray* exact, const mxLogical* rowIsNull, const mxA
 }  // namespace
 
 DateForm dateFormArg(const mxArray* const prhs[], int index) {
-    std::string value = charArg(
-        prhs, index, {"the value of 'dates'", "optionValue", "optionValue", "optionValue"});
+    std::string value =
+        charArg(prhs, index, {"the value of 'dates'", "optionValue", "optionValue", "optionValue"});
     const char* forms[] = {"datenum", "posix", "text"};
     for (int form = 0; form < 3; ++form)
         if (strcasecmp(value.c_str(), forms[form]) == 0) return static_cast<DateForm>(form);
@@ -259,8 +260,8 @@ DateForm dateFormArg(const mxArray* const prhs[], int index) {
 }
 
 TimeZone timeZoneArg(const mxArray* const prhs[], int index) {
-    std::string name = charArg(
-        prhs, index, {"the value of 'timeZone'", "timeZone", "timeZone", "timeZone"});
+    std::string name =
+        charArg(prhs, index, {"the value of 'timeZone'", "timeZone", "timeZone", "timeZone"});
     TimeZone zone;
     std::string error;
     if (!timeZoneNamed(name, zone, error))

@@ -322,8 +322,8 @@ void readResult(PGconn* conn, const PGresult* result, const ResultPlan& plan,
     Outputs outputs(plan, options, info != nullptr);
     ColumnReader reader;
     for (size_t k = 0; k < plan.columns.size(); ++k) {
-        describeReader(handlers, plan.columns[k], static_cast<int>(k), plan.names[k],
-                       !plan.binary, options, reader);
+        describeReader(handlers, plan.columns[k], static_cast<int>(k), plan.names[k], !plan.binary,
+                       options, reader);
         outputs.add(k, reader,
                     extractColumn(result, reader.column, *handlers.server, ColumnForm::arrays));
     }
@@ -341,8 +341,8 @@ ChunkColumns::ChunkColumns(PGconn* conn, const ResultPlan& plan, const QueryOpti
       most_(most) {
     columns_.reserve(readers_.size());
     for (size_t k = 0; k < readers_.size(); ++k) {
-        describeReader(handlers_, plan.columns[k], static_cast<int>(k), plan.names[k],
-                       !plan.binary, options, readers_[k]);
+        describeReader(handlers_, plan.columns[k], static_cast<int>(k), plan.names[k], !plan.binary,
+                       options, readers_[k]);
         columns_.emplace_back(readers_[k].column);
     }
 }

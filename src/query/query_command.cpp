@@ -19,8 +19,8 @@
 
 #include <cctype>
 #include <cmath>
-#include <cstdlib>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <optional>
 #include <string>
@@ -28,6 +28,7 @@
 #include "connection/progress.hpp"
 #include "connection/server_wait.hpp"
 #include "handles/registry.hpp"
+#include "host/command.hpp"
 #include "host/errors.hpp"
 #include "host/host.hpp"
 #include "host/options.hpp"
@@ -35,7 +36,6 @@
 #include "params/param_building.hpp"
 #include "query/known_statements.hpp"
 #include "query/query_columns.hpp"
-#include "host/command.hpp"
 #include "query/query_cursor.hpp"
 #include "query/query_params.hpp"
 #include "query/sql_parameters.hpp"
@@ -120,10 +120,8 @@ const QueryOption kQueryOptions[] = {
          else
              call.format = formatArg(prhs, index);
      }},
-    {"keepClass",
-     [](QueryCall& call, const mxArray* const prhs[], int index) {
-         call.options.keepClass = flagArg(prhs, index, "keepClass");
-     }},
+    {"keepClass", [](QueryCall& call, const mxArray* const prhs[],
+                     int index) { call.options.keepClass = flagArg(prhs, index, "keepClass"); }},
     {"numeric",
      [](QueryCall& call, const mxArray* const prhs[], int index) {
          call.options.numericAsDouble = choiceArg(prhs, index, "numeric", {"text", "double"}) == 1;
@@ -132,22 +130,14 @@ const QueryOption kQueryOptions[] = {
      [](QueryCall& call, const mxArray* const prhs[], int index) {
          call.options.cellOutput = choiceArg(prhs, index, "output", {"struct", "cell"}) == 1;
      }},
-    {"dates",
-     [](QueryCall& call, const mxArray* const prhs[], int index) {
-         call.options.dates.form = dateFormArg(prhs, index);
-     }},
-    {"timeZone",
-     [](QueryCall& call, const mxArray* const prhs[], int index) {
-         call.options.dates.zone = timeZoneArg(prhs, index);
-     }},
-    {"chunk",
-     [](QueryCall& call, const mxArray* const prhs[], int index) {
-         call.chunk = chunkArg(prhs, index);
-     }},
-    {"progress",
-     [](QueryCall& call, const mxArray* const prhs[], int index) {
-         call.progress = progressArg(prhs, index);
-     }},
+    {"dates", [](QueryCall& call, const mxArray* const prhs[],
+                 int index) { call.options.dates.form = dateFormArg(prhs, index); }},
+    {"timeZone", [](QueryCall& call, const mxArray* const prhs[],
+                    int index) { call.options.dates.zone = timeZoneArg(prhs, index); }},
+    {"chunk", [](QueryCall& call, const mxArray* const prhs[],
+                 int index) { call.chunk = chunkArg(prhs, index); }},
+    {"progress", [](QueryCall& call, const mxArray* const prhs[],
+                    int index) { call.progress = progressArg(prhs, index); }},
 };
 
 QueryCall readCall(const Command& command, int nrhs, const mxArray* prhs[]) {
@@ -230,8 +220,10 @@ bool typeByClass(const PGresult* refusal, const CallParams& params, std::vector<
 }
 
 UnnamedStatement unnamed(const std::string& sql, std::vector<Oid>& types, bool mayRetry) {
-    return {sql.c_str(), static_cast<int>(types.size()), types.data(), "the statement", nullptr,
-            nullptr, mayRetry};
+    return {sql.c_str(),  static_cast<int>(types.size()),
+            types.data(), "the statement",
+            nullptr,      nullptr,
+            mayRetry};
 }
 
 bool leftToServer(const std::vector<Oid>& types) {
@@ -441,11 +433,13 @@ void commandQuery(const Command& command, int nlhs, mxArray* plhs[], int nrhs,
                   const mxArray* prhs[]) {
     QueryCall call = readCall(command, nrhs, prhs);
     if (call.chunk && call.progress.mode != ProgressMode::off)
-        raiseError("optionValue", "with 'chunk', each fetch reports its progress: "
-                                  "vorlex('fetch', cur, 'progress', tf|fn)");
+        raiseError("optionValue",
+                   "with 'chunk', each fetch reports its progress: "
+                   "vorlex('fetch', cur, 'progress', tf|fn)");
     if (call.chunk && nlhs > 1)
-        raiseError("nargout", "with 'chunk', query gives one output, the cursor; fetch gives "
-                              "the data and info");
+        raiseError("nargout",
+                   "with 'chunk', query gives one output, the cursor; fetch gives "
+                   "the data and info");
     CallParams params =
         readParams(call.conn, call.params, call.format ? &*call.format : nullptr, call.formatCell);
     uint32_t connection = static_cast<uint32_t>(mxGetScalar(prhs[kConn]));

@@ -111,10 +111,8 @@ void dropRows(PGconn* conn, Cursor& cursor) {
 // fetch's one option: 'progress', the rows of the whole statement read so
 // far (the count of all is not known).
 const OptionRow<ProgressOption> kFetchOptions[] = {
-    {"progress",
-     [](ProgressOption& option, const mxArray* const prhs[], int index) {
-         option = progressArg(prhs, index);
-     }},
+    {"progress", [](ProgressOption& option, const mxArray* const prhs[],
+                    int index) { option = progressArg(prhs, index); }},
 };
 
 }  // namespace

@@ -222,8 +222,8 @@ void findThroughServer(const ServerTypes& types, Oid oid, ParamTarget& target) {
 
 // One element of a numeric or logical array, exact for every class.
 struct Number {
-    double real;          // rounded for 64-bit integers beyond 2^53
-    bool isInteger;       // of an integer class (or logical): sign and magnitude are exact
+    double real;     // rounded for 64-bit integers beyond 2^53
+    bool isInteger;  // of an integer class (or logical): sign and magnitude are exact
     bool negative;
     uint64_t magnitude;
     mxClassID classId;
@@ -233,8 +233,8 @@ template <typename T>
 Number integerNumber(const void* data, size_t index, mxClassID classId) {
     T value = static_cast<const T*>(data)[index];
     Number number{static_cast<double>(value), true, value < 0, 0, classId};
-    number.magnitude = number.negative ? 0 - static_cast<uint64_t>(value)
-                                       : static_cast<uint64_t>(value);
+    number.magnitude =
+        number.negative ? 0 - static_cast<uint64_t>(value) : static_cast<uint64_t>(value);
     return number;
 }
 
@@ -269,8 +269,7 @@ Number numberAt(const mxArray* array, mxClassID classId, size_t index) {
 // The shortest decimal text that reads back as the number (as the class
 // holds it), as numeric's input takes it.
 std::string numberText(const Number& number) {
-    if (number.isInteger)
-        return (number.negative ? "-" : "") + std::to_string(number.magnitude);
+    if (number.isInteger) return (number.negative ? "-" : "") + std::to_string(number.magnitude);
     if (std::isnan(number.real)) return "NaN";
     if (std::isinf(number.real)) return number.real > 0 ? "Infinity" : "-Infinity";
     char text[40];
@@ -423,14 +422,14 @@ std::string targetName(const ParamContext& context) {
                                const char* why) {
     std::string which =
         element ? " element " + std::to_string(element) + " of the" : std::string(" the");
-    raiseError("paramValue", "parameter %d:%s %s value %s cannot be sent as %s, the server's "
+    raiseError("paramValue",
+               "parameter %d:%s %s value %s cannot be sent as %s, the server's "
                "type for $%d: %s",
                context.position, which.c_str(), mxGetClassName(context.value),
                numberText(number).c_str(), targetName(context).c_str(), context.position, why);
 }
 
 // --- Elements ----------------------------------------------------------------
-
 
 // One element as the type's writer reads it: a double, or the int64 of an
 // int8.
@@ -467,7 +466,8 @@ Element checkedElement(const ParamContext& context, Conversion how, const Number
             bool hasInfinity = kind != TargetKind::time && kind != TargetKind::timetz;
             if (std::isnan(number.real) || (!hasInfinity && std::isinf(number.real)))
                 refuseNumber(context, number, index, "a date number is needed");
-            if (how == Conversion::zonedDateNumber) element.real = utcDatenumOfWall(number.real, context.zone);
+            if (how == Conversion::zonedDateNumber)
+                element.real = utcDatenumOfWall(number.real, context.zone);
             break;
         }
         default:
@@ -517,8 +517,8 @@ void encodeScalar(const ParamContext& context, Conversion how, mxClassID classId
 // The text of an array of the value's shape, elements written by
 // `element(literal, index)` in PostgreSQL's order (last subscript fastest).
 template <typename AppendElement>
-void appendLevel(std::string& literal, const mwSize* dims, size_t ndims, size_t level,
-                 size_t index, size_t stride, AppendElement& element) {
+void appendLevel(std::string& literal, const mwSize* dims, size_t ndims, size_t level, size_t index,
+                 size_t stride, AppendElement& element) {
     literal += '{';
     size_t next = stride * dims[level];
     for (mwSize k = 0; k < dims[level]; ++k) {
@@ -546,12 +546,10 @@ std::string rowText(const ParamContext& context, const mxArray* row) {
                    static_cast<size_t>(mxGetN(row)));
     std::string text;
     if (!charRowBytes(row, text))
-        raiseError("textUnreadable", "parameter %d: the text could not be read",
-                   context.position);
+        raiseError("textUnreadable", "parameter %d: the text could not be read", context.position);
     // The server reads a text value up to its first NUL.
     if (text.find('\0') != std::string::npos)
-        raiseError("textHasNul", "parameter %d: the text holds a NUL character",
-                   context.position);
+        raiseError("textHasNul", "parameter %d: the text holds a NUL character", context.position);
     return text;
 }
 

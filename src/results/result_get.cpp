@@ -35,10 +35,8 @@ namespace {
 // resultGet's one option, after the columns: whether numbers come as
 // column vectors.
 const OptionRow<bool> kResultGetOptions[] = {
-    {"columnVectors",
-     [](bool& columnVectors, const mxArray* const prhs[], int index) {
-         columnVectors = flagArg(prhs, index, "columnVectors");
-     }},
+    {"columnVectors", [](bool& columnVectors, const mxArray* const prhs[],
+                         int index) { columnVectors = flagArg(prhs, index, "columnVectors"); }},
 };
 
 bool optionColumnVectors(const Command& command, int nlhs, int nrhs, const mxArray* prhs[]) {

@@ -197,8 +197,9 @@ void commandFieldType(const Command&, int nlhs, mxArray* plhs[], int, const mxAr
     plhs[0] = mxCreateDoubleScalar(oid);
     if (nlhs < 2) return;
     std::string name = knownTypeName(oid);
-    PGconn* conn =
-        name.empty() ? resultConnection(*static_cast<const uint32_t*>(mxGetData(prhs[0]))) : nullptr;
+    PGconn* conn = name.empty()
+                       ? resultConnection(*static_cast<const uint32_t*>(mxGetData(prhs[0])))
+                       : nullptr;
     if (conn) name = serverTypeName(conn, oid);
     plhs[1] = createCharRow(name.data(), name.size());
 }

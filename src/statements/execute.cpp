@@ -8,12 +8,12 @@
 
 #include "connection/server_wait.hpp"
 #include "handles/registry.hpp"
+#include "host/command.hpp"
 #include "host/errors.hpp"
 #include "host/host.hpp"
 #include "statements/lost_connection.hpp"
 #include "statements/server_error.hpp"
 #include "statements/statement_args.hpp"
-#include "host/command.hpp"
 #include "types/pqtypes_private.hpp"
 
 namespace vorlex {

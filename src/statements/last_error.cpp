@@ -8,9 +8,9 @@
 #include <utility>
 
 #include "handles/registry.hpp"
+#include "host/command.hpp"
 #include "host/host.hpp"
 #include "statements/server_error.hpp"
-#include "host/command.hpp"
 
 namespace vorlex {
 

@@ -12,10 +12,10 @@
 
 #include "connection/server_wait.hpp"
 #include "handles/registry.hpp"
+#include "host/command.hpp"
 #include "host/errors.hpp"
 #include "host/host.hpp"
 #include "statements/lost_connection.hpp"
-#include "host/command.hpp"
 #include "statements/unnamed_statement.hpp"
 
 namespace vorlex {

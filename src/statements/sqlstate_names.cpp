@@ -8,9 +8,9 @@
 // of the table, code and condition name, in the table's order, under a
 // comment naming its class.  A later server may add codes; serverErrorText
 // names those by their class.
-#include "statements/server_error.hpp"
-
 #include <cstring>
+
+#include "statements/server_error.hpp"
 
 namespace vorlex {
 

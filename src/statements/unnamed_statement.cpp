@@ -98,7 +98,8 @@ void undoGuard(PGconn* conn, const std::string& work) {
     ResultOwner undone;
     if (PQsendQuery(conn, kUndoGuard)) undone = awaitStatement(conn, work.c_str());
     if (PQresultStatus(undone.get()) != PGRES_COMMAND_OK)
-        raiseQueryFailed(conn, undone.get(), "the savepoint " + std::string(kGuard) + " of " + work);
+        raiseQueryFailed(conn, undone.get(),
+                         "the savepoint " + std::string(kGuard) + " of " + work);
 }
 
 }  // namespace

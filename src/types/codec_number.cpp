@@ -20,7 +20,9 @@
 namespace vorlex {
 
 std::string refusedDoubleText(double value, const char* type) {
-    return std::string(std::isnan(value) ? "NaN" : value > 0 ? "Inf" : "-Inf") +
+    return std::string(std::isnan(value) ? "NaN"
+                       : value > 0       ? "Inf"
+                                         : "-Inf") +
            " cannot be sent as " + type +
            ": it has no such value (send NULL with the wrapper struct's valueIsNull)";
 }

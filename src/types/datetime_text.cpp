@@ -141,8 +141,8 @@ bool timeFromText(const char* text, size_t length, bool withZone, double& datenu
     if (!readTime(cursor, micros) || (withZone && !readZone(cursor, zone)) || !cursor.atEnd())
         return refuse(text, length, "time", error);
     // As the binary reader rounds it (decodeTime).
-    volatile double shifted = static_cast<double>(micros) / kMicrosecondsPerDay +
-                              kPostgresEpochDatenum;
+    volatile double shifted =
+        static_cast<double>(micros) / kMicrosecondsPerDay + kPostgresEpochDatenum;
     datenum = shifted - kPostgresEpochDatenum;
     return true;
 }
@@ -180,7 +180,8 @@ bool exactTimeFromText(const char* text, size_t length, int64_t& micros, int32_t
                        bool& hasOffset, std::string& error) {
     TextCursor cursor(text, length);
     int64_t zone = 0;
-    if (!readTime(cursor, micros) || micros > kDayMicros) return refuse(text, length, "time", error);
+    if (!readTime(cursor, micros) || micros > kDayMicros)
+        return refuse(text, length, "time", error);
     hasOffset = !cursor.atEnd();
     if ((hasOffset && !readZone(cursor, zone)) || !cursor.atEnd())
         return refuse(text, length, "time", error);

@@ -123,8 +123,10 @@ bool timeZoneNamed(const std::string& text, TimeZone& zone, std::string& error) 
         return true;
     }
     if (!isPlainName(text) || !isZoneFile(text)) {
-        error = "'" + text + "' is not a time zone: 'UTC', 'local' or a name of the zone database "
-                "in " + zoneFolder() + " such as 'Europe/Berlin'";
+        error = "'" + text +
+                "' is not a time zone: 'UTC', 'local' or a name of the zone database "
+                "in " +
+                zoneFolder() + " such as 'Europe/Berlin'";
         return false;
     }
     zone.kind = ZoneKind::named;

@@ -11,8 +11,8 @@
 
 #include "gateway/command_help.hpp"
 #include "host/host.hpp"
-#include "types/libpqtypes_error.hpp"
 #include "test_support.hpp"
+#include "types/libpqtypes_error.hpp"
 
 namespace vorlex {
 namespace {

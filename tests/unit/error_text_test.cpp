@@ -21,12 +21,12 @@ TEST(ConditionNames, NameCodesOfTheTableAndOtherCodesByTheirClass) {
         {"23505", "unique_violation"},
         {"0100C", "dynamic_result_sets_returned"},  // letters in the code
         {"57P01", "admin_shutdown"},
-        {"XX002", "index_corrupted"},  // the table's last row
+        {"XX002", "index_corrupted"},                // the table's last row
         {"0F001", "invalid_locator_specification"},  // not the class's 0F000
         {"0P000", "invalid_role_specification"},
         {"28000", "invalid_authorization_specification"},
         {"3B001", "invalid_savepoint_specification"},
-        {"22P99", "data_exception"},   // not in the table: its class
+        {"22P99", "data_exception"},  // not in the table: its class
         {"08X00", "connection_exception"},
         {"ZZ999", nullptr},  // neither the code nor its class
         {"2350", nullptr},   // not a code

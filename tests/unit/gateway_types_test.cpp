@@ -9,9 +9,9 @@
 #include <memory>
 #include <string>
 
+#include "connection/connect.hpp"
 #include "types/pqtypes_layout.hpp"
 #include "types/type_tables.hpp"
-#include "connection/connect.hpp"
 
 namespace vorlex {
 namespace {

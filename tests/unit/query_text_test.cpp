@@ -23,10 +23,10 @@ TEST(SqlParameters, CountsReferencesOutsideQuotesAndComments) {
         {"select $12+$2", 12},
         {"select '$1', \"$2\", $3", 3},
         {"select 'it''s $5', $1", 1},
-        {"select E'\\' $5', $1", 1},      // the backslash escapes the quote
-        {"select e'a\\\\', $2", 2},       // an escaped backslash ends before the quote
-        {"select name'x $4' , $1", 1},    // not an E string: no escapes, but still quoted
-        {"select 'a\\', $2", 2},          // standard strings: the backslash is a character
+        {"select E'\\' $5', $1", 1},    // the backslash escapes the quote
+        {"select e'a\\\\', $2", 2},     // an escaped backslash ends before the quote
+        {"select name'x $4' , $1", 1},  // not an E string: no escapes, but still quoted
+        {"select 'a\\', $2", 2},        // standard strings: the backslash is a character
         {"select \"a\"\"$3\", $1", 1},
         {"select 1 -- $7\n, $2", 2},
         {"select 1 /* $7 /* $8 */ $9 */ + $2", 2},
@@ -35,8 +35,8 @@ TEST(SqlParameters, CountsReferencesOutsideQuotesAndComments) {
         {"select $a$$5$a$ + $3", 3},
         {"select a$1 from t where b = $2", 2},  // "$" continues an identifier
         {"select $1::int4 from t where x = $2 -- $9", 2},
-        {"select '$1", 0},                   // unterminated: the rest is quoted
-        {"select $ab", 0},                   // no closing "$": not a dollar quote
+        {"select '$1", 0},  // unterminated: the rest is quoted
+        {"select $ab", 0},  // no closing "$": not a dollar quote
         {"select $99999999999999999999999", 9223372036854775807L},
     };
     for (const Case& c : cases) EXPECT_EQ(highestParameter(c.sql), c.highest) << c.sql;

@@ -178,7 +178,8 @@ TEST_F(Registry, CursorsHoldTheirConnectionUntilTheyEnd) {
         expectRaises("vorlex:status:cursorOpen",
                      [&] { connectionArg(connArgs, 0, RowRule::oneRow); });
         EXPECT_NE(anyConnectionArg(connArgs, 0, RowRule::oneRow), nullptr);
-        EXPECT_EQ(openCursorArg(cursorArgs, 0).conn, anyConnectionArg(connArgs, 0, RowRule::oneRow));
+        EXPECT_EQ(openCursorArg(cursorArgs, 0).conn,
+                  anyConnectionArg(connArgs, 0, RowRule::oneRow));
         if (ending == Ending::itself) endCursor(cursor, "has returned its last rows");
         if (ending == Ending::finish) releaseHandle(HandleKind::connection, conn, 2);
         if (ending == Ending::close) releaseHandle(HandleKind::cursor, cursor, 2);

@@ -102,9 +102,10 @@ TEST_F(ServerStatements, CtrlCCancelsTheStatementAndLeavesTheConnectionReady) {
 }
 
 TEST_F(ServerStatements, ASecondCtrlCGivesUpAConnectionWhoseServerDoesNotStop) {
-    value("CREATE FUNCTION pg_temp.stubborn() RETURNS int4 LANGUAGE plpgsql AS $$ BEGIN "
-          "LOOP BEGIN PERFORM pg_sleep(60); EXCEPTION WHEN query_canceled THEN END; END LOOP; "
-          "END $$");
+    value(
+        "CREATE FUNCTION pg_temp.stubborn() RETURNS int4 LANGUAGE plpgsql AS $$ BEGIN "
+        "LOOP BEGIN PERFORM pg_sleep(60); EXCEPTION WHEN query_canceled THEN END; END LOOP; "
+        "END $$");
     std::string pid = value("SELECT pg_backend_pid()");
     ASSERT_TRUE(PQsendQuery(conn, "SELECT pg_temp.stubborn()"));
     octave_interrupt_state = 1;

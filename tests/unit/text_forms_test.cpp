@@ -58,7 +58,8 @@ TEST(TextForms, DecodeAsTheServerWrites) {
         {intervalText, interval(0, 0, -1), "-1 mons"},
         {intervalText, interval(4 * kHour + 5 * 60 * kSecond + 6500000, -3, 14),
          "1 year 2 mons -3 days +04:05:06.5"},
-        {intervalText, interval(-(4 * kHour + 1), 3, -14), "-1 years -2 mons +3 days -04:00:00.000001"},
+        {intervalText, interval(-(4 * kHour + 1), 3, -14),
+         "-1 years -2 mons +3 days -04:00:00.000001"},
         {intervalText, interval(100 * kHour, 0, 0), "100:00:00"},
         {intervalText, interval(kSecond, 1, 0), "1 day 00:00:01"},
         {intervalText, interval(-kSecond / 2, 0, 0), "-00:00:00.5"},
@@ -68,12 +69,11 @@ TEST(TextForms, DecodeAsTheServerWrites) {
         {inetText, bytes({3, 128, 0, 16, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1}), "::1"},
         {inetText, bytes({3, 128, 0, 16, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 2, 3, 4}),
          "::1.2.3.4"},
-        {inetText, bytes({3, 128, 0, 16, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 2}),
-         "::2"},
-        {inetText,
-         bytes({3, 128, 0, 16, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xff, 0xff, 1, 2, 3, 4}),
+        {inetText, bytes({3, 128, 0, 16, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 2}), "::2"},
+        {inetText, bytes({3, 128, 0, 16, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xff, 0xff, 1, 2, 3, 4}),
          "::ffff:1.2.3.4"},
-        {inetText, bytes({3, 32, 1, 16, 0x20, 0x01, 0x0d, 0xb8, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}),
+        {inetText,
+         bytes({3, 32, 1, 16, 0x20, 0x01, 0x0d, 0xb8, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}),
          "2001:db8::/32"},
         {inetText, bytes({3, 128, 0, 16, 0, 1, 0, 0, 0, 0, 0, 5, 0, 0, 0, 0, 0, 0, 0, 8}),
          "1:0:0:5::8"},  // the longer run of zeros
@@ -145,16 +145,20 @@ TEST(DateTimeText, IsoTextGivesTheBinaryReadersDateNumbers) {
         ASSERT_NE(read, nullptr);
         double datenum = 0;
         std::string error;
-        ASSERT_TRUE(read(c.text, std::strlen(c.text), {nullptr, &datenum}, 0, PGtypeFormatInfo{},
-                         error))
+        ASSERT_TRUE(
+            read(c.text, std::strlen(c.text), {nullptr, &datenum}, 0, PGtypeFormatInfo{}, error))
             << c.text << ": " << error;
         EXPECT_DOUBLE_EQ(datenum, c.datenum) << c.text;
     }
 }
 
 TEST(DateTimeText, RefusesOtherStyles) {
-    const char* const texts[] = {"01/02/2000", "2000-13-01", "2000-01-01 12:00", "Sat Jan 01",
-                                 "2000-01-01 12:00:00 BCE", ""};
+    const char* const texts[] = {"01/02/2000",
+                                 "2000-13-01",
+                                 "2000-01-01 12:00",
+                                 "Sat Jan 01",
+                                 "2000-01-01 12:00:00 BCE",
+                                 ""};
     for (const char* text : texts) {
         double datenum;
         std::string error;

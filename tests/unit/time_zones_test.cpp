@@ -17,10 +17,10 @@ int64_t at(int64_t year, int64_t month, int64_t day, int64_t hour, int64_t minut
 
 TEST(TimeZones, NamesWallTimesAndTexts) {
     struct Case {
-        const char* zone;     // null: no zone, text only
-        int64_t utc;          // the instant
-        int64_t wall;         // its wall time in the zone; utcOf(wall) gives utc
-        const char* text;     // formatTimestamp of the wall time with its offset
+        const char* zone;  // null: no zone, text only
+        int64_t utc;       // the instant
+        int64_t wall;      // its wall time in the zone; utcOf(wall) gives utc
+        const char* text;  // formatTimestamp of the wall time with its offset
     };
     const Case cases[] = {
         {"UTC", at(2024, 6, 1, 12, 0) + 123456, at(2024, 6, 1, 12, 0) + 123456,

@@ -377,7 +377,9 @@ mxArray* createVectorColumnStruct(const char* const* names, mxClassID classId, s
     return madeOutput(octave_value(map));
 }
 
-mxArray* createUint32Scalar(uint32_t value) { return madeOutput(octave_value(octave_uint32(value))); }
+mxArray* createUint32Scalar(uint32_t value) {
+    return madeOutput(octave_value(octave_uint32(value)));
+}
 
 void readCellRows(const mxArray* cells, mxClassID classId, CellRows& rows) {
     octave_value value = mxArray::as_octave_value(cells);
