@@ -5,7 +5,7 @@
 set -eu
 
 packages="g++ make cmake pkg-config libpq-dev libpqtypes-dev postgresql octave liboctave-dev \
-googletest libgtest-dev pgbouncer openssl locales"
+googletest libgtest-dev pgbouncer openssl locales clang-format"
 
 missing=""
 for package in $packages; do
