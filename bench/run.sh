@@ -18,13 +18,8 @@ tables=$table
 . "$(dirname "$0")/common.sh"
 
 echo "creating $table: $rows rows (int4, float8, text, timestamp, int4[10])"
-psql_run "create unlogged table $table as
-    select i::int4 as id,
-           (i / 7.0)::float8 as x,
-           substr(md5(i::text), 1, 10 + i % 11) as label,
-           timestamp '2000-01-01' + i * interval '1 second' as taken,
-           array[i, i + 1, i + 2, i + 3, i + 4, i + 5, i + 6, i + 7, i + 8, i + 9]::int4[] as vals
-    from generate_series(1, $rows) i"
+make_table "$table" "$rows" \
+    "array[i, i + 1, i + 2, i + 3, i + 4, i + 5, i + 6, i + 7, i + 8, i + 9]::int4[] as vals"
 # Sets the hint bits now, so that neither side's first read pays for them.
 psql_run "vacuum analyze $table"
 

@@ -23,12 +23,7 @@ tables=$table
 
 rows=$((queries > 20 ? queries : 20))
 echo "creating $table: $rows rows (int4 primary key, float8, text, timestamp)"
-psql_run "create unlogged table $table as
-    select i::int4 as id,
-           (i / 7.0)::float8 as x,
-           substr(md5(i::text), 1, 10 + i % 11) as label,
-           timestamp '2000-01-01' + i * interval '1 second' as taken
-    from generate_series(1, $rows) i"
+make_table "$table" "$rows"
 psql_run "alter table $table add primary key (id)"
 psql_run "vacuum analyze $table"
 

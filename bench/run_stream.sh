@@ -22,12 +22,7 @@ tables="$table, $chunked"
 . "$(dirname "$0")/common.sh"
 
 echo "creating $table: $rows rows (int4, float8, text, timestamp)"
-psql_run "create unlogged table $table as
-    select i::int4 as id,
-           (i / 7.0)::float8 as x,
-           substr(md5(i::text), 1, 10 + i % 11) as label,
-           timestamp '2000-01-01' + i * interval '1 second' as taken
-    from generate_series(1, $rows) i"
+make_table "$table" "$rows"
 echo "creating $chunked: $chunk_rows rows (int8, float8, text)"
 psql_run "create unlogged table $chunked as
     select i::int8 as id,
