@@ -36,6 +36,7 @@ struct KnownStatement {
     long parameters;  // the $n the statement takes
     ResultPlan plan;
     std::vector<ParamTarget> targets;  // the parameters' types, one per $n
+    bool plainRead;                    // the text only reads (isPlainQuery)
 };
 
 // The statement's description, or null when it is not known.

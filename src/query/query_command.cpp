@@ -324,7 +324,8 @@ KnownStatement knownStatement(const QueryCall& call, const StatementKey& key,
     ResultOwner described = describe(call.conn, call.sql, params, used);
     requireParameterCount(PQnparams(described.get()), params.count());
     KnownStatement known{PQnparams(described.get()), planColumns(call.conn, described.get()),
-                         describedTargets(call.conn, described.get(), params)};
+                         describedTargets(call.conn, described.get(), params),
+                         isPlainQuery(call.sql)};
     rememberStatement(key, known);
     return known;
 }
@@ -365,7 +366,7 @@ void startCursor(const QueryCall& call, const StatementKey& key, uint32_t connec
         }
         nameColumns(plan, first.get());
         CursorRead read{std::move(plan), call.options, call.chunk};
-        cursor = createHandle(openCursor(connection, std::move(read), std::move(first)));
+        cursor = openCursor(connection, std::move(read), std::move(first));
     } catch (...) {
         first.reset();
         discardEarlierResults(call.conn);
@@ -380,8 +381,9 @@ void startCursor(const QueryCall& call, const StatementKey& key, uint32_t connec
 // do not say their types: the same text run with LIMIT 0 first, in the
 // same simple query (one transaction, its locks held until the COPY
 // ends), gives the columns as they are.
-bool readsThroughCopy(const QueryCall& call, const CallParams& params, const ResultPlan& plan) {
-    return params.count() == 0 && plan.binary && !plan.columns.empty() && isPlainQuery(call.sql);
+bool readsThroughCopy(const CallParams& params, const KnownStatement& statement) {
+    return params.count() == 0 && statement.plainRead && statement.plan.binary &&
+           !statement.plan.columns.empty();
 }
 
 std::string describedCopy(const std::string& sql) {
@@ -396,8 +398,7 @@ void readCopyRows(const QueryCall& call, const ResultPlan& plan, CopySession& co
     CopyStreamDecoder stream;
     ResultOwner end = columns.addCopyRows(copy, stream, progress);
     if (PQresultStatus(end.get()) != PGRES_COMMAND_OK)
-        raiseQueryFailed(call.conn, end.get(),
-                         "the statement failed at row " + std::to_string(columns.rows() + 1));
+        raiseQueryFailed(call.conn, end.get(), failedAtRow(columns.rows()));
     progress.total = static_cast<double>(columns.rows());
     finishProgress(progress, columns.rows());
     std::string command = "SELECT " + std::to_string(columns.rows());
@@ -422,7 +423,7 @@ bool readThroughCopy(const QueryCall& call, ResultPlan& plan, uint32_t connectio
         readCopyRows(call, plan, copy, progress, plhs[0], nlhs > 1 ? &plhs[1] : nullptr);
         return true;
     }
-    plhs[0] = createHandle(openCopyCursor(connection, {plan, call.options, call.chunk}));
+    plhs[0] = openCopyCursor(connection, {plan, call.options, call.chunk});
     copy.leaveRunning();
     return true;
 }
@@ -454,7 +455,7 @@ void commandQuery(const Command& command, int nlhs, mxArray* plhs[], int nrhs,
     // as it arrives, and again once it is converted.
     Progress progress;
     startProgress(progress, call.progress, NAN);
-    for (int run = 1; readsThroughCopy(call, params, statement.plan); ++run) {
+    for (int run = 1; readsThroughCopy(params, statement); ++run) {
         if (readThroughCopy(call, statement.plan, connection, progress, nlhs, plhs)) return;
         forgetStatement(key);
         if (run == 2)

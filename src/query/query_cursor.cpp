@@ -53,7 +53,7 @@ std::string endOfRows(PGconn* conn, const Cursor& cursor, const PGresult* end) {
     ExecStatusType status = PQresultStatus(end);
     if (end && (status == PGRES_TUPLES_OK || status == PGRES_COMMAND_OK))
         return PQcmdStatus(const_cast<PGresult*>(end));
-    std::string what = "the statement failed at row " + std::to_string(cursor.rowsRead + 1);
+    std::string what = failedAtRow(cursor.rowsRead);
     if (end) raiseQueryFailed(conn, end, what);
     raiseOnConnection(conn, "queryFailed",
                       what + ": its rows ended early: " + libpqText(PQerrorMessage(conn)));
@@ -96,8 +96,7 @@ bool readCopyChunk(PGconn* conn, Cursor& cursor, ChunkColumns& chunk, Progress& 
         return false;
     }
     if (PQresultStatus(end.get()) != PGRES_COMMAND_OK)
-        raiseQueryFailed(conn, end.get(),
-                         "the statement failed at row " + std::to_string(cursor.rowsRead + 1));
+        raiseQueryFailed(conn, end.get(), failedAtRow(cursor.rowsRead));
     command = "SELECT " + std::to_string(cursor.rowsRead);
     return true;
 }
@@ -117,18 +116,39 @@ const OptionRow<ProgressOption> kFetchOptions[] = {
 
 }  // namespace
 
-uint32_t openCopyCursor(uint32_t connection, CursorRead read) {
+std::string failedAtRow(size_t rowsRead) {
+    return "the statement failed at row " + std::to_string(rowsRead + 1);
+}
+
+namespace {
+
+// The handle output of a cursor just registered; should the host have no
+// memory for it, the cursor goes again (its statement is the caller's to
+// end).
+mxArray* cursorOutput(std::unique_ptr<Cursor> cursor, uint32_t connection) {
+    uint32_t number = registerCursor(cursor.release(), releaseCursor, connection);
+    try {
+        return createHandle(number);
+    } catch (...) {
+        releaseHandle(HandleKind::cursor, number, 0);
+        throw;
+    }
+}
+
+}  // namespace
+
+mxArray* openCopyCursor(uint32_t connection, CursorRead read) {
     auto cursor = std::make_unique<Cursor>();
     cursor->read = std::move(read);
     cursor->stream = std::make_unique<CopyStreamDecoder>();
-    return registerCursor(cursor.release(), releaseCursor, connection);
+    return cursorOutput(std::move(cursor), connection);
 }
 
-uint32_t openCursor(uint32_t connection, CursorRead read, ResultOwner first) {
+mxArray* openCursor(uint32_t connection, CursorRead read, ResultOwner first) {
     auto cursor = std::make_unique<Cursor>();
     cursor->read = std::move(read);
     cursor->next = std::move(first);
-    return registerCursor(cursor.release(), releaseCursor, connection);
+    return cursorOutput(std::move(cursor), connection);
 }
 
 void commandFetch(const Command&, int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {

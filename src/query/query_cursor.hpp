@@ -4,9 +4,11 @@
 #pragma once
 
 #include <libpq-fe.h>
+#include <mex.h>
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 #include "host/owners.hpp"
 #include "query/query_columns.hpp"
@@ -22,11 +24,16 @@ struct CursorRead {
 
 // Registers a cursor over the statement running on connection
 // `connection` in single-row mode, whose first result is `first`; returns
-// the cursor's handle.
-uint32_t openCursor(uint32_t connection, CursorRead read, ResultOwner first);
+// the cursor's handle output.
+mxArray* openCursor(uint32_t connection, CursorRead read, ResultOwner first);
 // Registers a cursor over the statement running on connection
 // `connection` as a binary COPY TO that a session left running
-// (CopySession::leaveRunning); returns the cursor's handle.
-uint32_t openCopyCursor(uint32_t connection, CursorRead read);
+// (CopySession::leaveRunning once this returns); returns the cursor's
+// handle output.
+mxArray* openCopyCursor(uint32_t connection, CursorRead read);
+
+// What a failure of the server after `rowsRead` rows of a statement says:
+// the row it was making, counted from 1.
+std::string failedAtRow(size_t rowsRead);
 
 }  // namespace vorlex
